@@ -1,0 +1,22 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+namespace orvek {
+
+// File names are matched case-insensitively inside their folder: returns the existing entry of
+// `folder` whose name equals `name` ignoring ASCII case (an exact match wins), or folder / name
+// when there is none. `name` may hold Windows separators ("Dat\\Hearing Protectors\\x.txt"):
+// each component is resolved in turn.
+std::filesystem::path ResolveInFolder(const std::filesystem::path& folder, const std::string& name);
+
+// Upper-cased file name (no folder) up to its first "." (the base name of the current waveform).
+std::string UpperBaseName(const std::filesystem::path& file);
+
+// First four characters of the upper-cased extension, dot included (".ORV"); empty when none.
+std::string ExtensionTag(const std::filesystem::path& file);
+
+// "Drive type" of a folder on this platform: the folder exists and a file can be created in it.
+bool FolderWritable(const std::filesystem::path& folder);
+
+}  // namespace orvek

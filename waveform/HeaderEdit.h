@@ -1,0 +1,26 @@
+#pragma once
+#include <string>
+
+#include "waveform/HeaderGrid.h"
+#include "waveform/Waveform.h"
+
+namespace orvek {
+
+// The four live header cells and what applying an edit to each does to the record.
+enum class LiveCell { Title, SampleRate, MicLocation, SampleCount };
+
+// Outcome of applying an edit: whether it was accepted (pending flag cleared) and whether the
+// pressure-time plot must be redrawn.
+struct CellEditResult {
+  bool Accepted = false;
+  bool Redraw = false;
+};
+
+// Reads the cell's text from the grid and applies it to the record; a refused rate or location is
+// written back to the grid (previous rate without decimals, previous location).
+CellEditResult ApplyCellEdit(LiveCell cell, HeaderGrid& grid, TWaveform& waveform);
+
+// The live cell at (column, row), if any.
+bool LiveCellAt(int column, int row, LiveCell& cell);
+
+}  // namespace orvek
