@@ -1,0 +1,154 @@
+// "File" menu: open and save ORV waveform files.
+#include <QFileInfo>
+
+#include "app/TForm1.h"
+#include "waveform/FileNames.h"
+#include "waveform/OrvFile.h"
+
+namespace orvek {
+namespace {
+
+constexpr std::int32_t kLargestSaveAsCount = 1'048'576;
+
+int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
+
+std::filesystem::path PathOf(const QString& text) { return std::filesystem::path(text.toStdString()); }
+
+}  // namespace
+
+void TForm1::OpenORVwaveform1Click() {
+  for (QAction* item : PopupTopItems) item->setEnabled(true);
+  Plot.TraceColour = 1;
+  Plot.PressureRangePending = false;
+  RestoreForm();
+  Plot.FreshFrame = true;
+  Plot.LogClearPending = true;
+
+  FileDialogOptions dialog;
+  dialog.Title = "Orvek Files";
+  dialog.Filter = "Prepared waveforms|*.ORV|All Files|*.*";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  const auto chosen = prompts_.OpenFile(dialog);
+  RestoreForm();
+  if (!chosen) return;
+  OpenWaveform(*chosen);
+}
+
+void TForm1::OpenWaveform(const QString& chosenFile) {
+  const std::filesystem::path chosen = std::filesystem::absolute(PathOf(chosenFile));
+  const std::filesystem::path folder = chosen.parent_path();
+  const QString baseName = QString::fromStdString(UpperBaseName(chosen));
+  const QString fileName = baseName + ".ORV";
+  const bool writable = FolderWritable(folder);
+
+  // The reader checks the whole file before it replaces anything, so a refused file leaves the
+  // current waveform, its header and the window as they were.
+  const OrvReadReport report =
+      OpenNewFileType5(ResolveInFolder(folder, fileName.toStdString()), writable,
+                       Plot.PressureRangePending, *Waveform, Grid, DitherRandom);
+
+  LastOpenFolder = folder;
+  PopupOpensAutomatically = true;
+  WritableMedia = writable;
+  ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
+  CurrentBaseName = baseName;
+  CurrentFileName = fileName;
+  ChosenFileName = QString::fromStdString(chosen.filename().string());
+  setWindowTitle("ORVEK INTENSE SOUND HAZARD ANALYSIS OF: " + CurrentBaseName);
+  for (QAction* item : PopupTopItems) item->setEnabled(true);
+  EditPending.fill(false);
+
+  LayOutForWaveform();
+  RefreshGridView();
+  gridView_->show();
+  screen_ = Screen::Plot;
+  DrawPressureTimePlot();
+  Waveform->WindowStart = Waveform->TimeStart;
+  Waveform->WindowEnd = Waveform->TimeEnd;
+
+  AnalyzeMenu->menuAction()->setEnabled(true);
+  for (QAction* item : {OverlayORVwaveform1, SaveORVwaveform1, SaveORVwaveformas1, SaveWAVwaveform1})
+    item->setEnabled(true);
+  SaveForm();
+
+  if (report.TruncatedAtCapacity)
+    prompts_.Information(QString("\"%1\" holds more samples than this computer's buffers take; "
+                                 "the first %2 samples were read.")
+                             .arg(chosenFile)
+                             .arg(Waveform->Count()));
+}
+
+// Header grid over the upper half, progress bar and status box at the bottom left.
+void TForm1::LayOutForWaveform() {
+  const QSize client = ClientSize();
+  const int w = client.width();
+  gridView_->setGeometry(0, 0, w, Rounded(0.5 * client.height()));
+  gridView_->setColumnWidth(0, Rounded(0.3 * w));
+  gridView_->setColumnWidth(1, Rounded(0.1 * w));
+  gridView_->setColumnWidth(2, Rounded(0.56 * w));
+
+  const int h = Rounded(0.03 * client.height());
+  const int barWidth = Rounded(0.2 * w);
+  const int top = client.height() - Rounded(1.25 * h);
+  progress_->setGeometry(0, top, barWidth, h);
+  progress_->setRange(0, 23);
+  progress_->setValue(0);
+  progress_->hide();
+  statusBox_->setGeometry(Rounded(1.1 * barWidth), top, Rounded(0.75 * barWidth), h);
+  statusBox_->hide();
+}
+
+void TForm1::SaveORVwaveform1Click() {
+  SaveOrvFile(ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString()), false, Grid,
+              *Waveform);
+  ClearAfterSave();
+}
+
+void TForm1::SaveORVwaveformas1Click() {
+  if (Waveform->Count() > kLargestSaveAsCount) {
+    prompts_.Information(
+        "An ORV file holds at most 1048576 samples; select a shorter segment before saving.");
+    return;
+  }
+  FileDialogOptions dialog;
+  dialog.Title = "Save ORV waveform as";
+  dialog.Filter = "Auditorialy hazardous waveforms (*.ORV)|*.ORV";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  dialog.DefaultExtension = "ORV";
+  dialog.ProposedName = ChosenFileName.section('.', 0, 0) + ".ORV";
+  const auto chosen = prompts_.SaveFile(dialog);
+  if (!chosen) {
+    AnalyzeMenu->menuAction()->setEnabled(false);
+    progress_->hide();
+    return;
+  }
+  const std::filesystem::path typed = PathOf(*chosen);
+  const QString typedName = QString::fromStdString(typed.filename().string());
+  const std::filesystem::path target =
+      typed.parent_path() / (typedName.section('.', 0, 0) + ".ORV").toStdString();
+  // The dialog asked about the name as typed; the file written always ends in ".ORV", so a
+  // different existing file is only replaced when the user agrees.
+  if (target != typed && std::filesystem::exists(target) &&
+      prompts_.YesNoCancel(QString("\"%1\" already exists. Replace it?")
+                               .arg(QString::fromStdString(target.string()))) !=
+          Prompts::Answer::Yes)
+    return;
+  ExtensionTag = QString::fromStdString(orvek::ExtensionTag(typed));
+  SaveOrvFile(target, true, Grid, *Waveform);
+  ClearAfterSave();
+}
+
+// After a save the waveform stays in memory, but the window returns to its empty state: opening a
+// file again is the way back to the plot and the analyses.
+void TForm1::ClearAfterSave() {
+  canvas_->Image().fill(Qt::white);
+  canvas_->update();
+  gridView_->hide();
+  Waveform->WaveformLoaded = false;
+  AnalyzeMenu->menuAction()->setEnabled(false);
+  progress_->hide();
+  screen_ = Screen::Blank;
+  SaveForm();
+}
+
+}  // namespace orvek

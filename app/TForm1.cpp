@@ -1,0 +1,151 @@
+#include "app/TForm1.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenuBar>
+#include <QPainter>
+#include <exception>
+
+namespace orvek {
+
+TForm1::TForm1(Prompts& prompts, Options options, QWidget* parent)
+    : QMainWindow(parent),
+      StartupFolder(std::move(options.StartupFolder)),
+      LastOpenFolder(StartupFolder),
+      SampleCapacity(options.SampleCapacity.value_or(-1)),
+      prompts_(prompts) {
+  setWindowTitle("ORVEK INTENSE SOUND HAZARD ANALYSIS");
+  canvas_ = new Canvas(this);
+  setCentralWidget(canvas_);
+  canvas_->OnDoubleClick = [this](QMouseEvent*) { RunCommand([this] { FormDblClick(); }); };
+  canvas_->OnContextMenu = [this](QContextMenuEvent* event) {
+    if (PopupOpensAutomatically) PopupMenu1->popup(event->globalPos());
+  };
+  canvas_->OnResized = [this] { ClientResized(); };
+
+  progress_ = new QProgressBar(canvas_);
+  progress_->setRange(0, 100);
+  progress_->hide();
+  statusBox_ = new QLineEdit(canvas_);
+  statusBox_->setReadOnly(true);
+  statusBox_->hide();
+
+  BuildMenus();
+  SetUpGridView();
+}
+
+TForm1::~TForm1() = default;
+
+QAction* TForm1::AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)()) {
+  QAction* action = menu->addAction(caption);
+  connect(action, &QAction::triggered, this, [this, handler] { RunCommand([=, this] { (this->*handler)(); }); });
+  return action;
+}
+
+void TForm1::BuildMenus() {
+  FileMenu = menuBar()->addMenu("&File");
+  OpenORVwaveform1 = AddCommand(FileMenu, "Open ORV waveform", &TForm1::OpenORVwaveform1Click);
+  OverlayORVwaveform1 = AddCommand(FileMenu, "Overlay ORV waveform", &TForm1::NotAvailable);
+  Importwaveform1 = AddCommand(FileMenu, "Import waveform", &TForm1::NotAvailable);
+  SaveORVwaveform1 = AddCommand(FileMenu, "Save ORV waveform", &TForm1::SaveORVwaveform1Click);
+  SaveORVwaveformas1 =
+      AddCommand(FileMenu, "Save ORV waveform as", &TForm1::SaveORVwaveformas1Click);
+  SaveWAVwaveform1 = AddCommand(FileMenu, "Save WAV waveform", &TForm1::NotAvailable);
+  Copyscreentoclipboard1 =
+      AddCommand(FileMenu, "Copy screen to clipboard", &TForm1::Copyscreentoclipboard1Click);
+  Copywaveformtoclipboard1 =
+      AddCommand(FileMenu, "Copy waveform to clipboard", &TForm1::Copywaveformtoclipboard1Click);
+  Copyospectrumtoclipboard1 =
+      AddCommand(FileMenu, "Copy spectrum to clipboard", &TForm1::Copyospectrumtoclipboard1Click);
+  Exit1 = AddCommand(FileMenu, "&Exit", &TForm1::Exit1Click);
+
+  AnalyzeMenu = menuBar()->addMenu("&Analyze");
+  NoProtectorWarned1 =
+      AddCommand(AnalyzeMenu, "ARU(W) Auditory Risk Units, Warned", &TForm1::NotAvailable);
+  NoProtectorUnWarned1 =
+      AddCommand(AnalyzeMenu, "ARU(U) Auditory Risk Units, Unwarned", &TForm1::NotAvailable);
+
+  Help1 = menuBar()->addAction("&Help");
+  connect(Help1, &QAction::triggered, this, [this] { RunCommand([this] { Help1Click(); }); });
+
+  BuildPopupMenu();
+}
+
+void TForm1::BuildPopupMenu() {
+  PopupMenu1 = new QMenu(this);
+  QMenu* popup = PopupMenu1;
+  const auto later = &TForm1::NotAvailable;
+  PopupTopItems[0] = AddCommand(popup, "Select &Segment", later);
+  PopupTopItems[1] = AddCommand(popup, "Set &Baseline", later);
+  QMenu* calibrate = popup->addMenu("&Calibrate");
+  PopupTopItems[2] = calibrate->menuAction();
+  AddCommand(calibrate, "&Multiply data by keyboard input", later);
+  QMenu* peak = calibrate->addMenu("&Adjust to known peak pressure");
+  for (const char* unit : {"&Atm", "&Bar", "Peak Pressure &Level dB", "&Dynes/Cm^2",
+                           "&millibar or hPa", "&KiloPascals", "&Pascals", "P.&S.I"})
+    AddCommand(peak, unit, later);
+  PopupTopItems[3] = AddCommand(popup, "&Establish Start", later);
+  PopupTopItems[4] = AddCommand(popup, "&Taper Ends", later);
+  PopupTopItems[5] = AddCommand(popup, "St&atistics", later);
+  PopupTopItems[6] = AddCommand(popup, "Leq300ms spectrum", later);
+  PopupTopItems[7] = AddCommand(popup, "&Resample", later);
+  QMenu* protection = popup->addMenu("APPLY HEARING PROTECTION");
+  PopupTopItems[8] = protection->menuAction();
+  AddCommand(protection->addMenu("DEFAULT MODE"), "HELP", later);
+  QMenu* power = protection->addMenu("POWER USER MODE");
+  for (const char* kind : {"PLUG", "MUFF"}) {
+    QMenu* sub = power->addMenu(kind);
+    sub->addMenu("LEVEL INDEPENDENT");
+    sub->addMenu("LEVEL DEPENDENT");
+  }
+  power->addMenu("PLUG + MUFF");
+  QMenu* other = power->addMenu("OTHER");
+  for (const char* kind : {"PLUG", "MUFF", "PLUG + MUFF"}) other->addMenu(kind);
+}
+
+void TForm1::RunCommand(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const std::exception& error) {
+    prompts_.Error(QString::fromStdString(error.what()));
+  }
+}
+
+void TForm1::NotAvailable() {
+  prompts_.Information("This command is not available in this version of ORVEK.");
+}
+
+void TForm1::SaveForm() {
+  ScreenSnapshot = canvas_->Image().copy();
+}
+
+void TForm1::RestoreForm() {
+  if (!ScreenSnapshot.isNull()) {
+    QPainter painter(&canvas_->Image());
+    painter.drawImage(0, 0, ScreenSnapshot);
+  }
+  canvas_->update();
+  QApplication::processEvents();
+}
+
+// Every geometry follows the client area: redraw what the window shows at the new size.
+void TForm1::ClientResized() {
+  if (!Waveform) return;  // start-up has not run yet
+  switch (screen_) {
+    case Screen::Start:
+      DrawStartScreen();
+      break;
+    case Screen::Plot:
+      LayOutForWaveform();
+      Plot.FreshFrame = true;
+      DrawPressureTimePlot();
+      break;
+    case Screen::Blank:
+      canvas_->Image().fill(Qt::white);
+      break;
+  }
+  SaveForm();
+  canvas_->update();
+}
+
+}  // namespace orvek

@@ -1,0 +1,435 @@
+#include "model/ModelParameters.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <numbers>
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+#include "waveform/OrvekError.h"
+
+namespace orvek {
+namespace {
+
+// Where each line of the parameter file goes; the integer line has no float member.
+struct FieldSlot {
+  std::string_view Name;
+  float TModelParameters::*Member;
+};
+
+using P = TModelParameters;
+constexpr std::array<FieldSlot, ParameterLineCount> kFields = {{
+    {"SourceGain", &P::SourceGain},
+    {"SourceGainImag", &P::SourceGainImag},
+    {"CanalSourceGain", &P::CanalSourceGain},
+    {"CanalSourceGainImag", &P::CanalSourceGainImag},
+    {"HeadResistance", &P::HeadResistance},
+    {"HeadMass", &P::HeadMass},
+    {"CanalUniformLength", &P::CanalUniformLength},
+    {"CanalHornLength", &P::CanalHornLength},
+    {"CanalUniformArea", &P::CanalUniformArea},
+    {"CanalEntranceArea", &P::CanalEntranceArea},
+    {"Mass5", &P::Mass5},
+    {"Compliance5", &P::Compliance5},
+    {"Resistance5", &P::Resistance5},
+    {"Compliance56", &P::Compliance56},
+    {"Mass46", &P::Mass46},
+    {"Resistance46", &P::Resistance46},
+    {"Compliance46", &P::Compliance46},
+    {"Mass4", &P::Mass4},
+    {"Compliance4", &P::Compliance4},
+    {"Resistance4", &P::Resistance4},
+    {"LeverRatio", &P::LeverRatio},
+    {"Resistance34", &P::Resistance34},
+    {"Compliance34", &P::Compliance34},
+    {"Mass3", &P::Mass3},
+    {"Resistance23", &P::Resistance23},
+    {"Compliance23", &P::Compliance23},
+    {"Mass2A", &P::Mass2A},
+    {"Mass2B", &P::Mass2B},
+    {"Mass1", &P::Mass1},
+    {"Resistance2", &P::Resistance2},
+    {"Resistance12", &P::Resistance12},
+    {"Resistance1", &P::Resistance1},
+    {"Compliance2Var", &P::Compliance2Var},
+    {"Compliance2Fixed", &P::Compliance2Fixed},
+    {"OutputArea", &P::OutputArea},
+    {"NonlinScale", &P::NonlinScale},
+    {"NonlinRest", &P::NonlinRest},
+    {"NonlinLimit", &P::NonlinLimit},
+    {"NonlinDampingSlope", &P::NonlinDampingSlope},
+    {"BmStiffness", &P::BmStiffness},
+    {"BmMass", &P::BmMass},
+    {"UnusedLine42", &P::UnusedLine42},
+    {"WkbFactorA", &P::WkbFactorA},
+    {"WkbFactorB", &P::WkbFactorB},
+    {"BaseFrequency", &P::BaseFrequency},
+    {"DampingNumerator", &P::DampingNumerator},
+    {"WkbLengthA", &P::WkbLengthA},
+    {"WkbLengthB", &P::WkbLengthB},
+    {"UnusedLine49", &P::UnusedLine49},
+    {"UnusedLine50", &P::UnusedLine50},
+    {"UnusedLine51", &P::UnusedLine51},
+    {"PlaceLengthConstant", &P::PlaceLengthConstant},
+    {"WkbGainAlt", &P::WkbGainAlt},
+    {"DampingDivisor", &P::DampingDivisor},
+    {"HazardExponent", &P::HazardExponent},
+    {"ReferencePlace", &P::ReferencePlace},
+    {"FirstPlace", &P::FirstPlace},
+    {"LastPlace", &P::LastPlace},
+    {"PlaceCount", nullptr},
+    {"HazardGain", &P::HazardGain},
+    {"HazardGainRatio", &P::HazardGainRatio},
+    {"HazardThreshold", &P::HazardThreshold},
+    {"UnwarnedOnsetDelay", &P::UnwarnedOnsetDelay},
+    {"MuscleTimeConstant", &P::MuscleTimeConstant},
+    {"MuscleStiffnessFactor", &P::MuscleStiffnessFactor},
+    {"MuscleDampingFactor", &P::MuscleDampingFactor},
+    {"SubstepDivisor", &P::SubstepDivisor},
+    {"WkbAmplitude", &P::WkbAmplitude},
+    {"WkbDecayRate", &P::WkbDecayRate},
+    {"WkbMode", &P::WkbMode},
+    {"UnusedLine71", &P::UnusedLine71},
+    {"UnusedLine72", &P::UnusedLine72},
+    {"UnusedLine73", &P::UnusedLine73},
+    {"UnusedLine74", &P::UnusedLine74},
+    {"UnusedLine75", &P::UnusedLine75},
+    {"UnusedLine76", &P::UnusedLine76},
+    {"UnusedLine77", &P::UnusedLine77},
+    {"UnusedLine78", &P::UnusedLine78},
+    {"UnusedLine79", &P::UnusedLine79},
+    {"ReflectionMode", &P::ReflectionMode},
+    {"ProtectorValue1/Ccush", &P::ProtectorValue1},
+    {"ProtectorValue2/Rcush", &P::ProtectorValue2},
+    {"ProtectorValue3/Cskin", &P::ProtectorValue3},
+    {"ProtectorValue4/Rskin", &P::ProtectorValue4},
+    {"ProtectorValue5/Lleak", &P::ProtectorValue5},
+    {"ProtectorValue6/Rleak", &P::ProtectorValue6},
+    {"ProtectorValue7/Lcup", &P::ProtectorValue7},
+    {"ProtectorValue8/Ccup", &P::ProtectorValue8},
+    {"ProtectorValue9/Rmat", &P::ProtectorValue9},
+    {"ProtectorValue10/Lmat", &P::ProtectorValue10},
+    {"ProtectorValue11/Cmat", &P::ProtectorValue11},
+}};
+static_assert(kFields[PlaceCountLine - 1].Member == nullptr);
+
+std::string Quoted(const std::filesystem::path& file) { return "\"" + file.string() + "\""; }
+
+// "line 19 (Compliance4)" or "lines 27 and 28 (Mass2A, Mass2B)".
+std::string DescribeLines(std::initializer_list<int> lines) {
+  std::ostringstream text;
+  text << (lines.size() == 1 ? "line " : "lines ");
+  std::string names;
+  int i = 0;
+  for (int line : lines) {
+    if (i > 0) {
+      text << (i + 1 == static_cast<int>(lines.size()) ? " and " : ", ");
+      names += ", ";
+    }
+    text << line;
+    names += kFields[line - 1].Name;
+    ++i;
+  }
+  text << " (" << names << ")";
+  return text.str();
+}
+
+// All lines of a text file with their CR LF or LF ends removed.
+std::vector<std::string> ReadLines(const std::filesystem::path& file, const std::string& what) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    throw OrvekError("Cannot open the " + what + " " + Quoted(file) + ".");
+  }
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  if (in.bad() || (!in.eof() && in.fail())) {
+    throw OrvekError("Cannot read the " + what + " " + Quoted(file) + ".");
+  }
+  return lines;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+struct LeadingNumber {
+  double Value = 0.0;
+  bool Whole = true;  // written without fraction or exponent
+};
+
+enum class NumberStatus { Ok, Missing, OutOfRange };
+
+// The number at the start of `text`: blanks, optional sign, digits, fraction, exponent with E or e.
+// Whatever follows it is ignored (a comment).
+NumberStatus ParseLeadingNumber(std::string_view text, LeadingNumber& out) {
+  std::size_t pos = 0;
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  std::size_t start = pos;  // from_chars takes a '-' but no '+'
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+    if (text[pos] == '+') ++start;
+    ++pos;
+  }
+  std::size_t digits = 0;
+  auto skipDigits = [&] {
+    while (pos < text.size() && IsDigit(text[pos])) {
+      ++pos;
+      ++digits;
+    }
+  };
+  skipDigits();
+  bool whole = true;
+  if (pos < text.size() && text[pos] == '.') {
+    ++pos;
+    whole = false;
+    skipDigits();
+  }
+  if (digits == 0) return NumberStatus::Missing;
+  // An E only starts an exponent when digits follow: "3Eq" reads as 3.
+  if (pos < text.size() && (text[pos] == 'E' || text[pos] == 'e')) {
+    std::size_t e = pos + 1;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    if (e < text.size() && IsDigit(text[e])) {
+      pos = e;
+      while (pos < text.size() && IsDigit(text[pos])) ++pos;
+      whole = false;
+    }
+  }
+  const std::string_view number = text.substr(start, pos - start);
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (ec != std::errc() || end != number.data() + number.size()) return NumberStatus::OutOfRange;
+  out.Value = value;
+  out.Whole = whole;
+  return NumberStatus::Ok;
+}
+
+// Checked arithmetic for the derived constants: a failure names the responsible file lines.
+class Deriver {
+ public:
+  explicit Deriver(const std::filesystem::path& source) : source_(source) {}
+
+  float Finite(double value, std::initializer_list<int> lines) const {
+    const float single = static_cast<float>(value);
+    if (!std::isfinite(single)) {
+      Fail(lines, std::string(lines.size() == 1 ? "the value makes" : "these values make") +
+                      " a model constant that is not a finite number");
+    }
+    return single;
+  }
+
+  void NonZero(double divisor, std::initializer_list<int> lines) const {
+    if (divisor == 0.0) {
+      Fail(lines, lines.size() == 1 ? "the value is zero, but the model divides by it"
+                                    : "these values combine to zero, but the model divides by "
+                                      "the result");
+    }
+  }
+
+  float Quotient(double numerator, double divisor, std::initializer_list<int> lines) const {
+    NonZero(divisor, lines);
+    return Finite(numerator / divisor, lines);
+  }
+
+  float Reciprocal(double divisor, std::initializer_list<int> lines) const {
+    return Quotient(1.0, divisor, lines);
+  }
+
+ private:
+  [[noreturn]] void Fail(std::initializer_list<int> lines, const std::string& what) const {
+    throw OrvekError("Model parameter file " + Quoted(source_) + ", " + DescribeLines(lines) +
+                     ": " + what + ".");
+  }
+
+  const std::filesystem::path& source_;
+};
+
+// Steps applied on every load: muscle factors raised, branches referred through the lever,
+// default protector compliances turned into stiffnesses.
+void ApplyLoadSteps(TModelParameters& p) {
+  const Deriver d(p.Source);
+  TDerivedModelConstants& k = p.Derived;
+
+  // Even a factor of one must contract a little.
+  p.MuscleStiffnessFactor = d.Finite(double{p.MuscleStiffnessFactor} + 0.001, {65});
+  p.MuscleDampingFactor = d.Finite(double{p.MuscleDampingFactor} + 0.001, {66});
+
+  k.LeverRatioSquared = d.Finite(double{p.LeverRatio} * p.LeverRatio, {21});
+  const double t = k.LeverRatioSquared;
+  d.NonZero(t, {21});
+  k.Mass1Referred = d.Finite(p.Mass1 / t, {29, 21});
+  k.Mass2Referred = d.Finite((double{p.Mass2A} + p.Mass2B) / t, {27, 28, 21});
+  k.Mass3Referred = d.Finite(p.Mass3 / t, {24, 21});
+  k.Resistance1Referred = d.Finite(p.Resistance1 / t, {32, 21});
+  k.Resistance12Referred = d.Finite(p.Resistance12 / t, {31, 21});
+  k.Resistance23Referred = d.Finite(p.Resistance23 / t, {25, 21});
+  k.Resistance34Referred = d.Finite(p.Resistance34 / t, {22, 21});
+  k.Resistance2Referred = d.Finite(p.Resistance2 / t, {30, 21});
+  k.Stiffness2VarReferred = d.Reciprocal(p.Compliance2Var * t, {33});
+  k.Stiffness2FixedReferred = d.Reciprocal(p.Compliance2Fixed * t, {34});
+  k.Stiffness23Referred = d.Reciprocal(p.Compliance23 * t, {26});
+  k.Stiffness34Referred = d.Reciprocal(p.Compliance34 * t, {23});
+  k.InverseMass1Referred = d.Reciprocal(k.Mass1Referred, {29});
+  k.InverseMass2Referred = d.Reciprocal(k.Mass2Referred, {27, 28});
+  k.InverseMass3Referred = d.Reciprocal(k.Mass3Referred, {24});
+  k.Stiffness4 = d.Reciprocal(p.Compliance4, {19});
+  k.Stiffness46 = d.Reciprocal(p.Compliance46, {17});
+  k.Stiffness5 = d.Reciprocal(p.Compliance5, {12});
+  k.Stiffness56 = d.Reciprocal(p.Compliance56, {14});
+  k.InverseMass5 = d.Reciprocal(p.Mass5, {11});
+  k.InverseHeadMass = d.Reciprocal(p.HeadMass, {6});
+  k.InverseMass4 = d.Reciprocal(p.Mass4, {18});
+  k.InverseMass46 = d.Reciprocal(p.Mass46, {15});
+
+  p.ProtectorValue1 = d.Reciprocal(p.ProtectorValue1, {81});    // Ccush -> Kcush
+  p.ProtectorValue3 = d.Reciprocal(p.ProtectorValue3, {83});    // Cskin -> Kskin
+  p.ProtectorValue11 = d.Reciprocal(p.ProtectorValue11, {91});  // Cmat -> Kmat
+  k.InverseCcup = d.Reciprocal(p.ProtectorValue8, {88});
+  k.InverseLleak = d.Reciprocal(p.ProtectorValue5, {85});
+  k.InverseLcup = d.Reciprocal(p.ProtectorValue7, {87});
+  k.InverseSkinCushionResistance =
+      d.Reciprocal(double{p.ProtectorValue4} + p.ProtectorValue2, {84, 82});
+  k.SkinCushionStiffness = d.Finite(double{p.ProtectorValue3} + p.ProtectorValue1, {83, 81});
+}
+
+// Integral of exp(k s) for s from `from` over `length` (k != 0).
+double HornIntegral(double k, double from, double length) {
+  return std::exp(k * from) * std::expm1(k * length) / k;
+}
+
+// Exact volume of section i (from the eardrum end) of length h: the canal is uniform up to
+// `uniformLength` and flares as exp(k (x - uniformLength)) beyond. A horn that does not flare
+// (k = 0) leaves the whole canal uniform.
+double CanalSectionVolume(int i, double h, double uniformLength, double uniformArea, double k) {
+  const double x0 = i * h;
+  const double x1 = (i + 1) * h;
+  if (k == 0.0 || x1 < uniformLength) return h * uniformArea;
+  if (x0 >= uniformLength) return uniformArea * HornIntegral(k, x0 - uniformLength, h);
+  return (uniformLength - x0) * uniformArea +
+         uniformArea * HornIntegral(k, 0.0, x1 - uniformLength);
+}
+
+}  // namespace
+
+std::string ReadManFig(const std::filesystem::path& manFig) {
+  const std::vector<std::string> lines = ReadLines(manFig, "pointer file");
+  if (lines.empty()) {
+    throw OrvekError("The pointer file " + Quoted(manFig) +
+                     " is empty; its first line must name the model parameter file.");
+  }
+  const std::string_view first = std::string_view(lines[0]).substr(0, 12);
+  const std::size_t begin = first.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) {
+    throw OrvekError("The first line of the pointer file " + Quoted(manFig) +
+                     " names no model parameter file.");
+  }
+  const std::size_t end = first.find_last_not_of(" \t");
+  return std::string(first.substr(begin, end - begin + 1));
+}
+
+void LoadModelParameters(const std::filesystem::path& path, TModelParameters& p) {
+  const std::vector<std::string> lines = ReadLines(path, "model parameter file");
+  if (lines.size() < static_cast<std::size_t>(ParameterLineCount)) {
+    throw OrvekError("Model parameter file " + Quoted(path) + " has " +
+                     std::to_string(lines.size()) + " lines, but " +
+                     std::to_string(ParameterLineCount) + " are needed; line " +
+                     std::to_string(lines.size() + 1) + " (" +
+                     std::string(kFields[lines.size()].Name) + ") is missing.");
+  }
+
+  TModelParameters loaded;
+  loaded.Source = path;
+  for (int line = 1; line <= ParameterLineCount; ++line) {
+    const std::string where =
+        "Model parameter file " + Quoted(path) + ", " + DescribeLines({line}) + ": ";
+    LeadingNumber number;
+    switch (ParseLeadingNumber(lines[line - 1], number)) {
+      case NumberStatus::Missing:
+        throw OrvekError(where + "the line does not start with a number.");
+      case NumberStatus::OutOfRange:
+        throw OrvekError(where + "the number is out of range.");
+      case NumberStatus::Ok:
+        break;
+    }
+    const FieldSlot& slot = kFields[line - 1];
+    if (slot.Member == nullptr) {
+      // Zero or fewer places is a valid request for no hazard.
+      if (!number.Whole || number.Value > MaxPlaceCount ||
+          number.Value < std::numeric_limits<std::int32_t>::min()) {
+        throw OrvekError(where + "the value must be a whole number of places, at most " +
+                         std::to_string(MaxPlaceCount) + ".");
+      }
+      loaded.PlaceCount = static_cast<std::int32_t>(number.Value);
+    } else {
+      const float value = static_cast<float>(number.Value);
+      if (!std::isfinite(value)) {
+        throw OrvekError(where + "the number is out of range.");
+      }
+      loaded.*slot.Member = value;
+    }
+  }
+  ApplyLoadSteps(loaded);
+  p = std::move(loaded);
+}
+
+void DeriveModelConstants(TModelParameters& p) {
+  const Deriver d(p.Source);
+  TDerivedModelConstants k = p.Derived;
+
+  k.MuscleStiffnessIncrement = d.Finite(double{p.MuscleStiffnessFactor} - 1.0, {65});
+  k.MuscleDampingIncrement = d.Finite(double{p.MuscleDampingFactor} - 1.0, {66});
+
+  k.StapesDisplacementScale = d.Quotient(10000.0, double{p.LeverRatio} * p.OutputArea, {35, 21});
+
+  k.Ln10Over10 = static_cast<float>(std::numbers::ln10 / 10.0);
+  k.Ln10Over20 = static_cast<float>(std::numbers::ln10 / 20.0);
+
+  const double entranceArea = p.CanalEntranceArea;
+  k.EntranceRadiationResistance = d.Quotient(2.0 * AirImpedance, entranceArea, {10});
+  k.InverseRadiationMass =
+      d.Reciprocal(2.55 * AirDensity / std::sqrt(std::numbers::pi * entranceArea), {10});
+
+  // Sixteen sections of equal length; each holds the exact volume of its piece of the canal.
+  const double uniformLength = p.CanalUniformLength;
+  const double uniformArea = p.CanalUniformArea;
+  d.NonZero(p.CanalHornLength, {8});
+  d.NonZero(uniformArea, {9});
+  const double h = (uniformLength + double{p.CanalHornLength}) / CanalSectionCount;
+  k.CanalSectionLength = d.Finite(h, {7, 8});
+  const double flare = std::log(entranceArea / uniformArea) / p.CanalHornLength;
+  d.Finite(flare, {8, 9, 10});
+  for (int i = 0; i < CanalSectionCount; ++i) {
+    const double volume = CanalSectionVolume(i, h, uniformLength, uniformArea, flare);
+    k.CanalSectionVolume[i] = d.Finite(volume, {7, 8, 9, 10});
+    k.CanalSectionStiffness[i] = d.Quotient(AirBulkModulus, k.CanalSectionVolume[i], {7, 8, 9, 10});
+    k.CanalSectionInertance[i] =
+        d.Quotient(AirDensity * h * h, k.CanalSectionVolume[i], {7, 8, 9, 10});
+  }
+
+  // Each node of the line carries half of the inertance of the sections on either side.
+  const auto& m = k.CanalSectionInertance;
+  k.InverseNodeInertance[0] = d.Quotient(2.0, m[0], {7, 8, 9, 10});
+  for (int i = 1; i < CanalSectionCount; ++i) {
+    k.InverseNodeInertance[i] = d.Quotient(2.0, double{m[i - 1]} + m[i], {7, 8, 9, 10});
+  }
+  k.InverseNodeInertance[CanalSectionCount] =
+      d.Quotient(2.0, m[CanalSectionCount - 1], {7, 8, 9, 10});
+
+  const double a = m[0] / 2.0 + p.Mass46;
+  const double c = double{p.Mass46} + p.Mass4;
+  const double b = p.Mass46;
+  const double det = a * c - b * b;
+  k.MassBlockCOverDet = d.Quotient(c, det, {15, 18});
+  k.MassBlockAOverDet = d.Quotient(a, det, {15, 18});
+  k.MassBlockBOverDet = d.Quotient(b, det, {15, 18});
+
+  p.Derived = k;
+}
+
+}  // namespace orvek

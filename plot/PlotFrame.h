@@ -22,7 +22,7 @@ float NiceStep(float x);
 
 // Layout of one plot in the band (all pixels) and its axis settings.
 struct PlotLayout {
-  QSize Client;                 // client area of the window
+  QSize Client;  // client area of the window
   int BandTop = 0, BandHeight = 0, BandWidth = 0;
   int FrameLeft = 0, FrameWidth = 0, FrameBottomMargin = 0, FrameHeight = 0, RightMargin = 0;
   float XTickStep = 1, YTickStep = 1;  // data units
@@ -30,6 +30,15 @@ struct PlotLayout {
   int XTickLength = 0, YTickLength = 0;
   std::string XTitle, YTitle, RightTitle, PlotTitle;
 };
+
+// Fits the frame's scales, left and top to the layout's frame rectangle for the frame's ranges:
+// XScale = FrameWidth / (XMax - XMin), YScale = FrameHeight / (YMin - YMax), Left = FrameLeft,
+// Top = BandTop.
+void FitFrame(TPlotFrame& frame, const PlotLayout& layout);
+
+// Tick lengths from the frame size: XTickLength = round(0.0195 FrameHeight),
+// YTickLength = round(0.006435 FrameWidth).
+void SetTickLengths(PlotLayout& layout);
 
 // The four frames of the window and the plot-mode state of the pressure-time plot.
 struct PlotState {

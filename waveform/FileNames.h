@@ -1,6 +1,7 @@
 #pragma once
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace orvek {
 
@@ -16,7 +17,13 @@ std::string UpperBaseName(const std::filesystem::path& file);
 // First four characters of the upper-cased extension, dot included (".ORV"); empty when none.
 std::string ExtensionTag(const std::filesystem::path& file);
 
-// "Drive type" of a folder on this platform: the folder exists and a file can be created in it.
+// "Drive type" of a folder on this platform: the folder exists, is not marked read-only (no owner
+// write permission) and a file can be created in it.
 bool FolderWritable(const std::filesystem::path& folder);
+
+// Creates a new, empty file in `folder` whose name starts with `prefix` and ends in a random
+// suffix, and returns its path; on failure returns an empty path and sets `error`.
+std::filesystem::path CreateUniqueFile(const std::filesystem::path& folder,
+                                       const std::string& prefix, std::error_code& error);
 
 }  // namespace orvek

@@ -1,0 +1,485 @@
+#include "waveform/OrvFile.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "waveform/FileNames.h"
+#include "waveform/HeaderEdit.h"
+#include "waveform/OrvekError.h"
+
+namespace orvek {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::int32_t kClearedSamples = 1'048'576;  // the readers zero this many samples first
+constexpr double kDitherPerUnit = 1.0 / 131072.0;    // dither size relative to DataMax
+constexpr double kAirImpedance = 415.0;              // rayl
+constexpr float kNoDataMax = -1.0e6f, kNoDataMin = 1.0e6f;
+constexpr int kOldLayoutRows = 30;
+constexpr int kRateRow = 2, kLocationRow = 3, kCountRow = 4;
+constexpr std::size_t kCompactTextMax = 16;  // longest CompactFloatText: "-1.2345E-45"
+
+std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
+
+std::string Reason(int error) { return std::error_code(error, std::generic_category()).message(); }
+// errno after a failed stream call; a short write need not set it.
+int LastError() { return errno != 0 ? errno : EIO; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsHeaderSeparator(char c) { return c == '\t' || IsLineEnd(c); }
+bool IsSampleSeparator(char c) { return c == ' ' || IsLineEnd(c); }
+// Lines end in LF, CR LF or a lone CR.
+bool EndsLine(const char* p, const char* end) {
+  return *p == '\n' || (*p == '\r' && (p + 1 == end || p[1] != '\n'));
+}
+
+template <typename T>
+std::errc ParseDecimalAs(const char* first, const char* last, T& value) {
+  const char* digits = first;
+  if (digits != last && (*digits == '+' || *digits == '-')) ++digits;
+  // from_chars would also take "inf", "nan" and "infinity", which are not decimal numbers.
+  if (digits == last || !(IsDigit(*digits) || *digits == '.')) return std::errc::invalid_argument;
+  if (*first == '+') first = digits;  // from_chars takes a minus sign only
+  const auto [end, error] = std::from_chars(first, last, value);
+  return end == last ? error : std::errc::invalid_argument;
+}
+
+char* AppendCompactText(float value, char* out) {
+  char buffer[32];
+  const char* text = buffer;
+  // -0 is written like 0.
+  const char* end = std::to_chars(buffer, buffer + sizeof buffer, value == 0.0f ? 0.0f : value,
+                                  std::chars_format::scientific, 4)
+                        .ptr;
+  const char* e = std::find(text, end, 'e');
+  out = std::copy(text, e, out);
+  if (e == end) return out;  // inf or nan, as the formatter spells them
+  *out++ = 'E';
+  const char* exponent = e + 1;
+  if (*exponent++ == '-') *out++ = '-';
+  while (end - exponent > 1 && *exponent == '0') ++exponent;
+  return std::copy(exponent, end, out);
+}
+
+std::string ReadWholeFile(const fs::path& file) {
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(file, error);
+  if (error) throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + error.message());
+  std::string image;
+  try {
+    image.resize(size);
+  } catch (const std::exception&) {  // bad_alloc or length_error
+    throw OrvekError("Waveform file " + Quoted(file) + " is too large to read into memory (" +
+                     std::to_string(size) + " bytes).");
+  }
+  std::FILE* stream = std::fopen(file.string().c_str(), "rb");
+  if (!stream) throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + Reason(errno));
+  const std::size_t read = std::fread(image.data(), 1, image.size(), stream);
+  const int readError = std::ferror(stream) ? errno : 0;
+  std::fclose(stream);
+  if (read != image.size())
+    throw OrvekError("Cannot read waveform file " + Quoted(file) + ": " +
+                     (readError ? Reason(readError) : "the file became shorter while reading"));
+  return image;
+}
+
+// The header is the run of leading lines holding a TAB; empty lines do not end it.
+struct HeaderSection {
+  int Rows = 0;
+  const char* End = nullptr;  // start of the first sample line
+};
+
+HeaderSection FindHeader(const char* p, const char* end) {
+  HeaderSection header;
+  while (true) {
+    p = std::find_if_not(p, end, IsLineEnd);
+    const char* lineEnd = std::find_if(p, end, IsLineEnd);
+    if (p == end || std::find(p, lineEnd, '\t') == lineEnd) break;
+    ++header.Rows;
+    p = lineEnd;
+  }
+  header.End = p;
+  return header;
+}
+
+// Three tokens per row, read as one stream: a token runs up to the next TAB, CR or LF, and the
+// whole run of those that follows is skipped. Cells the header lines do not supply stay empty.
+void ReadHeaderCells(const char* p, const HeaderSection& header, HeaderGrid& grid) {
+  p = std::find_if_not(p, header.End, IsLineEnd);
+  for (int row = 0; row < header.Rows; ++row) {
+    for (int column = 0; column < HeaderGrid::kColumns; ++column) {
+      const char* tokenEnd = std::find_if(p, header.End, IsHeaderSeparator);
+      std::string token(p, tokenEnd);
+      // An empty token before a separator only arises from a TAB opening the file.
+      if (token.empty() && tokenEnd != header.End) token = " ";
+      grid.SetCell(column, row, std::move(token));
+      p = std::find_if_not(tokenEnd, header.End, IsHeaderSeparator);
+    }
+  }
+  grid.HeaderLastRow = header.Rows - 1;
+}
+
+void ConvertOldLayout(HeaderGrid& grid) {
+  for (const auto& [from, to] : {std::pair{2, 1}, std::pair{3, 2}, std::pair{13, 3}})
+    grid.SetRow(to, grid.Cell(0, from), grid.Cell(1, from), grid.Cell(2, from));
+  grid.HeaderLastRow = 4;
+  for (int row = 5; row < HeaderGrid::kRows; ++row) grid.ClearRow(row);
+  grid.SetCell(0, kCountRow, "Number of samples");
+}
+
+float HeaderRate(const HeaderGrid& grid, const fs::path& file) {
+  if (grid.HeaderLastRow < kRateRow)
+    throw OrvekError("Waveform file " + Quoted(file) + " has no sampling rate (header row 2).");
+  const std::string& text = grid.Cell(1, kRateRow);
+  const std::optional<double> rate = CellReal(text);
+  if (!rate || *rate < 1.0 || *rate > FLT_MAX)
+    throw OrvekError("Waveform file " + Quoted(file) + ": the sampling rate \"" + text +
+                     "\" in header row 2 is not a number of at least 1 sample/s.");
+  return static_cast<float>(*rate);
+}
+
+// 4 is accepted: older files use it for free field.
+std::int32_t HeaderLocation(const HeaderGrid& grid, const fs::path& file) {
+  if (grid.HeaderLastRow < kLocationRow)
+    throw OrvekError("Waveform file " + Quoted(file) +
+                     " has no microphone location (header row 3).");
+  const std::string& text = grid.Cell(1, kLocationRow);
+  const std::optional<std::int64_t> location = CellWholeNumber(text);
+  if (!location || *location < 1 || *location > 4)
+    throw OrvekError("Waveform file " + Quoted(file) + ": the microphone location \"" + text +
+                     "\" in header row 3 is not 1, 2, 3 or 4.");
+  return static_cast<std::int32_t>(*location);
+}
+
+std::string ShownToken(const char* first, const char* last) {
+  constexpr std::ptrdiff_t kShown = 24;
+  std::string shown;
+  for (const char* p = first; p != last && p - first < kShown; ++p) {
+    if (*p == '\t')
+      shown += "<TAB>";
+    else
+      shown += (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7f) ? '?' : *p;
+  }
+  if (last - first > kShown) shown += "...";
+  return shown;
+}
+
+struct SampleSection {
+  std::vector<float> Values;
+  bool Truncated = false;
+};
+
+SampleSection ReadSamples(const char* p, const char* end, std::int64_t line, std::int32_t capacity,
+                          const fs::path& file) {
+  SampleSection section;
+  // Every value takes at least two bytes but the last.
+  section.Values.reserve(
+      static_cast<std::size_t>(std::min<std::int64_t>(capacity, (end - p) / 2 + 1)));
+  while (true) {
+    for (; p != end && IsSampleSeparator(*p); ++p) line += EndsLine(p, end);
+    if (p == end) break;
+    if (section.Values.size() == static_cast<std::size_t>(capacity)) {
+      section.Truncated = true;
+      break;
+    }
+    const char* tokenEnd = std::find_if(p, end, IsSampleSeparator);
+    float value = 0.0f;
+    if (!ParseDecimal(p, tokenEnd, value))
+      throw OrvekError("Waveform file " + Quoted(file) + ", line " + std::to_string(line) + ": \"" +
+                       ShownToken(p, tokenEnd) + "\" is not a valid value for sample " +
+                       std::to_string(section.Values.size()) +
+                       " (a decimal number within the single-precision range; values are "
+                       "separated by blanks or line ends).");
+    section.Values.push_back(value);
+    p = tokenEnd;
+  }
+  return section;
+}
+
+// Everything a reader takes from the file, checked, before any of it reaches the record.
+struct ParsedFile {
+  HeaderGrid Grid;  // the caller's grid with the file's rows written over it
+  SampleSection Samples;
+  bool OldLayout = false;
+  float SampleRate = 0.0f;
+  std::int32_t MicLocation = 0;
+};
+
+ParsedFile ParseOrvFile(const fs::path& file, const HeaderGrid& grid, std::int32_t capacity) {
+  const std::string image = ReadWholeFile(file);
+  const char* begin = image.data();
+  const char* end = begin + image.size();
+  if (image.empty()) throw OrvekError("Waveform file " + Quoted(file) + " is empty.");
+  if (std::find(begin, end, '\0') != end)
+    throw OrvekError("Waveform file " + Quoted(file) + " is not a text file (it holds NUL bytes).");
+
+  const HeaderSection header = FindHeader(begin, end);
+  if (header.Rows == 0)
+    throw OrvekError("Waveform file " + Quoted(file) +
+                     " has no header (its first line holds no TAB).");
+  if (header.Rows > HeaderGrid::kRows)
+    throw OrvekError("Waveform file " + Quoted(file) + " has " + std::to_string(header.Rows) +
+                     " header lines; the header table holds at most 30.");
+
+  ParsedFile parsed{grid, {}, header.Rows == kOldLayoutRows, 0.0f, 0};
+  ReadHeaderCells(begin, header, parsed.Grid);
+  if (parsed.OldLayout) ConvertOldLayout(parsed.Grid);
+  parsed.SampleRate = HeaderRate(parsed.Grid, file);
+  parsed.MicLocation = HeaderLocation(parsed.Grid, file);
+
+  std::int64_t firstSampleLine = 1;
+  for (const char* p = begin; p != header.End; ++p) firstSampleLine += EndsLine(p, end);
+  parsed.Samples = ReadSamples(header.End, end, firstSampleLine, capacity, file);
+  const std::size_t n = parsed.Samples.Values.size();
+  if (n < 2)
+    throw OrvekError(
+        "Waveform file " + Quoted(file) +
+        (n == 0 ? " holds no samples." : " holds one sample; at least two are needed."));
+  return parsed;
+}
+
+// Power-of-two count for n values, held within the buffers.
+std::int32_t CountWithin(std::int32_t n, bool doublePrecisionLog, std::int32_t capacity,
+                         bool& cutAtCapacity) {
+  const std::int32_t count = PowerOfTwoCount(n, doublePrecisionLog);
+  if (count <= capacity) return count;
+  cutAtCapacity = true;
+  return static_cast<std::int32_t>(std::bit_floor(static_cast<std::uint32_t>(capacity)));
+}
+
+enum class Reader { Main, Overlay };
+
+OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRangePending,
+                          TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
+  ParsedFile parsed = ParseOrvFile(file, grid, waveform.Capacity());
+  std::vector<float>& values = parsed.Samples.Values;
+  const auto n = static_cast<std::int32_t>(values.size());
+  OrvReadReport report{n, parsed.Samples.Truncated, parsed.OldLayout};
+
+  HeaderGrid& cells = parsed.Grid;
+  if (reader == Reader::Main) {
+    static constexpr std::array<std::array<const char*, 2>, 7> kResultRows{{
+        {"Number of exposures with no protector, warned", ""},
+        {"Number of exposures with no protector, unwarned", ""},
+        {"Peak Pressure Level", "dB"},
+        {"LAeq and Leq", "dB"},
+        {"LAeq8hr", "dB"},
+        {"Na", "allowed number of exposures based on A-weighted energy under a protector"},
+        {"A-weighted energy", "Joules/m^2"},
+    }};
+    for (std::size_t i = 0; i < kResultRows.size(); ++i)
+      cells.SetRow(5 + static_cast<int>(i), kResultRows[i][0], "", kResultRows[i][1]);
+    for (int row = 12; row <= 21; ++row) cells.ClearRow(row);
+  } else {
+    static constexpr std::array<std::array<const char*, 2>, 12> kOverlayRows{{
+        {"Number of samples", ""},
+        {"Nu", "allowed number of unwarned exposures"},
+        {"Nw", "allowed number of warned exposures"},
+        {"Peak pressure level", "dB"},
+        {"Establish start level", "dB"},
+        {"LAeq8hr", "dB"},
+        {"Na", "allowed number of exposures based on A-weight energy at eardrum of manikin"},
+        {"A-weighted energy", "joules per square meter"},
+        {"N1", "allowed number of single hearing protected exposures MIL-STD-1474D"},
+        {"N2", "allowed number of double hearing protected exposures"},
+        {"Ta", "A-duration milliseconds"},
+        {"Tb", "B-duration milliseconds"},
+    }};
+    for (int row = cells.HeaderLastRow + 1; row < HeaderGrid::kRows; ++row) cells.ClearRow(row);
+    for (std::size_t i = 0; i < kOverlayRows.size(); ++i) {
+      const int row = kCountRow + static_cast<int>(i);
+      cells.SetCell(0, row, kOverlayRows[i][0]);
+      cells.SetCell(2, row, kOverlayRows[i][1]);
+    }
+  }
+  cells.SetCell(1, kCountRow, std::to_string(n));
+
+  const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+  const float dataMax = std::max(kNoDataMax, *highest);
+  const float dataMin = std::min(kNoDataMin, *lowest);
+
+  // Dither from a generator with a fixed sequence, so that repeated reads are bit-identical.
+  const double ditherSize = double{dataMax} * kDitherPerUnit;
+  const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
+  if (reader == Reader::Main) {
+    rng.Seed(1);
+    for (float& v : values) v = static_cast<float>(v + rng.Gaussian(0.0, ditherSize));
+    // Padding is noise of the same size only.
+    while (static_cast<std::int32_t>(values.size()) < count)
+      values.push_back(static_cast<float>(rng.Gaussian(0.0, ditherSize)));
+  } else {
+    for (float& v : values) v = static_cast<float>(v + (rng.Uniform() - 0.5) * ditherSize);
+    values.resize(std::max<std::size_t>(values.size(), count), 0.0f);
+  }
+
+  // Nothing can fail from here on: the record and the grid take the new contents.
+  grid = std::move(cells);
+  const std::int32_t cleared = std::min(waveform.Capacity(), kClearedSamples);
+  std::copy(values.begin(), values.end(), waveform.Samples.begin());
+  if (static_cast<std::int32_t>(values.size()) < cleared)
+    std::fill(waveform.Samples.begin() + values.size(), waveform.Samples.begin() + cleared, 0.0f);
+  waveform.WaveformLoaded = true;
+  waveform.LastSampleIndex = count - 1;
+  waveform.SampleRate = parsed.SampleRate;
+  waveform.SampleInterval = static_cast<float>(1.0 / parsed.SampleRate);
+  waveform.MicLocation = parsed.MicLocation;
+  waveform.PlotTitle = grid.Cell(2, 1);
+  waveform.DataMax = dataMax;
+  waveform.DataMin = dataMin;
+  if (reader == Reader::Overlay || !pressureRangePending) {
+    waveform.AxisMax = dataMax;
+    waveform.AxisMin = dataMin;
+  }
+  waveform.FirstIndex = 0;
+  waveform.LastIndex = waveform.LastSampleIndex;
+  waveform.TimeStart = 0.0f;
+  waveform.TimeEnd =
+      static_cast<float>(static_cast<double>(waveform.LastSampleIndex) * waveform.SampleInterval);
+  if (reader == Reader::Main) {
+    waveform.PaddedLength = count;
+    std::copy_n(waveform.Samples.begin(), count, waveform.ReferenceSamples.begin());
+    double sumOfSquares = 0.0;
+    for (std::int32_t i = 0; i < count; ++i)
+      sumOfSquares += double{waveform.Samples[i]} * waveform.Samples[i];
+    waveform.FlatEnergy =
+        static_cast<float>(sumOfSquares * waveform.SampleInterval / kAirImpedance);
+  }
+  return report;
+}
+
+void AppendHeaderLine(const HeaderGrid& grid, int row, std::string& text) {
+  for (int column = 0; column < HeaderGrid::kColumns; ++column) {
+    // A TAB or line break inside a cell would split it on reading; it is written as a blank.
+    for (const char c : grid.Cell(column, row))
+      text += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    text += column + 1 < HeaderGrid::kColumns ? " \t" : " \r\n";
+  }
+}
+
+// Writes `text` to a new file beside `target` and renames it over the target, so that a failed
+// save leaves any existing file as it was.
+void WriteReplacing(const fs::path& target, const std::string& text) {
+  const std::string failure = "Cannot save waveform file " + Quoted(target) + ": ";
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::error_code error;
+  const fs::file_status targetStatus = fs::status(target, error);
+  const bool targetExists = fs::exists(targetStatus);
+  if (targetExists && fs::is_directory(targetStatus))
+    throw OrvekError(failure + "a folder of that name exists.");
+  if (targetExists && (targetStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
+    throw OrvekError(failure + "the file is read-only.");
+  const fs::file_status folderStatus = fs::status(folder, error);
+  if (!fs::is_directory(folderStatus))
+    throw OrvekError(failure + "the folder " + Quoted(folder) + " does not exist.");
+  if ((folderStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
+    throw OrvekError(failure + "the folder " + Quoted(folder) + " is read-only.");
+
+  const fs::path temporary =
+      CreateUniqueFile(folder, "." + target.filename().string() + ".", error);
+  if (temporary.empty()) throw OrvekError(failure + error.message());
+  std::FILE* stream = std::fopen(temporary.string().c_str(), "wb");
+  int writeError = stream ? 0 : LastError();
+  if (stream) {
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) writeError = LastError();
+    if (std::fclose(stream) != 0 && writeError == 0) writeError = LastError();
+  }
+  if (writeError == 0 && targetExists) {
+    std::error_code ignored;  // keep the permissions the replaced file had
+    fs::permissions(temporary, targetStatus.permissions(), ignored);
+  }
+  if (writeError == 0) fs::rename(temporary, target, error);
+  if (writeError != 0 || error) {
+    const std::string reason = writeError != 0 ? Reason(writeError) : error.message();
+    fs::remove(temporary, error);
+    throw OrvekError(failure + reason);
+  }
+}
+
+}  // namespace
+
+std::string CompactFloatText(float value) {
+  char text[kCompactTextMax];
+  return std::string(text, AppendCompactText(value, text));
+}
+
+bool ParseDecimal(const char* first, const char* last, double& value) {
+  return ParseDecimalAs(first, last, value) == std::errc();
+}
+
+bool ParseDecimal(const char* first, const char* last, float& value) {
+  const std::errc error = ParseDecimalAs(first, last, value);
+  if (error != std::errc::result_out_of_range) return error == std::errc();
+  // Below the single-precision range the value reads as 0 (or a denormal); beyond it, not at all.
+  double wide = 0.0;
+  if (ParseDecimalAs(first, last, wide) != std::errc() || std::fabs(wide) > FLT_MAX) return false;
+  value = static_cast<float>(wide);
+  return true;
+}
+
+std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog) {
+  if (n < 1) return 0;
+  const double exact = std::log2(static_cast<double>(n));
+  const double log2n = doublePrecisionLog ? exact : static_cast<float>(exact);
+  int k = static_cast<int>(log2n);
+  if (log2n - k > 0.025) ++k;
+  return std::int32_t{1} << std::min(k, 30);
+}
+
+OrvReadReport OpenNewFileType5(const fs::path& file, bool writableMedia, bool pressureRangePending,
+                               TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
+  std::error_code ignored;  // clearing the read-only attribute is a courtesy, not a requirement
+  if (writableMedia) fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ignored);
+  return ReadOrvFile(Reader::Main, file, pressureRangePending, waveform, grid, rng);
+}
+
+OrvReadReport OpenNewFileType6(const fs::path& file, TWaveform& waveform, HeaderGrid& grid,
+                               Lcg32& rng) {
+  std::error_code ignored;
+  fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ignored);
+  return ReadOrvFile(Reader::Overlay, file, false, waveform, grid, rng);
+}
+
+void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform) {
+  const std::int32_t n = waveform.Count();
+  if (n < 1) throw OrvekError("There are no samples to save in " + Quoted(file) + ".");
+  bool cutAtCapacity = false;
+  const std::int32_t count = CountWithin(n, true, waveform.Capacity(), cutAtCapacity);
+  const std::int32_t kept = std::min(n, count);
+  const float* samples = waveform.Samples.data();
+  if (const float* bad =
+          std::find_if(samples, samples + kept, [](float v) { return !std::isfinite(v); });
+      bad != samples + kept)
+    throw OrvekError("Sample " + std::to_string(bad - samples) + " is not a finite number; " +
+                     Quoted(file) + " was not written.");
+
+  const int lastRow =
+      saveAs ? HeaderGrid::kRows - 1 : std::clamp(grid.HeaderLastRow, 0, HeaderGrid::kRows - 1);
+  std::string text;
+  text.reserve(static_cast<std::size_t>(count) * (kCompactTextMax + 2) + 4096);
+  for (int row = 0; row <= lastRow; ++row)
+    if (!saveAs || !grid.RowEmpty(row)) AppendHeaderLine(grid, row, text);
+  char line[kCompactTextMax + 2];
+  for (std::int32_t i = 0; i < count; ++i) {
+    char* end = AppendCompactText(i < kept ? samples[i] : 0.0f, line);
+    *end++ = '\r';
+    *end++ = '\n';
+    text.append(line, end);
+  }
+  WriteReplacing(file, text);
+
+  // Zero padding reaches the record only once the file is safely written.
+  std::fill(waveform.Samples.begin() + kept, waveform.Samples.begin() + count, 0.0f);
+  waveform.LastSampleIndex = count - 1;
+  if (saveAs) grid.HeaderLastRow = HeaderGrid::kRows - 1;
+}
+
+}  // namespace orvek

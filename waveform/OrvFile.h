@@ -20,15 +20,28 @@ struct OrvReadReport {
 // 12 -> "1.2000E1", -250 -> "-2.5000E2", 0.001 -> "1.0000E-3", 0 -> "0.0000E0".
 std::string CompactFloatText(float value);
 
+// A decimal number as ORV files and header cells hold it: optional sign, digits, optional
+// fraction, optional exponent introduced by "E" or "e", and nothing else (no "inf", "nan" or
+// hexadecimal). The whole of [first, last) must be the number. A float that underflows reads as
+// 0; one beyond the single-precision range is refused.
+bool ParseDecimal(const char* first, const char* last, float& value);
+bool ParseDecimal(const char* first, const char* last, double& value);
+
 // Power-of-two sample count for n values: k = trunc(log2 n), raised by one when the fraction
 // exceeds 0.025 (so a record a little over a power of two is cut, not doubled).
-// The readers take log2 in single precision, the writers in double.
+// The readers take log2 in single precision, the writers in double. At most 2^30 (2^31 does not
+// fit a 32-bit count); 0 for n < 1.
 std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog);
 
-// Main reader ("Open ORV waveform"). Reads `file` into the record and rows 0..11 of the grid, dithers,
-// pads or cuts to a power of two, copies to ReferenceSamples and computes FlatEnergy. The file is
-// fully parsed and checked before anything is replaced; on failure it throws OrvekError and the
-// record and grid are unchanged. `rng` is reseeded with 1.
+// Main reader ("Open ORV waveform"). Reads `file` into the record and rows 0..11 of the grid,
+// dithers, pads or cuts to a power of two, copies to ReferenceSamples and computes FlatEnergy. The
+// file is fully parsed and checked before anything is replaced; on failure it throws OrvekError and
+// the record and grid are unchanged. `rng` is reseeded with 1. Refused: unreadable or empty files,
+// NUL bytes, no TAB header line or more than 30, a sampling rate (cell (1, 2)) that is not a number
+// of at least 1, a microphone location (cell (1, 3)) that is not a whole number from 1 to 4,
+// fewer than two samples, and any sample token that is not a decimal number in single-precision
+// range. Values beyond the capacity are not read; a power of two beyond it is cut to the largest
+// one within it (both set TruncatedAtCapacity). With `writableMedia` the file is made writable.
 OrvReadReport OpenNewFileType5(const std::filesystem::path& file, bool writableMedia,
                                bool pressureRangePending, TWaveform& waveform, HeaderGrid& grid,
                                Lcg32& rng);
@@ -42,7 +55,9 @@ OrvReadReport OpenNewFileType6(const std::filesystem::path& file, TWaveform& wav
 // "Save ORV waveform as" (saveAs = true: HeaderLastRow := 29, rows whose three cells are empty are
 // skipped). Pads with zeros or cuts to a power of two first, which changes LastSampleIndex.
 // Written to a temporary file in the target folder and renamed over the target; a target that
-// cannot be written throws OrvekError and leaves any existing file as it was.
+// cannot be written (read-only file or folder, missing folder) or a sample that is not finite
+// throws OrvekError and leaves the file, the record and the grid as they were. Header cell text
+// is written with TABs and other control characters turned into blanks.
 void SaveOrvFile(const std::filesystem::path& file, bool saveAs, HeaderGrid& grid,
                  TWaveform& waveform);
 

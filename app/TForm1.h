@@ -1,0 +1,139 @@
+#pragma once
+#include <QAction>
+#include <QImage>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/Canvas.h"
+#include "app/Prompts.h"
+#include "model/ModelParameters.h"
+#include "plot/PlotFrame.h"
+#include "waveform/HeaderEdit.h"
+#include "waveform/HeaderGrid.h"
+#include "waveform/Lcg32.h"
+#include "waveform/Waveform.h"
+
+namespace orvek {
+
+// The main window. It owns the application-wide state (the waveform record and its header grid,
+// the model parameters, the plot frames, the screen snapshot) and its handlers call the core.
+// Handlers are grouped one source file per menu or subsystem.
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  struct Options {
+    std::filesystem::path StartupFolder;       // holds "Man.Fig", the pictures and the catalogue
+    std::optional<std::int32_t> SampleCapacity;  // samples per buffer; default from free memory
+  };
+
+  TForm1(Prompts& prompts, Options options, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Start-up sequence; call once, after the window has been shown.
+  void FormCreate();
+  // The open command without its dialog (the dialog of "Open ORV waveform" ends here too).
+  void OpenWaveform(const QString& chosenFile);
+
+  // --- menu items (captions are the program's own) ---
+  QMenu* FileMenu = nullptr;
+  QAction *OpenORVwaveform1, *OverlayORVwaveform1, *Importwaveform1, *SaveORVwaveform1,
+      *SaveORVwaveformas1, *SaveWAVwaveform1, *Copyscreentoclipboard1, *Copywaveformtoclipboard1,
+      *Copyospectrumtoclipboard1, *Exit1;
+  QMenu* AnalyzeMenu = nullptr;
+  QAction *NoProtectorWarned1, *NoProtectorUnWarned1, *Help1;
+  QMenu* PopupMenu1 = nullptr;
+  std::array<QAction*, 9> PopupTopItems{};  // the nine top items of the pop-up menu
+
+  // --- application-wide state ---
+  std::filesystem::path StartupFolder, LastOpenFolder;
+  std::int32_t SampleCapacity = 0;
+  std::unique_ptr<TWaveform> Waveform;
+  HeaderGrid Grid;
+  TModelParameters ModelParameters;
+  std::string ParameterFileName;
+  std::unique_ptr<SampleBuffer> MovieFrameStore;
+  PlotState Plot;
+  Lcg32 DitherRandom;
+  QString CurrentFileName, CurrentBaseName, ExtensionTag, ChosenFileName;
+  bool WritableMedia = true;
+  bool PopupOpensAutomatically = false;
+  bool CursorToolActive = false;
+  bool MovieRunning = false;
+  std::array<bool, 4> EditPending{};  // title, rate, location, count
+  int SelectedColumn = 0, SelectedRow = 0;
+  QImage EarModelPicture, SecondPicture, ScreenSnapshot;
+
+  // --- widgets ---
+  Canvas* canvas() const { return canvas_; }
+  QTableWidget* gridView() const { return gridView_; }
+  QProgressBar* progressBar() const { return progress_; }
+  QLineEdit* statusBox() const { return statusBox_; }
+  QSize ClientSize() const { return canvas_->size(); }
+
+  // Screen snapshot: keep and restore a copy of the whole client area.
+  void SaveForm();
+  void RestoreForm();
+
+  // Header grid: the user selected a cell / pressed Enter in it.
+  void GridCellSelected(int column, int row);
+  void GridEnterPressed();
+
+  // Double-click on the window: pressure-axis limits of the pressure-time plot.
+  void FormDblClick();
+
+ private:
+  enum class Screen { Start, Plot, Blank };
+
+  void BuildMenus();
+  void BuildPopupMenu();
+  QAction* AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)());
+  // Runs a handler as one command: a failure ends it with an error message naming its cause.
+  void RunCommand(const std::function<void()>& command);
+  void NotAvailable();
+
+  // Startup.cpp
+  void DrawStartScreen();
+  void LoadModelFiles();
+  void LoadPictures();
+  void CheckCatalogue();
+  void Help1Click();
+  void Exit1Click();
+
+  // FileMenu.cpp
+  void OpenORVwaveform1Click();
+  void SaveORVwaveform1Click();
+  void SaveORVwaveformas1Click();
+  void ClearAfterSave();
+  void LayOutForWaveform();
+
+  // HeaderGridView.cpp
+  void SetUpGridView();
+  void RefreshGridView();
+  void ApplyPendingEdits();
+
+  // PlotCommands.cpp
+  void DrawPressureTimePlot();
+  void Copyscreentoclipboard1Click();
+  void Copywaveformtoclipboard1Click();
+  void Copyospectrumtoclipboard1Click();
+  void CopyClientRect(const QRect& rect);
+
+  void ClientResized();
+
+  Prompts& prompts_;
+  Canvas* canvas_ = nullptr;
+  QTableWidget* gridView_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QLineEdit* statusBox_ = nullptr;
+  Screen screen_ = Screen::Start;
+};
+
+}  // namespace orvek

@@ -1,0 +1,260 @@
+// The main window driven as a user would, with scripted dialogs on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenuBar>
+#include <QTableWidget>
+#include <fstream>
+
+#include "app/TForm1.h"
+#include "tests/gui/ScriptedPrompts.h"
+
+namespace fs = std::filesystem;
+namespace orvek {
+namespace {
+
+// Writes an ORV file: header rows as the writer lays them out, then one sample per line.
+void WriteOrv(const fs::path& path, int count, const std::string& rate = "200000 ") {
+  std::ofstream out(path, std::ios::binary);
+  out << "PARAMETER \tVALUE \tCOMMENT \r\n"
+      << "Title for waveform plot \t \tTEST SHOT \r\n"
+      << "Sampling rate \t" << rate << "\t(samples/sec) \r\n"
+      << "Microphone relative to ear \t1 \t1: Free-field \r\n"
+      << "Number of Samples \t" << count << " \tcomment \r\n";
+  for (int i = 0; i < count; ++i) out << (i == 10 ? "1.0000E3" : i == 20 ? "-5.0000E2" : "0.0000E0") << "\r\n";
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("orvek-gui-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_ / "waves");
+    fs::copy(ORVEK_DATA_DIR, folder_ / "startup", fs::copy_options::recursive);
+  }
+  void TearDown() override {
+    window_.reset();
+    fs::remove_all(folder_);
+  }
+
+  TForm1& Start() {
+    window_ = std::make_unique<TForm1>(prompts_, TForm1::Options{folder_ / "startup", 1 << 20});
+    window_->resize(1200, 800);
+    window_->show();
+    QApplication::processEvents();
+    window_->FormCreate();
+    return *window_;
+  }
+
+  QString Cell(int column, int row) const {
+    return window_->gridView()->item(row, column)->text();
+  }
+
+  fs::path folder_;
+  ScriptedPrompts prompts_;
+  std::unique_ptr<TForm1> window_;
+};
+
+TEST_F(MainWindowTest, StartsInItsStartUpState) {
+  TForm1& w = Start();
+  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
+  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  for (QAction* off : {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1,
+                       w.SaveWAVwaveform1})
+    EXPECT_FALSE(off->isEnabled()) << off->text().toStdString();
+  for (QAction* on : {w.OpenORVwaveform1, w.Importwaveform1, w.Copyscreentoclipboard1,
+                      w.Copywaveformtoclipboard1, w.Copyospectrumtoclipboard1, w.Exit1, w.Help1})
+    EXPECT_TRUE(on->isEnabled()) << on->text().toStdString();
+  EXPECT_FALSE(w.PopupOpensAutomatically);
+  EXPECT_FALSE(w.gridView()->isVisible());
+  EXPECT_FALSE(w.Waveform->WaveformLoaded);
+  EXPECT_EQ(w.Waveform->Capacity(), 1 << 20);
+  EXPECT_FALSE(w.ParameterFileName.empty());
+  // The red title is drawn near the top centre of the start screen and kept in the snapshot.
+  const QImage& image = w.canvas()->Image();
+  const int y = static_cast<int>(0.075 * image.height());
+  int red = 0;
+  for (int x = 0; x < image.width(); ++x)
+    for (int dy = -10; dy <= 10; ++dy) {
+      const QColor c = image.pixelColor(x, y + dy);
+      red += c.red() > 200 && c.green() < 60 && c.blue() < 60;
+    }
+  EXPECT_GT(red, 50);
+  EXPECT_EQ(w.ScreenSnapshot, image);
+}
+
+TEST_F(MainWindowTest, MissingStartUpFilesAreReportedByNameAndStartUpGoesOn) {
+  for (const char* name : {"Man.Fig", "EarModel.jpg", "HPD Atten.txt"})
+    fs::remove(folder_ / "startup" / name);
+  TForm1& w = Start();
+  ASSERT_EQ(prompts_.Errors.size(), 3);
+  EXPECT_TRUE(prompts_.Errors[0].contains("Man.Fig"));
+  EXPECT_TRUE(prompts_.Errors[1].contains("EarModel.jpg"));
+  EXPECT_TRUE(prompts_.Errors[2].contains("HPD Atten.txt"));
+  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_FALSE(w.SaveORVwaveform1->isEnabled());
+}
+
+TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderAndEnablesTheCommands) {
+  TForm1& w = Start();
+  WriteOrv(folder_ / "waves" / "Run1.orv", 4150);
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "Run1.orv").string()));
+  w.OpenORVwaveform1->trigger();
+  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  EXPECT_EQ(prompts_.FileDialogs.back().Title, "Orvek Files");
+  EXPECT_EQ(prompts_.FileDialogs.back().Filter, "Prepared waveforms|*.ORV|All Files|*.*");
+
+  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS OF: RUN1");
+  EXPECT_EQ(w.CurrentFileName, "RUN1.ORV");
+  EXPECT_EQ(w.ExtensionTag, ".ORV");
+  EXPECT_TRUE(w.gridView()->isVisible());
+  EXPECT_EQ(Cell(0, 0), "PARAMETER ");
+  EXPECT_EQ(Cell(2, 1), "TEST SHOT ");
+  EXPECT_EQ(Cell(1, 4), "4150");
+  EXPECT_EQ(Cell(0, 7), "Peak Pressure Level");
+  EXPECT_EQ(w.Waveform->Count(), 4096);  // 4150 is within 2^0.025 of 4096: cut
+  EXPECT_FLOAT_EQ(w.Waveform->SampleRate, 200000.0f);
+  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
+  for (QAction* on : {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1,
+                      w.SaveWAVwaveform1})
+    EXPECT_TRUE(on->isEnabled());
+  for (QAction* item : w.PopupTopItems) EXPECT_TRUE(item->isEnabled());
+  EXPECT_TRUE(w.PopupOpensAutomatically);
+  EXPECT_EQ(w.LastOpenFolder, folder_ / "waves");
+  // The grid covers the upper half; the blue trace lies in the lower half.
+  EXPECT_EQ(w.gridView()->height(), w.ClientSize().height() / 2);
+  const QImage& image = w.canvas()->Image();
+  int blue = 0;
+  for (int y = image.height() / 2; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) blue += image.pixel(x, y) == qRgb(0, 0, 255);
+  EXPECT_GT(blue, 100);
+}
+
+TEST_F(MainWindowTest, ARefusedFileLeavesTheWindowAsItWas) {
+  TForm1& w = Start();
+  WriteOrv(folder_ / "waves" / "BAD.ORV", 100, "abc ");
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "BAD.ORV").string()));
+  w.OpenORVwaveform1->trigger();
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("BAD.ORV"));
+  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
+  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_FALSE(w.gridView()->isVisible());
+  EXPECT_FALSE(w.PopupOpensAutomatically);
+}
+
+TEST_F(MainWindowTest, DoubleClickChangesThePressureRangeOnce) {
+  TForm1& w = Start();
+  w.FormDblClick();  // before any plot: nothing is asked
+  EXPECT_TRUE(prompts_.InputPrompts.isEmpty());
+
+  WriteOrv(folder_ / "waves" / "R.ORV", 4096);
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "R.ORV").string()));
+  EXPECT_FLOAT_EQ(w.Waveform->AxisMax, 1000.0f);
+  EXPECT_FLOAT_EQ(w.Waveform->AxisMin, -500.0f);
+  // Max: 9000 lies outside five times the range and is asked again; 2000 is taken.
+  // Min: Cancel keeps the current minimum.
+  prompts_.Texts = {QString("9000"), QString("2000"), std::nullopt};
+  w.FormDblClick();
+  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ASSERT_EQ(prompts_.InputPrompts.size(), 3);
+  EXPECT_EQ(prompts_.InputPrompts[0],
+            "ENTER FLOAT POINT NUMBER|Max Pa from -2500.000 to 5000.000|1000.000");
+  EXPECT_EQ(prompts_.InputPrompts[2],
+            "ENTER FLOAT POINT NUMBER|Min Pa from -2500.000 to 2000.000|-500.000");
+  EXPECT_FLOAT_EQ(w.Waveform->AxisMax, 2000.0f);
+  EXPECT_FLOAT_EQ(w.Waveform->AxisMin, -500.0f);
+  prompts_.InputPrompts.clear();
+  w.FormDblClick();
+  EXPECT_TRUE(prompts_.InputPrompts.isEmpty());
+}
+
+TEST_F(MainWindowTest, SavesWriteTheFileAndReturnTheWindowToItsEmptyState) {
+  TForm1& w = Start();
+  WriteOrv(folder_ / "waves" / "run2.orv", 4100);
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "run2.orv").string()));
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "copy.dat").string()));
+  w.SaveORVwaveformas1->trigger();
+  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  EXPECT_EQ(prompts_.FileDialogs.back().ProposedName, "run2.ORV");
+  EXPECT_EQ(prompts_.FileDialogs.back().DefaultExtension, "ORV");
+  EXPECT_TRUE(fs::exists(folder_ / "waves" / "copy.ORV"));
+  EXPECT_FALSE(fs::exists(folder_ / "waves" / "copy.dat"));
+  EXPECT_EQ(w.ExtensionTag, ".DAT");
+  EXPECT_FALSE(w.gridView()->isVisible());
+  EXPECT_FALSE(w.Waveform->WaveformLoaded);
+  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_EQ(w.canvas()->Image().pixel(10, w.ClientSize().height() - 10), qRgb(255, 255, 255));
+
+  // "Save ORV waveform" rewrites the file of the last open (matched case-insensitively).
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "copy.ORV").string()));
+  EXPECT_EQ(w.Waveform->Count(), 4096);
+  w.SaveORVwaveform1->trigger();
+  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "COPY.orv").string()));
+  EXPECT_EQ(Cell(2, 1), "TEST SHOT   ");  // one more blank per read-and-save cycle
+  EXPECT_FLOAT_EQ(w.Waveform->SampleRate, 200000.0f);
+}
+
+TEST_F(MainWindowTest, CancelledSaveAsDisablesAnalyze) {
+  TForm1& w = Start();
+  WriteOrv(folder_ / "waves" / "A.ORV", 4096);
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "A.ORV").string()));
+  prompts_.Files.push_back(std::nullopt);
+  w.SaveORVwaveformas1->trigger();
+  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_TRUE(w.Waveform->WaveformLoaded);
+}
+
+TEST_F(MainWindowTest, LiveCellsApplyTheirEditsWhenAnotherCellIsSelected) {
+  TForm1& w = Start();
+  WriteOrv(folder_ / "waves" / "E.ORV", 4096);
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "E.ORV").string()));
+  struct Case {
+    int column, row;
+    QString typed;
+    QString shownAfter;
+  };
+  const Case cases[] = {
+      {1, 2, "100000", "100000"},  // accepted
+      {1, 2, "0.5", "100000"},     // below 1.0: previous rate without decimals
+      {1, 3, "7", "1"},            // location outside 1..3: previous value back
+      {1, 3, "3", "3"},
+  };
+  for (const Case& c : cases) {
+    w.gridView()->setCurrentCell(c.row, c.column);
+    w.gridView()->item(c.row, c.column)->setText(c.typed);
+    w.gridView()->setCurrentCell(20, 0);
+    EXPECT_EQ(Cell(c.column, c.row), c.shownAfter) << c.typed.toStdString();
+  }
+  EXPECT_FLOAT_EQ(w.Waveform->SampleRate, 100000.0f);
+  EXPECT_FLOAT_EQ(w.Waveform->SampleInterval, 1e-5f);
+  EXPECT_EQ(w.Waveform->MicLocation, 3);
+
+  // Enter applies at once: a title edit changes the plot title.
+  w.gridView()->setCurrentCell(1, 2);
+  w.gridView()->item(1, 2)->setText("NEW TITLE");  // cell (2, 1): the plot title
+  w.GridEnterPressed();
+  EXPECT_EQ(w.Waveform->PlotTitle, "NEW TITLE");
+}
+
+TEST_F(MainWindowTest, HelpAndClipboardCopies) {
+  TForm1& w = Start();
+  w.Help1->trigger();
+  ASSERT_EQ(prompts_.Informations.size(), 1);
+  EXPECT_TRUE(prompts_.Informations[0].startsWith("Edit the waveform header with a left click"));
+  const QSize client = w.ClientSize();
+  w.Copyscreentoclipboard1->trigger();
+  EXPECT_EQ(QApplication::clipboard()->image().size(), client);
+  w.Copywaveformtoclipboard1->trigger();
+  EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(client.width(), client.height() / 2));
+  w.Copyospectrumtoclipboard1->trigger();
+  EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(client.width(), client.height() / 2));
+}
+
+}  // namespace
+}  // namespace orvek
