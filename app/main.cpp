@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QScreen>
 #include <filesystem>
 
 #include "app/QtPrompts.h"
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
   orvek::QtPrompts prompts;
   orvek::TForm1 window(prompts, {StartupFolder(), std::nullopt});
   prompts.SetParent(&window);
+  // Fill the screen first, so the window has its working size even where nothing maximises it.
+  window.setGeometry(QApplication::primaryScreen()->availableGeometry());
   window.showMaximized();
   window.FormCreate();
   if (argc > 1) {

@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # One golden run of orvek-cli: CASE.args holds the arguments (@DATA@ is the shipped data folder),
 # run in the test data folder. CASE.out is the exact expected stdout; CASE.rc, when present, the
 # expected exit code, and CASE.err a text that stderr must contain.
