@@ -20,6 +20,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" | grep -E 'error|warning|FAILED' || true
-test "${PIPESTATUS[0]}" -eq 0
+log=build/setup.log
+mkdir -p build
+if ! { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+       cmake --build build -j"$(nproc)"; } >"$log" 2>&1; then
+  grep -E -A5 'error|Error|FAILED' "$log" | head -60
+  echo "Build failed; the full log is $log" >&2
+  exit 1
+fi
