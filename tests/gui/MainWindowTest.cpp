@@ -40,8 +40,8 @@ class MainWindowTest : public ::testing::Test {
     fs::remove_all(folder_);
   }
 
-  TForm1& Start() {
-    window_ = std::make_unique<TForm1>(prompts_, TForm1::Options{folder_ / "startup", 1 << 20});
+  TForm1& Start(std::int32_t capacity = 1 << 20) {
+    window_ = std::make_unique<TForm1>(prompts_, TForm1::Options{folder_ / "startup", capacity});
     window_->resize(1200, 800);
     window_->show();
     QApplication::processEvents();
@@ -134,6 +134,24 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderAndEnablesTheCommands) {
   EXPECT_GT(blue, 100);
 }
 
+TEST_F(MainWindowTest, GeometryFollowsTheClientArea) {
+  TForm1& w = Start();
+  WriteOrv(folder_ / "waves" / "G.ORV", 4096);
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "G.ORV").string()));
+  w.resize(900, 700);
+  QApplication::processEvents();
+  const QSize client = w.ClientSize();
+  EXPECT_EQ(w.canvas()->Image().size(), client);
+  EXPECT_EQ(w.gridView()->width(), client.width());
+  EXPECT_EQ(w.gridView()->height(), client.height() / 2);
+  EXPECT_EQ(w.gridView()->columnWidth(2), static_cast<int>(std::nearbyint(0.56 * client.width())));
+  const int h = static_cast<int>(std::nearbyint(0.03 * client.height()));
+  EXPECT_EQ(w.progressBar()->geometry(),
+            QRect(0, client.height() - static_cast<int>(std::nearbyint(1.25 * h)),
+                  static_cast<int>(std::nearbyint(0.2 * client.width())), h));
+  EXPECT_EQ(w.ScreenSnapshot, w.canvas()->Image());  // the redrawn plot is what erasing restores
+}
+
 TEST_F(MainWindowTest, ARefusedFileLeavesTheWindowAsItWas) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "BAD.ORV", 100, "abc ");
@@ -145,6 +163,16 @@ TEST_F(MainWindowTest, ARefusedFileLeavesTheWindowAsItWas) {
   EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
   EXPECT_FALSE(w.gridView()->isVisible());
   EXPECT_FALSE(w.PopupOpensAutomatically);
+}
+
+TEST_F(MainWindowTest, AFileLongerThanTheBuffersIsCutAndTheUserIsTold) {
+  TForm1& w = Start(1000);
+  WriteOrv(folder_ / "waves" / "LONG.ORV", 1500);
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "LONG.ORV").string()));
+  ASSERT_EQ(prompts_.Informations.size(), 1);
+  EXPECT_TRUE(prompts_.Informations[0].contains("LONG.ORV"));
+  EXPECT_EQ(w.Waveform->Count(), 512);  // the largest power of two the buffers hold
+  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
 }
 
 TEST_F(MainWindowTest, DoubleClickChangesThePressureRangeOnce) {
