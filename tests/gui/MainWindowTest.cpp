@@ -99,6 +99,19 @@ TEST_F(MainWindowTest, MissingStartUpFilesAreReportedByNameAndStartUpGoesOn) {
   EXPECT_FALSE(w.SaveORVwaveform1->isEnabled());
 }
 
+TEST_F(MainWindowTest, AShortParameterFileIsReportedWithItsLine) {
+  const fs::path parameters = folder_ / "startup" / "HUMANEAR.PRM";
+  std::ifstream in(parameters);
+  std::string text, line;
+  for (int i = 0; i < 50 && std::getline(in, line); ++i) text += line + "\n";
+  in.close();
+  std::ofstream(parameters, std::ios::trunc) << text;
+  Start();
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("HUMANEAR.PRM")) << prompts_.Errors[0].toStdString();
+  EXPECT_TRUE(prompts_.Errors[0].contains("line 51")) << prompts_.Errors[0].toStdString();
+}
+
 TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderAndEnablesTheCommands) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "Run1.orv", 4150);
