@@ -12,45 +12,40 @@ namespace fs = std::filesystem;
 
 TEST(FileNames, ResolvesEachComponentIgnoringCase) {
   const test::TempFolder folder;
-  const fs::path root = folder.Path();
-  fs::create_directories(root / "Dat" / "Hearing Protectors");
-  std::ofstream(root / "Dat" / "Hearing Protectors" / "Seed_REAT_Values_Earmuff.txt") << "x";
+  const fs::path root = folder.Path(), protectors = root / "Dat" / "Hearing Protectors";
+  fs::create_directories(protectors);
+  std::ofstream(protectors / "Seed_REAT_Values_Earmuff.txt") << "x";
   std::ofstream(root / "a.orv") << "lower";
   std::ofstream(root / "A.ORV") << "upper";
-  const struct {
-    const char* name;
-    fs::path expected;
-  } cases[] = {
+  const std::pair<const char*, fs::path> cases[] = {
       {"DAT\\hearing protectors\\SEED_reat_values_earmuff.TXT",
-       root / "Dat" / "Hearing Protectors" / "Seed_REAT_Values_Earmuff.txt"},
-      {"dat/Hearing Protectors/", root / "Dat" / "Hearing Protectors"},
+       protectors / "Seed_REAT_Values_Earmuff.txt"},
+      {"dat/Hearing Protectors/", protectors},
       {"A.ORV", root / "A.ORV"},  // an exact match wins
       {"a.orv", root / "a.orv"},
       {"A.orv", root / "A.ORV"},  // otherwise the smallest name
       {"DAT\\missing\\X.TXT", root / "Dat" / "missing" / "X.TXT"},
       {"Nothing.txt", root / "Nothing.txt"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ResolveInFolder(root, c.name), c.expected) << c.name;
+  for (const auto& [name, expected] : cases)
+    EXPECT_EQ(ResolveInFolder(root, name), expected) << name;
 }
 
 TEST(FileNames, BaseNameAndExtensionTag) {
-  const struct {
-    const char* file;
-    const char* base;
-    const char* tag;
-  } cases[] = {{"run2.dat", "RUN2", ".DAT"},
-               {"/x/y.z/Run2.Dat.orv", "RUN2", ".ORV"},
-               {"shot.wavefile", "SHOT", ".WAV"},
-               {"noext", "NOEXT", ""},
-               {"a.b.tx", "A", ".TX"},
-               {"M\xe4nner.orv", "M\xe4NNER", ".ORV"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(UpperBaseName(c.file), c.base) << c.file;
-    EXPECT_EQ(ExtensionTag(c.file), c.tag) << c.file;
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"run2.dat", "RUN2", ".DAT"},
+      {"/x/y.z/Run2.Dat.orv", "RUN2", ".ORV"},
+      {"shot.wavefile", "SHOT", ".WAV"},
+      {"noext", "NOEXT", ""},
+      {"a.b.tx", "A", ".TX"},
+      {"M\xe4nner.orv", "M\xe4NNER", ".ORV"}};
+  for (const auto& [file, base, tag] : cases) {
+    EXPECT_EQ(UpperBaseName(file), base) << file;
+    EXPECT_EQ(ExtensionTag(file), tag) << file;
   }
 }
 
-TEST(FileNames, FolderWritableNeedsAnExistingFolderThatTakesFiles) {
+TEST(FileNames, FolderWritableAndCreateUniqueFile) {
   const test::TempFolder folder;
   std::ofstream(folder.Path() / "file.txt") << "x";
   fs::create_directory(folder.Path() / "locked");
@@ -60,10 +55,7 @@ TEST(FileNames, FolderWritableNeedsAnExistingFolderThatTakesFiles) {
   EXPECT_FALSE(FolderWritable(folder.Path() / "file.txt"));
   EXPECT_FALSE(FolderWritable(folder.Path() / "locked"));
   EXPECT_EQ(folder.EntryCount(), 2);  // the probe file is gone
-}
 
-TEST(FileNames, CreateUniqueFileMakesDistinctNewFiles) {
-  const test::TempFolder folder;
   std::error_code error;
   const fs::path first = CreateUniqueFile(folder.Path(), ".x.", error);
   const fs::path second = CreateUniqueFile(folder.Path(), ".x.", error);

@@ -10,10 +10,10 @@ namespace orvek::test {
 // A fresh folder under the system temporary folder, removed with its contents afterwards.
 class TempFolder {
  public:
-  TempFolder() {
-    std::random_device entropy;
-    path_ = std::filesystem::temp_directory_path() /
-            ("orvek-test-" + std::to_string(entropy()) + "-" + std::to_string(entropy()));
+  TempFolder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("orvek-test-" + std::to_string(std::random_device{}()) + "-" +
+               std::to_string(std::random_device{}()))) {
     std::filesystem::create_directories(path_);
   }
   ~TempFolder() {
@@ -26,18 +26,14 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
-
   std::filesystem::path Write(const std::string& name, const std::string& bytes) const {
-    const auto file = path_ / name;
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
+    std::ofstream(path_ / name, std::ios::binary) << bytes;
+    return path_ / name;
   }
-
   static std::string Read(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
-
   int EntryCount() const {
     return static_cast<int>(std::distance(std::filesystem::directory_iterator(path_),
                                           std::filesystem::directory_iterator()));

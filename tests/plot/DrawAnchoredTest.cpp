@@ -9,74 +9,68 @@
 namespace orvek {
 namespace {
 
-// Bounding box of the non-white pixels.
-QRect InkBox(const QImage& image) {
-  QRect box;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      if (image.pixel(x, y) != qRgb(255, 255, 255)) box |= QRect(x, y, 1, 1);
-    }
-  }
-  return box;
-}
+constexpr int kCentre = 150;
 
-class DrawAnchoredTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    image_.fill(Qt::white);
-    font_.setPixelSize(24);
-  }
-  // Draws `text` at the image centre and returns the ink box and the anchored text box.
-  std::pair<QRect, QRect> Draw(const QString& text, int anchor, bool rotated) {
-    image_.fill(Qt::white);
-    QPainter painter(&image_);
-    painter.setFont(font_);
-    painter.setPen(Qt::black);
-    DrawAnchored(painter, text, kCentre, kCentre, anchor, rotated);
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int w = metrics.horizontalAdvance(text), h = metrics.height();
-    const int boxW = rotated ? h : w, boxH = rotated ? w : h;
-    painter.end();
-    const QRect expected(kCentre - (anchor % 3) * (boxW / 2), kCentre - (anchor / 3) * (boxH / 2),
-                         boxW, boxH);
-    return {InkBox(image_), expected};
-  }
-
-  static constexpr int kCentre = 150;
-  QImage image_{300, 300, QImage::Format_RGB32};
-  QFont font_{QStringLiteral("Arial")};
+struct Drawn {
+  QRect box;       // where the anchor should place the text
+  QRect ink;       // bounding box of the non-white pixels
+  double meanRow;  // of the non-white pixels
 };
 
-TEST_F(DrawAnchoredTest, InkLiesInTheBoxPlacedByTheAnchor) {
+// Draws `text` in 24-pixel Arial at the centre of a white image.
+Drawn Draw(const QString& text, int anchor, bool rotated) {
+  QImage image(2 * kCentre, 2 * kCentre, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(24);
+  painter.setFont(font);
+  painter.setPen(Qt::black);
+  DrawAnchored(painter, text, kCentre, kCentre, anchor, rotated);
+  const QFontMetrics metrics = painter.fontMetrics();
+  painter.end();
+  const int w = metrics.horizontalAdvance(text), h = metrics.height();
+  const int boxW = rotated ? h : w, boxH = rotated ? w : h;
+  Drawn drawn{
+      {kCentre - (anchor % 3) * (boxW / 2), kCentre - (anchor / 3) * (boxH / 2), boxW, boxH},
+      {},
+      0};
+  long long rows = 0, count = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, y) == qRgb(255, 255, 255)) continue;
+      drawn.ink |= QRect(x, y, 1, 1);
+      rows += y;
+      ++count;
+    }
+  }
+  drawn.meanRow = count ? double(rows) / count : 0;
+  return drawn;
+}
+
+TEST(DrawAnchoredTest, InkLiesInTheBoxPlacedByTheAnchor) {
   for (bool rotated : {false, true}) {
     for (int anchor = 0; anchor < 9; ++anchor) {
       SCOPED_TRACE(testing::Message() << "anchor " << anchor << (rotated ? " rotated" : ""));
-      const auto [ink, box] = Draw(QStringLiteral("H0H"), anchor, rotated);
-      ASSERT_FALSE(ink.isEmpty());
-      // Glyphs sit inside their advance and line height, give or take a pixel of overhang.
-      EXPECT_TRUE(box.adjusted(-1, -1, 1, 1).contains(ink))
-          << "ink " << ink.x() << "," << ink.y() << " " << ink.width() << "x" << ink.height();
-      // The box is tight enough that a neighbouring anchor would miss.
-      EXPECT_GT(ink.width(), box.width() / 2);
-      EXPECT_GT(ink.height(), box.height() / 2);
+      const Drawn d = Draw(QStringLiteral("H0H"), anchor, rotated);
+      ASSERT_FALSE(d.ink.isEmpty());
+      // Glyphs sit inside their advance and line height, give or take a pixel of overhang, and
+      // the box is tight enough that a neighbouring anchor would miss.
+      EXPECT_TRUE(d.box.adjusted(-1, -1, 1, 1).contains(d.ink))
+          << "ink " << d.ink.x() << "," << d.ink.y() << " " << d.ink.width() << "x"
+          << d.ink.height();
+      EXPECT_GT(d.ink.width(), d.box.width() / 2);
+      EXPECT_GT(d.ink.height(), d.box.height() / 2);
     }
   }
 }
 
-TEST_F(DrawAnchoredTest, RotatedTextRunsUpward) {
-  // A heavy first glyph and light ones after it: the ink's mass lies where the text starts.
-  const auto [ink, box] = Draw(QStringLiteral("W..."), 4, true);
-  ASSERT_FALSE(ink.isEmpty());
-  long long sumY = 0, count = 0;
-  for (int y = ink.top(); y <= ink.bottom(); ++y) {
-    for (int x = ink.left(); x <= ink.right(); ++x) {
-      if (image_.pixel(x, y) != qRgb(255, 255, 255)) {
-        sumY += y;
-        ++count;
-      }
-    }
-  }
-  EXPECT_GT(double(sumY) / count, box.center().y());  // below the centre: starts at the bottom
+TEST(DrawAnchoredTest, RotatedTextRunsUpward) {
+  // A heavy first glyph and light ones after it: the ink's mass lies where the text starts, below
+  // the centre.
+  const Drawn d = Draw(QStringLiteral("W..."), 4, true);
+  ASSERT_FALSE(d.ink.isEmpty());
+  EXPECT_GT(d.meanRow, d.box.center().y());
 }
 
 }  // namespace

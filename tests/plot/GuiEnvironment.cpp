@@ -1,5 +1,4 @@
-// Fonts need a QGuiApplication. gtest_main owns main(), so the application lives in a global test
-// environment registered at static initialisation.
+// Fonts need a QGuiApplication; gtest_main owns main(), so a global test environment holds it.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
