@@ -1,0 +1,14 @@
+#pragma once
+#include <cstdint>
+
+namespace orvek {
+
+// Scaled real transform pair on a record of even length L packed into two single-precision arrays
+// of L/2 + 1 entries: on input to the forward transform re[k] = x[2k], im[k] = x[2k + 1]
+// (k < L/2). The forward transform leaves bin k (k = 0 .. L/2, frequency k / (L dt)) in re[k],
+// im[k] as X_k = dt * sum_j x_j exp(-2 pi i j k / L); the inverse takes such a spectrum and gives
+// back the packed record, scaled by 1 / (L dt). Any even L; exact for powers of two.
+void RealFFTForward(float* re, float* im, std::int32_t length, float dt);
+void RealFFTInverse(float* re, float* im, std::int32_t length, float dt);
+
+}  // namespace orvek
