@@ -1,0 +1,125 @@
+// "Analyze": the warned and unwarned hazard of the loaded waveform, and the items it adds.
+#include <QApplication>
+#include <QMenuBar>
+#include <QPainter>
+
+#include "app/TForm1.h"
+#include "plot/ResultPlots.h"
+#include "waveform/FileNames.h"
+
+namespace orvek {
+
+void TForm1::NoProtectorWarned1Click() { RunAnalysis(Listener::Warned); }
+
+void TForm1::NoProtectorUnWarned1Click() { RunAnalysis(Listener::Unwarned); }
+
+void TForm1::RunAnalysis(Listener listener) {
+  const bool warned = listener == Listener::Warned;
+  for (QAction* item : PopupTopItems) item->setEnabled(false);  // until the next open
+  RestoreForm();
+  // Whatever stops the analysis, the menus come back; a failed run adds no result items.
+  struct MenusBack {
+    TForm1& form;
+    ~MenusBack() {
+      form.PopupOpensAutomatically = true;
+      form.AnalyzeMenu->menuAction()->setEnabled(true);
+      QApplication::processEvents();
+    }
+  } menusBack{*this};
+
+  // The parameter file is read again so that edits take effect without a restart.
+  if (ParameterFileName.empty())
+    ParameterFileName = ReadManFig(ResolveInFolder(StartupFolder, "Man.Fig"));
+  LoadModelParameters(ResolveInFolder(StartupFolder, ParameterFileName), ModelParameters);
+  DeriveModelConstants(ModelParameters);
+  if (warned) AnalyzeMenu->menuAction()->setEnabled(false);
+
+  std::copy_n(Waveform->ReferenceSamples.begin(), Waveform->Count(), Waveform->Samples.begin());
+  Plot.FreshFrame = true;
+  DrawPressureTimePlot();
+  HazardComputed = false;
+  if (MovieAvailable) CancelMovieClick();
+
+  progress_->setValue(0);
+  progress_->show();
+  statusBox_->setText(warned ? "WARNED" : "UNWARNED");
+  statusBox_->show();
+  QApplication::processEvents();
+  if (!Waveform->WaveformLoaded) return;
+
+  PopupOpensAutomatically = false;
+  CurrentMuscleDelay = MuscleDelay(listener, ModelParameters);
+  CalculateHazard2();
+  MovieAvailable = true;
+  WriteHazardRows(MicrophoneCode(Grid), listener);
+  QApplication::processEvents();
+  AddMovieItems();
+  if (LastHazard->Cochlea.HazardFileError)
+    prompts_.Error(QString::fromStdString(*LastHazard->Cochlea.HazardFileError));
+}
+
+void TForm1::CalculateHazard2() {
+  LastHazard.reset();
+  HazardComputed = true;
+  DrawPressureTimePlot();
+  {
+    QPainter painter(&canvas_->Image());
+    DrawMuscleCurve(painter, *Waveform, Timing, Plot);
+  }
+  canvas_->update();
+  SaveForm();
+
+  const int micLocation = MicrophoneCode(Grid);
+  std::optional<std::filesystem::path> hazardFile;
+  if (WritableMedia)
+    hazardFile = ResolveInFolder(LastOpenFolder, CurrentBaseName.toStdString() + ".HAZ");
+  // Repaints go on while the model runs, but no click can reach a command until it is done.
+  const ProgressCallback progress = [this](std::int32_t) {
+    progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  };
+  LastHazard = CalculateHazard(*Waveform, micLocation, Timing, ModelParameters, *MovieFrames,
+                               hazardFile, progress);
+  statusBox_->setText(QString::fromStdString(AruText(LastHazard->Cochlea.Hazard)) + "  A.R.U.");
+}
+
+// Row 5 (warned) or 6 (unwarned): allowed exposures and hazard; the captions of both rows say
+// whether the recording was made without a protector (free field) or under one.
+void TForm1::WriteHazardRows(int micLocation, Listener listener) {
+  const bool open = micLocation == 1 || micLocation == 4;
+  const std::string kind = open ? "no protector" : "selected protector";
+  Grid.SetCell(0, 5, "Number of exposures with " + kind + ", warned");
+  Grid.SetCell(0, 6, "Number of exposures with " + kind + ", unwarned");
+  const int row = listener == Listener::Warned ? 5 : 6;
+  const float hazard = LastHazard->Cochlea.Hazard;
+  Grid.SetCell(1, row, AllowedText(hazard));
+  Grid.SetCell(2, row, AruText(hazard) + " A.R.U.");
+  RefreshGridView();
+}
+
+void TForm1::AddMovieItems() {
+  QAction* cancel = menuBar()->addAction("Movie[Cancel ,");
+  connect(cancel, &QAction::triggered, this, [this] { RunCommand([this] { CancelMovieClick(); }); });
+  QAction* stapes = menuBar()->addAction("Stapes Displacement]");
+  connect(stapes, &QAction::triggered, this, [this] { RunCommand([this] { NotAvailable(); }); });
+  AddedMenuItems = {cancel, stapes};
+}
+
+void TForm1::CancelMovieClick() {
+  for (QAction* item : AddedMenuItems) {
+    menuBar()->removeAction(item);
+    item->deleteLater();
+  }
+  AddedMenuItems.clear();
+  statusBox_->hide();
+  QApplication::processEvents();
+  prompts_.Information(
+      "The hazard analysis ends here with the Right-Click Pop-Up Menu disabled. To re-enable the "
+      "Pop-Up Menu, return to the File | Open ORV waveform or File | Import waveform Pull-Down "
+      "menu. To analyze a different warned response, return to the Analyze Pull-Down Menu.");
+  HazardComputed = false;
+  MovieAvailable = false;
+  RestoreForm();
+}
+
+}  // namespace orvek

@@ -14,6 +14,9 @@ void TForm1::DrawPressureTimePlot() {
     QPainter painter(&canvas_->Image());
     PressureTimePlot(painter, ClientSize(), *Waveform, Plot);
   }
+  // Every plot fixes the muscle timing the next ear-model run uses.
+  Timing = ComputeMuscleTiming(CurrentMuscleDelay, Waveform->SampleInterval,
+                               ModelParameters.MuscleTimeConstant);
   canvas_->update();
 }
 

@@ -19,7 +19,7 @@ void TForm1::FormCreate() {
   // Buffers are sized once from the memory available now and never resized.
   if (SampleCapacity < 0) SampleCapacity = SampleCapacityFor(AvailablePhysicalMemory());
   Waveform = std::make_unique<TWaveform>(SampleCapacity);
-  MovieFrameStore = std::make_unique<SampleBuffer>(kMovieFrameStoreBytes / sizeof(float));
+  MovieFrames = std::make_unique<MovieFrameStore>();
 
   LoadModelFiles();
   QApplication::processEvents();

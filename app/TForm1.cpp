@@ -60,10 +60,10 @@ void TForm1::BuildMenus() {
   Exit1 = AddCommand(FileMenu, "&Exit", &TForm1::Exit1Click);
 
   AnalyzeMenu = menuBar()->addMenu("&Analyze");
-  NoProtectorWarned1 =
-      AddCommand(AnalyzeMenu, "ARU(W) Auditory Risk Units, Warned", &TForm1::NotAvailable);
-  NoProtectorUnWarned1 =
-      AddCommand(AnalyzeMenu, "ARU(U) Auditory Risk Units, Unwarned", &TForm1::NotAvailable);
+  NoProtectorWarned1 = AddCommand(AnalyzeMenu, "ARU(W) Auditory Risk Units, Warned",
+                                  &TForm1::NoProtectorWarned1Click);
+  NoProtectorUnWarned1 = AddCommand(AnalyzeMenu, "ARU(U) Auditory Risk Units, Unwarned",
+                                    &TForm1::NoProtectorUnWarned1Click);
 
   Help1 = menuBar()->addAction("&Help");
   connect(Help1, &QAction::triggered, this, [this] { RunCommand([this] { Help1Click(); }); });

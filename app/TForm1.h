@@ -14,7 +14,9 @@
 
 #include "app/Canvas.h"
 #include "app/Prompts.h"
+#include "model/HazardAnalysis.h"
 #include "model/ModelParameters.h"
+#include "model/MovieFrameStore.h"
 #include "plot/PlotFrame.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/HeaderGrid.h"
@@ -59,7 +61,13 @@ class TForm1 : public QMainWindow {
   HeaderGrid Grid;
   TModelParameters ModelParameters;
   std::string ParameterFileName;
-  std::unique_ptr<SampleBuffer> MovieFrameStore;
+  std::unique_ptr<orvek::MovieFrameStore> MovieFrames;
+  float CurrentMuscleDelay = 0.0f;  // s; set by the analysis commands, used by every plot
+  MuscleTiming Timing;              // of the last pressure-time plot; the ear models use it
+  std::optional<HazardResult> LastHazard;
+  bool HazardComputed = false;
+  bool MovieAvailable = false;
+  std::vector<QAction*> AddedMenuItems;  // "Movie[Cancel ," and its neighbour
   PlotState Plot;
   Lcg32 DitherRandom;
   QString CurrentFileName, CurrentBaseName, ExtensionTag, ChosenFileName;
@@ -88,6 +96,11 @@ class TForm1 : public QMainWindow {
 
   // Double-click on the window: pressure-axis limits of the pressure-time plot.
   void FormDblClick();
+
+  // The two Analyze commands and the cancel item they add.
+  void NoProtectorWarned1Click();
+  void NoProtectorUnWarned1Click();
+  void CancelMovieClick();
 
  private:
   enum class Screen { Start, Plot, Blank };
@@ -118,6 +131,12 @@ class TForm1 : public QMainWindow {
   void SetUpGridView();
   void RefreshGridView();
   void ApplyPendingEdits();
+
+  // AnalyzeMenu.cpp
+  void RunAnalysis(Listener listener);
+  void CalculateHazard2();
+  void WriteHazardRows(int micLocation, Listener listener);
+  void AddMovieItems();
 
   // PlotCommands.cpp
   void DrawPressureTimePlot();

@@ -1,16 +1,20 @@
 // orvek-cli: the headless front end. Each command prints one JSON object on stdout; a failure
 // prints one line on stderr and exits non-zero.
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "model/Friedlander.h"
+#include "model/HazardAnalysis.h"
 #include "waveform/FileNames.h"
 #include "waveform/OrvFile.h"
 #include "waveform/OrvekError.h"
 #include "waveform/SampleCapacity.h"
 
 namespace fs = std::filesystem;
+using nlohmann::ordered_json;
 using orvek::OrvekError;
 
 namespace {
@@ -25,24 +29,107 @@ fs::path StartupFolder(const std::string& option) {
   return ORVEK_DATA_DIR;
 }
 
-nlohmann::ordered_json Info(const fs::path& file) {
-  orvek::TWaveform waveform(orvek::SampleCapacityFor(orvek::AvailablePhysicalMemory()));
-  orvek::HeaderGrid grid;
+// A waveform read by the main reader, as "Open ORV waveform" reads it.
+struct OpenedWaveform {
+  orvek::TWaveform Waveform{orvek::SampleCapacityFor(orvek::AvailablePhysicalMemory())};
+  orvek::HeaderGrid Grid;
+  orvek::OrvReadReport Report;
+  bool Writable = false;
+};
+
+std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
+  auto opened = std::make_unique<OpenedWaveform>();
   orvek::Lcg32 random;
-  const fs::path folder = fs::absolute(file).parent_path();
-  const auto report = orvek::OpenNewFileType5(file, orvek::FolderWritable(folder), false, waveform,
-                                              grid, random);
-  nlohmann::ordered_json out;
+  opened->Writable = orvek::FolderWritable(fs::absolute(file).parent_path());
+  opened->Report = orvek::OpenNewFileType5(file, opened->Writable, false, opened->Waveform,
+                                           opened->Grid, random);
+  return opened;
+}
+
+ordered_json Info(const fs::path& file) {
+  const auto opened = Open(file);
+  const orvek::TWaveform& w = opened->Waveform;
+  ordered_json out;
   out["file"] = file.string();
-  out["title"] = waveform.PlotTitle;
-  out["sample_rate"] = waveform.SampleRate;
-  out["mic_location"] = waveform.MicLocation;
-  out["samples_read"] = report.SamplesRead;
-  out["samples"] = waveform.Count();
-  out["data_max"] = waveform.DataMax;
-  out["data_min"] = waveform.DataMin;
-  out["flat_energy"] = waveform.FlatEnergy;
+  out["title"] = w.PlotTitle;
+  out["sample_rate"] = w.SampleRate;
+  out["mic_location"] = w.MicLocation;
+  out["samples_read"] = opened->Report.SamplesRead;
+  out["samples"] = w.Count();
+  out["data_max"] = w.DataMax;
+  out["data_min"] = w.DataMin;
+  out["flat_energy"] = w.FlatEnergy;
   return out;
+}
+
+// The warned or unwarned analysis of the window, on the file as read, with the hazard file
+// written beside it. A hazard file that cannot be written is reported after the result.
+ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup,
+                    std::string& hazardFileError) {
+  orvek::TModelParameters p;
+  orvek::LoadModelParameters(
+      orvek::ResolveInFolder(startup, orvek::ReadManFig(orvek::ResolveInFolder(startup, "Man.Fig"))),
+      p);
+  orvek::DeriveModelConstants(p);
+  const auto opened = Open(file);
+  orvek::TWaveform& w = opened->Waveform;
+  const int mic = orvek::MicrophoneCode(opened->Grid);
+  const auto listener = unwarned ? orvek::Listener::Unwarned : orvek::Listener::Warned;
+  const orvek::MuscleTiming timing =
+      orvek::ComputeMuscleTiming(orvek::MuscleDelay(listener, p), w.SampleInterval,
+                                 p.MuscleTimeConstant);
+  std::optional<fs::path> hazardFile;
+  if (opened->Writable) {
+    const fs::path folder = fs::absolute(file).parent_path();
+    hazardFile = orvek::ResolveInFolder(folder, orvek::UpperBaseName(file) + ".HAZ");
+  }
+  auto movie = std::make_unique<orvek::MovieFrameStore>();
+  const orvek::HazardResult result = orvek::CalculateHazard(
+      w, mic, timing, p, *movie, hazardFile);
+  const float aru = result.Cochlea.Hazard;
+
+  ordered_json out;
+  out["file"] = file.string();
+  out["condition"] = unwarned ? "unwarned" : "warned";
+  out["mic_location"] = mic;
+  out["samples"] = w.Count();
+  out["aru"] = aru;
+  out["aru_text"] = orvek::AruText(aru);
+  const auto allowed = orvek::AllowedExposures(aru);
+  out["allowed"] = allowed ? ordered_json(*allowed) : ordered_json(nullptr);
+  out["allowed_text"] = orvek::AllowedText(aru);
+  out["worst_place"] = result.Cochlea.WorstPlace;
+  out["places"] = ordered_json::array();
+  for (const orvek::PlaceResult& place : result.Cochlea.Places)
+    out["places"].push_back({{"place", place.Place},
+                             {"distance_cm", place.DistanceCm},
+                             {"cf_khz", place.CfKhz},
+                             {"hazard", place.Hazard}});
+  hazardFileError = result.Cochlea.HazardFileError.value_or("");
+  return out;
+}
+
+ordered_json Synthesize(const orvek::FriedlanderSpec& spec, const fs::path& out) {
+  const std::vector<float> samples = orvek::FriedlanderSamples(spec);
+  const std::int32_t count = orvek::PowerOfTwoCount(spec.Samples, true);
+  orvek::TWaveform w(std::max(count, spec.Samples));
+  std::copy(samples.begin(), samples.end(), w.Samples.begin());
+  w.LastSampleIndex = spec.Samples - 1;
+  orvek::HeaderGrid grid;
+  orvek::FillDefaultHeader(grid);
+  grid.SetCell(2, 1, orvek::FriedlanderTitle(spec));
+  char rate[64];
+  std::snprintf(rate, sizeof rate, "%.10g", spec.SampleRate);
+  grid.SetCell(1, 2, rate);
+  grid.SetCell(1, 3, std::to_string(spec.MicLocation));
+  grid.SetCell(1, 4, std::to_string(count));
+  orvek::SaveOrvFile(out, true, grid, w);
+  ordered_json json;
+  json["file"] = out.string();
+  json["title"] = orvek::FriedlanderTitle(spec);
+  json["samples"] = w.Count();
+  json["peak_pa"] = *std::max_element(samples.begin(), samples.end());
+  return json;
 }
 
 }  // namespace
@@ -50,16 +137,49 @@ nlohmann::ordered_json Info(const fs::path& file) {
 int main(int argc, char** argv) {
   CLI::App app{"ORVEK intense sound hazard analysis, command line"};
   app.require_subcommand(1);
-  std::string dataOption;
-  std::string file;
+  std::string dataOption, file, output;
+  bool unwarned = false;
+
   CLI::App* info = app.add_subcommand("info", "Read an ORV waveform file and describe it");
   info->add_option("FILE", file, "ORV waveform file")->required();
   info->add_option("--data", dataOption, "start-up folder (holds \"Man.Fig\")");
+
+  CLI::App* hazard = app.add_subcommand("hazard", "Hazard in auditory risk units of an ORV file");
+  hazard->add_option("FILE", file, "ORV waveform file")->required();
+  hazard->add_flag("--unwarned", unwarned, "unwarned listener (default: warned)");
+  hazard->add_option("--data", dataOption, "start-up folder (holds \"Man.Fig\")");
+
+  CLI::App* synth = app.add_subcommand("synth", "Write a synthetic impulse as an ORV file");
+  synth->require_subcommand(1);
+  orvek::FriedlanderSpec spec;
+  CLI::App* friedlander = synth->add_subcommand("friedlander", "p(t) = P (1 - t/T) exp(-t/T)");
+  friedlander->add_option("--peak-db", spec.PeakDb, "peak level, dB re 20 uPa")->required();
+  friedlander->add_option("--a-duration-ms", spec.ADurationMs, "A-duration T, ms")->required();
+  friedlander->add_option("--rate", spec.SampleRate, "samples per second")->required();
+  friedlander->add_option("--samples", spec.Samples, "number of samples")->required();
+  friedlander->add_option("--mic", spec.MicLocation, "1 free field, 2 canal entrance, 3 eardrum")
+      ->required();
+  friedlander->add_option("--onset-ms", spec.OnsetMs, "start of the impulse, ms")
+      ->capture_default_str();
+  friedlander->add_option("-o,--output", output, "ORV file to write")->required();
   CLI11_PARSE(app, argc, argv);
 
   try {
-    StartupFolder(dataOption);  // a wrong --data is reported even where a command needs no data
-    if (*info) std::cout << Info(file).dump(2) << '\n';
+    ordered_json result;
+    std::string hazardFileError;
+    if (*info) {
+      StartupFolder(dataOption);  // a wrong --data is reported even where a command needs no data
+      result = Info(file);
+    } else if (*hazard) {
+      result = Hazard(file, unwarned, StartupFolder(dataOption), hazardFileError);
+    } else {
+      result = Synthesize(spec, output);
+    }
+    std::cout << result.dump(2) << '\n';
+    if (!hazardFileError.empty()) {
+      std::cerr << "orvek-cli: " << hazardFileError << '\n';
+      return 1;
+    }
     return 0;
   } catch (const std::exception& error) {
     std::cerr << "orvek-cli: " << error.what() << '\n';

@@ -1,0 +1,495 @@
+#include "model/CochlearModel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <numbers>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "model/RealFFT.h"
+#include "waveform/FileNames.h"
+#include "waveform/OrvekError.h"
+
+namespace orvek {
+namespace {
+
+namespace fs = std::filesystem;
+using Complex = std::complex<double>;
+
+constexpr double kPi = std::numbers::pi;
+const Complex kI(0.0, 1.0);
+
+// Below this transform length a place takes less time than starting a thread.
+constexpr std::int32_t kParallelMinLength = 512;
+
+std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
+
+std::string Fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+// |z| without std::hypot's care for overflow, which the model's values never come near and which
+// costs a noticeable share of the transfer function's time.
+double Modulus(Complex z) { return std::sqrt(z.real() * z.real() + z.imag() * z.imag()); }
+
+// a / b by Smith's method: as safe from overflow as the library's division and several times
+// faster, which matters with six divisions per bin and place.
+Complex Divide(Complex a, Complex b) {
+  if (std::abs(b.real()) >= std::abs(b.imag())) {
+    const double ratio = b.imag() / b.real(), denominator = b.real() + b.imag() * ratio;
+    return {(a.real() + a.imag() * ratio) / denominator,
+            (a.imag() - a.real() * ratio) / denominator};
+  }
+  const double ratio = b.real() / b.imag(), denominator = b.real() * ratio + b.imag();
+  return {(a.real() * ratio + a.imag()) / denominator, (a.imag() * ratio - a.real()) / denominator};
+}
+
+Complex Exp(Complex z) {
+  const double magnitude = std::exp(z.real());
+  return {magnitude * std::cos(z.imag()), magnitude * std::sin(z.imag())};
+}
+
+// The derived form sets the basilar-membrane mass from its stiffness and the base frequency; the
+// value stays in the record until the parameter file is loaded again.
+void ReplaceBmMass(TModelParameters& p) {
+  if (p.WkbMode == 1.0f) return;
+  const double omega = 2.0 * kPi * p.BaseFrequency;
+  p.BmMass = static_cast<float>(p.BmStiffness / (omega * omega));
+}
+
+// What the transfer function at one distance needs besides the frequency.
+struct PlaceShape {
+  double amplitude = 0.0;  // A
+  double waveGain = 0.0;   // G
+  double damping = 0.0;    // D
+  double baseFrequency = 0.0;
+  double cf = 0.0;  // characteristic frequency, Hz
+};
+
+PlaceShape ShapeAt(const TModelParameters& p, double x) {
+  PlaceShape shape;
+  const double outputArea = p.OutputArea;
+  if (p.WkbMode == 1.0f) {
+    shape.amplitude = std::exp(-p.WkbDecayRate * x) * p.WkbAmplitude * outputArea /
+                      (static_cast<double>(p.WkbFactorA) * p.PlaceLengthConstant);
+    shape.waveGain = 4.0 * p.WkbGainAlt;
+  } else {
+    const double mass = p.BmMass, factorA = p.WkbFactorA, factorB = p.WkbFactorB;
+    const double lengthA = p.WkbLengthA, lengthB = p.WkbLengthB;
+    shape.amplitude = std::exp(-3.0 * x / (4.0 * lengthB)) *
+                      std::sqrt(1.0 / (mass * factorA * factorB)) * p.WkbAmplitude * outputArea;
+    shape.waveGain =
+        2.0 * std::sqrt(factorA / (mass * factorB)) * lengthA * lengthB / (lengthA + lengthB);
+  }
+  shape.damping = static_cast<double>(p.DampingNumerator) / p.DampingDivisor;
+  shape.baseFrequency = p.BaseFrequency;
+  shape.cf = shape.baseFrequency * std::exp(-x / p.PlaceLengthConstant);
+  return shape;
+}
+
+// The travelling wave W and the WKB factor m at frequency f > 0.
+struct Wave {
+  Complex w;
+  Complex m;
+};
+
+Wave WaveAt(const PlaceShape& shape, double f) {
+  const double u = f / shape.baseFrequency;
+  const double v = f / shape.cf;
+  const Complex s = WkbSquareRoot(Complex(1.0, -shape.damping / u));
+  const Complex alpha = u * s;
+  const Complex beta = v * s;
+  const Complex a = WkbSquareRoot(1.0 - alpha * alpha);
+  const Complex c = WkbSquareRoot(1.0 - beta * beta);
+  const Complex g = Divide(shape.waveGain, s);
+  const Complex t = Divide(beta, c);
+  const Complex r = Divide(alpha, a);
+  const Complex m = Divide(g * t * WkbSquareRoot(t), WkbSquareRoot(r));
+  const Complex w = Exp(g * WkbLog(Divide(a + kI * alpha, c + kI * beta)));
+  return {w, m};
+}
+
+double BinWidth(std::int32_t n, float dt) {
+  return 1.0 / (static_cast<double>(n) * static_cast<double>(dt));
+}
+
+// Transfer function at distance x, into `transfer` (N/2 + 1 bins), for a record already past
+// ReplaceBmMass; reads `p` only, so several places may be computed at once.
+void TransferAt(double x, std::int32_t n, float dt, const TModelParameters& p,
+                const std::vector<Complex>& termination, std::vector<Complex>& transfer) {
+  const std::int32_t half = n / 2;
+  const PlaceShape shape = ShapeAt(p, x);
+  const double df = BinWidth(n, dt);
+  transfer.resize(static_cast<std::size_t>(half) + 1);
+  transfer[0] = 0.0;
+  for (std::int32_t k = 1; k <= half; ++k) {
+    const Wave wave = WaveAt(shape, k * df);
+    const Complex reflection = termination[k];
+    const Complex tw = reflection * wave.w + Divide(reflection - 1.0, wave.w);
+    transfer[k] = -kI * shape.amplitude * wave.m * tw;
+  }
+  transfer[half].imag(0.0);
+}
+
+void CheckLength(std::int32_t n) {
+  if (n < 2 || n % 2 != 0)
+    throw OrvekError(
+        "The cochlear transfer function needs an even transform length of at least 2, not " +
+        std::to_string(n) + ".");
+}
+
+// Everything one place needs; shared read-only between the worker threads.
+struct PlaceTask {
+  double distanceCm = 0.0;
+  double gain = 0.0;  // 1/um, applied before the threshold
+};
+
+struct PlaceOutcome {
+  float hazard = 0.0f;
+  float displacementMax = 0.0f;
+  float displacementMin = 0.0f;
+  std::exception_ptr failure;
+};
+
+struct RunContext {
+  std::int32_t n = 0;
+  float dt = 0.0f;
+  const TModelParameters* p = nullptr;
+  const std::vector<float>* spectrumRe = nullptr;
+  const std::vector<float>* spectrumIm = nullptr;
+  const std::vector<Complex>* termination = nullptr;
+  const std::vector<PlaceTask>* tasks = nullptr;
+  MovieFrameStore* movie = nullptr;
+};
+
+// Buffers one worker reuses from place to place.
+struct PlaceBuffers {
+  explicit PlaceBuffers(std::int32_t n)
+      : filteredRe(static_cast<std::size_t>(n / 2) + 1),
+        filteredIm(static_cast<std::size_t>(n / 2) + 1),
+        displacement(static_cast<std::size_t>(n)) {}
+  std::vector<Complex> transfer;
+  std::vector<float> filteredRe, filteredIm, displacement;
+};
+
+std::string PlaceName(int place, double distanceCm) {
+  return "place " + std::to_string(place) + " (" + Fixed(distanceCm, 3) + " cm from the stapes)";
+}
+
+// Place `place` (1-based): filter, transform back, store the displacement in the movie frames and
+// apply the hazard rule.
+PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
+  const PlaceTask& task = (*run.tasks)[place - 1];
+  const TModelParameters& p = *run.p;
+  const std::int32_t n = run.n, half = n / 2;
+  std::vector<Complex>& transfer = buffers.transfer;
+  TransferAt(task.distanceCm, n, run.dt, p, *run.termination, transfer);
+  for (std::int32_t k = 0; k <= half; ++k) {
+    if (!std::isfinite(transfer[k].real()) || !std::isfinite(transfer[k].imag()))
+      throw OrvekError("The cochlear transfer function of " + PlaceName(place, task.distanceCm) +
+                       " is not a finite number at " + Fixed(k * BinWidth(n, run.dt), 1) +
+                       " Hz; check the cochlear values in the parameter file " + Quoted(p.Source) +
+                       ".");
+    const double re = (*run.spectrumRe)[k], im = (*run.spectrumIm)[k];
+    buffers.filteredRe[k] = static_cast<float>(re * transfer[k].real() - im * transfer[k].imag());
+    buffers.filteredIm[k] = static_cast<float>(re * transfer[k].imag() + im * transfer[k].real());
+  }
+  RealFFTInverse(buffers.filteredRe.data(), buffers.filteredIm.data(), n, run.dt);
+  float* y = buffers.displacement.data();
+  for (std::int32_t k = 0; k < half; ++k) {
+    y[2 * k] = buffers.filteredRe[k];
+    y[2 * k + 1] = buffers.filteredIm[k];
+  }
+  PlaceOutcome outcome;
+  outcome.displacementMax = y[0];
+  outcome.displacementMin = y[0];
+  for (std::int32_t i = 0; i < n; ++i) {
+    if (!std::isfinite(y[i]))
+      throw OrvekError("The basilar-membrane displacement of " + PlaceName(place, task.distanceCm) +
+                       " is not a finite number at sample " + std::to_string(i) +
+                       "; check the cochlear values in the parameter file " + Quoted(p.Source) +
+                       ".");
+    outcome.displacementMax = std::max(outcome.displacementMax, y[i]);
+    outcome.displacementMin = std::min(outcome.displacementMin, y[i]);
+    run.movie->Frame(i, 1 + place) = y[i];
+  }
+  outcome.hazard =
+      static_cast<float>(PlaceHazard(y, n, task.gain, p.HazardThreshold, p.HazardExponent));
+  return outcome;
+}
+
+// Runs every place on `threads` workers (the calling thread is one of them). Places are handed
+// out in increasing order, so after a failure every lower place has been run and the failure of
+// the lowest place is the one a serial run would have met first.
+std::vector<PlaceOutcome> RunPlaces(const RunContext& run, int threads) {
+  const int places = static_cast<int>(run.tasks->size());
+  std::vector<PlaceOutcome> outcomes(static_cast<std::size_t>(places));
+  std::atomic<int> next{1};
+  std::atomic<bool> failed{false};
+  auto worker = [&] {
+    std::optional<PlaceBuffers> buffers;
+    for (int place = next++; place <= places && !failed; place = next++) {
+      try {
+        if (!buffers) buffers.emplace(run.n);
+        outcomes[place - 1] = RunPlace(place, run, *buffers);
+      } catch (...) {
+        outcomes[place - 1].failure = std::current_exception();
+        failed = true;
+      }
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (int i = 1; i < threads; ++i) helpers.emplace_back(worker);
+    worker();
+  }
+  for (const PlaceOutcome& outcome : outcomes)
+    if (outcome.failure) std::rethrow_exception(outcome.failure);
+  return outcomes;
+}
+
+int ThreadsFor(int requested, int places, std::int32_t n) {
+  if (requested > 0) return std::min(requested, places);
+  if (n < kParallelMinLength) return 1;
+  const int available = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(available, 1, places);
+}
+
+// Writes the table to a new file beside `file` and renames it over `file`, so that a failure
+// leaves any earlier table as it was. Returns what went wrong, if anything.
+std::optional<std::string> WriteHazardFile(const fs::path& file,
+                                           const std::vector<PlaceResult>& places) {
+  std::string text = "BIndex Freq(kHz) Hazard(AHU) Distance(cm)\r\n";
+  for (const PlaceResult& place : places) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%4d    %5.2f  %11.5f      %5.3f\r\n", place.Place,
+                  place.CfKhz, static_cast<double>(place.Hazard), place.DistanceCm);
+    text += line;
+  }
+  const std::string failure = "The hazard file " + Quoted(file) + " could not be written: ";
+  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  std::error_code error;
+  const fs::file_status folderStatus = fs::status(folder, error);
+  if (!fs::is_directory(folderStatus))
+    return failure + "the folder " + Quoted(folder) + " does not exist.";
+  // Checked explicitly because an administrator's writes ignore the permission bits.
+  if ((folderStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
+    return failure + "the folder " + Quoted(folder) + " is read-only.";
+  const fs::file_status fileStatus = fs::status(file, error);
+  if (fs::is_directory(fileStatus)) return failure + "a folder of that name exists.";
+  if (fs::exists(fileStatus) &&
+      (fileStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
+    return failure + "the file is read-only.";
+
+  const fs::path temporary = CreateUniqueFile(folder, "." + file.filename().string() + ".", error);
+  if (temporary.empty()) return failure + error.message() + ".";
+  // errno after a failed stream call; a short write need not set it.
+  const auto lastError = [] { return errno != 0 ? errno : EIO; };
+  errno = 0;
+  std::FILE* stream = std::fopen(temporary.string().c_str(), "wb");
+  int writeError = stream ? 0 : lastError();
+  if (stream) {
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) writeError = lastError();
+    if (std::fclose(stream) != 0 && writeError == 0) writeError = lastError();
+  }
+  if (writeError == 0) fs::rename(temporary, file, error);
+  if (writeError != 0 || error) {
+    const std::string reason = writeError != 0
+                                   ? std::error_code(writeError, std::generic_category()).message()
+                                   : error.message();
+    fs::remove(temporary, error);
+    return failure + reason + ".";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::int32_t CochlearTransformLength(std::int32_t last) {
+  if (last < 0) throw OrvekError("A record needs at least one sample for the cochlear model.");
+  const double exponent = std::nearbyint(std::log2(static_cast<double>(last) + 1.0));
+  if (exponent > 30.0)
+    throw OrvekError("A record of " + std::to_string(std::int64_t{last} + 1) +
+                     " samples is too long for the cochlear model.");
+  return std::int32_t{1} << static_cast<int>(exponent);
+}
+
+std::complex<double> WkbSquareRoot(std::complex<double> z) {
+  const double x = z.real(), y = z.imag();
+  const double modulus = Modulus(z);
+  if (std::abs(y) < 0.0001 * std::abs(x)) {
+    if (x > 0.0) return {std::sqrt((modulus + x) / 2.0), y / (2.0 * std::sqrt(x))};
+    return {std::abs(y) / (2.0 * std::sqrt(-x)), std::sqrt((modulus - x) / 2.0)};
+  }
+  if (modulus == 0.0) return {0.0, 0.0};
+  const double re = std::sqrt((modulus + x) / 2.0);
+  return {re, y / (2.0 * re)};
+}
+
+double WkbArgument(std::complex<double> z) {
+  const double x = z.real(), y = z.imag();
+  if (x == 0.0) return y > 0.0 ? kPi / 2.0 : y < 0.0 ? -kPi / 2.0 : 0.0;
+  const double angle = std::atan(y / x);
+  if (x > 0.0) return angle;
+  return y >= 0.0 ? angle + kPi : angle - kPi;
+}
+
+std::complex<double> WkbLog(std::complex<double> z) {
+  return {std::log(1e-20 + Modulus(z)), WkbArgument(z)};
+}
+
+std::vector<std::complex<double>> CochlearTransfer(
+    double x, std::int32_t n, float dt, TModelParameters& p,
+    const std::vector<std::complex<double>>& termination) {
+  CheckLength(n);
+  if (termination.size() != static_cast<std::size_t>(n / 2 + 1))
+    throw OrvekError("The cochlear termination factor has " + std::to_string(termination.size()) +
+                     " bins where the transform of " + std::to_string(n) + " samples has " +
+                     std::to_string(n / 2 + 1) + ".");
+  ReplaceBmMass(p);
+  std::vector<Complex> transfer;
+  TransferAt(x, n, dt, p, termination, transfer);
+  return transfer;
+}
+
+std::vector<std::complex<double>> CochlearTermination(std::int32_t n, float dt,
+                                                      TModelParameters& p) {
+  CheckLength(n);
+  const std::int32_t half = n / 2;
+  ReplaceBmMass(p);
+  std::vector<Complex> termination(static_cast<std::size_t>(half) + 1, Complex(1.0, 0.0));
+  termination[0] = 0.0;
+  if (p.ReflectionMode == 0.0f) {
+    const PlaceShape shape = ShapeAt(p, p.ReferencePlace);
+    const double df = BinWidth(n, dt);
+    for (std::int32_t k = 1; k <= half; ++k) {
+      const Complex w = WaveAt(shape, k * df).w;
+      termination[k] = Divide(1.0, 1.0 + w * w);
+    }
+    termination[half].imag(0.0);
+  }
+  return termination;
+}
+
+double PlaceHazard(const float* displacement, std::int32_t count, double gain, double threshold,
+                   double exponent) {
+  bool inHalfCycle = false;
+  double peak = 0.0;
+  double sum = 0.0;
+  for (std::int32_t i = 0; i < count; ++i) {
+    const double y = displacement[i];
+    if (y > 0.0) {
+      peak = inHalfCycle ? std::max(peak, y * gain) : y * gain;
+      inHalfCycle = true;
+    } else if (inHalfCycle) {
+      inHalfCycle = false;
+      if (peak > threshold) sum += std::exp(exponent * std::log(peak - threshold));
+    }
+  }
+  return sum;
+}
+
+CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
+                             float axisMax, float axisMin, TModelParameters& p,
+                             MovieFrameStore& movie,
+                             const std::optional<std::filesystem::path>& hazardFile) {
+  return CochlearModel(pressure, work, last, dt, axisMax, axisMin, p, movie, hazardFile, 0);
+}
+
+CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
+                             float axisMax, float axisMin, TModelParameters& p,
+                             MovieFrameStore& movie,
+                             const std::optional<std::filesystem::path>& hazardFile, int threads) {
+  const int places = p.PlaceCount;
+  if (places < 1 || places > MovieFrameStore::kMaxPlaces)
+    throw OrvekError("The parameter file " + Quoted(p.Source) + " asks for " +
+                     std::to_string(places) + " cochlear places; the model takes 1 to " +
+                     std::to_string(MovieFrameStore::kMaxPlaces) + ".");
+  const std::int32_t n = CochlearTransformLength(last);
+  if (n < 2 || n > MovieFrameStore::kFrames)
+    throw OrvekError("A record of " + std::to_string(last + 1) + " samples needs a transform of " +
+                     std::to_string(n) + " samples; the cochlear model takes 2 to " +
+                     std::to_string(MovieFrameStore::kFrames) + ".");
+  const std::int32_t half = n / 2;
+  const std::int32_t used = std::min(last + 1, n);  // record samples; the rest is zero padding
+
+  movie.AxisMax() = axisMax;
+  movie.AxisMin() = axisMin;
+  float stapesMax = -1e6f, stapesMin = 1e6f;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const float stapes = i < used ? work[i] : 0.0f;
+    movie.Frame(i, 0) = i < used ? pressure[i] : 0.0f;
+    movie.Frame(i, 1) = stapes;
+    stapesMax = std::max(stapesMax, stapes);
+    stapesMin = std::min(stapesMin, stapes);
+  }
+  movie.StapesMax() = stapesMax;
+  movie.StapesMin() = stapesMin;
+
+  std::vector<float> spectrumRe(static_cast<std::size_t>(half) + 1);
+  std::vector<float> spectrumIm(static_cast<std::size_t>(half) + 1);
+  for (std::int32_t i = 0; i < used; ++i) (i % 2 == 0 ? spectrumRe : spectrumIm)[i / 2] = work[i];
+  RealFFTForward(spectrumRe.data(), spectrumIm.data(), n, dt);
+
+  const std::vector<Complex> termination = CochlearTermination(n, dt, p);
+  for (const Complex& factor : termination)
+    if (!std::isfinite(factor.real()) || !std::isfinite(factor.imag()))
+      throw OrvekError("The cochlear termination factor at the reference place (" +
+                       Fixed(p.ReferencePlace, 3) +
+                       " cm from the stapes) is not a finite number; check the cochlear values "
+                       "in the parameter file " +
+                       Quoted(p.Source) + ".");
+
+  // Distances and gains in place order; the gain is carried from place to place by one factor.
+  const double gainRate = -std::log(static_cast<double>(p.HazardGainRatio)) / p.ReferencePlace;
+  const double spacing =
+      places > 1 ? (static_cast<double>(p.LastPlace) - p.FirstPlace) / (places - 1) : 0.0;
+  const double gainStep = std::exp(-gainRate * spacing);
+  double gain = p.HazardGain * std::exp(-gainRate * p.FirstPlace);
+  std::vector<PlaceTask> tasks(static_cast<std::size_t>(places));
+  for (int place = 1; place <= places; ++place) {
+    tasks[place - 1].distanceCm = p.FirstPlace + (place - 1) * spacing;
+    tasks[place - 1].gain = gain;
+    gain *= gainStep;
+  }
+
+  RunContext run;
+  run.n = n;
+  run.dt = dt;
+  run.p = &p;
+  run.spectrumRe = &spectrumRe;
+  run.spectrumIm = &spectrumIm;
+  run.termination = &termination;
+  run.tasks = &tasks;
+  run.movie = &movie;
+  const std::vector<PlaceOutcome> outcomes = RunPlaces(run, ThreadsFor(threads, places, n));
+
+  CochlearResult result;
+  result.TransformLength = n;
+  for (int place = 1; place <= places; ++place) {
+    const PlaceOutcome& outcome = outcomes[place - 1];
+    movie.PlaceHazard(place) = outcome.hazard;
+    movie.PlaceDisplacementMax(place) = outcome.displacementMax;
+    movie.PlaceDisplacementMin(place) = outcome.displacementMin;
+    const double x = tasks[place - 1].distanceCm;
+    result.Places.push_back(
+        {place, x, 0.001 * p.BaseFrequency * std::exp(-x / p.PlaceLengthConstant), outcome.hazard});
+    if (outcome.hazard > result.Hazard) {
+      result.Hazard = outcome.hazard;
+      result.WorstPlace = place;
+    }
+  }
+  for (std::int32_t i = 0; i < n; ++i) work[i] = movie.Frame(i, 1 + places);
+
+  if (hazardFile) result.HazardFileError = WriteHazardFile(*hazardFile, result.Places);
+  return result;
+}
+
+}  // namespace orvek

@@ -19,11 +19,22 @@ std::int32_t CochlearTransformLength(std::int32_t last);
 // bins k = 0 .. N/2 (frequency k / (N dt)), as the spectrum of basilar-membrane displacement per
 // unit of stapes displacement. `termination` is the reflection factor R(k) from the reference
 // pass (all ones without reflection). CochlearTermination computes it at ReferencePlace.
-std::vector<std::complex<double>> CochlearTransfer(double x, std::int32_t n, float dt,
-                                                   TModelParameters& p,
-                                                   const std::vector<std::complex<double>>& termination);
+std::vector<std::complex<double>> CochlearTransfer(
+    double x, std::int32_t n, float dt, TModelParameters& p,
+    const std::vector<std::complex<double>>& termination);
 std::vector<std::complex<double>> CochlearTermination(std::int32_t n, float dt,
                                                       TModelParameters& p);
+
+// Complex helpers of the transfer function, written out because their branch rules differ from
+// std::sqrt / std::arg / std::log. WkbSquareRoot is the principal root re = sqrt((|z| + Re z)/2),
+// im = Im z / (2 re), except for nearly real z (|Im z| < 0.0001 |Re z|): then im = Im z /
+// (2 sqrt(Re z)) when Re z > 0, and re = |Im z| / (2 sqrt(-Re z)), im = sqrt((|z| - Re z)/2)
+// (always the upper half plane) when Re z < 0; the root of 0 is 0. WkbArgument is atan(Im/Re),
+// moved by +pi (Im >= 0) or -pi (Im < 0) when Re < 0, and +-pi/2 by the sign of Im (0 for 0) when
+// Re = 0. WkbLog z = ln(1e-20 + |z|) + i WkbArgument(z).
+std::complex<double> WkbSquareRoot(std::complex<double> z);
+double WkbArgument(std::complex<double> z);
+std::complex<double> WkbLog(std::complex<double> z);
 
 // Hazard of one place: every positive half-cycle of `displacement` (um) whose peak times `gain`
 // exceeds the threshold adds (peak - threshold)^exponent; a half-cycle still open at the end adds
@@ -32,15 +43,15 @@ double PlaceHazard(const float* displacement, std::int32_t count, double gain, d
                    double exponent);
 
 struct PlaceResult {
-  int Place = 0;             // 1-based
-  double DistanceCm = 0.0;   // from the stapes
-  double CfKhz = 0.0;        // characteristic frequency
-  float Hazard = 0.0f;       // ARU
+  int Place = 0;            // 1-based
+  double DistanceCm = 0.0;  // from the stapes
+  double CfKhz = 0.0;       // characteristic frequency
+  float Hazard = 0.0f;      // ARU
 };
 
 struct CochlearResult {
-  float Hazard = 0.0f;      // ARU: the largest place hazard
-  int WorstPlace = 0;       // 1-based; 0 when no place is hazardous
+  float Hazard = 0.0f;  // ARU: the largest place hazard
+  int WorstPlace = 0;   // 1-based; 0 when no place is hazardous
   std::int32_t TransformLength = 0;
   std::vector<PlaceResult> Places;
   std::optional<std::string> HazardFileError;  // set when the hazard file could not be written
@@ -56,5 +67,11 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
                              float axisMax, float axisMin, TModelParameters& p,
                              MovieFrameStore& movie,
                              const std::optional<std::filesystem::path>& hazardFile);
+// The same on exactly `threads` threads (1 = serial, 0 = as many as pay off for this length); the
+// results do not depend on the number.
+CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
+                             float axisMax, float axisMin, TModelParameters& p,
+                             MovieFrameStore& movie,
+                             const std::optional<std::filesystem::path>& hazardFile, int threads);
 
 }  // namespace orvek

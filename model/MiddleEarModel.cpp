@@ -1,0 +1,456 @@
+#include "model/MiddleEarModel.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "waveform/OrvekError.h"
+
+namespace orvek {
+namespace {
+
+// Pa -> dyn/cm^2; the ear models' input is raised by a further 10 dB (10 sqrt(10)).
+constexpr double kEarInputScale = 31.622776601683793;
+constexpr double kProtectorInputScale = 10.0;
+constexpr std::int32_t kInitialSubSteps = 256;
+// Two successive solutions of a sample agree when their velocities differ by at most this.
+constexpr double kAgreement = 0.001;
+// Output samples are single precision.
+constexpr double kLargestSample = std::numeric_limits<float>::max();
+
+// Input pressure (dyn/cm^2) and muscle factors at one instant of a sample interval.
+struct Drive {
+  double Pressure = 0.0;
+  double Stiffness = 1.0;
+  double Damping = 1.0;
+};
+
+// The drive at the previous and the current sample, interpolated linearly in between.
+struct DriveInterval {
+  Drive Start, End;
+  Drive At(double fraction) const {
+    return {Start.Pressure + fraction * (End.Pressure - Start.Pressure),
+            Start.Stiffness + fraction * (End.Stiffness - Start.Stiffness),
+            Start.Damping + fraction * (End.Damping - Start.Damping)};
+  }
+};
+
+enum class EarForm { FreeField, CanalEntrance, Eardrum };
+
+// Outer ear, canal and middle ear. States (0-based here) 0-5 are the middle-ear branches 1-6
+// (5 is also the eardrum end of the canal), 6-20 the canal nodes, 21 the entrance node, 22 the
+// radiation mass and 23 the outer branch of the free-field form.
+template <EarForm kForm>
+class EarNetwork {
+ public:
+  static constexpr int kStates =
+      kForm == EarForm::FreeField ? 24 : (kForm == EarForm::CanalEntrance ? 23 : 6);
+  // The velocities compared by the step doubling: V2 to V7 (numbered from 1) as far as they
+  // exist.
+  static constexpr int kCheckedFirst = 1;
+  static constexpr int kCheckedEnd = std::min(7, kStates);
+  static constexpr std::int32_t kMinSubSteps = 1;
+  using State = std::array<double, kStates>;
+
+  explicit EarNetwork(const TModelParameters& p) : nonlinearity_(p) {
+    const TDerivedModelConstants& k = p.Derived;
+    r12_ = k.Resistance12Referred;
+    r23_ = k.Resistance23Referred;
+    k23_ = k.Stiffness23Referred;
+    r34_ = k.Resistance34Referred;
+    k34_ = k.Stiffness34Referred;
+    r46_ = p.Resistance46;
+    k46_ = k.Stiffness46;
+    k56_ = k.Stiffness56;
+    r1_ = k.Resistance1Referred;
+    invM1_ = k.InverseMass1Referred;
+    invM2_ = k.InverseMass2Referred;
+    invM3_ = k.InverseMass3Referred;
+    k2Var_ = k.Stiffness2VarReferred;
+    k2Fixed_ = k.Stiffness2FixedReferred;
+    r2_ = k.Resistance2Referred;
+    dampingSlope_ = p.NonlinDampingSlope;
+    r4_ = p.Resistance4;
+    k4_ = k.Stiffness4;
+    invM4_ = k.InverseMass4;
+    invM46_ = k.InverseMass46;
+    r5_ = p.Resistance5;
+    k5_ = k.Stiffness5;
+    invM5_ = k.InverseMass5;
+    blockA_ = k.MassBlockAOverDet;
+    blockB_ = k.MassBlockBOverDet;
+    blockC_ = k.MassBlockCOverDet;
+    std::copy(k.CanalSectionStiffness.begin(), k.CanalSectionStiffness.end(), canalK_.begin());
+    std::copy(k.InverseNodeInertance.begin(), k.InverseNodeInertance.end(), invNode_.begin());
+    rRad_ = k.EntranceRadiationResistance;
+    invMRad_ = k.InverseRadiationMass;
+    rHead_ = p.HeadResistance;
+    invMHead_ = k.InverseHeadMass;
+    canalGain_ = p.CanalSourceGain;
+    outerGain_ = double{p.SourceGain} - p.CanalSourceGain;
+  }
+
+  void Accelerations(const State& x, const State& v, const Drive& in, State& a) const {
+    const double q1 = (v[1] - v[0]) * r12_;
+    const double q2 = (v[2] - v[1]) * r23_ + (x[2] - x[1]) * k23_;
+    const double q3 = (v[3] - v[2]) * r34_ + (x[3] - x[2]) * k34_;
+    const double q4 = (v[5] - v[3]) * r46_ + (x[5] - x[3]) * k46_;
+    const double q5 = (x[5] - x[4]) * k56_;
+
+    const double y = nonlinearity_.Factor(x[1]);
+    const double kVar = in.Stiffness * y * k2Var_;
+    const double rVar = in.Damping * r2_ * (dampingSlope_ * y - (dampingSlope_ - 1.0));
+
+    a[0] = (q1 - v[0] * r1_) * invM1_;
+    a[1] = (q2 - q1 - (kVar + k2Fixed_) * x[1] - rVar * v[1]) * invM2_;
+    a[2] = (q3 - q2) * invM3_;
+    a[4] = (q5 - r5_ * v[4] - x[4] * k5_) * invM5_;
+
+    if constexpr (kForm == EarForm::Eardrum) {
+      a[3] = (in.Pressure - q3 - q5 - r4_ * v[3] - x[3] * k4_) * invM4_;
+      a[5] = (in.Pressure - q4 - q5) * invM46_ + a[3];
+    } else {
+      double q = (x[6] - x[5]) * canalK_[0];  // pressure in canal section 1
+      // Branch 4 and the eardrum end of the canal share the mass of branch 4-6.
+      const double f4 = q4 - q3 - r4_ * v[3] - x[3] * k4_;
+      const double f6 = q - q4 - q5;
+      a[3] = blockA_ * f4 + blockB_ * f6;
+      a[5] = blockB_ * f4 + blockC_ * f6;
+      for (int j = 6; j < 21; ++j) {
+        const double next = (x[j + 1] - x[j]) * canalK_[j - 5];
+        a[j] = (next - q) * invNode_[j - 5];
+        q = next;
+      }
+      const double qRad = (v[21] - v[22]) * rRad_;
+      a[22] = qRad * invMRad_;
+      if constexpr (kForm == EarForm::FreeField) {
+        const double qHead = (v[23] - v[21]) * rHead_;
+        a[21] = (canalGain_ * in.Pressure + qHead - qRad - q) * invNode_[16];
+        a[23] = (outerGain_ * in.Pressure - qHead) * invMHead_;
+      } else {
+        a[21] = (in.Pressure - qRad - q) * invNode_[16];
+      }
+    }
+  }
+
+ private:
+  StapesNonlinearity nonlinearity_;
+  double r12_, r23_, k23_, r34_, k34_, r46_, k46_, k56_;
+  double r1_, invM1_, invM2_, invM3_, k2Var_, k2Fixed_, r2_, dampingSlope_;
+  double r4_, k4_, invM4_, invM46_, r5_, k5_, invM5_;
+  double blockA_, blockB_, blockC_;
+  std::array<double, CanalSectionCount> canalK_{};
+  std::array<double, CanalSectionCount + 1> invNode_{};
+  double rRad_, invMRad_, rHead_, invMHead_, canalGain_, outerGain_;
+};
+
+// Earmuff or earplug: cup (or plug) mass, leak and material branches into the volume under the
+// protector (states 0-2), and the cushion and skin (state 3).
+class ProtectorNetwork {
+ public:
+  static constexpr int kStates = 4;
+  static constexpr int kCheckedFirst = 0;
+  static constexpr int kCheckedEnd = 4;
+  static constexpr std::int32_t kMinSubSteps = 128;
+  using State = std::array<double, kStates>;
+
+  ProtectorNetwork(const TModelParameters& p, const LeakLevelCoefficients& leak)
+      : kCush_(p.ProtectorValue1),
+        rCush_(p.ProtectorValue2),
+        kSkin_(p.ProtectorValue3),
+        rSkin_(p.ProtectorValue4),
+        invLLeak_(1.0 / p.ProtectorValue5),
+        rLeak_(p.ProtectorValue6),
+        invLCup_(1.0 / p.ProtectorValue7),
+        kCup_(1.0 / p.ProtectorValue8),
+        rMat_(p.ProtectorValue9),
+        invLMat_(1.0 / p.ProtectorValue10),
+        kMat_(p.ProtectorValue11),
+        invRSkinCush_(1.0 / (double{p.ProtectorValue4} + p.ProtectorValue2)),
+        lLeakLevel_(leak.Lleak),
+        rLeakLevel_(leak.Rleak) {}
+
+  // Pressure under the protector, dyn/cm^2.
+  double InnerPressure(const State& x) const { return (x[0] + x[1] + x[2]) * kCup_; }
+
+  void Accelerations(const State& x, const State& v, const Drive& in, State& a) const {
+    const double pd = in.Pressure - InnerPressure(x);
+    const double leakSquared = v[1] * v[1];
+    a[0] = (pd - rCush_ * v[3] - x[3] * kCush_) * invLCup_;
+    a[1] = (pd - rLeak_ * (1.0 + rLeakLevel_ * leakSquared) * v[1]) * invLLeak_ /
+           (1.0 + lLeakLevel_ * leakSquared);
+    a[2] = (pd - rMat_ * v[2] - x[2] * kMat_) * invLMat_;
+    a[3] = (rSkin_ * a[0] + v[0] * kSkin_ - (kSkin_ + kCush_) * v[3]) * invRSkinCush_;
+  }
+
+ private:
+  double kCush_, rCush_, kSkin_, rSkin_, invLLeak_, rLeak_, invLCup_, kCup_;
+  double rMat_, invLMat_, kMat_, invRSkinCush_, lLeakLevel_, rLeakLevel_;
+};
+
+// One sample interval by classical RK4 with n sub-steps from (x0, v0) into (x, v); the drive is
+// interpolated at the start, middle and end of each sub-step.
+template <class Network>
+void RungeKuttaStep(const Network& net, const typename Network::State& x0,
+                    const typename Network::State& v0, const DriveInterval& drive, double dt,
+                    std::int32_t n, typename Network::State& x, typename Network::State& v) {
+  using State = typename Network::State;
+  constexpr int kN = Network::kStates;
+  const double h = dt / n;
+  const double half = h / 2.0;
+  const double sixth = h / 6.0;
+  x = x0;
+  v = v0;
+  State a1, a2, a3, a4, xs, v2, v3, v4;
+  for (std::int32_t k = 1; k <= n; ++k) {
+    const Drive start = drive.At((k - 1.0) / n);
+    const Drive middle = drive.At((k - 0.5) / n);
+    const Drive end = drive.At(static_cast<double>(k) / n);
+    net.Accelerations(x, v, start, a1);
+    for (int j = 0; j < kN; ++j) {
+      xs[j] = x[j] + half * v[j];
+      v2[j] = v[j] + half * a1[j];
+    }
+    net.Accelerations(xs, v2, middle, a2);
+    for (int j = 0; j < kN; ++j) {
+      xs[j] = x[j] + half * v2[j];
+      v3[j] = v[j] + half * a2[j];
+    }
+    net.Accelerations(xs, v3, middle, a3);
+    for (int j = 0; j < kN; ++j) {
+      xs[j] = x[j] + h * v3[j];
+      v4[j] = v[j] + h * a3[j];
+    }
+    net.Accelerations(xs, v4, end, a4);
+    for (int j = 0; j < kN; ++j) {
+      x[j] += sixth * (v[j] + 2.0 * (v2[j] + v3[j]) + v4[j]);
+      v[j] += sixth * (a1[j] + 2.0 * (a2[j] + a3[j]) + a4[j]);
+    }
+  }
+}
+
+// How a run names itself in its messages.
+struct RunLabel {
+  const char* Model;  // "free-field ear model"
+  std::string Check;  // what the user should look at
+};
+
+[[noreturn]] void FailNotConverged(const RunLabel& label, std::int32_t sample) {
+  throw OrvekError(std::string("The ") + label.Model + " did not converge at sample " +
+                   std::to_string(sample) + " (more than " + std::to_string(kMaxSubStepsPerSample) +
+                   " sub-steps); check " + label.Check + ".");
+}
+
+[[noreturn]] void FailNotFinite(const RunLabel& label, std::int32_t sample) {
+  throw OrvekError(std::string("The ") + label.Model +
+                   " gave a value that is not a finite number at sample " + std::to_string(sample) +
+                   "; check " + label.Check + " and the waveform.");
+}
+
+template <class State>
+bool AllFinite(const State& s) {
+  return std::all_of(s.begin(), s.end(), [](double value) { return std::isfinite(value); });
+}
+
+// The sub-step count a new sample starts from: the carried count divided by SubstepDivisor,
+// rounded, at least `floor`; capped so that it converts safely (the caller rejects anything
+// above half the maximum, since it doubles at least once).
+std::int32_t DividedSubSteps(std::int32_t carried, double divisor, std::int32_t floor) {
+  const double divided = std::nearbyint(carried / divisor);
+  if (!(divided >= floor)) return floor;
+  return static_cast<std::int32_t>(std::min(divided, double{kMaxSubStepsPerSample}));
+}
+
+// Everything a run needs besides the network: where its input comes from (inputAt(i) gives the
+// pressure of sample i in dyn/cm^2, called once per sample in order), what it writes (tap(x)),
+// the muscles (none for the protector) and the progress callback (ear models only).
+template <class Network, class InputAt, class Tap>
+MiddleEarRun IntegrateRecord(const Network& net, InputAt inputAt, Tap tap, float* output,
+                             std::int32_t last, float dt, double substepDivisor,
+                             MuscleContraction* muscles, const ProgressCallback* progress,
+                             const RunLabel& label) {
+  using State = typename Network::State;
+  MiddleEarRun run;
+  run.CarriedSubSteps = kInitialSubSteps;
+  if (last < 0) return run;
+
+  State x{}, v{}, x0{}, v0{};
+  output[0] = static_cast<float>(tap(x));
+  Drive previous;  // sample 0 is not used: zero pressure, relaxed muscles
+  std::int32_t n = kInitialSubSteps;
+  const std::int32_t progressStep = std::max<std::int32_t>(
+      1, static_cast<std::int32_t>(std::nearbyint(static_cast<double>(last) / 23.0)));
+  std::array<double, Network::kCheckedEnd - Network::kCheckedFirst> coarse{};
+
+  for (std::int32_t i = 1; i <= last; ++i) {
+    Drive current;
+    current.Pressure = inputAt(i);
+    if (muscles != nullptr) {
+      const MuscleFactors f = muscles->Next(i);
+      current.Stiffness = f.Stiffness;
+      current.Damping = f.Damping;
+    }
+    const DriveInterval drive{previous, current};
+
+    n = DividedSubSteps(n, substepDivisor, Network::kMinSubSteps);
+    if (n > kMaxSubStepsPerSample / 2) FailNotConverged(label, i);  // it doubles at least once
+    x0 = x;
+    v0 = v;
+    RungeKuttaStep(net, x0, v0, drive, dt, n, x, v);
+    run.SubSteps += n;
+    // Halve the step until two successive solutions agree; at least once.
+    double disagreement = 0.0;
+    do {
+      std::copy(v.begin() + Network::kCheckedFirst, v.begin() + Network::kCheckedEnd,
+                coarse.begin());
+      n *= 2;
+      RungeKuttaStep(net, x0, v0, drive, dt, n, x, v);
+      run.SubSteps += n;
+      disagreement = 0.0;
+      for (std::size_t j = 0; j < coarse.size(); ++j) {
+        const double fine = v[Network::kCheckedFirst + j];
+        if (fine != 0.0) disagreement = std::max(disagreement, std::abs(coarse[j] / fine - 1.0));
+      }
+      if (disagreement > kAgreement && n > kMaxSubStepsPerSample / 2) FailNotConverged(label, i);
+    } while (disagreement > kAgreement);
+    run.PeakSubSteps = std::max(run.PeakSubSteps, n);
+
+    const double out = tap(x);
+    if (!AllFinite(x) || !AllFinite(v) || !(std::abs(out) <= kLargestSample)) {
+      FailNotFinite(label, i);
+    }
+    output[i] = static_cast<float>(out);
+    if (progress != nullptr && *progress && i % progressStep == 0) (*progress)(i);
+    previous = current;
+  }
+  run.CarriedSubSteps = n;
+  return run;
+}
+
+std::string ParameterFileCheck(const TModelParameters& p) {
+  return "the parameter file \"" + p.Source.string() + "\"";
+}
+
+template <EarForm kForm>
+MiddleEarRun RunEarModel(const char* model, const float* input, float* output, std::int32_t last,
+                         float dt, const TModelParameters& p, const MuscleTiming& timing,
+                         const ProgressCallback& progress) {
+  const EarNetwork<kForm> net(p);
+  MuscleContraction muscles(timing, p);
+  const auto inputAt = [input](std::int32_t i) { return kEarInputScale * input[i]; };
+  const double scale = p.Derived.StapesDisplacementScale;
+  const auto stapes = [scale](const auto& x) { return x[1] * scale; };
+  return IntegrateRecord(net, inputAt, stapes, output, last, dt, p.SubstepDivisor, &muscles,
+                         &progress, RunLabel{model, ParameterFileCheck(p)});
+}
+
+// The free-field ear behind a protector, in place, tapping the pressure of one canal section
+// (0-based, 0 at the eardrum end).
+MiddleEarRun RunProtectedEar(int section, float* samples, std::int32_t last, float dt,
+                             TModelParameters& p, MuscleTiming& timing) {
+  p.MuscleTimeConstant = kProtectedMuscleTimeConstant;
+  timing = ComputeMuscleTiming(kProtectedMuscleDelay, dt, p.MuscleTimeConstant);
+  const EarNetwork<EarForm::FreeField> net(p);
+  MuscleContraction muscles(timing, p);
+  // Sample i is read before output i is written, so reading and writing one buffer is sound.
+  const auto inputAt = [samples](std::int32_t i) { return kEarInputScale * samples[i]; };
+  const double stiffness = p.Derived.CanalSectionStiffness[section];
+  const int node = 5 + section;  // the eardrum-end node of the section
+  const auto pressure = [stiffness, node](const auto& x) {
+    return (x[node + 1] - x[node]) * stiffness / kEarInputScale;
+  };
+  return IntegrateRecord(net, inputAt, pressure, samples, last, dt, p.SubstepDivisor, &muscles,
+                         nullptr,
+                         RunLabel{"protected free-field ear model", ParameterFileCheck(p)});
+}
+
+}  // namespace
+
+MuscleTiming ComputeMuscleTiming(float delaySeconds, float sampleInterval,
+                                 float muscleTimeConstant) {
+  // Single precision as the stored values are: a quotient that is whole on paper may truncate to
+  // one less.
+  const float onsetTime = 0.005f + delaySeconds;
+  const float quotient = std::trunc(onsetTime / sampleInterval);
+  constexpr float kLimit = 2147483520.0f;  // largest float below 2^31
+  MuscleTiming timing;
+  timing.Onset =
+      std::isnan(quotient) ? 0 : static_cast<std::int32_t>(std::clamp(quotient, -kLimit, kLimit));
+  const double dt = sampleInterval;
+  const double tau = muscleTimeConstant;
+  const double past = timing.Onset > 0 ? onsetTime - timing.Onset * dt : onsetTime - dt;
+  timing.B0 = std::exp(past / tau);
+  timing.Q = std::exp(-dt / tau);
+  return timing;
+}
+
+MuscleContraction::MuscleContraction(const MuscleTiming& timing, const TModelParameters& p)
+    : timing_(timing),
+      b_(timing.B0),
+      stiffnessIncrement_(p.Derived.MuscleStiffnessIncrement),
+      dampingIncrement_(p.Derived.MuscleDampingIncrement) {}
+
+MuscleFactors MuscleContraction::Next(std::int32_t sample) {
+  if (timing_.Onset < 0) return {1.0 + stiffnessIncrement_, 1.0 + dampingIncrement_};
+  if (sample <= timing_.Onset) return {};
+  b_ *= timing_.Q;
+  const double contraction = 1.0 - b_;
+  return {1.0 + contraction * stiffnessIncrement_, 1.0 + contraction * dampingIncrement_};
+}
+
+StapesNonlinearity::StapesNonlinearity(const TModelParameters& p)
+    : displacementScale_(double{p.Derived.StapesDisplacementScale} / p.NonlinScale),
+      restPlusOne_(1.0 + p.NonlinRest),
+      angleScale_(std::numbers::pi / (2.0 * p.NonlinLimit)),
+      // Written as Factor computes its angle, so that y is exactly 1 at rest.
+      restTan_(std::tan((restPlusOne_ - 1.0) * angleScale_)) {}
+
+MiddleEarRun TimeDomainModel1(const float* input, float* output, std::int32_t last, float dt,
+                              const TModelParameters& p, const MuscleTiming& timing,
+                              const ProgressCallback& progress) {
+  return RunEarModel<EarForm::FreeField>("free-field ear model", input, output, last, dt, p, timing,
+                                         progress);
+}
+
+MiddleEarRun TimeDomainModel2(const float* input, float* output, std::int32_t last, float dt,
+                              const TModelParameters& p, const MuscleTiming& timing,
+                              const ProgressCallback& progress) {
+  return RunEarModel<EarForm::CanalEntrance>("ear-canal-entrance ear model", input, output, last,
+                                             dt, p, timing, progress);
+}
+
+MiddleEarRun TimeDomainModel3(const float* input, float* output, std::int32_t last, float dt,
+                              const TModelParameters& p, const MuscleTiming& timing,
+                              const ProgressCallback& progress) {
+  return RunEarModel<EarForm::Eardrum>("eardrum ear model", input, output, last, dt, p, timing,
+                                       progress);
+}
+
+MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t last, float dt,
+                              const TModelParameters& p, const LeakLevelCoefficients& leak,
+                              float axisMax, float axisMin, Lcg32& rng) {
+  const ProtectorNetwork net(p, leak);
+  const double ditherSpan = (double{axisMax} - axisMin) / 131072.0;
+  const auto inputAt = [&](std::int32_t i) {
+    return kProtectorInputScale * input[i] + (rng.Uniform() - 0.5) * ditherSpan;
+  };
+  const auto inner = [&net](const ProtectorNetwork::State& x) {
+    return net.InnerPressure(x) / kProtectorInputScale;
+  };
+  return IntegrateRecord(net, inputAt, inner, output, last, dt, p.SubstepDivisor, nullptr, nullptr,
+                         RunLabel{"protector model", "the protector circuit values"});
+}
+
+MiddleEarRun TimeDomainModel9(float* samples, std::int32_t last, float dt, TModelParameters& p,
+                              MuscleTiming& timing) {
+  return RunProtectedEar(1, samples, last, dt, p, timing);
+}
+
+MiddleEarRun TimeDomainModel10(float* samples, std::int32_t last, float dt, TModelParameters& p,
+                               MuscleTiming& timing) {
+  return RunProtectedEar(CanalSectionCount - 1, samples, last, dt, p, timing);
+}
+
+}  // namespace orvek

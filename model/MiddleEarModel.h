@@ -1,6 +1,8 @@
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numbers>
 
 #include "model/ModelParameters.h"
 #include "waveform/Lcg32.h"
@@ -20,6 +22,50 @@ struct MuscleTiming {
 MuscleTiming ComputeMuscleTiming(float delaySeconds, float sampleInterval,
                                  float muscleTimeConstant);
 
+// Factors on the stapes branch at one sample: Stiffness multiplies its variable stiffness, Damping
+// its nonlinear damping; both are 1 for relaxed muscles.
+struct MuscleFactors {
+  double Stiffness = 1.0;
+  double Damping = 1.0;
+};
+
+// The muscle factors of one run, sample by sample. Next must be called for samples 1, 2, ... in
+// turn: the decay value b is consumed as the run advances.
+class MuscleContraction {
+ public:
+  MuscleContraction(const MuscleTiming& timing, const TModelParameters& p);
+  MuscleFactors Next(std::int32_t sample);
+
+ private:
+  MuscleTiming timing_;
+  double b_;
+  double stiffnessIncrement_;  // full contraction minus 1
+  double dampingIncrement_;
+};
+
+// Stiffening of the stapes suspension with displacement: the factor y on the variable stiffness
+// of the stapes branch is 1 at rest and grows without bound towards NonlinLimit (clamped just
+// short of it so that it stays finite).
+class StapesNonlinearity {
+ public:
+  explicit StapesNonlinearity(const TModelParameters& p);
+  // y at the branch-2 volume displacement x2 (cm^3).
+  double Factor(double x2) const {
+    const double d = x2 * displacementScale_;
+    const double u = std::sqrt(d * d + 1.0) * restPlusOne_ - 1.0;
+    double theta = u * angleScale_;
+    if (!(theta < kMaxAngle)) theta = kMaxAngle;
+    return std::tan(theta) * restPlusOne_ / (restTan_ * (u + 1.0));
+  }
+
+ private:
+  static constexpr double kMaxAngle = 0.9997 * std::numbers::pi / 2.0;
+  double displacementScale_;  // 1/cm^3 -> displacement in units of NonlinScale
+  double restPlusOne_;
+  double angleScale_;  // pi / (2 NonlinLimit)
+  double restTan_;     // tan of the rest angle
+};
+
 // Muscle delays of the two analyses: warned listeners are contracted before the sound.
 inline constexpr float kWarnedMuscleDelay = -0.05f;  // s
 
@@ -27,10 +73,16 @@ inline constexpr float kWarnedMuscleDelay = -0.05f;  // s
 // round(last / 23) samples, or every sample for records shorter than 12 samples).
 using ProgressCallback = std::function<void(std::int32_t sample)>;
 
-// What a run cost: RK4 sub-steps taken over the whole record, counting the step-doubling retries.
+// What a run cost: RK4 sub-steps taken over the whole record, counting the step-doubling retries;
+// the largest count accepted for one sample, and the count carried past the last sample.
 struct MiddleEarRun {
   std::int64_t SubSteps = 0;
+  std::int32_t PeakSubSteps = 0;
+  std::int32_t CarriedSubSteps = 0;
 };
+
+// No sample is integrated with more sub-steps than this: a run that would need more fails.
+inline constexpr std::int32_t kMaxSubStepsPerSample = 1 << 20;
 
 // Level dependence of the protector leak (zero unless the protector data set them).
 struct LeakLevelCoefficients {
@@ -54,8 +106,9 @@ MiddleEarRun TimeDomainModel3(const float* input, float* output, std::int32_t la
                               const ProgressCallback& progress = {});
 
 // Protector network: outside pressure in Pa -> pressure under the protector in Pa, with the
-// protector circuit held in p's ProtectorValue fields. A dither of (r - 0.5)(axisMax - axisMin)
-// / 131072 Pa, r from `rng`, is added to each input sample.
+// protector circuit held in p's ProtectorValue fields (Ccush, Cskin and Cmat as stiffnesses, Ccup
+// as a compliance). A dither of (r - 0.5)(axisMax - axisMin) / 131072, r from `rng` (one draw per
+// sample from sample 1 on), is added to each input sample after its scaling to dyn/cm^2.
 MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t last, float dt,
                               const TModelParameters& p, const LeakLevelCoefficients& leak,
                               float axisMax, float axisMin, Lcg32& rng);

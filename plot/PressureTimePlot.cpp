@@ -16,20 +16,6 @@ const QColor kZeroLine(128, 0, 128);
 const QColor kFreshTrace(0, 0, 255);
 constexpr int kMinMaxFrom = 100;  // samples per column from which columns become min-max lines
 
-// Widens an empty (or inverted) range to at least `minWidth`, about its centre or from its low
-// end; the relative floor keeps the widening visible in single precision far from zero.
-void EnsureWidth(float& lo, float& hi, float minWidth, bool aboutCentre) {
-  if (hi > lo) return;
-  const float width = std::max(minWidth, 2e-6f * std::max(std::fabs(lo), std::fabs(hi)));
-  if (aboutCentre) {
-    const float centre = 0.5f * (lo + hi);
-    lo = centre - 0.5f * width;
-    hi = centre + 0.5f * width;
-  } else {
-    hi = lo + width;
-  }
-}
-
 QColor OverlayColour(int traceColour) {
   switch (traceColour) {
     case 1:
@@ -46,46 +32,9 @@ QColor OverlayColour(int traceColour) {
   }
 }
 
-void DrawZeroLine(QPainter& painter, const TPlotFrame& frame) {
-  painter.setPen(QPen(kZeroLine, 1, Qt::SolidLine));
-  float x0 = frame.XMin, x1 = frame.XMax, y0 = 0, y1 = 0;
-  painter.drawLine(MapPoint(frame, x0, y0), MapPoint(frame, x1, y1));
-}
-
 // Time in ms of sample i on the plot's time axis.
 float SampleTimeMs(const TWaveform& waveform, std::int32_t i) {
   return static_cast<float>((double(i) * waveform.SampleInterval + waveform.TimeStart) * 1000);
-}
-
-// One call per trace: the painter's per-call overhead would dominate a million samples.
-void DrawTrace(QPainter& painter, const TPlotFrame& frame, const TWaveform& waveform,
-               int frameWidth) {
-  const std::int32_t last = std::min(waveform.LastSampleIndex, waveform.Capacity() - 1);
-  if (last < 0) return;
-  const Decimation decimation = DecimateTrace(last, frameWidth);
-  const std::int32_t s = decimation.Step;
-  const float* samples = waveform.Samples.data();
-  if (decimation.MinMaxColumns) {
-    QVector<QLine> lines(decimation.Columns);
-    for (std::int32_t k = 0; k < decimation.Columns; ++k) {
-      float high = -1e6f, low = 1e6f;
-      for (const float* p = samples + k * s; p != samples + (k + 1) * s; ++p) {
-        if (*p > high) high = *p;
-        if (*p < low) low = *p;
-      }
-      float xHigh = SampleTimeMs(waveform, k * s + s - 1), xLow = xHigh;
-      float yHigh = 0.001f * high, yLow = 0.001f * low;
-      lines[k] = QLine(MapPoint(frame, xHigh, yHigh), MapPoint(frame, xLow, yLow));
-    }
-    painter.drawLines(lines);
-  } else {
-    QPolygon polyline(last + 1);
-    for (std::int32_t i = 0; i <= last; ++i) {
-      float x = SampleTimeMs(waveform, i), y = 0.001f * samples[i];
-      polyline[i] = MapPoint(frame, x, y);
-    }
-    painter.drawPolyline(polyline);
-  }
 }
 
 }  // namespace
@@ -98,31 +47,84 @@ Decimation DecimateTrace(std::int32_t lastSampleIndex, int frameWidth) {
   return decimation;
 }
 
-PlotLayout LayOutPressureTimePlot(QSize client, const TWaveform& waveform, TPlotFrame& frame) {
+void WidenEmptyRange(float& lo, float& hi, float minWidth, bool aboutCentre) {
+  if (hi > lo) return;
+  // The relative floor keeps the widening visible in single precision far from zero.
+  const float width = std::max(minWidth, 2e-6f * std::max(std::fabs(lo), std::fabs(hi)));
+  if (aboutCentre) {
+    const float centre = 0.5f * (lo + hi);
+    lo = centre - 0.5f * width;
+    hi = centre + 0.5f * width;
+  } else {
+    hi = lo + width;
+  }
+}
+
+PlotLayout LayOutLinearPlot(QSize client, TPlotFrame& frame) {
   PlotLayout layout;
   layout.Client = client;
   layout.BandTop = layout.BandHeight = static_cast<int>(std::nearbyint(0.5 * client.height()));
   layout.BandWidth = client.width();
-
-  frame.XMin = waveform.TimeStart * 1000;
-  frame.XMax = waveform.TimeEnd * 1000;
-  frame.YMin = 0.001f * waveform.AxisMin;
-  frame.YMax = 0.001f * waveform.AxisMax;
-  EnsureWidth(frame.XMin, frame.XMax, 1.0f, false);
-  EnsureWidth(frame.YMin, frame.YMax, 0.002f, true);
-  layout.XTickStep = NiceStep((frame.XMax - frame.XMin) / 50);
-  layout.YTickStep = NiceStep((frame.YMax - frame.YMin) / 30);
-  layout.XLabelEvery = layout.YLabelEvery = 5;
-  layout.XTitle = "TIME IN MILLISECONDS";
-  layout.YTitle = "PRESSURE IN KILOPASCALS";
-  layout.PlotTitle = waveform.PlotTitle;
-
   layout.FrameBottomMargin = static_cast<int>(0.13 * layout.BandHeight);
   layout.FrameLeft = static_cast<int>(0.07 * client.width());
   layout.FrameWidth = client.width() - 1 - layout.FrameLeft;
   layout.FrameHeight = layout.BandHeight - layout.FrameBottomMargin;
   FitFrame(frame, layout);
   SetTickLengths(layout);
+  return layout;
+}
+
+void DrawZeroLine(QPainter& painter, const TPlotFrame& frame) {
+  painter.setPen(QPen(kZeroLine, 1, Qt::SolidLine));
+  float x0 = frame.XMin, x1 = frame.XMax, y0 = 0, y1 = 0;
+  painter.drawLine(MapPoint(frame, x0, y0), MapPoint(frame, x1, y1));
+}
+
+// One call per trace: the painter's per-call overhead would dominate a million samples.
+void DrawTrace(QPainter& painter, const TPlotFrame& frame, const TWaveform& waveform,
+               const SampleBuffer& values, float scale, int frameWidth, TraceDetail detail) {
+  const std::int32_t last = std::min(waveform.LastSampleIndex, values.size() - 1);
+  if (last < 0) return;
+  const Decimation decimation = DecimateTrace(last, frameWidth);
+  const std::int32_t s = decimation.Step;
+  const float* samples = values.data();
+  if (detail == TraceDetail::Decimated && decimation.MinMaxColumns) {
+    QVector<QLine> lines(decimation.Columns);
+    for (std::int32_t k = 0; k < decimation.Columns; ++k) {
+      float high = -1e6f, low = 1e6f;
+      for (const float* p = samples + k * s; p != samples + (k + 1) * s; ++p) {
+        if (*p > high) high = *p;
+        if (*p < low) low = *p;
+      }
+      float xHigh = SampleTimeMs(waveform, k * s + s - 1), xLow = xHigh;
+      float yHigh = scale * high, yLow = scale * low;
+      lines[k] = QLine(MapPoint(frame, xHigh, yHigh), MapPoint(frame, xLow, yLow));
+    }
+    painter.drawLines(lines);
+  } else {
+    QPolygon polyline(last + 1);
+    for (std::int32_t i = 0; i <= last; ++i) {
+      float x = SampleTimeMs(waveform, i), y = scale * samples[i];
+      polyline[i] = MapPoint(frame, x, y);
+    }
+    painter.drawPolyline(polyline);
+  }
+}
+
+PlotLayout LayOutPressureTimePlot(QSize client, const TWaveform& waveform, TPlotFrame& frame) {
+  frame.XMin = waveform.TimeStart * 1000;
+  frame.XMax = waveform.TimeEnd * 1000;
+  frame.YMin = 0.001f * waveform.AxisMin;
+  frame.YMax = 0.001f * waveform.AxisMax;
+  WidenEmptyRange(frame.XMin, frame.XMax, 1.0f, false);
+  WidenEmptyRange(frame.YMin, frame.YMax, 0.002f, true);
+  PlotLayout layout = LayOutLinearPlot(client, frame);
+  layout.XTickStep = NiceStep((frame.XMax - frame.XMin) / 50);
+  layout.YTickStep = NiceStep((frame.YMax - frame.YMin) / 30);
+  layout.XLabelEvery = layout.YLabelEvery = 5;
+  layout.XTitle = "TIME IN MILLISECONDS";
+  layout.YTitle = "PRESSURE IN KILOPASCALS";
+  layout.PlotTitle = waveform.PlotTitle;
   return layout;
 }
 
@@ -148,7 +150,8 @@ void PressureTimePlot(QPainter& painter, QSize client, const TWaveform& waveform
     if (!erase) traceColour = OverlayColour(state.TraceColour++);
   }
   painter.setPen(QPen(traceColour, 1, Qt::SolidLine));
-  DrawTrace(painter, frame, waveform, layout.FrameWidth);
+  DrawTrace(painter, frame, waveform, waveform.Samples, 0.001f, layout.FrameWidth,
+            TraceDetail::Decimated);
 
   painter.setFont(AxisFont(client));
   if (state.FreshFrame) PlotLinearAxes(painter, layout, frame);

@@ -1,14 +1,18 @@
 cmake_minimum_required(VERSION 3.25)
 # One golden run of orvek-cli: CASE.args holds the arguments (@DATA@ is the shipped data folder),
-# run in the test data folder. CASE.out is the exact expected stdout; CASE.rc, when present, the
-# expected exit code, and CASE.err a text that stderr must contain.
+# run in a fresh copy of the test data folder (WORK), so files it writes stay out of the sources.
+# CASE.out is the exact expected stdout; CASE.rc, when present, the expected exit code; CASE.err
+# a text that stderr must contain; CASE.file, when present, names a file the run must write and
+# CASE.written its exact expected content.
 get_filename_component(dir ${CASE} DIRECTORY)
 get_filename_component(name ${CASE} NAME_WE)
 file(READ ${CASE} args)
 string(STRIP "${args}" args)
 string(REPLACE "@DATA@" "${DATA}" args "${args}")
 separate_arguments(args UNIX_COMMAND "${args}")
-execute_process(COMMAND ${CLI} ${args} WORKING_DIRECTORY ${TESTDATA}
+file(REMOVE_RECURSE ${WORK})
+file(COPY ${TESTDATA}/ DESTINATION ${WORK})
+execute_process(COMMAND ${CLI} ${args} WORKING_DIRECTORY ${WORK}
                 OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 set(expected_rc 0)
 if(EXISTS ${dir}/${name}.rc)
@@ -30,5 +34,14 @@ if(EXISTS ${dir}/${name}.err)
   string(FIND "${err}" "${needle}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "stderr lacks \"${needle}\":\n${err}")
+  endif()
+endif()
+if(EXISTS ${dir}/${name}.file)
+  file(READ ${dir}/${name}.file written)
+  string(STRIP "${written}" written)
+  file(READ ${WORK}/${written} content)
+  file(READ ${dir}/${name}.written expected_content)
+  if(NOT content STREQUAL expected_content)
+    message(FATAL_ERROR "${written} differs from ${name}.written:\n${content}")
   endif()
 endif()

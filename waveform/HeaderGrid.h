@@ -23,4 +23,8 @@ class HeaderGrid {
   std::array<std::array<std::string, kColumns>, kRows> cells_{};
 };
 
+// The header a new recording gets: rows 0..11 with their labels, rate 200000, free field, title
+// "NEW SOURCE"; rows 12..29 emptied.
+void FillDefaultHeader(HeaderGrid& grid);
+
 }  // namespace orvek

@@ -8,55 +8,13 @@
 #include <fstream>
 
 #include "app/TForm1.h"
-#include "tests/gui/ScriptedPrompts.h"
+#include "tests/gui/WindowFixture.h"
 
 namespace fs = std::filesystem;
 namespace orvek {
 namespace {
 
-// Writes an ORV file: header rows as the writer lays them out, then one sample per line.
-void WriteOrv(const fs::path& path, int count, const std::string& rate = "200000 ") {
-  std::ofstream out(path, std::ios::binary);
-  out << "PARAMETER \tVALUE \tCOMMENT \r\n"
-      << "Title for waveform plot \t \tTEST SHOT \r\n"
-      << "Sampling rate \t" << rate << "\t(samples/sec) \r\n"
-      << "Microphone relative to ear \t1 \t1: Free-field \r\n"
-      << "Number of Samples \t" << count << " \tcomment \r\n";
-  for (int i = 0; i < count; ++i) out << (i == 10 ? "1.0000E3" : i == 20 ? "-5.0000E2" : "0.0000E0") << "\r\n";
-}
-
-class MainWindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvek-gui-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_ / "waves");
-    fs::copy(ORVEK_DATA_DIR, folder_ / "startup", fs::copy_options::recursive);
-  }
-  void TearDown() override {
-    window_.reset();
-    fs::remove_all(folder_);
-  }
-
-  TForm1& Start(std::int32_t capacity = 1 << 20) {
-    window_ = std::make_unique<TForm1>(prompts_, TForm1::Options{folder_ / "startup", capacity});
-    window_->resize(1200, 800);
-    window_->show();
-    QApplication::processEvents();
-    window_->FormCreate();
-    return *window_;
-  }
-
-  QString Cell(int column, int row) const {
-    return window_->gridView()->item(row, column)->text();
-  }
-
-  fs::path folder_;
-  ScriptedPrompts prompts_;
-  std::unique_ptr<TForm1> window_;
-};
+using MainWindowTest = WindowTest;
 
 TEST_F(MainWindowTest, StartsInItsStartUpState) {
   TForm1& w = Start();

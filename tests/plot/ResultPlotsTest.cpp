@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <tuple>
+
+#include "plot/AxisRenderer.h"
+#include "plot/PressureTimePlot.h"
+#include "plot/ResultPlots.h"
+
+namespace orvek {
+namespace {
+
+// 1200 x 800 canvas: band from y = 400, frame from x = 84 and 348 pixels high, so that a range of
+// -2 to 2 puts 0 on row 574 and +1 on row 487.
+constexpr QSize kClient(1200, 800);
+constexpr int kRowZero = 574, kRowPlus1 = 487;
+const QRgb kBlack = qRgb(0, 0, 0), kBlue = qRgb(0, 0, 255), kDarkBlue = qRgb(0, 0, 200);
+
+// 8192 samples at 100 kHz (81.91 ms) on a +-2 kPa axis; `buffer` steps from +level to -level.
+void FillStep(TWaveform& waveform, SampleBuffer& buffer, float level) {
+  waveform.LastSampleIndex = waveform.Capacity() - 1;
+  waveform.SampleInterval = 1e-5f;
+  waveform.TimeEnd = waveform.LastSampleIndex * waveform.SampleInterval;
+  waveform.AxisMax = 2000;
+  waveform.AxisMin = -2000;
+  for (std::int32_t i = 0; i <= waveform.LastSampleIndex; ++i)
+    buffer[i] = i <= waveform.LastSampleIndex / 2 ? level : -level;
+}
+
+int Count(const QImage& image, const QRect& area, QRgb colour) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) == colour;
+  return n;
+}
+
+// Each title drawn alone on white must match the plot within the box of its own pixels.
+void ExpectTitles(const QImage& plot,
+                  std::initializer_list<std::tuple<QString, QPoint, int, bool>> titles) {
+  for (const auto& [text, at, anchor, rotated] : titles) {
+    QImage alone(plot.size(), QImage::Format_RGB32);
+    alone.fill(Qt::white);
+    QPainter painter(&alone);
+    painter.setFont(AxisFont(plot.size()));
+    DrawAnchored(painter, text, at.x(), at.y(), anchor, rotated);
+    QRect box;
+    for (int y = 0; y < alone.height(); ++y)
+      for (int x = 0; x < alone.width(); ++x)
+        if (alone.pixel(x, y) == kBlack) box |= QRect(x, y, 1, 1);
+    EXPECT_TRUE(!box.isEmpty() && plot.copy(box) == alone.copy(box)) << text.toStdString();
+  }
+}
+
+class ResultPlotsTest : public ::testing::Test {
+ protected:
+  ResultPlotsTest() { canvas_.fill(Qt::black); }  // what a plot leaves unpainted stays black
+  QImage canvas_{kClient, QImage::Format_RGB32};
+  TWaveform waveform_{8192};
+  PlotState state_;
+};
+
+TEST_F(ResultPlotsTest, MuscleCurveRisesFromZeroToTheTopOfTheAxis) {
+  const std::tuple<const char*, std::int32_t, MuscleTiming> cases[] = {
+      {"reflex at 20 ms, tau 5 ms", 8192, {2000, 1.0, std::exp(-1.0 / 500)}},
+      {"b0 below 1 jumps at the onset", 8192, {4000, 0.5, std::exp(-1.0 / 300)}},
+      {"warned: contracted from the first sample", 8192, {-4500, std::exp(-4.5), 0.999}},
+      {"before the record: b decays from sample 0", 8192, {-10, 0.5, std::exp(-1.0 / 300)}},
+      {"onset after the end", 8192, {10000, 1.0, 0.99}},
+      {"a million samples, 940 a column", 1 << 20, {300000, 1.0, std::exp(-1e-5)}},
+  };
+  for (const auto& [name, count, timing] : cases) {
+    SCOPED_TRACE(name);
+    TWaveform waveform(count);
+    FillStep(waveform, waveform.Samples, 0);
+    QPainter painter(&canvas_);
+    PressureTimePlot(painter, kClient, waveform, state_);
+    DrawMuscleCurve(painter, waveform, timing, state_);
+    const std::int32_t last = waveform.LastSampleIndex;
+    for (std::int64_t n = 0; n <= last; n += last / 23 + 1) {
+      // b is multiplied by q at every sample past the onset, from sample 0 on: in closed form.
+      const double b = timing.B0 * std::pow(timing.Q, n - std::max(timing.Onset, -1));
+      const double kPa = n <= timing.Onset ? 0 : 2 * (1 - b);
+      const int x = 84 + static_cast<int>(std::nearbyint(1115.0 * n / last));
+      const int row = static_cast<int>(std::nearbyint(kRowZero - 87 * kPa));
+      // The curve passes within a pixel of the reference; nothing of it strays further.
+      EXPECT_GT(Count(canvas_, QRect(x, row - 1, 1, 3), qRgb(0, 128, 0)), 0) << n;
+      EXPECT_EQ(Count(canvas_, QRect(x, 400, 1, 400), qRgb(0, 128, 0)),
+                Count(canvas_, QRect(x, row - 4, 1, 9), qRgb(0, 128, 0)))
+          << n;
+    }
+  }
+}
+
+TEST_F(ResultPlotsTest, StapesDisplacementInDarkBlueWithoutTitle) {
+  FillStep(waveform_, waveform_.WorkSamples, 1);
+  FillStep(waveform_, waveform_.Samples, 500);  // the pressure record is not drawn
+  waveform_.PlotTitle = "PRESSURE RECORD";
+  QPainter painter(&canvas_);
+  PlotStDispTime(painter, kClient, waveform_, -2, 2, state_);
+  EXPECT_EQ(Count(canvas_, QRect(100, kRowPlus1, 501, 1), kDarkBlue), 501);  // first half
+  EXPECT_EQ(Count(canvas_, QRect(0, 400, 1200, 400), kBlue), 0);
+  EXPECT_TRUE(waveform_.PlotTitle.empty());
+  EXPECT_EQ(Count(canvas_, QRect(300, 425, 600, 24), kBlack), 0);  // where a title would stand
+  const TPlotFrame &m = state_.Main, &r = state_.RightScale;
+  EXPECT_EQ(std::tuple(m.XMin, m.YMin, m.YMax), std::tuple(0.0f, -2.0f, 2.0f));
+  EXPECT_FLOAT_EQ(m.XMax, 81.91f);
+  EXPECT_EQ(std::tuple(r.XMin, r.XMax, r.YMin, r.YMax, r.XScale, r.YScale, r.Left, r.Top),
+            std::tuple(m.XMin, m.XMax, m.YMin, m.YMax, m.XScale, m.YScale, m.Left, m.Top));
+}
+
+TEST_F(ResultPlotsTest, BasilarMembraneFrameWithHazardScale) {
+  QPainter painter(&canvas_);
+  PlotBMDispSpace(painter, kClient, 0, 3.5f, -2, 2, 0, 40, state_);
+  // Frame 84..1139 (right margin 60), the purple zero line between the major ticks.
+  EXPECT_EQ(Count(canvas_, QRect(100, kRowZero, 1001, 1), qRgb(128, 0, 128)), 1001);
+  EXPECT_EQ(canvas_.pixel(1139, 600), kBlack);
+  const TPlotFrame &m = state_.Main, &r = state_.RightScale;
+  EXPECT_EQ(std::tuple(m.XScale, m.YScale), std::tuple(1055 / 3.5f, -87.0f));
+  EXPECT_EQ(std::tuple(r.XMin, r.XMax, r.XScale, r.Left, r.Top, r.YMin, r.YMax, r.YScale),
+            std::tuple(m.XMin, m.XMax, m.XScale, m.Left, m.Top, 0.0f, 40.0f, -348 / 40.0f));
+  ExpectTitles(canvas_, {{"DISTANCE FROM STAPES IN CM", {611, 799}, 7, false},
+                         {"BM DISPLACEMENT IN MICRONS", {0, 600}, 3, true},
+                         {"AUDITORY RISK UNITS (A.R.U.)", {1199, 600}, 5, true}});
+}
+
+TEST_F(ResultPlotsTest, PressureTimeWithHazardScale) {
+  // Client, FrameLeft, right margin trunc(0.05 width).
+  const std::tuple<QSize, int, int> cases[] = {
+      {kClient, 84, 60}, {{1000, 700}, 70, 50}, {{1919, 1080}, 134, 95}};
+  FillStep(waveform_, waveform_.Samples, 1000);
+  for (const auto& [client, left, margin] : cases) {
+    SCOPED_TRACE(client.width());
+    QImage canvas(client, QImage::Format_RGB32);
+    QPainter painter(&canvas);
+    PressureTimePlot2(painter, client, waveform_, 0, 20, state_);
+    const int width = client.width() - 1 - left - margin, top = client.height() / 2;
+    const int height = top - static_cast<int>(0.13 * top);
+    const TPlotFrame &w = state_.Waveform, &h = state_.SecondRightScale;
+    EXPECT_EQ(w.Left, left);
+    EXPECT_FLOAT_EQ(w.XScale, width / 81.91f);
+    EXPECT_EQ(canvas.pixel(left + width, top + height / 3), kBlack);  // right axis
+    EXPECT_EQ(std::tuple(h.XMin, h.XMax, h.XScale, h.Left, h.Top, h.YMin, h.YMax),
+              std::tuple(w.XMin, w.XMax, w.XScale, w.Left, w.Top, 0.0f, 20.0f));
+    // +1 kPa over the first half of the frame (clear of the axis ticks), in dark blue only.
+    const int row = static_cast<int>(std::nearbyint(top + height / 4.0));
+    EXPECT_EQ(Count(canvas, QRect(left + 30, row, width / 2 - 59, 1), kDarkBlue), width / 2 - 59);
+    EXPECT_EQ(Count(canvas, QRect(0, top, client.width(), top), kBlue), 0);
+    if (client == kClient) {
+      ExpectTitles(canvas, {{"TIME IN MILLISECONDS", {611, 799}, 7, false},
+                            {"AUDITORY RISK UNITS (A.R.U.)", {1199, 600}, 5, true}});
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvek
