@@ -94,48 +94,133 @@ PlaceShape ShapeAt(const TModelParameters& p, double x) {
   return shape;
 }
 
-// The travelling wave W and the WKB factor m at frequency f > 0.
-struct Wave {
-  Complex w;
-  Complex m;
-};
-
-Wave WaveAt(const PlaceShape& shape, double f) {
-  const double u = f / shape.baseFrequency;
-  const double v = f / shape.cf;
-  const Complex s = WkbSquareRoot(Complex(1.0, -shape.damping / u));
-  const Complex alpha = u * s;
-  const Complex beta = v * s;
-  const Complex a = WkbSquareRoot(1.0 - alpha * alpha);
-  const Complex c = WkbSquareRoot(1.0 - beta * beta);
-  const Complex g = Divide(shape.waveGain, s);
-  const Complex t = Divide(beta, c);
-  const Complex r = Divide(alpha, a);
-  const Complex m = Divide(g * t * WkbSquareRoot(t), WkbSquareRoot(r));
-  const Complex w = Exp(g * WkbLog(Divide(a + kI * alpha, c + kI * beta)));
-  return {w, m};
-}
-
 double BinWidth(std::int32_t n, float dt) {
   return 1.0 / (static_cast<double>(n) * static_cast<double>(dt));
 }
 
-// Transfer function at distance x, into `transfer` (N/2 + 1 bins), for a record already past
-// ReplaceBmMass; reads `p` only, so several places may be computed at once.
-void TransferAt(double x, std::int32_t n, float dt, const TModelParameters& p,
-                const std::vector<Complex>& termination, std::vector<Complex>& transfer) {
+// The factors of one bin that do not depend on the place (G, D and the base frequency are the
+// same everywhere): worked out once per run and then only read by the place workers, which
+// leaves each place the part that depends on its characteristic frequency. Bin 0 (0 Hz) is left
+// unset: its transfer function is 0.
+struct BinConstants {
+  Complex s;            // sqrt(1 - i D / u), u = f / base frequency
+  Complex gain;         // g = G / s
+  Complex rootR;        // sqrt(r), r = alpha / a, alpha = u s, a = sqrt(1 - alpha^2)
+  Complex aPlusIAlpha;  // a + i alpha
+};
+
+// Calls body(k) for k = first .. last, split into one contiguous range per thread (the calling
+// thread takes the first); bins are independent, so the split does not change any value.
+template <typename Body>
+void ForEachBin(std::int32_t first, std::int32_t last, int threads, const Body& body) {
+  const std::int64_t count = std::int64_t{last} - first + 1;
+  const auto range = [&](int part) {
+    const auto begin = static_cast<std::int32_t>(first + count * part / threads);
+    const auto end = static_cast<std::int32_t>(first + count * (part + 1) / threads);
+    for (std::int32_t k = begin; k < end; ++k) body(k);
+  };
+  std::vector<std::jthread> helpers;
+  for (int part = 1; part < threads; ++part) helpers.emplace_back(range, part);
+  range(0);
+}
+
+// 64 bytes per bin: 32 MiB for the longest transform.
+std::vector<BinConstants> BinTable(const TModelParameters& p, std::int32_t n, float dt,
+                                   int threads) {
+  const PlaceShape shape = ShapeAt(p, p.ReferencePlace);  // only its place-independent part
   const std::int32_t half = n / 2;
-  const PlaceShape shape = ShapeAt(p, x);
   const double df = BinWidth(n, dt);
-  transfer.resize(static_cast<std::size_t>(half) + 1);
-  transfer[0] = 0.0;
-  for (std::int32_t k = 1; k <= half; ++k) {
-    const Wave wave = WaveAt(shape, k * df);
-    const Complex reflection = termination[k];
-    const Complex tw = reflection * wave.w + Divide(reflection - 1.0, wave.w);
-    transfer[k] = -kI * shape.amplitude * wave.m * tw;
+  std::vector<BinConstants> bins(static_cast<std::size_t>(half) + 1);
+  ForEachBin(1, half, threads, [&](std::int32_t k) {
+    const double f = k * df;
+    const double u = f / shape.baseFrequency;
+    const Complex s = WkbSquareRoot(Complex(1.0, -shape.damping / u));
+    const Complex alpha = u * s;
+    const Complex a = WkbSquareRoot(1.0 - alpha * alpha);
+    bins[k] = {s, Divide(shape.waveGain, s), WkbSquareRoot(Divide(alpha, a)), a + kI * alpha};
+  });
+  return bins;
+}
+
+// beta = v s and c = sqrt(1 - beta^2) of one bin at a place, v = f / CF.
+struct PlaceBin {
+  Complex beta;
+  Complex c;
+};
+
+PlaceBin AtPlace(const PlaceShape& shape, const BinConstants& bin, double f) {
+  const double v = f / shape.cf;
+  const Complex beta = v * bin.s;
+  return {beta, WkbSquareRoot(1.0 - beta * beta)};
+}
+
+// The travelling wave W = exp(g Log((a + i alpha) / (c + i beta))) in three steps: the ratio, the
+// exponent and W.
+Complex WaveRatio(const BinConstants& bin, const PlaceBin& at) {
+  return Divide(bin.aPlusIAlpha, at.c + kI * at.beta);
+}
+
+Complex WaveExponent(const BinConstants& bin, Complex ratio) { return bin.gain * WkbLog(ratio); }
+
+// Everything the transfer function of one place reads; `bins` and `termination` hold N/2 + 1
+// bins.
+struct PlaceTransfer {
+  // Each step of Fill is a loop over a block of bins that do not depend on one another, so the
+  // processor overlaps the long chains of divisions, square roots and library calls of several
+  // bins, which one bin at a time would run one after another.
+  static constexpr std::int32_t kBlockBins = 256;
+
+  PlaceShape shape;
+  double df = 0.0;
+  std::int32_t half = 0;
+  const BinConstants* bins = nullptr;
+  const Complex* termination = nullptr;
+
+  // The transfer function -i A m Tw of bins first .. first + count - 1 (count <= kBlockBins) into
+  // `out`, 0 at 0 Hz and real at the Nyquist frequency; m = g t sqrt(t) / sqrt(r), t = beta / c,
+  // and Tw = R W + (R - 1) / W.
+  void Fill(std::int32_t first, std::int32_t count, Complex* out) const {
+    Complex m[kBlockBins], exponent[kBlockBins];
+    const std::int32_t begin = std::max(first, 1), end = first + count;
+    for (std::int32_t k = begin; k < end; ++k) {
+      const BinConstants& bin = bins[k];
+      const PlaceBin at = AtPlace(shape, bin, k * df);
+      const Complex t = Divide(at.beta, at.c);
+      m[k - first] = Divide(bin.gain * t * WkbSquareRoot(t), bin.rootR);
+      exponent[k - first] = WaveRatio(bin, at);
+    }
+    for (std::int32_t k = begin; k < end; ++k)
+      exponent[k - first] = WaveExponent(bins[k], exponent[k - first]);
+    for (std::int32_t k = begin; k < end; ++k) {
+      const Complex w = Exp(exponent[k - first]);
+      const Complex reflection = termination[k];
+      const Complex tw = reflection * w + Divide(reflection - 1.0, w);
+      out[k - first] = -kI * shape.amplitude * m[k - first] * tw;
+    }
+    if (first == 0) out[0] = 0.0;
+    if (half < end) out[half - first].imag(0.0);
   }
-  transfer[half].imag(0.0);
+};
+
+// Termination factor R(k): 1 / (1 + W^2) at ReferencePlace when the cochlea reflects, else 1;
+// `bins` is read only in the first case.
+std::vector<Complex> TerminationFrom(const TModelParameters& p,
+                                     const std::vector<BinConstants>& bins, std::int32_t n,
+                                     float dt, int threads) {
+  const std::int32_t half = n / 2;
+  std::vector<Complex> termination(static_cast<std::size_t>(half) + 1, Complex(1.0, 0.0));
+  termination[0] = 0.0;
+  if (p.ReflectionMode == 0.0f) {
+    const PlaceShape shape = ShapeAt(p, p.ReferencePlace);
+    const double df = BinWidth(n, dt);
+    ForEachBin(1, half, threads, [&](std::int32_t k) {
+      const Complex w =
+          Exp(WaveExponent(bins[k], WaveRatio(bins[k], AtPlace(shape, bins[k], k * df))));
+      termination[k] = Divide(1.0, 1.0 + w * w);
+    });
+    termination[half].imag(0.0);
+  }
+  return termination;
 }
 
 void CheckLength(std::int32_t n) {
@@ -164,6 +249,7 @@ struct RunContext {
   const TModelParameters* p = nullptr;
   const std::vector<float>* spectrumRe = nullptr;
   const std::vector<float>* spectrumIm = nullptr;
+  const std::vector<BinConstants>* bins = nullptr;
   const std::vector<Complex>* termination = nullptr;
   const std::vector<PlaceTask>* tasks = nullptr;
   MovieFrameStore* movie = nullptr;
@@ -173,10 +259,33 @@ struct RunContext {
 struct PlaceBuffers {
   explicit PlaceBuffers(std::int32_t n)
       : filteredRe(static_cast<std::size_t>(n / 2) + 1),
-        filteredIm(static_cast<std::size_t>(n / 2) + 1),
-        displacement(static_cast<std::size_t>(n)) {}
-  std::vector<Complex> transfer;
-  std::vector<float> filteredRe, filteredIm, displacement;
+        filteredIm(static_cast<std::size_t>(n / 2) + 1) {}
+  std::vector<float> filteredRe, filteredIm;
+};
+
+// The hazard rule fed one sample at a time, so that it runs in the pass that also fills the movie
+// frames.
+class HalfCycleHazard {
+ public:
+  HalfCycleHazard(double gain, double threshold, double exponent)
+      : gain_(gain), threshold_(threshold), exponent_(exponent) {}
+
+  void Add(double y) {
+    if (y > 0.0) {
+      peak_ = inHalfCycle_ ? std::max(peak_, y * gain_) : y * gain_;
+      inHalfCycle_ = true;
+    } else if (inHalfCycle_) {
+      inHalfCycle_ = false;
+      if (peak_ > threshold_) sum_ += std::exp(exponent_ * std::log(peak_ - threshold_));
+    }
+  }
+  double Sum() const { return sum_; }
+
+ private:
+  double gain_, threshold_, exponent_;
+  bool inHalfCycle_ = false;
+  double peak_ = 0.0;
+  double sum_ = 0.0;
 };
 
 std::string PlaceName(int place, double distanceCm) {
@@ -189,39 +298,46 @@ PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
   const PlaceTask& task = (*run.tasks)[place - 1];
   const TModelParameters& p = *run.p;
   const std::int32_t n = run.n, half = n / 2;
-  std::vector<Complex>& transfer = buffers.transfer;
-  TransferAt(task.distanceCm, n, run.dt, p, *run.termination, transfer);
-  for (std::int32_t k = 0; k <= half; ++k) {
-    if (!std::isfinite(transfer[k].real()) || !std::isfinite(transfer[k].imag()))
-      throw OrvekError("The cochlear transfer function of " + PlaceName(place, task.distanceCm) +
-                       " is not a finite number at " + Fixed(k * BinWidth(n, run.dt), 1) +
-                       " Hz; check the cochlear values in the parameter file " + Quoted(p.Source) +
-                       ".");
-    const double re = (*run.spectrumRe)[k], im = (*run.spectrumIm)[k];
-    buffers.filteredRe[k] = static_cast<float>(re * transfer[k].real() - im * transfer[k].imag());
-    buffers.filteredIm[k] = static_cast<float>(re * transfer[k].imag() + im * transfer[k].real());
+  const PlaceTransfer transfer{ShapeAt(p, task.distanceCm), BinWidth(n, run.dt), half,
+                               run.bins->data(), run.termination->data()};
+  Complex block[PlaceTransfer::kBlockBins];
+  for (std::int32_t first = 0; first <= half; first += PlaceTransfer::kBlockBins) {
+    const std::int32_t count = std::min(PlaceTransfer::kBlockBins, half + 1 - first);
+    transfer.Fill(first, count, block);
+    for (std::int32_t k = first; k < first + count; ++k) {
+      const Complex h = block[k - first];
+      if (!std::isfinite(h.real()) || !std::isfinite(h.imag()))
+        throw OrvekError("The cochlear transfer function of " + PlaceName(place, task.distanceCm) +
+                         " is not a finite number at " + Fixed(k * transfer.df, 1) +
+                         " Hz; check the cochlear values in the parameter file " +
+                         Quoted(p.Source) + ".");
+      const double re = (*run.spectrumRe)[k], im = (*run.spectrumIm)[k];
+      buffers.filteredRe[k] = static_cast<float>(re * h.real() - im * h.imag());
+      buffers.filteredIm[k] = static_cast<float>(re * h.imag() + im * h.real());
+    }
   }
   RealFFTInverse(buffers.filteredRe.data(), buffers.filteredIm.data(), n, run.dt);
-  float* y = buffers.displacement.data();
-  for (std::int32_t k = 0; k < half; ++k) {
-    y[2 * k] = buffers.filteredRe[k];
-    y[2 * k + 1] = buffers.filteredIm[k];
-  }
-  PlaceOutcome outcome;
-  outcome.displacementMax = y[0];
-  outcome.displacementMin = y[0];
+  // One pass unpacks the record, checks it, finds its range, fills the movie frames and applies
+  // the hazard rule.
+  HalfCycleHazard hazard(task.gain, p.HazardThreshold, p.HazardExponent);
+  float* frames = &run.movie->Frame(0, 1 + place);
+  float largest = buffers.filteredRe[0], smallest = buffers.filteredRe[0];
   for (std::int32_t i = 0; i < n; ++i) {
-    if (!std::isfinite(y[i]))
+    const float value = i % 2 == 0 ? buffers.filteredRe[i / 2] : buffers.filteredIm[i / 2];
+    if (!std::isfinite(value))
       throw OrvekError("The basilar-membrane displacement of " + PlaceName(place, task.distanceCm) +
                        " is not a finite number at sample " + std::to_string(i) +
                        "; check the cochlear values in the parameter file " + Quoted(p.Source) +
                        ".");
-    outcome.displacementMax = std::max(outcome.displacementMax, y[i]);
-    outcome.displacementMin = std::min(outcome.displacementMin, y[i]);
-    run.movie->Frame(i, 1 + place) = y[i];
+    largest = std::max(largest, value);
+    smallest = std::min(smallest, value);
+    frames[i * MovieFrameStore::kFrameValues] = value;
+    hazard.Add(value);
   }
-  outcome.hazard =
-      static_cast<float>(PlaceHazard(y, n, task.gain, p.HazardThreshold, p.HazardExponent));
+  PlaceOutcome outcome;
+  outcome.displacementMax = largest;
+  outcome.displacementMin = smallest;
+  outcome.hazard = static_cast<float>(hazard.Sum());
   return outcome;
 }
 
@@ -349,51 +465,35 @@ std::vector<std::complex<double>> CochlearTransfer(
     double x, std::int32_t n, float dt, TModelParameters& p,
     const std::vector<std::complex<double>>& termination) {
   CheckLength(n);
-  if (termination.size() != static_cast<std::size_t>(n / 2 + 1))
+  const std::int32_t half = n / 2;
+  if (termination.size() != static_cast<std::size_t>(half + 1))
     throw OrvekError("The cochlear termination factor has " + std::to_string(termination.size()) +
                      " bins where the transform of " + std::to_string(n) + " samples has " +
-                     std::to_string(n / 2 + 1) + ".");
+                     std::to_string(half + 1) + ".");
   ReplaceBmMass(p);
-  std::vector<Complex> transfer;
-  TransferAt(x, n, dt, p, termination, transfer);
-  return transfer;
+  const std::vector<BinConstants> bins = BinTable(p, n, dt, 1);
+  const PlaceTransfer transfer{ShapeAt(p, x), BinWidth(n, dt), half, bins.data(),
+                               termination.data()};
+  std::vector<Complex> values(static_cast<std::size_t>(half) + 1);
+  for (std::int32_t first = 0; first <= half; first += PlaceTransfer::kBlockBins)
+    transfer.Fill(first, std::min(PlaceTransfer::kBlockBins, half + 1 - first), &values[first]);
+  return values;
 }
 
 std::vector<std::complex<double>> CochlearTermination(std::int32_t n, float dt,
                                                       TModelParameters& p) {
   CheckLength(n);
-  const std::int32_t half = n / 2;
   ReplaceBmMass(p);
-  std::vector<Complex> termination(static_cast<std::size_t>(half) + 1, Complex(1.0, 0.0));
-  termination[0] = 0.0;
-  if (p.ReflectionMode == 0.0f) {
-    const PlaceShape shape = ShapeAt(p, p.ReferencePlace);
-    const double df = BinWidth(n, dt);
-    for (std::int32_t k = 1; k <= half; ++k) {
-      const Complex w = WaveAt(shape, k * df).w;
-      termination[k] = Divide(1.0, 1.0 + w * w);
-    }
-    termination[half].imag(0.0);
-  }
-  return termination;
+  std::vector<BinConstants> bins;
+  if (p.ReflectionMode == 0.0f) bins = BinTable(p, n, dt, 1);
+  return TerminationFrom(p, bins, n, dt, 1);
 }
 
 double PlaceHazard(const float* displacement, std::int32_t count, double gain, double threshold,
                    double exponent) {
-  bool inHalfCycle = false;
-  double peak = 0.0;
-  double sum = 0.0;
-  for (std::int32_t i = 0; i < count; ++i) {
-    const double y = displacement[i];
-    if (y > 0.0) {
-      peak = inHalfCycle ? std::max(peak, y * gain) : y * gain;
-      inHalfCycle = true;
-    } else if (inHalfCycle) {
-      inHalfCycle = false;
-      if (peak > threshold) sum += std::exp(exponent * std::log(peak - threshold));
-    }
-  }
-  return sum;
+  HalfCycleHazard hazard(gain, threshold, exponent);
+  for (std::int32_t i = 0; i < count; ++i) hazard.Add(displacement[i]);
+  return hazard.Sum();
 }
 
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
@@ -438,7 +538,10 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
   for (std::int32_t i = 0; i < used; ++i) (i % 2 == 0 ? spectrumRe : spectrumIm)[i / 2] = work[i];
   RealFFTForward(spectrumRe.data(), spectrumIm.data(), n, dt);
 
-  const std::vector<Complex> termination = CochlearTermination(n, dt, p);
+  ReplaceBmMass(p);
+  const int workers = ThreadsFor(threads, places, n);
+  const std::vector<BinConstants> bins = BinTable(p, n, dt, workers);
+  const std::vector<Complex> termination = TerminationFrom(p, bins, n, dt, workers);
   for (const Complex& factor : termination)
     if (!std::isfinite(factor.real()) || !std::isfinite(factor.imag()))
       throw OrvekError("The cochlear termination factor at the reference place (" +
@@ -466,10 +569,11 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
   run.p = &p;
   run.spectrumRe = &spectrumRe;
   run.spectrumIm = &spectrumIm;
+  run.bins = &bins;
   run.termination = &termination;
   run.tasks = &tasks;
   run.movie = &movie;
-  const std::vector<PlaceOutcome> outcomes = RunPlaces(run, ThreadsFor(threads, places, n));
+  const std::vector<PlaceOutcome> outcomes = RunPlaces(run, workers);
 
   CochlearResult result;
   result.TransformLength = n;

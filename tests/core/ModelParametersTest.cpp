@@ -83,7 +83,7 @@ TEST_F(ModelParametersTest, ShippedFileDerivesConsistentConstants) {
   // The default protector compliances are held as stiffnesses from here on.
   EXPECT_FLOAT_EQ(p.ProtectorValue1, 1.0f / 1.0e-5f);
   EXPECT_FLOAT_EQ(d.SkinCushionStiffness, 1.0f / 1.0e-5f + 1.0f / 2.0e-5f);
-  EXPECT_NEAR(d.EntranceRadiationResistance, 2.0 * 40.48 / 0.60, 1e-3);
+  EXPECT_NEAR(d.EntranceRadiationResistance, 2.0 * 40.48 / 3.0, 1e-3);
   EXPECT_NEAR(d.StapesDisplacementScale, 10000.0 / (1.3 * 0.032), 0.05);
   EXPECT_NEAR(std::exp(20.0 * d.Ln10Over20), 10.0, 1e-5);
   EXPECT_NEAR(std::exp(10.0 * d.Ln10Over10), 10.0, 1e-5);
@@ -193,7 +193,7 @@ TEST_F(ModelParametersTest, BadFilesAreRejectedWithTheLineAndLeaveTheRecordAlone
       {WriteParameters({{3, "1e999"}}), {"line 3", "out of range"}},
       {WriteParameters({{19, "0"}}), {"line 19", "Compliance4"}},
       {WriteParameters({{21, "0.0"}}), {"line 21", "LeverRatio"}},
-      {WriteParameters({{28, "-2.0"}}), {"Mass2A", "Mass2B"}},
+      {WriteParameters({{27, "2.0"}, {28, "-2.0"}}), {"Mass2A", "Mass2B"}},
       {WriteParameters({{91, "0"}}), {"line 91", "Cmat"}},
   };
   for (const auto& [file, mustName] : cases) {
