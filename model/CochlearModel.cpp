@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -378,8 +377,8 @@ int ThreadsFor(int requested, int places, std::int32_t n) {
   return std::clamp(available, 1, places);
 }
 
-// Writes the table to a new file beside `file` and renames it over `file`, so that a failure
-// leaves any earlier table as it was. Returns what went wrong, if anything.
+// Writes the table through a temporary file, so that a failure leaves any earlier table as it was.
+// Returns what went wrong, if anything.
 std::optional<std::string> WriteHazardFile(const fs::path& file,
                                            const std::vector<PlaceResult>& places) {
   std::string text = "BIndex Freq(kHz) Hazard(AHU) Distance(cm)\r\n";
@@ -389,40 +388,8 @@ std::optional<std::string> WriteHazardFile(const fs::path& file,
                   place.CfKhz, static_cast<double>(place.Hazard), place.DistanceCm);
     text += line;
   }
-  const std::string failure = "The hazard file " + Quoted(file) + " could not be written: ";
-  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-  std::error_code error;
-  const fs::file_status folderStatus = fs::status(folder, error);
-  if (!fs::is_directory(folderStatus))
-    return failure + "the folder " + Quoted(folder) + " does not exist.";
-  // Checked explicitly because an administrator's writes ignore the permission bits.
-  if ((folderStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
-    return failure + "the folder " + Quoted(folder) + " is read-only.";
-  const fs::file_status fileStatus = fs::status(file, error);
-  if (fs::is_directory(fileStatus)) return failure + "a folder of that name exists.";
-  if (fs::exists(fileStatus) &&
-      (fileStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
-    return failure + "the file is read-only.";
-
-  const fs::path temporary = CreateUniqueFile(folder, "." + file.filename().string() + ".", error);
-  if (temporary.empty()) return failure + error.message() + ".";
-  // errno after a failed stream call; a short write need not set it.
-  const auto lastError = [] { return errno != 0 ? errno : EIO; };
-  errno = 0;
-  std::FILE* stream = std::fopen(temporary.string().c_str(), "wb");
-  int writeError = stream ? 0 : lastError();
-  if (stream) {
-    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) writeError = lastError();
-    if (std::fclose(stream) != 0 && writeError == 0) writeError = lastError();
-  }
-  if (writeError == 0) fs::rename(temporary, file, error);
-  if (writeError != 0 || error) {
-    const std::string reason = writeError != 0
-                                   ? std::error_code(writeError, std::generic_category()).message()
-                                   : error.message();
-    fs::remove(temporary, error);
-    return failure + reason + ".";
-  }
+  if (const auto reason = WriteFileReplacing(file, text))
+    return "The hazard file " + Quoted(file) + " could not be written: " + *reason + ".";
   return std::nullopt;
 }
 

@@ -95,4 +95,43 @@ fs::path CreateUniqueFile(const fs::path& folder, const std::string& prefix,
   return {};
 }
 
+std::optional<std::string> WriteFileReplacing(const fs::path& target, const std::string& text) {
+  const auto quoted = [](const fs::path& path) { return "\"" + path.string() + "\""; };
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::error_code error;
+  const fs::file_status targetStatus = fs::status(target, error);
+  const bool targetExists = fs::exists(targetStatus);
+  if (targetExists && fs::is_directory(targetStatus)) return "a folder of that name exists";
+  // Checked explicitly because an administrator's writes ignore the permission bits.
+  if (targetExists && (targetStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
+    return "the file is read-only";
+  const fs::file_status folderStatus = fs::status(folder, error);
+  if (!fs::is_directory(folderStatus)) return "the folder " + quoted(folder) + " does not exist";
+  if ((folderStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
+    return "the folder " + quoted(folder) + " is read-only";
+
+  const fs::path temporary = CreateUniqueFile(folder, "." + target.filename().string() + ".", error);
+  if (temporary.empty()) return error.message();
+  // errno after a failed stream call; a short write need not set it.
+  const auto lastError = [] { return errno != 0 ? errno : EIO; };
+  errno = 0;
+  std::FILE* stream = std::fopen(temporary.string().c_str(), "wb");
+  int writeError = stream ? 0 : lastError();
+  if (stream) {
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) writeError = lastError();
+    if (std::fclose(stream) != 0 && writeError == 0) writeError = lastError();
+  }
+  if (writeError == 0 && targetExists) {
+    std::error_code ignored;
+    fs::permissions(temporary, targetStatus.permissions(), ignored);
+  }
+  if (writeError == 0) fs::rename(temporary, target, error);
+  if (writeError == 0 && !error) return std::nullopt;
+  const std::string reason = writeError != 0
+                                 ? std::error_code(writeError, std::generic_category()).message()
+                                 : error.message();
+  fs::remove(temporary, error);
+  return reason;
+}
+
 }  // namespace orvek

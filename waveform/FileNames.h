@@ -1,5 +1,6 @@
 #pragma once
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -25,5 +26,12 @@ bool FolderWritable(const std::filesystem::path& folder);
 // suffix, and returns its path; on failure returns an empty path and sets `error`.
 std::filesystem::path CreateUniqueFile(const std::filesystem::path& folder,
                                        const std::string& prefix, std::error_code& error);
+
+// Writes `text` to a new file beside `target` and renames it over the target, so that a failure
+// leaves any existing file as it was (a replaced file keeps its permissions). Returns why the file
+// could not be written (a missing or read-only folder, a read-only target, a folder of that name,
+// a failed write), or nothing on success.
+std::optional<std::string> WriteFileReplacing(const std::filesystem::path& target,
+                                              const std::string& text);
 
 }  // namespace orvek

@@ -30,8 +30,6 @@ constexpr std::size_t kCompactTextMax = 16;  // longest CompactFloatText: "-1.23
 std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
 
 std::string Reason(int error) { return std::error_code(error, std::generic_category()).message(); }
-// errno after a failed stream call; a short write need not set it.
-int LastError() { return errno != 0 ? errno : EIO; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -365,45 +363,6 @@ void AppendHeaderLine(const HeaderGrid& grid, int row, std::string& text) {
   }
 }
 
-// Writes `text` to a new file beside `target` and renames it over the target, so that a failed
-// save leaves any existing file as it was.
-void WriteReplacing(const fs::path& target, const std::string& text) {
-  const std::string failure = "Cannot save waveform file " + Quoted(target) + ": ";
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::error_code error;
-  const fs::file_status targetStatus = fs::status(target, error);
-  const bool targetExists = fs::exists(targetStatus);
-  if (targetExists && fs::is_directory(targetStatus))
-    throw OrvekError(failure + "a folder of that name exists.");
-  if (targetExists && (targetStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
-    throw OrvekError(failure + "the file is read-only.");
-  const fs::file_status folderStatus = fs::status(folder, error);
-  if (!fs::is_directory(folderStatus))
-    throw OrvekError(failure + "the folder " + Quoted(folder) + " does not exist.");
-  if ((folderStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
-    throw OrvekError(failure + "the folder " + Quoted(folder) + " is read-only.");
-
-  const fs::path temporary =
-      CreateUniqueFile(folder, "." + target.filename().string() + ".", error);
-  if (temporary.empty()) throw OrvekError(failure + error.message());
-  std::FILE* stream = std::fopen(temporary.string().c_str(), "wb");
-  int writeError = stream ? 0 : LastError();
-  if (stream) {
-    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) writeError = LastError();
-    if (std::fclose(stream) != 0 && writeError == 0) writeError = LastError();
-  }
-  if (writeError == 0 && targetExists) {
-    std::error_code ignored;  // keep the permissions the replaced file had
-    fs::permissions(temporary, targetStatus.permissions(), ignored);
-  }
-  if (writeError == 0) fs::rename(temporary, target, error);
-  if (writeError != 0 || error) {
-    const std::string reason = writeError != 0 ? Reason(writeError) : error.message();
-    fs::remove(temporary, error);
-    throw OrvekError(failure + reason);
-  }
-}
-
 }  // namespace
 
 std::string CompactFloatText(float value) {
@@ -474,7 +433,8 @@ void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform&
     *end++ = '\n';
     text.append(line, end);
   }
-  WriteReplacing(file, text);
+  if (const auto reason = WriteFileReplacing(file, text))
+    throw OrvekError("Cannot save waveform file " + Quoted(file) + ": " + *reason + ".");
 
   // Zero padding reaches the record only once the file is safely written.
   std::fill(waveform.Samples.begin() + kept, waveform.Samples.begin() + count, 0.0f);

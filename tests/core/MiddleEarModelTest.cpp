@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/Friedlander.h"
+#include "ErrorMessage.h"
 #include "waveform/OrvekError.h"
 
 namespace orvek {
@@ -96,16 +97,6 @@ std::vector<float> RunVariant(Variant variant, std::vector<float> input, TModelP
 constexpr std::array kAllVariants = {Variant::FreeField,     Variant::CanalEntrance,
                                      Variant::Eardrum,       Variant::Protector,
                                      Variant::ProtectedDrum, Variant::ProtectedEntrance};
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const OrvekError& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no OrvekError thrown";
-  return {};
-}
 
 // ---- Muscle timing and factors ----
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TempFolder.h"
+#include "ErrorMessage.h"
 #include "waveform/OrvekError.h"
 
 namespace orvek {
@@ -28,16 +29,6 @@ std::vector<std::string> ShippedLines() {
     lines.push_back(line);
   }
   return lines;
-}
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const OrvekError& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no OrvekError thrown";
-  return {};
 }
 
 // All the numbers of two records, file values and derived ones: every member ahead of Source.
