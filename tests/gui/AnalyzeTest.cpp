@@ -91,6 +91,19 @@ TEST_F(AnalyzeTest, RunningTwiceClosesTheFirstResultAndKeepsBothRows) {
   EXPECT_FALSE(w.statusBox()->isVisible());
 }
 
+TEST_F(AnalyzeTest, ASilentRecordIsAllowedWithoutLimit) {
+  TForm1& w = Start();
+  WriteOrv(folder_ / "waves" / "QUIET.ORV", 4096, "200000 ", "1 ", [](int) { return 0.0f; });
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "QUIET.ORV").string()));
+  w.NoProtectorUnWarned1->trigger();
+  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  EXPECT_EQ(Cell(1, 6), "unlimited");
+  EXPECT_EQ(Cell(2, 6), "0.0000 A.R.U.");
+  EXPECT_EQ(AddedItems().size(), 2);
+  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_TRUE(w.PopupOpensAutomatically);
+}
+
 TEST_F(AnalyzeTest, RowCaptionsFollowTheMicrophoneCode) {
   const std::pair<const char*, const char*> cases[] = {
       {"4 ", "Number of exposures with no protector, warned"},
