@@ -2,7 +2,7 @@ cmake_minimum_required(VERSION 3.25)
 # One golden run of orvek-cli: CASE.args holds the arguments (@DATA@ is the shipped data folder),
 # run in a fresh copy of the test data folder (WORK), so files it writes stay out of the sources.
 # CASE.out is the exact expected stdout; CASE.rc, when present, the expected exit code; CASE.err
-# a text that stderr must contain; CASE.file, when present, names a file the run must write and
+# a text that stderr must contain; CASE.contains, lines that stdout must contain; CASE.file, when present, names a file the run must write and
 # CASE.written its exact expected content.
 get_filename_component(dir ${CASE} DIRECTORY)
 get_filename_component(name ${CASE} NAME_WE)
@@ -27,6 +27,15 @@ if(EXISTS ${dir}/${name}.out)
   if(NOT out STREQUAL expected)
     message(FATAL_ERROR "stdout differs from ${name}.out:\n${out}")
   endif()
+endif()
+if(EXISTS ${dir}/${name}.contains)
+  file(STRINGS ${dir}/${name}.contains needles)
+  foreach(needle IN LISTS needles)
+    string(FIND "${out}" "${needle}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "stdout lacks ${needle}:\n${out}")
+    endif()
+  endforeach()
 endif()
 if(EXISTS ${dir}/${name}.err)
   file(READ ${dir}/${name}.err needle)
