@@ -9,6 +9,7 @@
 #include "model/HazardAnalysis.h"
 #include "model/RealFFT.h"
 #include "waveform/FileNames.h"
+#include "waveform/OrvFile.h"
 
 namespace {
 
@@ -35,17 +36,23 @@ double PeakResidentMb() {
   return 0.0;
 }
 
+// A rifle-like impulse (160 dB, 0.3 ms, 200 kHz) saved as an ORV file and read back as the window
+// reads it, dither included.
 struct Rifle {
   explicit Rifle(std::int32_t n) : waveform(n) {
     orvek::FriedlanderSpec spec;
     spec.Samples = n;
     const std::vector<float> samples = orvek::FriedlanderSamples(spec);
-    std::copy(samples.begin(), samples.end(), waveform.ReferenceSamples.begin());
+    std::copy(samples.begin(), samples.end(), waveform.Samples.begin());
     waveform.LastSampleIndex = n - 1;
-    waveform.SampleRate = static_cast<float>(spec.SampleRate);
-    waveform.SampleInterval = 1.0f / waveform.SampleRate;
-    waveform.AxisMax = *std::max_element(samples.begin(), samples.end());
-    waveform.AxisMin = *std::min_element(samples.begin(), samples.end());
+    orvek::HeaderGrid grid;
+    orvek::FillDefaultHeader(grid);
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("orvek-bench-rifle-" + std::to_string(n) + ".ORV");
+    orvek::SaveOrvFile(file, true, grid, waveform);
+    orvek::Lcg32 random;
+    orvek::OpenNewFileType5(file, true, false, waveform, grid, random);
+    std::filesystem::remove(file);
     timing = orvek::ComputeMuscleTiming(orvek::kWarnedMuscleDelay, waveform.SampleInterval,
                                         p.MuscleTimeConstant);
   }

@@ -12,6 +12,7 @@
 
 #include "model/RealFFT.h"
 #include "waveform/FileNames.h"
+#include "waveform/LargePages.h"
 #include "waveform/OrvekError.h"
 
 namespace orvek {
@@ -107,6 +108,9 @@ struct BinConstants {
   Complex rootR;        // sqrt(r), r = alpha / a, alpha = u s, a = sqrt(1 - alpha^2)
   Complex aPlusIAlpha;  // a + i alpha
 };
+// The table is large and written once per run; large pages make its first use cheap.
+using BinTableVector = std::vector<BinConstants, LargePageAllocator<BinConstants>>;
+
 
 // Calls body(k) for k = first .. last, split into one contiguous range per thread (the calling
 // thread takes the first); bins are independent, so the split does not change any value.
@@ -124,12 +128,12 @@ void ForEachBin(std::int32_t first, std::int32_t last, int threads, const Body& 
 }
 
 // 64 bytes per bin: 32 MiB for the longest transform.
-std::vector<BinConstants> BinTable(const TModelParameters& p, std::int32_t n, float dt,
+BinTableVector BinTable(const TModelParameters& p, std::int32_t n, float dt,
                                    int threads) {
   const PlaceShape shape = ShapeAt(p, p.ReferencePlace);  // only its place-independent part
   const std::int32_t half = n / 2;
   const double df = BinWidth(n, dt);
-  std::vector<BinConstants> bins(static_cast<std::size_t>(half) + 1);
+  BinTableVector bins(static_cast<std::size_t>(half) + 1);
   ForEachBin(1, half, threads, [&](std::int32_t k) {
     const double f = k * df;
     const double u = f / shape.baseFrequency;
@@ -204,7 +208,7 @@ struct PlaceTransfer {
 // Termination factor R(k): 1 / (1 + W^2) at ReferencePlace when the cochlea reflects, else 1;
 // `bins` is read only in the first case.
 std::vector<Complex> TerminationFrom(const TModelParameters& p,
-                                     const std::vector<BinConstants>& bins, std::int32_t n,
+                                     const BinTableVector& bins, std::int32_t n,
                                      float dt, int threads) {
   const std::int32_t half = n / 2;
   std::vector<Complex> termination(static_cast<std::size_t>(half) + 1, Complex(1.0, 0.0));
@@ -248,7 +252,7 @@ struct RunContext {
   const TModelParameters* p = nullptr;
   const std::vector<float>* spectrumRe = nullptr;
   const std::vector<float>* spectrumIm = nullptr;
-  const std::vector<BinConstants>* bins = nullptr;
+  const BinTableVector* bins = nullptr;
   const std::vector<Complex>* termination = nullptr;
   const std::vector<PlaceTask>* tasks = nullptr;
   MovieFrameStore* movie = nullptr;
@@ -438,7 +442,7 @@ std::vector<std::complex<double>> CochlearTransfer(
                      " bins where the transform of " + std::to_string(n) + " samples has " +
                      std::to_string(half + 1) + ".");
   ReplaceBmMass(p);
-  const std::vector<BinConstants> bins = BinTable(p, n, dt, 1);
+  const BinTableVector bins = BinTable(p, n, dt, 1);
   const PlaceTransfer transfer{ShapeAt(p, x), BinWidth(n, dt), half, bins.data(),
                                termination.data()};
   std::vector<Complex> values(static_cast<std::size_t>(half) + 1);
@@ -451,7 +455,7 @@ std::vector<std::complex<double>> CochlearTermination(std::int32_t n, float dt,
                                                       TModelParameters& p) {
   CheckLength(n);
   ReplaceBmMass(p);
-  std::vector<BinConstants> bins;
+  BinTableVector bins;
   if (p.ReflectionMode == 0.0f) bins = BinTable(p, n, dt, 1);
   return TerminationFrom(p, bins, n, dt, 1);
 }
@@ -507,7 +511,7 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
 
   ReplaceBmMass(p);
   const int workers = ThreadsFor(threads, places, n);
-  const std::vector<BinConstants> bins = BinTable(p, n, dt, workers);
+  const BinTableVector bins = BinTable(p, n, dt, workers);
   const std::vector<Complex> termination = TerminationFrom(p, bins, n, dt, workers);
   for (const Complex& factor : termination)
     if (!std::isfinite(factor.real()) || !std::isfinite(factor.imag()))
