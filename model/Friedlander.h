@@ -16,7 +16,7 @@ struct FriedlanderSpec {
   double OnsetMs = 5.0;
 };
 
-// The samples in Pa; throws OrvekError for a specification that makes no record.
+// The samples in Pa; throws OrvekError when the values describe no record.
 std::vector<float> FriedlanderSamples(const FriedlanderSpec& spec);
 
 // Plot title naming the impulse, e.g. "FRIEDLANDER 160.0 DB 0.30 MS".
