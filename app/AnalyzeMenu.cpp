@@ -99,7 +99,8 @@ void TForm1::WriteHazardRows(int micLocation, Listener listener) {
 
 void TForm1::AddMovieItems() {
   QAction* cancel = menuBar()->addAction("Movie[Cancel ,");
-  connect(cancel, &QAction::triggered, this, [this] { RunCommand([this] { CancelMovieClick(); }); });
+  connect(cancel, &QAction::triggered, this,
+          [this] { RunCommand([this] { CancelMovieClick(); }); });
   QAction* stapes = menuBar()->addAction("Stapes Displacement]");
   connect(stapes, &QAction::triggered, this, [this] { RunCommand([this] { NotAvailable(); }); });
   AddedMenuItems = {cancel, stapes};

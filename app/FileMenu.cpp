@@ -12,7 +12,9 @@ constexpr std::int32_t kLargestSaveAsCount = 1'048'576;
 
 int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
-std::filesystem::path PathOf(const QString& text) { return std::filesystem::path(text.toStdString()); }
+std::filesystem::path PathOf(const QString& text) {
+  return std::filesystem::path(text.toStdString());
+}
 
 }  // namespace
 
@@ -67,7 +69,8 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
   Waveform->WindowEnd = Waveform->TimeEnd;
 
   AnalyzeMenu->menuAction()->setEnabled(true);
-  for (QAction* item : {OverlayORVwaveform1, SaveORVwaveform1, SaveORVwaveformas1, SaveWAVwaveform1})
+  for (QAction* item :
+       {OverlayORVwaveform1, SaveORVwaveform1, SaveORVwaveformas1, SaveWAVwaveform1})
     item->setEnabled(true);
   SaveForm();
 

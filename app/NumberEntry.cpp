@@ -62,13 +62,14 @@ std::optional<double> AcceptFloat(const std::string& text, double low, double hi
 
 int InputInteger(Prompts& prompts, const QString& prompt, int low, int high, int value) {
   const QString text = prompt + " from " + QString::number(low) + " to " + QString::number(high);
-  return AskUntilAccepted(prompts, "ENTER INTEGER", text, QString::number(value),
-                          [&](const std::string& typed) { return AcceptInteger(typed, low, high); });
+  return AskUntilAccepted(
+      prompts, "ENTER INTEGER", text, QString::number(value),
+      [&](const std::string& typed) { return AcceptInteger(typed, low, high); });
 }
 
 float InputFloat(Prompts& prompts, const QString& prompt, float value, float low, float high) {
-  const QString text = prompt + " from " + QString::number(low, 'f', 3) + " to " +
-                       QString::number(high, 'f', 3);
+  const QString text =
+      prompt + " from " + QString::number(low, 'f', 3) + " to " + QString::number(high, 'f', 3);
   const std::string defaultText = QString::number(value, 'f', 3).toStdString();
   // The default text stands for the current value itself, so a value that its three decimals
   // would round out of range is still kept by Cancel.

@@ -6,8 +6,8 @@ namespace orvek {
 
 // What a file dialog shows and proposes.
 struct FileDialogOptions {
-  QString Title;             // caption
-  QString Filter;            // "Prepared waveforms|*.ORV|All Files|*.*"
+  QString Title;   // caption
+  QString Filter;  // "Prepared waveforms|*.ORV|All Files|*.*"
   QString InitialFolder;
   QString DefaultExtension;  // without the dot; empty for none
   QString ProposedName;      // file name offered by a save dialog

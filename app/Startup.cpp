@@ -11,7 +11,9 @@
 namespace orvek {
 namespace {
 
-QString PathText(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
+QString PathText(const std::filesystem::path& path) {
+  return QString::fromStdString(path.string());
+}
 
 }  // namespace
 
@@ -33,7 +35,8 @@ void TForm1::FormCreate() {
   Plot.FreshFrame = true;
 
   AnalyzeMenu->menuAction()->setEnabled(false);
-  for (QAction* item : {OverlayORVwaveform1, SaveORVwaveform1, SaveORVwaveformas1, SaveWAVwaveform1})
+  for (QAction* item :
+       {OverlayORVwaveform1, SaveORVwaveform1, SaveORVwaveformas1, SaveWAVwaveform1})
     item->setEnabled(false);
 
   LoadPictures();
@@ -56,8 +59,8 @@ void TForm1::LoadModelFiles() {
 }
 
 void TForm1::LoadPictures() {
-  for (auto [name, picture] : {std::pair{"EarModel.jpg", &EarModelPicture},
-                               std::pair{"Image5.jpg", &SecondPicture}}) {
+  for (auto [name, picture] :
+       {std::pair{"EarModel.jpg", &EarModelPicture}, std::pair{"Image5.jpg", &SecondPicture}}) {
     const auto path = ResolveInFolder(StartupFolder, name);
     if (!picture->load(PathText(path)))
       prompts_.Error(QString("Cannot read the picture \"%1\".").arg(PathText(path)));
@@ -91,7 +94,8 @@ void TForm1::Help1Click() {
       "Edit the waveform header with a left click on each text block. The right mouse button gives "
       "waveform edit options.  The left mouse button controls the nearest red cursor line.  The "
       "center DONE button completes each edit action.  Click Analyze to compute unwarned or warned "
-      "hazard.  This creates an Animate option to show graphs and a movie of the hazard.  The movie "
+      "hazard.  This creates an Animate option to show graphs and a movie of the hazard.  The "
+      "movie "
       "has a MVI file extension with an store and recall option by File|Movie.");
   RestoreForm();
 }

@@ -38,7 +38,8 @@ TForm1::~TForm1() = default;
 
 QAction* TForm1::AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)()) {
   QAction* action = menu->addAction(caption);
-  connect(action, &QAction::triggered, this, [this, handler] { RunCommand([=, this] { (this->*handler)(); }); });
+  connect(action, &QAction::triggered, this,
+          [this, handler] { RunCommand([=, this] { (this->*handler)(); }); });
   return action;
 }
 
@@ -115,9 +116,7 @@ void TForm1::NotAvailable() {
   prompts_.Information("This command is not available in this version of ORVEK.");
 }
 
-void TForm1::SaveForm() {
-  ScreenSnapshot = canvas_->Image().copy();
-}
+void TForm1::SaveForm() { ScreenSnapshot = canvas_->Image().copy(); }
 
 void TForm1::RestoreForm() {
   if (!ScreenSnapshot.isNull()) {

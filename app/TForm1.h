@@ -32,7 +32,7 @@ class TForm1 : public QMainWindow {
   Q_OBJECT
  public:
   struct Options {
-    std::filesystem::path StartupFolder;       // holds "Man.Fig", the pictures and the catalogue
+    std::filesystem::path StartupFolder;         // holds "Man.Fig", the pictures and the catalogue
     std::optional<std::int32_t> SampleCapacity;  // samples per buffer; default from free memory
   };
 

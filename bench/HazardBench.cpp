@@ -47,8 +47,8 @@ struct Rifle {
     waveform.LastSampleIndex = n - 1;
     orvek::HeaderGrid grid;
     orvek::FillDefaultHeader(grid);
-    const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("orvek-bench-rifle-" + std::to_string(n) + ".ORV");
+    const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                       ("orvek-bench-rifle-" + std::to_string(n) + ".ORV");
     orvek::SaveOrvFile(file, true, grid, waveform);
     orvek::Lcg32 random;
     orvek::OpenNewFileType5(file, true, false, waveform, grid, random);
@@ -71,8 +71,8 @@ void BM_WarnedAnalysis(benchmark::State& state) {
   orvek::HazardResult result;
   for (auto _ : state) {
     rifle.Restore();
-    result = orvek::CalculateHazard(rifle.waveform, 1, rifle.timing, rifle.p, rifle.movie,
-                                    std::nullopt);
+    result =
+        orvek::CalculateHazard(rifle.waveform, 1, rifle.timing, rifle.p, rifle.movie, std::nullopt);
   }
   state.counters["aru"] = result.Cochlea.Hazard;
   state.counters["substeps_per_sample"] =

@@ -24,8 +24,7 @@ namespace {
 fs::path StartupFolder(const std::string& option) {
   const fs::path folder = option.empty() ? fs::current_path() : fs::path(option);
   if (fs::exists(orvek::ResolveInFolder(folder, "Man.Fig"))) return folder;
-  if (!option.empty())
-    throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
+  if (!option.empty()) throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
   return ORVEK_DATA_DIR;
 }
 
@@ -68,24 +67,23 @@ ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup
                     std::string& hazardFileError) {
   orvek::TModelParameters p;
   orvek::LoadModelParameters(
-      orvek::ResolveInFolder(startup, orvek::ReadManFig(orvek::ResolveInFolder(startup, "Man.Fig"))),
+      orvek::ResolveInFolder(startup,
+                             orvek::ReadManFig(orvek::ResolveInFolder(startup, "Man.Fig"))),
       p);
   orvek::DeriveModelConstants(p);
   const auto opened = Open(file);
   orvek::TWaveform& w = opened->Waveform;
   const int mic = orvek::MicrophoneCode(opened->Grid);
   const auto listener = unwarned ? orvek::Listener::Unwarned : orvek::Listener::Warned;
-  const orvek::MuscleTiming timing =
-      orvek::ComputeMuscleTiming(orvek::MuscleDelay(listener, p), w.SampleInterval,
-                                 p.MuscleTimeConstant);
+  const orvek::MuscleTiming timing = orvek::ComputeMuscleTiming(
+      orvek::MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
   std::optional<fs::path> hazardFile;
   if (opened->Writable) {
     const fs::path folder = fs::absolute(file).parent_path();
     hazardFile = orvek::ResolveInFolder(folder, orvek::UpperBaseName(file) + ".HAZ");
   }
   auto movie = std::make_unique<orvek::MovieFrameStore>();
-  const orvek::HazardResult result = orvek::CalculateHazard(
-      w, mic, timing, p, *movie, hazardFile);
+  const orvek::HazardResult result = orvek::CalculateHazard(w, mic, timing, p, *movie, hazardFile);
   const float aru = result.Cochlea.Hazard;
 
   ordered_json out;

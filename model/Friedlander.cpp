@@ -21,7 +21,8 @@ std::vector<float> FriedlanderSamples(const FriedlanderSpec& spec) {
   std::vector<float> samples(static_cast<std::size_t>(spec.Samples), 0.0f);
   for (std::int32_t i = 0; i < spec.Samples; ++i) {
     const double t = i / spec.SampleRate - onset;
-    if (t >= 0.0) samples[i] = static_cast<float>(peak * (1.0 - t / duration) * std::exp(-t / duration));
+    if (t >= 0.0)
+      samples[i] = static_cast<float>(peak * (1.0 - t / duration) * std::exp(-t / duration));
   }
   return samples;
 }

@@ -86,8 +86,10 @@ HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleT
   result.Cochlea = CochlearModel(input, stapes, last, dt, waveform.AxisMax, waveform.AxisMin, p,
                                  movie, hazardFile);
   if (!std::isfinite(result.Cochlea.Hazard))
-    throw OrvekError("The cochlear model gave a hazard that is not a finite number; check the "
-                     "parameter file \"" + p.Source.string() + "\".");
+    throw OrvekError(
+        "The cochlear model gave a hazard that is not a finite number; check the "
+        "parameter file \"" +
+        p.Source.string() + "\".");
   return result;
 }
 

@@ -18,11 +18,11 @@ class MovieFrameStore {
 
   MovieFrameStore() : values_(kValues) {}
 
-  float& AxisMax() { return values_[50]; }         // Pa
-  float& AxisMin() { return values_[75]; }         // Pa
-  float& StapesMax() { return values_[51]; }       // um
-  float& StapesMin() { return values_[76]; }       // um
-  float& PlaceHazard(int place) { return values_[26 + place]; }        // place 1..23, ARU
+  float& AxisMax() { return values_[50]; }                                // Pa
+  float& AxisMin() { return values_[75]; }                                // Pa
+  float& StapesMax() { return values_[51]; }                              // um
+  float& StapesMin() { return values_[76]; }                              // um
+  float& PlaceHazard(int place) { return values_[26 + place]; }           // place 1..23, ARU
   float& PlaceDisplacementMax(int place) { return values_[51 + place]; }  // um
   float& PlaceDisplacementMin(int place) { return values_[76 + place]; }  // um
   // value 0 pressure, 1 stapes displacement, 1 + p place p.

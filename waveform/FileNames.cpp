@@ -110,7 +110,8 @@ std::optional<std::string> WriteFileReplacing(const fs::path& target, const std:
   if ((folderStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
     return "the folder " + quoted(folder) + " is read-only";
 
-  const fs::path temporary = CreateUniqueFile(folder, "." + target.filename().string() + ".", error);
+  const fs::path temporary =
+      CreateUniqueFile(folder, "." + target.filename().string() + ".", error);
   if (temporary.empty()) return error.message();
   // errno after a failed stream call; a short write need not set it.
   const auto lastError = [] { return errno != 0 ? errno : EIO; };

@@ -11,7 +11,9 @@ class HeaderGrid {
   static constexpr int kRows = 30;
 
   const std::string& Cell(int column, int row) const { return cells_.at(row).at(column); }
-  void SetCell(int column, int row, std::string text) { cells_.at(row).at(column) = std::move(text); }
+  void SetCell(int column, int row, std::string text) {
+    cells_.at(row).at(column) = std::move(text);
+  }
   void SetRow(int row, std::string c0, std::string c1, std::string c2);
   void ClearRow(int row);
   bool RowEmpty(int row) const;

@@ -124,7 +124,8 @@ TEST_F(AnalyzeTest, RefusedAnalysesRestoreTheMenusAndAddNothing) {
   w.Grid.SetCell(1, 3, "7");  // an edit the location cell would refuse, straight into the header
   w.NoProtectorWarned1->trigger();
   ASSERT_EQ(prompts_.Errors.size(), 1);
-  EXPECT_TRUE(prompts_.Errors[0].contains("microphone location")) << prompts_.Errors[0].toStdString();
+  EXPECT_TRUE(prompts_.Errors[0].contains("microphone location"))
+      << prompts_.Errors[0].toStdString();
   EXPECT_TRUE(AddedItems().isEmpty());
   EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
   EXPECT_TRUE(w.PopupOpensAutomatically);

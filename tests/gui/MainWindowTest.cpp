@@ -21,8 +21,8 @@ TEST_F(MainWindowTest, StartsInItsStartUpState) {
   EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
   EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
-  for (QAction* off : {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1,
-                       w.SaveWAVwaveform1})
+  for (QAction* off :
+       {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1, w.SaveWAVwaveform1})
     EXPECT_FALSE(off->isEnabled()) << off->text().toStdString();
   for (QAction* on : {w.OpenORVwaveform1, w.Importwaveform1, w.Copyscreentoclipboard1,
                       w.Copywaveformtoclipboard1, w.Copyospectrumtoclipboard1, w.Exit1, w.Help1})
@@ -90,8 +90,8 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderAndEnablesTheCommands) {
   EXPECT_EQ(w.Waveform->Count(), 4096);  // 4150 is within 2^0.025 of 4096: cut
   EXPECT_FLOAT_EQ(w.Waveform->SampleRate, 200000.0f);
   EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
-  for (QAction* on : {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1,
-                      w.SaveWAVwaveform1})
+  for (QAction* on :
+       {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1, w.SaveWAVwaveform1})
     EXPECT_TRUE(on->isEnabled());
   for (QAction* item : w.PopupTopItems) EXPECT_TRUE(item->isEnabled());
   EXPECT_TRUE(w.PopupOpensAutomatically);

@@ -13,10 +13,11 @@ TEST(NumberEntry, RealBoxCompletesAndAccepts) {
     std::optional<double> value;
   };
   const Case cases[] = {
-      {".5", 0.5},    {"-.5", -0.5},  {"e3", 1000.0},  {"E2", 100.0}, {"-e3", -1000.0},
-      {"-E1", -10.0}, {" 12.5 ", 12.5}, {"+7", 7.0},   {"1e", std::nullopt},
-      {"abc", std::nullopt}, {"", std::nullopt}, {"5 Pa", std::nullopt}, {"inf", std::nullopt},
-      {"nan", std::nullopt}, {"2000.001", std::nullopt},  // above the bound
+      {".5", 0.5},           {"-.5", -0.5},         {"e3", 1000.0},
+      {"E2", 100.0},         {"-e3", -1000.0},      {"-E1", -10.0},
+      {" 12.5 ", 12.5},      {"+7", 7.0},           {"1e", std::nullopt},
+      {"abc", std::nullopt}, {"", std::nullopt},    {"5 Pa", std::nullopt},
+      {"inf", std::nullopt}, {"nan", std::nullopt}, {"2000.001", std::nullopt},  // above the bound
   };
   for (const Case& c : cases) {
     const auto value = AcceptFloat(c.typed, -2000.0, 2000.0);
@@ -33,9 +34,15 @@ TEST(NumberEntry, IntegerBoxRefusesFractionsAndExponents) {
     const char* typed;
     std::optional<int> value;
   };
-  const Case cases[] = {{"3", 3},          {" 10 ", 10},         {"1", 1},
-                        {".5", std::nullopt}, {"2.0", std::nullopt}, {"e3", std::nullopt},
-                        {"0", std::nullopt},  {"11", std::nullopt},  {"x", std::nullopt}};
+  const Case cases[] = {{"3", 3},
+                        {" 10 ", 10},
+                        {"1", 1},
+                        {".5", std::nullopt},
+                        {"2.0", std::nullopt},
+                        {"e3", std::nullopt},
+                        {"0", std::nullopt},
+                        {"11", std::nullopt},
+                        {"x", std::nullopt}};
   for (const Case& c : cases) EXPECT_EQ(AcceptInteger(c.typed, 1, 10), c.value) << c.typed;
 }
 
@@ -54,8 +61,7 @@ TEST(NumberEntry, BoxesRepeatUntilAValueInRangeAndCancelKeepsTheValue) {
   EXPECT_FLOAT_EQ(InputFloat(prompts, "Gain", 2.00049f, 0.0f, 2.00049f), 2.00049f);
   prompts.Texts = {QString(".25")};
   EXPECT_FLOAT_EQ(InputFloat(prompts, "Gain", 1.0f, 0.0f, 2.0f), 0.25f);
-  EXPECT_EQ(prompts.InputPrompts.back(),
-            "ENTER FLOAT POINT NUMBER|Gain from 0.000 to 2.000|1.000");
+  EXPECT_EQ(prompts.InputPrompts.back(), "ENTER FLOAT POINT NUMBER|Gain from 0.000 to 2.000|1.000");
 }
 
 }  // namespace

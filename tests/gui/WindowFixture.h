@@ -56,9 +56,7 @@ class WindowTest : public ::testing::Test {
     return *window_;
   }
 
-  QString Cell(int column, int row) const {
-    return window_->gridView()->item(row, column)->text();
-  }
+  QString Cell(int column, int row) const { return window_->gridView()->item(row, column)->text(); }
 
   fs::path folder_;
   ScriptedPrompts prompts_;
