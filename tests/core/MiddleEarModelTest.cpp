@@ -6,14 +6,14 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <functional>
 #include <limits>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "model/Friedlander.h"
 #include "ErrorMessage.h"
+#include "model/Friedlander.h"
 #include "waveform/OrvekError.h"
 
 namespace orvek {
@@ -56,7 +56,7 @@ enum class Variant {
 struct Options {
   MuscleTiming Timing = {-1, 1.0, 1.0};  // contracted
   float DitherSpan = 0.0f;               // axisMax - axisMin of the protector run
-  ProgressCallback Progress;
+  ProgressCallback Progress = {};
   MiddleEarRun* Run = nullptr;
 };
 
@@ -68,52 +68,32 @@ std::vector<float> RunVariant(Variant variant, std::vector<float> input, TModelP
   MuscleTiming timing;
   Lcg32 rng(12345);
   MiddleEarRun run;
-  switch (variant) {
-    case Variant::FreeField:
-      run = TimeDomainModel1(input.data(), out.data(), last, kDt, p, o.Timing, o.Progress);
-      break;
-    case Variant::CanalEntrance:
-      run = TimeDomainModel2(input.data(), out.data(), last, kDt, p, o.Timing, o.Progress);
-      break;
-    case Variant::Eardrum:
-      run = TimeDomainModel3(input.data(), out.data(), last, kDt, p, o.Timing, o.Progress);
-      break;
-    case Variant::Protector:
-      run = TimeDomainModel4(input.data(), out.data(), last, kDt, p, {}, o.DitherSpan, 0.0f, rng);
-      break;
-    case Variant::ProtectedDrum:
-      run = TimeDomainModel9(input.data(), last, kDt, p, timing);
-      out = input;
-      break;
-    case Variant::ProtectedEntrance:
-      run = TimeDomainModel10(input.data(), last, kDt, p, timing);
-      out = input;
-      break;
+  if (variant == Variant::Protector) {
+    run = TimeDomainModel4(input.data(), out.data(), last, kDt, p, {}, o.DitherSpan, 0.0f, rng);
+  } else if (variant >= Variant::ProtectedDrum) {
+    const auto model = variant == Variant::ProtectedDrum ? &TimeDomainModel9 : &TimeDomainModel10;
+    run = model(input.data(), last, kDt, p, timing);
+    out = input;
+  } else {
+    const auto model = variant == Variant::FreeField       ? &TimeDomainModel1
+                       : variant == Variant::CanalEntrance ? &TimeDomainModel2
+                                                           : &TimeDomainModel3;
+    run = model(input.data(), out.data(), last, kDt, p, o.Timing, o.Progress);
   }
   if (o.Run != nullptr) *o.Run = run;
   return out;
 }
 
-constexpr std::array kAllVariants = {Variant::FreeField,     Variant::CanalEntrance,
-                                     Variant::Eardrum,       Variant::Protector,
-                                     Variant::ProtectedDrum, Variant::ProtectedEntrance};
-
-// ---- Muscle timing and factors ----
-
-struct TimingCase {
-  const char* Name;
-  float Delay, Rate, Tau;
-  std::int32_t Onset;
-};
-
 TEST(MuscleTiming, OnsetInSinglePrecisionAndDecayConstants) {
-  const TimingCase cases[] = {
+  const struct {
+    const char* Name;
+    float Delay, Rate, Tau;
+    std::int32_t Onset;
+  } cases[] = {
       {"warned, 200 kHz", -0.05f, 200000.0f, 0.01f, -9000},
-      {"warned, 25 Hz (interval below 45 ms)", -0.05f, 25.0f, 0.01f, -1},
       {"warned, 20 Hz (interval of 50 ms)", -0.05f, 20.0f, 0.01f, 0},
       {"unwarned, 200 kHz", 0.01f, 200000.0f, 0.01f, 3000},
       {"240 on paper truncates to 239", 0.01f, 16000.0f, 0.01f, 239},
-      {"120 on paper truncates to 119", 0.01f, 8000.0f, 0.01f, 119},
       {"single-precision quotient is whole", 0.009f, 10000.0f, 0.011f, 140},
   };
   for (const auto& c : cases) {
@@ -122,24 +102,17 @@ TEST(MuscleTiming, OnsetInSinglePrecisionAndDecayConstants) {
     const MuscleTiming t = ComputeMuscleTiming(c.Delay, dt, c.Tau);
     EXPECT_EQ(t.Onset, c.Onset);
     EXPECT_DOUBLE_EQ(t.Q, std::exp(-double{dt} / c.Tau));
-    const double onsetTime = 0.005f + c.Delay;
-    if (t.Onset > 0) {
-      // After the onset the contraction is 1 - exp(-(t - t_on) / tau) at the sample times.
-      for (std::int32_t i : {t.Onset + 1, t.Onset + 7}) {
-        EXPECT_NEAR(t.B0 * std::pow(t.Q, i - t.Onset),
-                    std::exp((onsetTime - i * double{dt}) / c.Tau), 1e-12);
-      }
-    } else {
-      EXPECT_DOUBLE_EQ(t.B0, std::exp((onsetTime - dt) / c.Tau));
-    }
+    // B0 Q^(i - base) is exp(-(t_i - t_on) / tau), counted from the onset or from sample 1.
+    const std::int32_t base = std::max(t.Onset, 1), i = base + 6;
+    EXPECT_NEAR(t.B0 * std::pow(t.Q, i - base),
+                std::exp((0.005f + c.Delay - i * double{dt}) / c.Tau), 1e-12);
   }
 }
 
 TEST(MuscleContraction, RelaxedUpToOnsetThenRisesTowardsFullContraction) {
   const TModelParameters p = Shipped();
   const double fs = p.MuscleStiffnessFactor, fd = p.MuscleDampingFactor;  // 8.001, 4.001
-  const MuscleTiming timing{5, 1.3, 0.8};
-  MuscleContraction muscles(timing, p);
+  MuscleContraction muscles(MuscleTiming{5, 1.3, 0.8}, p);
   for (std::int32_t i = 1; i <= 5; ++i) {
     const MuscleFactors f = muscles.Next(i);
     EXPECT_EQ(f.Stiffness, 1.0) << i;
@@ -148,66 +121,46 @@ TEST(MuscleContraction, RelaxedUpToOnsetThenRisesTowardsFullContraction) {
   const MuscleFactors first = muscles.Next(6);
   EXPECT_NEAR(first.Stiffness, 1.0 + (1.0 - 1.3 * 0.8) * (fs - 1.0), 1e-12);
   EXPECT_NEAR(first.Damping, 1.0 + (1.0 - 1.3 * 0.8) * (fd - 1.0), 1e-12);
-  double previous = first.Stiffness;
-  for (std::int32_t i = 7; i <= 200; ++i) {
-    const MuscleFactors f = muscles.Next(i);
-    if (i < 60) {
-      EXPECT_GT(f.Stiffness, previous) << i;
-    }
-    previous = f.Stiffness;
+  double previous = first.Stiffness, s = 0.0;
+  for (std::int32_t i = 7; i <= 200; previous = s, ++i) {
+    s = muscles.Next(i).Stiffness;
+    EXPECT_TRUE(i >= 60 || s > previous) << i;
   }
-  EXPECT_NEAR(previous, fs, 1e-9);
+  EXPECT_NEAR(s, fs, 1e-9);
 
   MuscleContraction warned(ComputeMuscleTiming(kWarnedMuscleDelay, kDt, p.MuscleTimeConstant), p);
-  for (std::int32_t i = 1; i <= 3; ++i) {
-    const MuscleFactors f = warned.Next(i);
-    EXPECT_EQ(f.Stiffness, fs);
-    EXPECT_EQ(f.Damping, fd);
-  }
+  const MuscleFactors f = warned.Next(1);
+  EXPECT_EQ(f.Stiffness, fs);
+  EXPECT_EQ(f.Damping, fd);
 }
-
-// ---- Stapes nonlinearity ----
 
 TEST(StapesNonlinearity, OneAtRestGrowingSymmetricallyAndFiniteBeyondTheLimit) {
-  const std::array<std::pair<float, float>, 5> restAndLimit = {
-      {{0.5f, 1.0f}, {0.1f, 1.0f}, {0.3f, 2.0f}, {0.9f, 1.5f}, {2.0f, 3.0f}}};
-  for (const auto& [rest, limit] : restAndLimit) {
-    SCOPED_TRACE(testing::Message() << "rest " << rest << " limit " << limit);
-    TModelParameters p = Shipped();
-    p.NonlinRest = rest;
-    p.NonlinLimit = limit;
-    const StapesNonlinearity nonlinearity(p);
-    EXPECT_DOUBLE_EQ(nonlinearity.Factor(0.0), 1.0);
-    // x2 giving a displacement of d NonlinScale; u reaches the limit at this d:
-    const double unit = p.NonlinScale / p.Derived.StapesDisplacementScale;
-    const double dLimit = std::sqrt(std::pow((1.0 + limit) / (1.0 + rest), 2) - 1.0);
-    double previous = 1.0;
-    for (int k = 1; k <= 20; ++k) {
-      const double x2 = 0.99 * dLimit * k / 20.0 * unit;
-      const double y = nonlinearity.Factor(x2);
-      EXPECT_GT(y, previous) << k;
-      EXPECT_EQ(y, nonlinearity.Factor(-x2)) << k;
-      previous = y;
-    }
-    EXPECT_TRUE(std::isfinite(nonlinearity.Factor(2.0 * dLimit * unit)));
-    EXPECT_TRUE(std::isfinite(nonlinearity.Factor(1e6 * unit)));
+  TModelParameters p = Shipped();
+  const double rest = p.NonlinRest = 0.9f, limit = p.NonlinLimit = 1.5f;
+  const StapesNonlinearity nonlinearity(p);
+  EXPECT_DOUBLE_EQ(nonlinearity.Factor(0.0), 1.0);
+  // x2 of one NonlinScale displacement, and the displacement at which u reaches the limit.
+  const double unit = p.NonlinScale / p.Derived.StapesDisplacementScale;
+  const double dLimit = std::sqrt(std::pow((1.0 + limit) / (1.0 + rest), 2) - 1.0);
+  double previous = 1.0;
+  for (int k = 1; k <= 20; ++k) {
+    const double x2 = 0.99 * dLimit * k / 20.0 * unit, y = nonlinearity.Factor(x2);
+    EXPECT_GT(y, previous) << k;
+    EXPECT_EQ(y, nonlinearity.Factor(-x2)) << k;
+    previous = y;
   }
+  EXPECT_TRUE(std::isfinite(nonlinearity.Factor(2.0 * dLimit * unit)));
 }
 
-// ---- The sample loop ----
-
 TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
-  struct Case {
+  const struct {
     Variant V;
     float Divisor;
     std::vector<std::int32_t> Carried;  // after samples 1, 2, ...
-  };
-  const Case cases[] = {
-      {Variant::FreeField, 2.0f, {256, 256, 256, 256}},
-      {Variant::FreeField, 4.0f, {128, 64, 32, 16, 8, 4, 2, 2, 2}},
-      {Variant::CanalEntrance, 4.0f, {128, 64, 32, 16, 8, 4, 2, 2}},
-      {Variant::Eardrum, 4.0f, {128, 64, 32, 16, 8, 4, 2, 2}},
-      {Variant::Protector, 4.0f, {256, 256, 256}},  // floor 128, doubled once
+  } cases[] = {
+      {Variant::FreeField, 2.0f, {256, 256, 256}},
+      {Variant::FreeField, 4.0f, {128, 64, 32, 16, 8, 4, 2, 2}},
+      {Variant::Protector, 4.0f, {256, 256}},  // floor 128, doubled once
       {Variant::ProtectedDrum, 8.0f, {64, 16, 4, 2, 2}},
   };
   for (const auto& c : cases) {
@@ -217,87 +170,58 @@ TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
       SCOPED_TRACE(testing::Message() << "variant " << static_cast<int>(c.V) << " divisor "
                                       << c.Divisor << " last " << last);
       MiddleEarRun run;
-      Options o;
-      o.Run = &run;
-      const std::vector<float> out = RunVariant(c.V, std::vector<float>(last + 1, 0.0f), p, o);
-      EXPECT_EQ(out, std::vector<float>(last + 1, 0.0f));
+      const std::vector<float> zeros(last + 1, 0.0f);
+      EXPECT_EQ(RunVariant(c.V, zeros, p, {.Run = &run}), zeros);
       EXPECT_EQ(run.CarriedSubSteps, last == 0 ? 256 : c.Carried[last - 1]);
     }
   }
 }
 
-TEST(MiddleEarModel, FirstSampleHasNoInfluence) {
+TEST(MiddleEarModel, FirstSampleHasNoInfluenceAndLowLevelsAreLinear) {
   const TModelParameters p = Shipped();
-  for (Variant v : kAllVariants) {
-    SCOPED_TRACE(static_cast<int>(v));
+  for (int k = 0; k <= static_cast<int>(Variant::ProtectedEntrance); ++k) {
+    const auto v = static_cast<Variant>(k);
+    SCOPED_TRACE(k);
     std::vector<float> input = Impulse(140.0, 1400);
     input[0] = 0.0f;
-    Options o;
-    o.DitherSpan = 0.5f;
-    const std::vector<float> reference = RunVariant(v, input, p, o);
+    const std::vector<float> reference = RunVariant(v, input, p, {.DitherSpan = 0.5f});
     input[0] = 5000.0f;
-    EXPECT_EQ(RunVariant(v, input, p, o), reference);
+    EXPECT_EQ(RunVariant(v, input, p, {.DitherSpan = 0.5f}), reference);
     EXPECT_EQ(reference[0], 0.0f);
-    EXPECT_GT(PeakOf(reference), 0.0);
-  }
-}
 
-TEST(MiddleEarModel, LinearAtLowLevel) {
-  const TModelParameters p = Shipped();
-  for (Variant v : kAllVariants) {
-    SCOPED_TRACE(static_cast<int>(v));
-    const std::vector<float> small = Impulse(60.0, 2048);
-    std::vector<float> doubled = small;
+    std::vector<float> small = Impulse(60.0, 2048), doubled = small;
     for (float& s : doubled) s *= 2.0f;
-    const std::vector<float> a = RunVariant(v, small, p);
-    const std::vector<float> b = RunVariant(v, doubled, p);
+    const std::vector<float> a = RunVariant(v, small, p), b = RunVariant(v, doubled, p);
     const double peak = PeakOf(b);
     ASSERT_GT(peak, 0.0);
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      ASSERT_NEAR(b[i], 2.0 * a[i], 1e-6 * peak) << i;
-    }
+    for (std::size_t i = 0; i < a.size(); ++i) ASSERT_NEAR(b[i], 2.0 * a[i], 1e-6 * peak) << i;
   }
 }
 
 TEST(MiddleEarModel, ContractedMusclesReduceLowFrequencyStapesMotion) {
   const TModelParameters p = Shipped();
   std::vector<float> tone(4096);
-  for (std::size_t i = 0; i < tone.size(); ++i) {
+  for (std::size_t i = 0; i < tone.size(); ++i)
     tone[i] = static_cast<float>(2.0 * std::sin(2.0 * std::numbers::pi * 500.0 * i * kDt));
-  }
-  Options relaxed;
-  relaxed.Timing = {static_cast<std::int32_t>(tone.size()), 1.0, 1.0};
-  const double contractedPeak = PeakOf(RunVariant(Variant::FreeField, tone, p), tone.size() / 2);
-  const double relaxedPeak =
-      PeakOf(RunVariant(Variant::FreeField, tone, p, relaxed), tone.size() / 2);
-  EXPECT_LT(contractedPeak, 0.5 * relaxedPeak);
+  const MuscleTiming relaxed = {static_cast<std::int32_t>(tone.size()), 1.0, 1.0};
+  EXPECT_LT(
+      PeakOf(RunVariant(Variant::FreeField, tone, p), tone.size() / 2),
+      0.5 * PeakOf(RunVariant(Variant::FreeField, tone, p, {.Timing = relaxed}), tone.size() / 2));
 }
 
 TEST(MiddleEarModel, ProgressEveryTwentyThirdOfTheRecordOrEverySample) {
-  struct Case {
-    Variant V;
-    std::int32_t Last, Step;
-  };
-  const Case cases[] = {{Variant::FreeField, 46, 2},
-                        {Variant::CanalEntrance, 100, 4},
-                        {Variant::Eardrum, 11, 1},
-                        {Variant::Eardrum, 12, 1},
-                        {Variant::Eardrum, 35, 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Last);
-    std::vector<std::int32_t> calls;
-    Options o;
-    o.Progress = [&](std::int32_t i) { calls.push_back(i); };
-    RunVariant(c.V, std::vector<float>(c.Last + 1, 0.0f), Shipped(), o);
-    std::vector<std::int32_t> expected;
-    for (std::int32_t i = c.Step; i <= c.Last; i += c.Step) expected.push_back(i);
+  for (const auto& [last, step] : {std::pair{46, 2}, std::pair{12, 1}, std::pair{35, 2}}) {
+    SCOPED_TRACE(last);
+    std::vector<std::int32_t> calls, expected;
+    RunVariant(Variant::Eardrum, std::vector<float>(last + 1, 0.0f), Shipped(),
+               {.Progress = [&](std::int32_t i) { calls.push_back(i); }});
+    for (std::int32_t i = step; i <= last; i += step) expected.push_back(i);
     EXPECT_EQ(calls, expected);
   }
 }
 
-// Static transfer of the protector: with a leak the pressure under it follows the outside
-// pressure; without one the cup, cushion and material springs share it with the enclosed
-// volume, Pc/P = G/(1 + G) with G = Kcup (1/Kcush + 1/Kskin + 1/Kmat).
+// With a leak the pressure under the protector follows the outside; sealed, the springs share
+// it with the enclosed volume: Pc/P = G/(1 + G), G = Kcup (1/Kcush + 1/Kskin + 1/Kmat).
 TEST(MiddleEarModel, ProtectorStaticTransferAndZeroLeakAttenuation) {
   const TModelParameters shipped = Shipped();
   TModelParameters sealed = shipped;
@@ -307,41 +231,33 @@ TEST(MiddleEarModel, ProtectorStaticTransferAndZeroLeakAttenuation) {
                    (1.0 / shipped.ProtectorValue1 + 1.0 / shipped.ProtectorValue3 +
                     1.0 / shipped.ProtectorValue11);
   // Slow sampling keeps the run short; a little dither keeps the velocities above round-off.
-  const float dt = 1e-4f;
   std::vector<float> step(6001, 1.0f), out(step.size());
   for (const auto& [p, transfer] : {std::pair{shipped, 1.0}, std::pair{sealed, g / (1.0 + g)}}) {
     Lcg32 rng(3);
-    TimeDomainModel4(step.data(), out.data(), 6000, dt, p, {}, 1000.0f, 0.0f, rng);
+    TimeDomainModel4(step.data(), out.data(), 6000, 1e-4f, p, {}, 1000.0f, 0.0f, rng);
     double mean = 0.0;
     for (std::size_t i = 5000; i < out.size(); ++i) mean += out[i] / 1001.0;
     EXPECT_NEAR(mean, transfer, 0.005 * transfer);
   }
-
-  TModelParameters heavy = sealed;
-  heavy.ProtectorValue7 *= 20.0f;  // Lcup
+  sealed.ProtectorValue7 *= 20.0f;  // heavy cup
   const std::vector<float> impulse = Impulse(160.0, 2048);
-  EXPECT_LT(PeakOf(RunVariant(Variant::Protector, impulse, heavy)), 0.01 * PeakOf(impulse));
+  EXPECT_LT(PeakOf(RunVariant(Variant::Protector, impulse, sealed)), 0.01 * PeakOf(impulse));
 }
 
 TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
   const TModelParameters p = Shipped();
   const std::string file = "\"" + p.Source.string() + "\"";
-  const std::pair<Variant, const char*> names[] = {
-      {Variant::FreeField, "The free-field ear model "},
-      {Variant::CanalEntrance, "The ear-canal-entrance ear model "},
-      {Variant::Eardrum, "The eardrum ear model "},
-      {Variant::Protector, "The protector model "},
-      {Variant::ProtectedDrum, "The protected free-field ear model "},
-      {Variant::ProtectedEntrance, "The protected free-field ear model "}};
-  for (const auto& [v, name] : names) {
+  const std::string names[] = {
+      "free-field ear", "ear-canal-entrance ear",   "eardrum ear",
+      "protector",      "protected free-field ear", "protected free-field ear"};
+  for (int k = 0; k < 6; ++k) {
+    const auto v = static_cast<Variant>(k);
     std::vector<float> input(200, 0.0f);
     input[100] = std::numeric_limits<float>::quiet_NaN();
     const std::string message = MessageOf([&] { RunVariant(v, input, p); });
-    EXPECT_EQ(message.find(name), 0u) << message;
+    EXPECT_EQ(message.find("The " + names[k] + " model "), 0u) << message;
     EXPECT_NE(message.find("not a finite number at sample 100;"), std::string::npos) << message;
-    if (v != Variant::Protector) {
-      EXPECT_NE(message.find(file), std::string::npos) << message;
-    }
+    EXPECT_TRUE(v == Variant::Protector || message.find(file) != std::string::npos) << message;
   }
 
   // A divisor below one multiplies the count: 8192 sub-steps carried, then 262144, then too
@@ -356,78 +272,27 @@ TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
                 file + ".");
 }
 
-// ---- Independent check of the integration ----
-
-// Classical RK4 with a fixed number of sub-steps per sample, the input (scaled to dyn/cm^2)
-// interpolated linearly within each interval and sample 0 taken as zero. States are numbered as
-// in the equations (x[1] is X1); accelerations(x, v, pressure, i, w, a) is called for the
-// interval ending at sample i at the fraction w of it; tap(x) gives each output sample.
-template <int N, class Accelerations, class Tap>
-std::vector<double> FineRk4(const std::vector<float>& input, double scale, int subSteps,
-                            Accelerations accelerations, Tap tap) {
-  using State = std::array<double, N + 1>;
-  State x{}, v{};
-  std::vector<double> out(input.size(), 0.0);
-  const double h = double{kDt} / subSteps;
-  for (std::size_t i = 1; i < input.size(); ++i) {
-    const double p0 = i == 1 ? 0.0 : scale * input[i - 1];
-    const double p1 = scale * input[i];
-    for (int k = 0; k < subSteps; ++k) {
-      auto at = [&](double fraction, const State& xs, const State& vs, State& a) {
-        const double w = (k + fraction) / subSteps;
-        accelerations(xs, vs, p0 + w * (p1 - p0), i, w, a);
-      };
-      State a1, a2, a3, a4, xs, v2, v3, v4;
-      at(0.0, x, v, a1);
-      for (int j = 1; j <= N; ++j) xs[j] = x[j] + h / 2 * v[j], v2[j] = v[j] + h / 2 * a1[j];
-      at(0.5, xs, v2, a2);
-      for (int j = 1; j <= N; ++j) xs[j] = x[j] + h / 2 * v2[j], v3[j] = v[j] + h / 2 * a2[j];
-      at(0.5, xs, v3, a3);
-      for (int j = 1; j <= N; ++j) xs[j] = x[j] + h * v3[j], v4[j] = v[j] + h * a3[j];
-      at(1.0, xs, v4, a4);
-      for (int j = 1; j <= N; ++j) {
-        x[j] += h / 6 * (v[j] + 2 * v2[j] + 2 * v3[j] + v4[j]);
-        v[j] += h / 6 * (a1[j] + 2 * a2[j] + 2 * a3[j] + a4[j]);
-      }
-    }
-    out[i] = tap(x);
-  }
-  return out;
-}
-
-// The ear networks written out again from their equations, in plain double arithmetic from the
-// file values; the states a form does not have stay at rest.
-class ReferenceEar {
- public:
+// The stapes displacement (um), or for a section s in 1..16 the canal pressure (Pa) behind it, of
+// an ear network written out again from its equations, in plain
+// double arithmetic from the file values, with the muscle factors in closed form, integrated by
+// classical RK4 with 64 fixed sub-steps per sample. The input (dyn/cm^2) is interpolated
+// linearly and sample 0 taken as zero; states are numbered as in the equations (X[1] is X1) and
+// those a form does not have stay at rest.
+std::vector<double> ReferenceEar(const TModelParameters& p, Variant form, float delay, int section,
+                                 const std::vector<float>& input) {
   using State = std::array<double, 25>;
-  explicit ReferenceEar(const TModelParameters& p, Variant form = Variant::FreeField)
-      : p_(p), form_(form) {}
-
-  // Muscle factors at a sample; the first interval ramps from relaxed.
-  std::function<MuscleFactors(std::int32_t)> Factors;
-
-  // Stapes displacement (um) or, for a section s in 1..16, the canal pressure (Pa) behind it.
-  std::vector<double> Run(const std::vector<float>& input, int section, int subSteps) const {
-    const auto accelerations = [this](const State& x, const State& v, double pressure,
-                                      std::size_t i, double w, State& a) {
-      const MuscleFactors f0 = i == 1 ? MuscleFactors{} : Factors(i - 1), f1 = Factors(i);
-      Accelerations(x, v, pressure, f0.Stiffness + w * (f1.Stiffness - f0.Stiffness),
-                    f0.Damping + w * (f1.Damping - f0.Damping), a);
-    };
-    const auto tap = [this, section](const State& x) {
-      return section == 0 ? x[2] * 10000.0 / (double{p_.LeverRatio} * p_.OutputArea)
-                          : (x[section + 6] - x[section + 5]) * K(section) / kEarScale;
-    };
-    return FineRk4<24>(input, kEarScale, subSteps, accelerations, tap);
-  }
-
- private:
-  double K(int s) const { return p_.Derived.CanalSectionStiffness[s - 1]; }
-  double M(int s) const { return p_.Derived.CanalSectionInertance[s - 1]; }
-
-  void Accelerations(const State& X, const State& V, double P, double fs, double fd,
-                     State& A) const {
-    const TModelParameters& p = p_;
+  const auto K = [&](int s) { return double{p.Derived.CanalSectionStiffness[s - 1]}; };
+  const auto M = [&](int s) { return double{p.Derived.CanalSectionInertance[s - 1]}; };
+  // 1 - exp(-(t - t_on) / tau) after the onset sample; the first interval ramps from relaxed.
+  const MuscleTiming t = ComputeMuscleTiming(delay, kDt, p.MuscleTimeConstant);
+  const auto contraction = [&](std::size_t i) {
+    if (i == 0 || (t.Onset >= 0 && static_cast<std::int32_t>(i) <= t.Onset)) return 0.0;
+    return t.Onset < 0 ? 1.0
+                       : 1.0 - std::exp((0.005f + delay - i * double{kDt}) / p.MuscleTimeConstant);
+  };
+  const auto accelerations = [&](const State& X, const State& V, double P, double c, State& A) {
+    const double fs = 1.0 + c * (p.MuscleStiffnessFactor - 1.0);
+    const double fd = 1.0 + c * (p.MuscleDampingFactor - 1.0);
     const double T = double{p.LeverRatio} * p.LeverRatio;
     std::array<double, 24> Q{};
     Q[1] = (V[2] - V[1]) * p.Resistance12 / T;
@@ -460,7 +325,7 @@ class ReferenceEar {
     A[4] = (r4 * m22 - m12 * r6) / det;
     A[6] = (m11 * r6 - m12 * r4) / det;
     A[5] = (Q[5] - p.Resistance5 * V[5] - X[5] / p.Compliance5) / p.Mass5;
-    if (form_ == Variant::Eardrum) {
+    if (form == Variant::Eardrum) {
       A[4] = (P - Q[3] - Q[5] - p.Resistance4 * V[4] - X[4] / p.Compliance4) / p.Mass4;
       A[6] = (P - Q[4] - Q[5]) / p.Mass46 + A[4];
       return;
@@ -471,121 +336,85 @@ class ReferenceEar {
     }
     const double q22 = (V[22] - V[23]) * 2.0 * AirImpedance / p.CanalEntranceArea;
     A[23] = q22 / (2.55 * AirDensity / std::sqrt(pi * p.CanalEntranceArea));
-    if (form_ == Variant::CanalEntrance) {
+    if (form == Variant::CanalEntrance) {
       A[22] = (P - q22 - Q[21]) * 2.0 / M(16);
       return;
     }
     const double q23 = (V[24] - V[22]) * p.HeadResistance;
     A[22] = (p.CanalSourceGain * P + q23 - q22 - Q[21]) * 2.0 / M(16);
     A[24] = ((double{p.SourceGain} - p.CanalSourceGain) * P - q23) / p.HeadMass;
-  }
-
-  TModelParameters p_;
-  Variant form_;
-};
-
-// Factors from the closed form 1 - exp(-(t - t_on) / tau) after the onset sample.
-std::function<MuscleFactors(std::int32_t)> ClosedFormFactors(const TModelParameters& p,
-                                                             float delay) {
-  const double onsetTime = 0.005f + delay;
-  const MuscleTiming t = ComputeMuscleTiming(delay, kDt, p.MuscleTimeConstant);
-  const double tau = p.MuscleTimeConstant;
-  const double fs = p.MuscleStiffnessFactor, fd = p.MuscleDampingFactor;
-  return [=](std::int32_t i) {
-    if (t.Onset >= 0 && i <= t.Onset) return MuscleFactors{};
-    const double c = t.Onset < 0 ? 1.0 : 1.0 - std::exp((onsetTime - i * double{kDt}) / tau);
-    return MuscleFactors{1.0 + c * (fs - 1.0), 1.0 + c * (fd - 1.0)};
   };
-}
-
-void ExpectCloseToReference(const std::vector<float>& out, const std::vector<double>& reference,
-                            double fractionOfPeak) {
-  double peak = 0.0, worst = 0.0;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    peak = std::max(peak, std::abs(reference[i]));
-    worst = std::max(worst, std::abs(out[i] - reference[i]));
-  }
-  ASSERT_GT(peak, 0.0);
-  EXPECT_LT(worst, fractionOfPeak * peak)
-      << "largest deviation " << worst / peak * 100 << " % of peak";
-}
-
-TEST(MiddleEarModel, FreeFieldAgreesWithFineFixedStepSolution) {
-  const TModelParameters p = Shipped();
-  const std::vector<float> input = Impulse(160.0, 4096);
-  // Warned, and a contraction that starts 4 ms before the impulse and is still rising through
-  // the response (onset sample 200).
-  for (float delay : {kWarnedMuscleDelay, -0.004f}) {
-    SCOPED_TRACE(delay);
-    const MuscleTiming timing = ComputeMuscleTiming(delay, kDt, p.MuscleTimeConstant);
-    ReferenceEar reference(p);
-    reference.Factors = ClosedFormFactors(p, delay);
-    Options o;
-    o.Timing = timing;
-    ExpectCloseToReference(RunVariant(Variant::FreeField, input, p, o), reference.Run(input, 0, 64),
-                           0.005);
-  }
-}
-
-TEST(MiddleEarModel, CanalEntranceAndEardrumFormsAgreeWithFineFixedStepSolution) {
-  const TModelParameters p = Shipped();
-  const std::vector<float> input = Impulse(155.0, 3072);
-  for (Variant form : {Variant::CanalEntrance, Variant::Eardrum}) {
-    SCOPED_TRACE(static_cast<int>(form));
-    ReferenceEar reference(p, form);
-    reference.Factors = ClosedFormFactors(p, kWarnedMuscleDelay);
-    ExpectCloseToReference(RunVariant(form, input, p), reference.Run(input, 0, 64), 0.005);
-  }
-}
-
-TEST(MiddleEarModel, ProtectedEarInPlaceAgreesWithFineFixedStepSolution) {
-  const std::vector<float> input = Impulse(150.0, 4096);
-  for (const auto& [variant, section] :
-       {std::pair{Variant::ProtectedDrum, 2}, std::pair{Variant::ProtectedEntrance, 16}}) {
-    SCOPED_TRACE(section);
-    TModelParameters p = Shipped();
-    std::vector<float> samples = input;
-    MuscleTiming timing;
-    const auto last = static_cast<std::int32_t>(samples.size()) - 1;
-    if (variant == Variant::ProtectedDrum) {
-      TimeDomainModel9(samples.data(), last, kDt, p, timing);
-    } else {
-      TimeDomainModel10(samples.data(), last, kDt, p, timing);
+  State x{}, v{};
+  std::vector<double> out(input.size(), 0.0);
+  const int subSteps = 64;
+  const double h = double{kDt} / subSteps;
+  for (std::size_t i = 1; i < input.size(); ++i) {
+    const double p0 = i == 1 ? 0.0 : kEarScale * input[i - 1], p1 = kEarScale * input[i];
+    const double c0 = contraction(i - 1), c1 = contraction(i);
+    for (int k = 0; k < subSteps; ++k) {
+      auto at = [&](double fraction, const State& xs, const State& vs, State& a) {
+        const double w = (k + fraction) / subSteps;
+        accelerations(xs, vs, p0 + w * (p1 - p0), c0 + w * (c1 - c0), a);
+      };
+      State a1, a2, a3, a4, xs, v2, v3, v4;
+      at(0.0, x, v, a1);
+      for (int j = 1; j <= 24; ++j) xs[j] = x[j] + h / 2 * v[j], v2[j] = v[j] + h / 2 * a1[j];
+      at(0.5, xs, v2, a2);
+      for (int j = 1; j <= 24; ++j) xs[j] = x[j] + h / 2 * v2[j], v3[j] = v[j] + h / 2 * a2[j];
+      at(0.5, xs, v3, a3);
+      for (int j = 1; j <= 24; ++j) xs[j] = x[j] + h * v3[j], v4[j] = v[j] + h * a3[j];
+      at(1.0, xs, v4, a4);
+      for (int j = 1; j <= 24; ++j) {
+        x[j] += h / 6 * (v[j] + 2 * v2[j] + 2 * v3[j] + v4[j]);
+        v[j] += h / 6 * (a1[j] + 2 * a2[j] + 2 * a3[j] + a4[j]);
+      }
     }
-    EXPECT_EQ(p.MuscleTimeConstant, 0.011f);
-    const MuscleTiming expected = ComputeMuscleTiming(0.009f, kDt, 0.011f);
-    EXPECT_EQ(timing.Onset, expected.Onset);
-    EXPECT_EQ(timing.B0, expected.B0);
-    ReferenceEar reference(p);
-    reference.Factors = ClosedFormFactors(p, 0.009f);
-    // The step control watches the middle-ear velocities only, so the canal pressure is a little
-    // less accurate where the impulse arrives (0.8 % of the peak at the entrance).
-    ExpectCloseToReference(samples, reference.Run(input, section, 64), 0.01);
+    out[i] = section == 0 ? x[2] * 10000.0 / (double{p.LeverRatio} * p.OutputArea)
+                          : (x[section + 6] - x[section + 5]) * K(section) / kEarScale;
+  }
+  return out;
+}
+
+// The free field warned, and with a contraction starting 4 ms before the impulse and still
+// rising through the response (onset sample 200); the other forms warned; the protected ear with
+// its own muscle timing. The step control watches the middle-ear velocities only, so the canal
+// pressure is a little less accurate where the impulse arrives (0.8 % of the peak at the entrance).
+TEST(MiddleEarModel, FormsAgreeWithFineFixedStepSolution) {
+  const struct {
+    Variant Form;
+    float Delay;
+    double PeakDb;
+    int Section;
+    double Tolerance;  // fraction of the peak
+  } cases[] = {{Variant::FreeField, kWarnedMuscleDelay, 160.0, 0, 0.005},
+               {Variant::FreeField, -0.004f, 160.0, 0, 0.005},
+               {Variant::CanalEntrance, kWarnedMuscleDelay, 155.0, 0, 0.005},
+               {Variant::Eardrum, kWarnedMuscleDelay, 155.0, 0, 0.005},
+               {Variant::ProtectedDrum, kProtectedMuscleDelay, 150.0, 2, 0.01},
+               {Variant::ProtectedEntrance, kProtectedMuscleDelay, 150.0, 16, 0.01}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << static_cast<int>(c.Form) << " delay " << c.Delay);
+    TModelParameters p = Shipped();
+    const bool isProtected = c.Form >= Variant::ProtectedDrum;
+    if (isProtected) p.MuscleTimeConstant = kProtectedMuscleTimeConstant;
+    const std::vector<float> input = Impulse(c.PeakDb, 3072);
+    const MuscleTiming timing = ComputeMuscleTiming(c.Delay, kDt, p.MuscleTimeConstant);
+    const std::vector<float> out = RunVariant(c.Form, input, Shipped(), {.Timing = timing});
+    const std::vector<double> reference =
+        ReferenceEar(p, isProtected ? Variant::FreeField : c.Form, c.Delay, c.Section, input);
+    double peak = 0.0, worst = 0.0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      peak = std::max(peak, std::abs(reference[i]));
+      worst = std::max(worst, std::abs(out[i] - reference[i]));
+    }
+    EXPECT_LT(worst, c.Tolerance * peak)
+        << "largest deviation " << worst / peak * 100 << " % of peak";
   }
 }
 
-// The protector network from its equations; compliances Ccush, Cskin, Cmat are held as
-// stiffnesses, Ccup as a compliance. Output: pressure under the protector in Pa.
-std::vector<double> ReferenceProtector(const TModelParameters& p, const LeakLevelCoefficients& leak,
-                                       const std::vector<float>& input) {
-  using State = std::array<double, 5>;
-  const double kCush = p.ProtectorValue1, rCush = p.ProtectorValue2, kSkin = p.ProtectorValue3,
-               rSkin = p.ProtectorValue4, lLeak = p.ProtectorValue5, rLeak = p.ProtectorValue6,
-               lCup = p.ProtectorValue7, cCup = p.ProtectorValue8, rMat = p.ProtectorValue9,
-               lMat = p.ProtectorValue10, kMat = p.ProtectorValue11;
-  const auto accelerations = [&](const State& x, const State& v, double pressure, std::size_t,
-                                 double, State& a) {
-    const double pd = pressure - (x[1] + x[2] + x[3]) / cCup;
-    a[1] = (pd - rCush * v[4] - x[4] * kCush) / lCup;
-    const double v2 = v[2] * v[2];
-    a[2] = (pd - rLeak * (1.0 + leak.Rleak * v2) * v[2]) / (lLeak * (1.0 + leak.Lleak * v2));
-    a[3] = (pd - rMat * v[3] - x[3] * kMat) / lMat;
-    a[4] = (rSkin * a[1] + v[1] * kSkin - (kSkin + kCush) * v[4]) / (rSkin + rCush);
-  };
-  const auto tap = [&](const State& x) { return (x[1] + x[2] + x[3]) / cCup / 10.0; };
-  return FineRk4<4>(input, 10.0, 512, accelerations, tap);
-}
-
+// The protector network from its equations (Ccush, Cskin, Cmat held as stiffnesses, Ccup as a
+// compliance), 512 fixed RK4 sub-steps per sample; output the pressure under it in Pa. With and
+// without the level terms of the leak, which must change the result by more than the tolerance.
 TEST(MiddleEarModel, ProtectorAgreesWithFineFixedStepSolution) {
   const TModelParameters p = Shipped();
   const std::vector<float> input = Impulse(160.0, 2048);
@@ -595,36 +424,59 @@ TEST(MiddleEarModel, ProtectorAgreesWithFineFixedStepSolution) {
        {LeakLevelCoefficients{}, LeakLevelCoefficients{1e4f, 0.0f},
         LeakLevelCoefficients{0.0f, 2e4f}}) {
     SCOPED_TRACE(testing::Message() << leak.Lleak << " " << leak.Rleak);
+    using State = std::array<double, 5>;
+    const auto acc = [&](const State& x, const State& v, double pressure, State& a) {
+      const double pd = pressure - (x[1] + x[2] + x[3]) / p.ProtectorValue8;
+      a[1] = (pd - p.ProtectorValue2 * v[4] - x[4] * p.ProtectorValue1) / p.ProtectorValue7;
+      const double v2 = v[2] * v[2];
+      a[2] = (pd - p.ProtectorValue6 * (1.0 + leak.Rleak * v2) * v[2]) /
+             (p.ProtectorValue5 * (1.0 + leak.Lleak * v2));
+      a[3] = (pd - p.ProtectorValue9 * v[3] - x[3] * p.ProtectorValue11) / p.ProtectorValue10;
+      a[4] = (p.ProtectorValue4 * a[1] + v[1] * p.ProtectorValue3 -
+              (double{p.ProtectorValue3} + p.ProtectorValue1) * v[4]) /
+             (double{p.ProtectorValue4} + p.ProtectorValue2);
+    };
+    State x{}, v{};
+    std::vector<double> reference(input.size(), 0.0);
+    const int subSteps = 512;
+    const double h = double{kDt} / subSteps;
+    for (std::size_t i = 1; i < input.size(); ++i) {
+      const double p0 = i == 1 ? 0.0 : 10.0 * input[i - 1], p1 = 10.0 * input[i];
+      for (int k = 0; k < subSteps; ++k) {
+        const auto at = [&](double f) { return p0 + (k + f) / subSteps * (p1 - p0); };
+        State a1, a2, a3, a4, xs, v2, v3, v4;
+        acc(x, v, at(0.0), a1);
+        for (int j = 1; j <= 4; ++j) xs[j] = x[j] + h / 2 * v[j], v2[j] = v[j] + h / 2 * a1[j];
+        acc(xs, v2, at(0.5), a2);
+        for (int j = 1; j <= 4; ++j) xs[j] = x[j] + h / 2 * v2[j], v3[j] = v[j] + h / 2 * a2[j];
+        acc(xs, v3, at(0.5), a3);
+        for (int j = 1; j <= 4; ++j) xs[j] = x[j] + h * v3[j], v4[j] = v[j] + h * a3[j];
+        acc(xs, v4, at(1.0), a4);
+        for (int j = 1; j <= 4; ++j) {
+          x[j] += h / 6 * (v[j] + 2 * v2[j] + 2 * v3[j] + v4[j]);
+          v[j] += h / 6 * (a1[j] + 2 * a2[j] + 2 * a3[j] + a4[j]);
+        }
+      }
+      reference[i] = (x[1] + x[2] + x[3]) / p.ProtectorValue8 / 10.0;
+    }
     std::vector<float> out(input.size());
     Lcg32 rng;
     TimeDomainModel4(input.data(), out.data(), last, kDt, p, leak, 0.0f, 0.0f, rng);
-    ExpectCloseToReference(out, ReferenceProtector(p, leak, input), 0.005);
+    double peak = 0.0, worst = 0.0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      peak = std::max(peak, std::abs(reference[i]));
+      worst = std::max(worst, std::abs(out[i] - reference[i]));
+    }
+    EXPECT_LT(worst, 0.005 * peak) << "largest deviation " << worst / peak * 100 << " % of peak";
     if (linear.empty()) {
       linear = out;
-    } else {  // the level terms change the result by more than the tolerance
+    } else {
       double change = 0.0;
       for (std::size_t i = 0; i < out.size(); ++i)
         change = std::max(change, std::abs(double{out[i]} - linear[i]));
       EXPECT_GT(change, 0.01 * PeakOf(linear));
     }
   }
-}
-
-// One draw per sample from sample 1 on, added to the input after its scaling to dyn/cm^2: the
-// same dither given as an input in Pa (a tenth of it) gives the same result.
-TEST(MiddleEarModel, ProtectorDitherIsOneDrawPerSampleAddedAfterScaling) {
-  const TModelParameters p = Shipped();
-  const double amplitude = 400.0;  // dyn/cm^2 from trough to crest
-  std::vector<float> zeros(2001, 0.0f), out(zeros.size());
-  Lcg32 rng(99), draws(99);
-  TimeDomainModel4(zeros.data(), out.data(), 2000, kDt, p, {},
-                   static_cast<float>(131072.0 * amplitude), 0.0f, rng);
-  std::vector<float> dither(zeros.size(), 0.0f);
-  for (std::size_t i = 1; i < dither.size(); ++i) {
-    dither[i] = static_cast<float>((draws.Uniform() - 0.5) * amplitude / 10.0);
-  }
-  EXPECT_EQ(rng.State(), draws.State());
-  ExpectCloseToReference(out, ReferenceProtector(p, {}, dither), 0.005);
 }
 
 }  // namespace
