@@ -29,6 +29,15 @@ void Canvas::resizeEvent(QResizeEvent*) {
 void Canvas::mouseDoubleClickEvent(QMouseEvent* event) {
   if (OnDoubleClick) OnDoubleClick(event);
 }
+void Canvas::mousePressEvent(QMouseEvent* event) {
+  if (OnMousePress) OnMousePress(event);
+}
+void Canvas::mouseMoveEvent(QMouseEvent* event) {
+  if (OnMouseMove) OnMouseMove(event);
+}
+void Canvas::mouseReleaseEvent(QMouseEvent* event) {
+  if (OnMouseRelease) OnMouseRelease(event);
+}
 void Canvas::contextMenuEvent(QContextMenuEvent* event) {
   if (OnContextMenu) OnContextMenu(event);
 }

@@ -15,7 +15,7 @@ class Canvas : public QWidget {
   QImage& Image() { return image_; }
   const QImage& Image() const { return image_; }
 
-  std::function<void(QMouseEvent*)> OnDoubleClick;
+  std::function<void(QMouseEvent*)> OnDoubleClick, OnMousePress, OnMouseMove, OnMouseRelease;
   std::function<void(QContextMenuEvent*)> OnContextMenu;
   std::function<void()> OnResized;
 
@@ -23,6 +23,9 @@ class Canvas : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:

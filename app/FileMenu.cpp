@@ -19,6 +19,7 @@ std::filesystem::path PathOf(const QString& text) {
 }  // namespace
 
 void TForm1::OpenORVwaveform1Click() {
+  if (CursorsActive) CloseCursorTool();
   for (QAction* item : PopupTopItems) item->setEnabled(true);
   Plot.TraceColour = 1;
   Plot.PressureRangePending = false;

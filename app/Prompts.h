@@ -28,6 +28,8 @@ class Prompts {
   // Error message of a command that failed.
   virtual void Error(const QString& text) = 0;
   virtual Answer YesNoCancel(const QString& text) = 0;
+  // Confirmation with OK and Cancel; true for OK.
+  virtual bool OkCancel(const QString& text) = 0;
   // Absolute path of the chosen file, or nullopt when cancelled.
   virtual std::optional<QString> OpenFile(const FileDialogOptions& options) = 0;
   // Save dialogs ask before overwriting an existing file.

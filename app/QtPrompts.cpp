@@ -78,6 +78,11 @@ Prompts::Answer QtPrompts::YesNoCancel(const QString& text) {
   }
 }
 
+bool QtPrompts::OkCancel(const QString& text) {
+  return QMessageBox::question(parent_, QGuiApplication::applicationDisplayName(), text,
+                               QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
 std::optional<QString> QtPrompts::OpenFile(const FileDialogOptions& options) {
   return RunFileDialog(parent_, options, QFileDialog::AcceptOpen);
 }

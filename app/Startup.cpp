@@ -30,7 +30,7 @@ void TForm1::FormCreate() {
   PopupOpensAutomatically = false;
   Waveform->WaveformLoaded = false;
   MovieRunning = false;
-  CursorToolActive = false;
+  CursorsActive = false;
   EditPending.fill(false);
   Plot.FreshFrame = true;
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <exception>
 
@@ -22,6 +23,15 @@ TForm1::TForm1(Prompts& prompts, Options options, QWidget* parent)
     if (PopupOpensAutomatically) PopupMenu1->popup(event->globalPos());
   };
   canvas_->OnResized = [this] { ClientResized(); };
+  canvas_->OnMousePress = [this](QMouseEvent* event) {
+    RunCommand([=, this] { FormMouseDown(event->position().toPoint(), event->button()); });
+  };
+  canvas_->OnMouseMove = [this](QMouseEvent* event) {
+    RunCommand([=, this] { FormMouseMove(event->position().toPoint()); });
+  };
+  canvas_->OnMouseRelease = [this](QMouseEvent* event) {
+    RunCommand([=, this] { FormMouseUp(event->position().toPoint()); });
+  };
 
   progress_ = new QProgressBar(canvas_);
   progress_->setRange(0, 100);
@@ -32,14 +42,23 @@ TForm1::TForm1(Prompts& prompts, Options options, QWidget* parent)
 
   BuildMenus();
   SetUpGridView();
+  Button2 = AddToolButton("&Done", &TForm1::Button2Click);
+  Button3 = AddToolButton("&Expand Selection", &TForm1::Button3Click);
+  Button4 = AddToolButton("&Select ", &TForm1::Button4Click);
+  Button5 = AddToolButton("&Done", &TForm1::Button5Click);
+  Button6 = AddToolButton("&Done", &TForm1::Button6Click);
 }
 
 TForm1::~TForm1() = default;
 
 QAction* TForm1::AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)()) {
+  return AddCommand(menu, caption, [this, handler] { (this->*handler)(); });
+}
+
+QAction* TForm1::AddCommand(QMenu* menu, const QString& caption, std::function<void()> handler) {
   QAction* action = menu->addAction(caption);
   connect(action, &QAction::triggered, this,
-          [this, handler] { RunCommand([=, this] { (this->*handler)(); }); });
+          [this, handler = std::move(handler)] { RunCommand(handler); });
   return action;
 }
 
@@ -47,11 +66,11 @@ void TForm1::BuildMenus() {
   FileMenu = menuBar()->addMenu("&File");
   OpenORVwaveform1 = AddCommand(FileMenu, "Open ORV waveform", &TForm1::OpenORVwaveform1Click);
   OverlayORVwaveform1 = AddCommand(FileMenu, "Overlay ORV waveform", &TForm1::NotAvailable);
-  Importwaveform1 = AddCommand(FileMenu, "Import waveform", &TForm1::NotAvailable);
+  Importwaveform1 = AddCommand(FileMenu, "Import waveform", &TForm1::Importwaveform1Click);
   SaveORVwaveform1 = AddCommand(FileMenu, "Save ORV waveform", &TForm1::SaveORVwaveform1Click);
   SaveORVwaveformas1 =
       AddCommand(FileMenu, "Save ORV waveform as", &TForm1::SaveORVwaveformas1Click);
-  SaveWAVwaveform1 = AddCommand(FileMenu, "Save WAV waveform", &TForm1::NotAvailable);
+  SaveWAVwaveform1 = AddCommand(FileMenu, "Save WAV waveform", &TForm1::SaveWAVwaveform1Click);
   Copyscreentoclipboard1 =
       AddCommand(FileMenu, "Copy screen to clipboard", &TForm1::Copyscreentoclipboard1Click);
   Copywaveformtoclipboard1 =
@@ -76,20 +95,30 @@ void TForm1::BuildPopupMenu() {
   PopupMenu1 = new QMenu(this);
   QMenu* popup = PopupMenu1;
   const auto later = &TForm1::NotAvailable;
-  PopupTopItems[0] = AddCommand(popup, "Select &Segment", later);
-  PopupTopItems[1] = AddCommand(popup, "Set &Baseline", later);
+  PopupTopItems[0] = AddCommand(popup, "Select &Segment", &TForm1::SelectSegment1Click);
+  PopupTopItems[1] = AddCommand(popup, "Set &Baseline", &TForm1::SetBaselineClick);
   QMenu* calibrate = popup->addMenu("&Calibrate");
   PopupTopItems[2] = calibrate->menuAction();
-  AddCommand(calibrate, "&Multiply data by keyboard input", later);
+  const auto calibrateIn = [this](CalibrationUnit unit) {
+    return [this, unit] { Calibrate(unit); };
+  };
+  AddCommand(calibrate, "&Multiply data by keyboard input", calibrateIn(CalibrationUnit::Factor));
   QMenu* peak = calibrate->addMenu("&Adjust to known peak pressure");
-  for (const char* unit : {"&Atm", "&Bar", "Peak Pressure &Level dB", "&Dynes/Cm^2",
-                           "&millibar or hPa", "&KiloPascals", "&Pascals", "P.&S.I"})
-    AddCommand(peak, unit, later);
-  PopupTopItems[3] = AddCommand(popup, "&Establish Start", later);
-  PopupTopItems[4] = AddCommand(popup, "&Taper Ends", later);
+  const std::pair<const char*, CalibrationUnit> units[] = {
+      {"&Atm", CalibrationUnit::Atm},
+      {"&Bar", CalibrationUnit::Bar},
+      {"Peak Pressure &Level dB", CalibrationUnit::PeakLevelDb},
+      {"&Dynes/Cm^2", CalibrationUnit::DynPerCm2},
+      {"&millibar or hPa", CalibrationUnit::Millibar},
+      {"&KiloPascals", CalibrationUnit::KiloPascal},
+      {"&Pascals", CalibrationUnit::Pascal},
+      {"P.&S.I", CalibrationUnit::Psi}};
+  for (const auto& [caption, unit] : units) AddCommand(peak, caption, calibrateIn(unit));
+  PopupTopItems[3] = AddCommand(popup, "&Establish Start", &TForm1::EstablishStartClick);
+  PopupTopItems[4] = AddCommand(popup, "&Taper Ends", &TForm1::ApplyTaper1Click);
   PopupTopItems[5] = AddCommand(popup, "St&atistics", later);
   PopupTopItems[6] = AddCommand(popup, "Leq300ms spectrum", later);
-  PopupTopItems[7] = AddCommand(popup, "&Resample", later);
+  PopupTopItems[7] = AddCommand(popup, "&Resample", &TForm1::Resample1Click);
   QMenu* protection = popup->addMenu("APPLY HEARING PROTECTION");
   PopupTopItems[8] = protection->menuAction();
   AddCommand(protection->addMenu("DEFAULT MODE"), "HELP", later);
@@ -144,6 +173,13 @@ void TForm1::ClientResized() {
       break;
   }
   SaveForm();
+  // An open cursor tool stays usable: its lines and button follow the new plot.
+  if (CursorsActive && screen_ == Screen::Plot) {
+    DrawCursorLine(CursorX1, CursorColor1);
+    DrawCursorLine(CursorX2, CursorColor2);
+    for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6})
+      if (button->isVisible()) ShowToolButton(button);
+  }
   canvas_->update();
 }
 

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableWidget>
 #include <array>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "waveform/HeaderGrid.h"
 #include "waveform/Lcg32.h"
 #include "waveform/Waveform.h"
+#include "waveform/WaveformEdit.h"
 
 namespace orvek {
 
@@ -73,7 +75,6 @@ class TForm1 : public QMainWindow {
   QString CurrentFileName, CurrentBaseName, ExtensionTag, ChosenFileName;
   bool WritableMedia = true;
   bool PopupOpensAutomatically = false;
-  bool CursorToolActive = false;
   bool MovieRunning = false;
   std::array<bool, 4> EditPending{};  // title, rate, location, count
   int SelectedColumn = 0, SelectedRow = 0;
@@ -97,6 +98,41 @@ class TForm1 : public QMainWindow {
   // Double-click on the window: pressure-axis limits of the pressure-time plot.
   void FormDblClick();
 
+  // File menu: import from any common source, and the WAV copy of the current samples.
+  void Importwaveform1Click();
+  void SaveWAVwaveform1Click();
+
+  // --- the two-cursor tool: two vertical XOR lines over the pressure-time plot ---
+  int CursorX1 = 0, CursorX2 = 0;  // pixel x of the lines
+  QColor CursorColor1 = Qt::red, CursorColor2 = Qt::red;
+  bool CursorsActive = false;   // mouse events on the window move the lines
+  bool CursorDragging = false;  // a mouse button is held down in the tool
+  int CursorMode = 1;           // live display while a line moves: 1 segment length, 4 start level
+  std::int32_t SavedLastIndex = 0;  // record length to restore after a shortened view
+  CalibrationUnit LastCalibrationUnit = CalibrationUnit::Factor;
+  float CalibrationValue = 0.0f;  // the value last entered
+  QPushButton *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr,
+              *Button6 = nullptr;
+
+  void FormMouseDown(QPoint at, Qt::MouseButton button);
+  void FormMouseMove(QPoint at);
+  void FormMouseUp(QPoint at);
+  // Plot area of the pressure-time plot the lines move over.
+  CursorArea PlotArea() const;
+
+  // Pop-up menu: editing and calibration of the current record.
+  void SelectSegment1Click();
+  void Button2Click();
+  void SetBaselineClick();
+  void Button3Click();
+  void Button4Click();
+  void EstablishStartClick();
+  void Button5Click();
+  void ApplyTaper1Click();
+  void Button6Click();
+  void Calibrate(CalibrationUnit unit);
+  void Resample1Click();
+
   // The two Analyze commands and the cancel item they add.
   void NoProtectorWarned1Click();
   void NoProtectorUnWarned1Click();
@@ -108,6 +144,7 @@ class TForm1 : public QMainWindow {
   void BuildMenus();
   void BuildPopupMenu();
   QAction* AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)());
+  QAction* AddCommand(QMenu* menu, const QString& caption, std::function<void()> handler);
   // Runs a handler as one command: a failure ends it with an error message naming its cause.
   void RunCommand(const std::function<void()>& command);
   void NotAvailable();
@@ -146,6 +183,21 @@ class TForm1 : public QMainWindow {
   void CopyClientRect(const QRect& rect);
 
   void ClientResized();
+
+  // ImportMenu.cpp
+  void LayOutImportGrid();
+
+  // CursorTool.cpp
+  QPushButton* AddToolButton(const QString& caption, void (TForm1::*handler)());
+  void OpenCursorTool(int x1, int x2, QPushButton* done);
+  void ShowToolButton(QPushButton* button);
+  void CloseCursorTool();
+  void DrawCursorLine(int x, const QColor& colour);
+  void MoveNearerLine(int x);
+  void ShowLiveCursorValue();
+  void SetGridCell(int column, int row, const QString& text);
+  bool RequireSamples();
+  void RedrawAfterEdit();
 
   Prompts& prompts_;
   Canvas* canvas_ = nullptr;

@@ -14,7 +14,7 @@ class ScriptedPrompts : public Prompts {
   std::deque<std::optional<QString>> Texts;  // answers of the input boxes (nullopt = Cancel)
   std::deque<std::optional<QString>> Files;  // answers of the file dialogs
   std::deque<Answer> Answers;                // answers of the Yes/No/Cancel questions
-  QStringList Informations, Errors, InputPrompts;
+  QStringList Informations, Errors, InputPrompts, Questions;
   std::vector<FileDialogOptions> FileDialogs;
 
   std::optional<QString> InputText(const QString& caption, const QString& prompt,
@@ -24,7 +24,15 @@ class ScriptedPrompts : public Prompts {
   }
   void Information(const QString& text) override { Informations << text; }
   void Error(const QString& text) override { Errors << text; }
-  Answer YesNoCancel(const QString& text) override { return Next(Answers, "question " + text); }
+  Answer YesNoCancel(const QString& text) override {
+    Questions << text;
+    return Next(Answers, "question " + text);
+  }
+  // OK is scripted as Yes.
+  bool OkCancel(const QString& text) override {
+    Questions << text;
+    return Next(Answers, "confirmation " + text) == Answer::Yes;
+  }
   std::optional<QString> OpenFile(const FileDialogOptions& options) override {
     FileDialogs.push_back(options);
     return Next(Files, "open dialog");

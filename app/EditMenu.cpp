@@ -1,0 +1,183 @@
+// The pop-up menu's editing commands: segment, baseline, start, taper, calibration, resampling.
+#include <QPainter>
+
+#include "app/NumberEntry.h"
+#include "app/TForm1.h"
+#include "plot/PlotFrame.h"
+
+namespace orvek {
+namespace {
+
+int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
+
+struct CalibrationItem {
+  const char* Prompt;
+  float Default, Low, High;
+};
+
+// Indexed by CalibrationUnit.
+constexpr CalibrationItem kCalibrationItems[] = {
+    {"Scale factor ", 6894, -1'000'000, 1'000'000},
+    {"Atm", 1, 0, 100},
+    {"Bar", 1, 0, 1000},
+    {"PPL dB", 166, 0, 200},
+    {"dynes/cm^2", 1, 0, 1000},
+    {"Millibar", 1, 0, 1000},
+    {"KiloPascals", 1, 0, 300},
+    {"Pascals", 10'000, 0, 1'000'000},
+    {"P.S.I.", 1, 0, 1000},
+};
+
+}  // namespace
+
+// The editing commands need a record of at least two samples.
+bool TForm1::RequireSamples() {
+  if (Waveform->Count() >= 2) return true;
+  prompts_.Information("There is no waveform to edit. Open or import a waveform first.");
+  return false;
+}
+
+void TForm1::RedrawAfterEdit() {
+  DrawPressureTimePlot();
+  SaveForm();
+}
+
+void TForm1::SelectSegment1Click() {
+  if (!RequireSamples()) return;
+  const CursorArea a = PlotArea();
+  CursorMode = 1;
+  OpenCursorTool(a.Left + Rounded(0.05 * a.Width), a.Left + a.Width - Rounded(0.05 * a.Width),
+                 Button2);
+}
+
+void TForm1::Button2Click() {
+  const CursorArea a = PlotArea();
+  SelectSegment(*Waveform, ReadCursors(CursorX1, CursorX2, a, Waveform->LastSampleIndex));
+  CursorX1 = a.Left + 1;
+  CursorX2 = a.Left + a.Width - 1;
+  CloseCursorTool();
+  SetGridCell(1, 4, QString::number(Waveform->Count()));
+  RedrawAfterEdit();
+}
+
+// Set Baseline: the first stage zooms into a quiet stretch, the second picks the part of it whose
+// mean is the offset removed from the whole record.
+void TForm1::SetBaselineClick() {
+  if (!RequireSamples()) return;
+  const CursorArea a = PlotArea();
+  OpenCursorTool(a.Left, a.Left + a.Width - Rounded(0.9 * a.Width), Button3);
+}
+
+void TForm1::Button3Click() {
+  const CursorArea a = PlotArea();
+  SavedLastIndex = ExpandSelection(
+      *Waveform, ReadCursors(CursorX1, CursorX2, a, Waveform->LastSampleIndex, true));
+  RedrawAfterEdit();
+  Button3->hide();
+  CursorX1 = a.Left + Rounded(0.05 * a.Width);
+  CursorX2 = a.Left + a.Width - Rounded(0.05 * a.Width);
+  DrawCursorLine(CursorX1, CursorColor1);
+  DrawCursorLine(CursorX2, CursorColor2);
+  ShowToolButton(Button4);
+}
+
+void TForm1::Button4Click() {
+  const CursorArea a = PlotArea();
+  RemoveBaseline(*Waveform, ReadCursors(CursorX1, CursorX2, a, Waveform->LastSampleIndex, true),
+                 SavedLastIndex);
+  CursorX1 = a.Left + 1;
+  CursorX2 = a.Left + a.Width - 1;
+  RedrawAfterEdit();
+  CloseCursorTool();
+}
+
+// Establish Start: the view ends at twice the peak's index, a cross marks the first sample above
+// the threshold, and one line (the second waits beyond the right edge) picks the start.
+void TForm1::EstablishStartClick() {
+  if (!RequireSamples()) return;
+  CursorMode = 4;
+  const ImpulseStart start = FindImpulseStart(*Waveform);
+  SavedLastIndex = ZoomToRise(*Waveform, start.PeakIndex);
+  RedrawAfterEdit();
+
+  float t = (start.StartIndex - 0.5f) * Waveform->SampleInterval * 1000.0f;
+  float p = 0.001f * Waveform->Samples[start.StartIndex];
+  const QPoint cross = MapPoint(Plot.Main, t, p);
+  {
+    QPainter painter(&canvas_->Image());
+    painter.setPen(QPen(Qt::red, 1));
+    painter.drawLine(cross.x() - 10, cross.y(), cross.x() + 10, cross.y());
+    painter.drawLine(cross.x(), cross.y() - 10, cross.x(), cross.y() + 10);
+  }
+  const CursorArea a = PlotArea();
+  CursorX1 = cross.x();
+  CursorX2 = a.Left + Rounded(2.1 * a.Width);
+  SetGridCell(0, 8, "Establish start level");
+  ShowLiveCursorValue();
+  SetGridCell(2, 8, "dB at 5.0 msec");
+  OpenCursorTool(CursorX1, CursorX2, Button5);
+}
+
+void TForm1::Button5Click() {
+  const CursorArea a = PlotArea();
+  const std::int32_t n = Waveform->LastSampleIndex;
+  const std::int32_t chosen = std::clamp(CursorIndex(std::max(CursorX1, a.Left), a, n), 0, n);
+  ShiftStart(*Waveform, chosen, SavedLastIndex);
+  RedrawAfterEdit();
+  CloseCursorTool();
+  SetGridCell(2, 8, "dB at 5.0 msec.");
+  SetGridCell(1, 4, QString::number(Waveform->Count()));
+}
+
+// Taper Ends: the fade-in ends at the first line (3.75 ms by default), the fade-out starts at the
+// second.
+void TForm1::ApplyTaper1Click() {
+  if (!RequireSamples()) return;
+  const CursorArea a = PlotArea();
+  float t = 3.75f, p = 0.0f;
+  OpenCursorTool(MapPoint(Plot.Main, t, p).x(), a.Left + a.Width - Rounded(0.05 * a.Width),
+                 Button6);
+}
+
+void TForm1::Button6Click() {
+  ApplyTaper(*Waveform,
+             ReadCursors(CursorX1, CursorX2, PlotArea(), Waveform->LastSampleIndex, true));
+  RedrawAfterEdit();
+  CloseCursorTool();
+}
+
+void TForm1::Calibrate(CalibrationUnit unit) {
+  if (!RequireSamples()) return;
+  const CalibrationItem& item = kCalibrationItems[static_cast<int>(unit)];
+  const float value = InputFloat(prompts_, item.Prompt, item.Default, item.Low, item.High);
+  LastCalibrationUnit = unit;
+  CalibrationValue = value;
+  ApplyCalibration(*Waveform, unit, value);
+  // A new pressure scale makes the old axis limits meaningless (counts or full-scale units):
+  // the axis follows the calibrated data.
+  Waveform->AxisMax = Waveform->DataMax;
+  Waveform->AxisMin = Waveform->DataMin;
+  RedrawAfterEdit();
+  PopupOpensAutomatically = true;
+  CursorsActive = false;
+}
+
+void TForm1::Resample1Click() {
+  if (!RequireSamples()) return;
+  const double rate = 1.0 / Waveform->SampleInterval;
+  if (!prompts_.OkCancel("Sample rate = " + QString::number(rate, 'f', 0) + " samples/sec. " +
+                         "Change sample rate?"))
+    return;
+  const float newRate =
+      InputFloat(prompts_, "Sample rate in samples/sec", static_cast<float>(rate), 0.1f, 1e7f);
+  const bool cut = Resample(*Waveform, newRate);
+  SetGridCell(1, 4, QString::number(Waveform->Count()));
+  SetGridCell(1, 2, QString::number(1.0 / Waveform->SampleInterval, 'f', 0));
+  RedrawAfterEdit();
+  if (cut)
+    prompts_.Information(QString("The resampled record was cut to %1 samples, as many as this "
+                                 "computer's buffers take.")
+                             .arg(Waveform->Count()));
+}
+
+}  // namespace orvek

@@ -1,0 +1,156 @@
+// "File" > "Import waveform" and "Save WAV waveform": recordings from any common source in, the
+// current samples out as a WAV file.
+#include <QApplication>
+#include <QStringList>
+
+#include "app/NumberEntry.h"
+#include "app/TForm1.h"
+#include "waveform/FileNames.h"
+#include "waveform/ImportReader.h"
+#include "waveform/WavWriter.h"
+
+namespace orvek {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
+
+constexpr std::int64_t kInMemoryBytes = ImportLimits{}.InMemoryBytes;
+
+// The reader's questions, asked with the window's dialogs.
+ImportChoices DialogChoices(Prompts& prompts) {
+  ImportChoices choices;
+  choices.Int16Order = [&prompts]() -> std::optional<ByteOrder> {
+    switch (prompts.YesNoCancel(
+        "This file may contain 16 bit binary integers. \r\nClick YES if it is a standard binary "
+        "file.\r\nClick NO  if it is a byte-reversed binary file.\r\nClick Cancel otherwise to "
+        "examine the file with a HEXADECIMAL editor.")) {
+      case Prompts::Answer::Yes:
+        return ByteOrder::LittleEndian;
+      case Prompts::Answer::No:
+        return ByteOrder::BigEndian;
+      default:
+        return std::nullopt;
+    }
+  };
+  choices.SpreadsheetColumn = [&prompts](std::int32_t columns) -> std::optional<std::int32_t> {
+    const QString text =
+        QString::number(columns) +
+        " columns of numbers were detected.  This could be interpreted as a spread-sheet "
+        "with the waveform as one of the columns.  It could also be a single row of numbers "
+        "which may be word-wrapped into multiple lines.\r\n"
+        "Click YES if this is a spread-sheet.\r\n"
+        "Click NO  if this is a word-wrapped waveform.\r\n"
+        "Click Cancel otherwise to examine the file with a word-processor.";
+    if (prompts.YesNoCancel(text) != Prompts::Answer::Yes) return std::nullopt;
+    return InputInteger(prompts, "Spreadsheet column number", 1, columns, columns);
+  };
+  choices.MultiplexedChannels = [&prompts](std::int64_t bytes) {
+    constexpr int kDefaultChannels = 4;
+    prompts.Information(
+        "File size of " + QString::number(bytes) + " bytes exceeds input buffer limit of " +
+        QString::number(kInMemoryBytes) + ". Assume " + QString::number(kDefaultChannels) +
+        " ASCII data channels are multiplexed at each time point and are separated by "
+        "delimiters such as comma, tab, space, CR or LF characters.  The default channel number "
+        "is 0. The data will be read directly from the disk and only the selected channel will be "
+        "saved. Hit OK to edit these values.\r\n");
+    ImportChoices::Channels channels;
+    channels.Count = InputInteger(prompts, "Number of channels", 1, 100, kDefaultChannels);
+    channels.Chosen = InputInteger(prompts, "Channel to import", 0, channels.Count - 1, 0);
+    return channels;
+  };
+  return choices;
+}
+
+}  // namespace
+
+// The import table over the upper half: narrower names, wider comments than the ORV layout.
+void TForm1::LayOutImportGrid() {
+  const QSize client = ClientSize();
+  const int w = client.width();
+  gridView_->setGeometry(0, 0, w, Rounded(0.5 * client.height()));
+  gridView_->setColumnWidth(0, Rounded(0.2 * w));
+  gridView_->setColumnWidth(1, Rounded(0.1 * w));
+  gridView_->setColumnWidth(2, Rounded(0.66 * w));
+  gridView_->show();
+}
+
+void TForm1::Importwaveform1Click() {
+  for (QAction* item : PopupTopItems) item->setEnabled(true);
+  Plot.TraceColour = 1;
+  Plot.FreshFrame = true;
+  if (CursorsActive) CloseCursorTool();
+  LayOutImportGrid();
+  FillDefaultHeader(Grid);
+  Grid.HeaderLastRow = 11;
+  EditPending.fill(false);
+  RefreshGridView();
+
+  FileDialogOptions dialog;
+  dialog.Title = "Import waveform";
+  dialog.Filter = "All files *.*|*.*|WAV files|*.WAV";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  const auto chosenText = prompts_.OpenFile(dialog);
+  if (!chosenText) return;
+
+  const fs::path chosen = fs::absolute(fs::path(chosenText->toStdString()));
+  const fs::path folder = chosen.parent_path();
+  LastOpenFolder = folder;
+  ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
+  CurrentFileName = QString::fromStdString(chosen.filename().string());
+  ChosenFileName = CurrentFileName;
+  CurrentBaseName = QString::fromStdString(UpperBaseName(chosen));
+  if (WritableMedia) {
+    std::error_code ignored;  // a file we may not change is still read
+    fs::permissions(chosen, fs::perms::owner_write, fs::perm_options::add, ignored);
+  }
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+  setWindowTitle("ORVEK INTENSE SOUND HAZARD IMPORTING FILE: " + CurrentFileName);
+  PopupOpensAutomatically = true;
+  AnalyzeMenu->menuAction()->setEnabled(false);
+  SaveORVwaveform1->setEnabled(false);
+  SaveORVwaveformas1->setEnabled(true);
+  SaveWAVwaveform1->setEnabled(true);
+  OverlayORVwaveform1->setEnabled(false);
+
+  // The plot band is cleared first, so a file that fails leaves the window with the import
+  // defaults and no stale trace.
+  screen_ = Screen::Plot;
+  canvas_->Image().fill(Qt::white);
+  canvas_->update();
+  LayOutForWaveform();
+  LayOutImportGrid();
+  ImportReport report;
+  try {
+    report = OpenNewFileType4(chosen, ExtensionTag.toStdString(), DialogChoices(prompts_),
+                              *Waveform, Grid);
+  } catch (...) {
+    RefreshGridView();
+    SaveForm();
+    throw;
+  }
+  RefreshGridView();
+  if (Waveform->Count() >= 1) DrawPressureTimePlot();
+  SaveForm();
+  QStringList notices;
+  for (const std::string& notice : report.Notices) notices << QString::fromStdString(notice);
+  if (!notices.isEmpty()) prompts_.Information(notices.join("\r\n"));
+}
+
+void TForm1::SaveWAVwaveform1Click() {
+  FileDialogOptions dialog;
+  dialog.Title = "Save WAV waveform";
+  dialog.Filter = "WAV files (*.WAV)|*.WAV";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  dialog.DefaultExtension = "WAV";
+  dialog.ProposedName = CurrentBaseName + ".WAV";
+  const auto chosen = prompts_.SaveFile(dialog);
+  if (!chosen) return;
+  // The title cell keeps the blank the ORV layout puts before each TAB; the metadata does not.
+  SaveWavFile(fs::path(chosen->toStdString()), *Waveform,
+              QString::fromStdString(Waveform->PlotTitle).trimmed().toStdString());
+}
+
+}  // namespace orvek

@@ -1,0 +1,359 @@
+// Import and the editing commands driven through the window, the cursor tool with synthetic mouse
+// events.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <QMouseEvent>
+#include <cmath>
+
+#include "tests/gui/WindowFixture.h"
+
+namespace orvek {
+namespace {
+
+class ImportEditTest : public WindowTest {
+ protected:
+  TForm1& Import(const fs::path& file) {
+    TForm1& w = window_ ? *window_ : Start();
+    prompts_.Files.push_back(QString::fromStdString(file.string()));
+    w.Importwaveform1->trigger();
+    return w;
+  }
+  fs::path WriteText(const std::string& name, const std::string& text) {
+    const fs::path path = folder_ / "waves" / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  // An impulse record opened as an ORV file: 2048 samples at 100 kHz, 3000 Pa (163.5 dB) peak at
+  // sample 600, rising from sample 590, on a 5 Pa offset.
+  TForm1& OpenImpulse() {
+    TForm1& w = Start();
+    WriteOrv(folder_ / "waves" / "SHOT.ORV", 2048, "100000 ", "1 ", [](int i) {
+      const float rise = i >= 590 && i <= 600 ? 3000.0f * (i - 589) / 11.0f : 0.0f;
+      const float decay = i > 600 ? 3000.0f * std::exp(-(i - 600) / 20.0f) : 0.0f;
+      return 5.0f + rise + decay;
+    });
+    w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "SHOT.ORV").string()));
+    return w;
+  }
+  void Mouse(QEvent::Type type, int x, Qt::MouseButton button = Qt::LeftButton) {
+    const CursorArea area = window_->PlotArea();
+    const QPointF at(x, area.Top + area.Height / 2);
+    QMouseEvent event(type, at, window_->canvas()->mapToGlobal(at), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QApplication::sendEvent(window_->canvas(), &event);
+  }
+  void Drag(int from, int to) {
+    Mouse(QEvent::MouseButtonPress, from);
+    Mouse(QEvent::MouseMove, (from + to) / 2);
+    Mouse(QEvent::MouseMove, to);
+    Mouse(QEvent::MouseButtonRelease, to);
+  }
+  // Pixel whose cursor index is `index`.
+  int PixelOf(std::int32_t index) const {
+    const CursorArea a = window_->PlotArea();
+    return a.Left + static_cast<int>(std::nearbyint(double(index) * a.Width /
+                                                    window_->Waveform->LastSampleIndex));
+  }
+  QAction* PopupItem(const QString& caption) const {
+    for (QAction* action : window_->PopupMenu1->findChildren<QAction*>())
+      if (action->text() == caption) return action;
+    ADD_FAILURE() << "no pop-up item " << caption.toStdString();
+    return nullptr;
+  }
+  void ExpectNoErrors() const {
+    EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  }
+};
+
+TEST_F(ImportEditTest, SpreadsheetColumnIsImportedWithTheImportHeaderAndMenuStates) {
+  const fs::path csv =
+      WriteText("shot.050", "Time, A, B\r\nseconds, Pa, Pa\r\n0,1,2\r\n3,4,5\r\n6,7,8\r\n");
+  Start();
+  prompts_.Answers.push_back(Prompts::Answer::Yes);
+  prompts_.Texts.push_back("2");
+  TForm1& w = Import(csv);
+  ExpectNoErrors();
+  ASSERT_EQ(prompts_.Questions.size(), 1);
+  EXPECT_TRUE(prompts_.Questions[0].startsWith("3 columns of numbers were detected."));
+  ASSERT_EQ(w.Waveform->Count(), 3);
+  EXPECT_EQ(w.Waveform->Samples[0], 1.0f);
+  EXPECT_EQ(w.Waveform->Samples[2], 7.0f);
+  EXPECT_EQ(w.Waveform->SampleRate, 200000.0f);
+  EXPECT_EQ(Cell(2, 1), "NEW SOURCE");
+  EXPECT_EQ(Cell(1, 4), "3");
+  EXPECT_EQ(Cell(0, 11), "A-weighted energy");
+  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD IMPORTING FILE: shot.050");
+  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_FALSE(w.SaveORVwaveform1->isEnabled());
+  EXPECT_TRUE(w.SaveORVwaveformas1->isEnabled());
+  EXPECT_TRUE(w.PopupOpensAutomatically);
+  EXPECT_EQ(w.gridView()->columnWidth(0), 240);  // round(0.2 x 1200)
+}
+
+TEST_F(ImportEditTest, AStereoWavFileShowsItsDescriptionAndStoresLeftThenRight) {
+  const fs::path wav = folder_ / "waves" / "take.wav";
+  SF_INFO info{};
+  info.samplerate = 48000;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* out = sf_open(wav.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(out, nullptr);
+  std::vector<short> frames(2000);
+  for (int f = 0; f < 1000; ++f) {
+    frames[2 * f] = static_cast<short>(f);
+    frames[2 * f + 1] = static_cast<short>(-f);
+  }
+  sf_writef_short(out, frames.data(), 1000);
+  sf_close(out);
+
+  TForm1& w = Import(wav);
+  ExpectNoErrors();
+  EXPECT_EQ(Cell(2, 2), "PCM Data, PCM, 16 bits per sample, Stereo");
+  EXPECT_EQ(Cell(1, 2), "48000");
+  ASSERT_EQ(w.Waveform->Count(), 2000);
+  EXPECT_EQ(w.Waveform->Samples[999], 999.0f);
+  EXPECT_EQ(w.Waveform->Samples[1999], -999.0f);
+}
+
+TEST_F(ImportEditTest, AFileThatFailsLeavesTheImportDefaultsAndNothingToSave) {
+  TForm1& w = Import(WriteText("bad.txt", "1\n2\n3.4.5\n"));
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("bad.txt")) << prompts_.Errors[0].toStdString();
+  EXPECT_EQ(w.Waveform->Count(), 0);
+  EXPECT_EQ(Cell(1, 2), "200000");
+  EXPECT_EQ(Cell(1, 4), "");
+
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "bad.ORV").string()));
+  w.SaveORVwaveformas1->trigger();
+  EXPECT_EQ(prompts_.Errors.size(), 2);
+  EXPECT_FALSE(fs::exists(folder_ / "waves" / "bad.ORV"));
+}
+
+TEST_F(ImportEditTest, CancellingTheDialogKeepsTheImportDefaults) {
+  TForm1& w = Start();
+  prompts_.Files.push_back(std::nullopt);
+  w.Importwaveform1->trigger();
+  EXPECT_TRUE(w.gridView()->isVisible());
+  EXPECT_EQ(Cell(2, 2),
+            "(samples/sec = 1e6/Dt, Dt=time/sample (microseconds) 44100 for WAV files)");
+  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
+}
+
+TEST_F(ImportEditTest, ImportCalibrateSaveAndOpenMakesAnAnalysableFile) {
+  std::string text;
+  for (int i = 0; i < 4096; ++i) text += i == 100 ? "0.5\n" : i == 101 ? "-0.25\n" : "0\n";
+  Start();
+  prompts_.Answers.push_back(Prompts::Answer::No);  // one column: taken as it stands
+  TForm1& w = Import(WriteText("gun.100", text));
+  ASSERT_EQ(w.Waveform->Count(), 4096);
+  EXPECT_EQ(w.Waveform->SampleRate, 1e5f);
+  EXPECT_EQ(Cell(1, 2), "200000");  // the cell shows the default until the user edits it
+
+  prompts_.Texts.push_back("166");
+  w.Calibrate(CalibrationUnit::PeakLevelDb);
+  EXPECT_NEAR(w.Waveform->DataMax, 3981.07f, 0.01f);
+  EXPECT_NEAR(w.Waveform->AxisMax, 3981.07f, 0.01f);  // the axis follows the new scale
+  EXPECT_NEAR(w.Waveform->Samples[101], -3981.07f / 2, 0.01f);
+
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "gun.ORV").string()));
+  w.SaveORVwaveformas1->trigger();
+  ExpectNoErrors();
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "GUN.ORV").string()));
+  ExpectNoErrors();
+  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_NEAR(w.Waveform->DataMax, 3981.07f, 0.1f);
+}
+
+TEST_F(ImportEditTest, SaveWavWritesFloatPascalsWithTheTitle) {
+  TForm1& w = OpenImpulse();
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "SHOT.WAV").string()));
+  w.SaveWAVwaveform1->trigger();
+  ExpectNoErrors();
+  EXPECT_EQ(prompts_.FileDialogs.back().ProposedName, "SHOT.WAV");
+
+  SF_INFO info{};
+  SNDFILE* in = sf_open((folder_ / "waves" / "SHOT.WAV").c_str(), SFM_READ, &info);
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  EXPECT_EQ(info.samplerate, 100000);
+  std::vector<float> back(info.frames);
+  sf_readf_float(in, back.data(), info.frames);
+  EXPECT_STREQ(sf_get_string(in, SF_STR_TITLE), "TEST SHOT");
+  sf_close(in);
+  ASSERT_EQ(back.size(), static_cast<std::size_t>(w.Waveform->Count()));
+  for (std::size_t i = 0; i < back.size(); ++i) ASSERT_EQ(back[i], w.Waveform->Samples[i]) << i;
+}
+
+TEST_F(ImportEditTest, TheCursorToolDrawsInXorAndMovesTheNearerLine) {
+  TForm1& w = OpenImpulse();
+  const QImage plain = w.canvas()->Image().copy();
+  w.SelectSegment1Click();
+  const CursorArea a = w.PlotArea();
+  EXPECT_TRUE(w.CursorsActive);
+  EXPECT_FALSE(w.PopupOpensAutomatically);
+  EXPECT_TRUE(w.Button2->isVisible());
+  EXPECT_EQ(w.Button2->pos(), QPoint(a.Left + int(std::nearbyint(0.4 * a.Width)),
+                                     int(std::nearbyint(1.05 * a.Height))));
+  EXPECT_EQ(w.CursorX1, a.Left + int(std::nearbyint(0.05 * a.Width)));
+  const QImage withLines = w.canvas()->Image().copy();
+  EXPECT_NE(withLines, plain);
+  EXPECT_EQ(withLines.pixelColor(w.CursorX1, a.Top + a.Height / 2), QColor(Qt::red));
+
+  // A press near the second line moves it; pressing back at its old place restores every pixel.
+  const int second = w.CursorX2;
+  Mouse(QEvent::MouseButtonPress, second - 30);
+  Mouse(QEvent::MouseButtonRelease, second - 30);
+  EXPECT_EQ(w.CursorX2, second - 30);
+  Mouse(QEvent::MouseButtonPress, second);
+  Mouse(QEvent::MouseButtonRelease, second);
+  EXPECT_EQ(w.canvas()->Image(), withLines);
+
+  // Dragging shows the segment length live in the grid.
+  Drag(w.CursorX1, PixelOf(500));
+  EXPECT_EQ(Cell(1, 4).toInt(),
+            CursorIndex(w.CursorX2, a, 2047) - CursorIndex(w.CursorX1, a, 2047) + 1);
+  // A right click does not move a line but still drags.
+  const int x1 = w.CursorX1;
+  Mouse(QEvent::MouseButtonPress, x1 + 5, Qt::RightButton);
+  EXPECT_EQ(w.CursorX1, x1);
+  EXPECT_TRUE(w.CursorDragging);
+  Mouse(QEvent::MouseButtonRelease, x1 + 5, Qt::RightButton);
+}
+
+TEST_F(ImportEditTest, SelectSegmentWithCrossedLinesKeepsTheStretchBetweenThem) {
+  TForm1& w = OpenImpulse();
+  w.SelectSegment1Click();
+  // The mouse always moves the nearer line, so it never crosses them; lines placed crossed are
+  // swapped by Done.
+  w.CursorX1 = PixelOf(1500);
+  w.CursorX2 = PixelOf(400);
+  const CursorArea a = w.PlotArea();
+  const SampleSpan span = ReadCursors(w.CursorX1, w.CursorX2, a, 2047);
+  const float kept = w.Waveform->Samples[span.First];
+  w.Button2->click();
+  ExpectNoErrors();
+  EXPECT_EQ(w.Waveform->Count(), span.Last - span.First + 1);
+  EXPECT_EQ(Cell(1, 4), QString::number(span.Last - span.First + 1));
+  EXPECT_EQ(w.Waveform->Samples[0], kept);
+  EXPECT_NEAR(w.Waveform->TimeStart, span.First * 1e-5f, 1e-7f);
+  EXPECT_FALSE(w.CursorsActive);
+  EXPECT_TRUE(w.PopupOpensAutomatically);
+  EXPECT_FALSE(w.Button2->isVisible());
+}
+
+TEST_F(ImportEditTest, SetBaselineRemovesTheOffsetOfAQuietStretchFromTheWholeRecord) {
+  TForm1& w = OpenImpulse();
+  w.SetBaselineClick();
+  EXPECT_TRUE(w.Button3->isVisible());
+  w.Button3->click();  // zoom into the first tenth: quiet, 5 Pa
+  EXPECT_LT(w.Waveform->Count(), 2048);
+  EXPECT_FALSE(w.Button3->isVisible());
+  EXPECT_TRUE(w.Button4->isVisible());
+  w.Button4->click();
+  ExpectNoErrors();
+  EXPECT_EQ(w.Waveform->Count(), 2048);
+  // The 5 Pa offset is gone everywhere (the ORV reader's dither is well below 0.1 Pa).
+  EXPECT_NEAR(w.Waveform->Samples[10], 0.0f, 0.1f);
+  EXPECT_NEAR(w.Waveform->Samples[2000], 0.0f, 0.1f);
+  EXPECT_NEAR(w.Waveform->DataMax, 3000.0f, 0.2f);
+  EXPECT_FALSE(w.CursorsActive);
+}
+
+TEST_F(ImportEditTest, EstablishStartPutsTheChosenStartFiveMillisecondsIn) {
+  TForm1& w = OpenImpulse();
+  w.EstablishStartClick();
+  // The view ends at twice the peak's index; one line at the cross, the other beyond the edge.
+  EXPECT_EQ(w.Waveform->LastSampleIndex, 1200);
+  const CursorArea a = w.PlotArea();
+  EXPECT_GT(w.CursorX2, a.Left + a.Width);
+  EXPECT_EQ(Cell(0, 8), "Establish start level");
+  EXPECT_EQ(Cell(2, 8), "dB at 5.0 msec");
+  EXPECT_TRUE(w.Button5->isVisible());
+  const int chosen = CursorIndex(w.CursorX1, a, 1200);
+  w.Button5->click();
+  ExpectNoErrors();
+  EXPECT_EQ(Cell(2, 8), "dB at 5.0 msec.");
+  // Sample `chosen` now stands at 500 (5 ms at 100 kHz): the record moved by chosen - 500.
+  EXPECT_EQ(w.Waveform->LastSampleIndex, 2047 - (chosen - 500));
+  EXPECT_EQ(Cell(1, 4), QString::number(w.Waveform->Count()));
+  // The first sample above the 100 Pa threshold stood at 590 and is within a sample of 500 now.
+  const auto& p = w.Waveform->Samples;
+  int first = 0;
+  while (std::fabs(p[first]) < 100.0f) ++first;
+  EXPECT_EQ(first, 500 + (590 - chosen));
+  EXPECT_LE(std::abs(chosen - 590), 1);
+}
+
+TEST_F(ImportEditTest, EstablishStartShowsTheLevelUnderTheLineWhileItMoves) {
+  TForm1& w = OpenImpulse();
+  w.EstablishStartClick();
+  Drag(w.CursorX1, PixelOf(600));
+  const std::int32_t i = CursorIndex(w.CursorX1, w.PlotArea(), 1200);
+  EXPECT_EQ(Cell(1, 8), QString::number(StartLevelDb(w.Waveform->Samples[i]), 'f', 1));
+  EXPECT_EQ(Cell(2, 8), "dB at " + QString::number(i * 0.01, 'f', 2) + " msec.");
+}
+
+TEST_F(ImportEditTest, TaperEndsFadesBothEnds) {
+  TForm1& w = OpenImpulse();
+  w.ApplyTaper1Click();
+  EXPECT_EQ(w.CursorX1, PixelOf(375));  // 3.75 ms at 100 kHz
+  w.Button6->click();
+  ExpectNoErrors();
+  EXPECT_NEAR(w.Waveform->Samples[0], 0.0f, 1e-3f);
+  EXPECT_NEAR(w.Waveform->Samples[2047], 0.0f, 1e-3f);
+  EXPECT_NEAR(w.Waveform->Samples[1000], 5.0f + 3000.0f * std::exp(-400 / 20.0f), 0.1f);
+}
+
+TEST_F(ImportEditTest, CalibrationItemsScaleToTheirUnitsAndRefuseASilentRecord) {
+  struct Case {
+    CalibrationUnit Unit;
+    const char* Value;
+    float PeakPa;
+  };
+  for (const Case& c :
+       {Case{CalibrationUnit::KiloPascal, "2", 2000.0f}, Case{CalibrationUnit::Psi, "1", 6895.0f},
+        Case{CalibrationUnit::Factor, "0.5", 3447.5f}}) {
+    TForm1& w = window_ ? *window_ : OpenImpulse();
+    prompts_.Texts.push_back(c.Value);
+    w.Calibrate(c.Unit);
+    EXPECT_NEAR(w.Waveform->DataMax, c.PeakPa, 0.2f) << c.Value;
+  }
+  TForm1& w = *window_;
+  std::fill(w.Waveform->Samples.begin(), w.Waveform->Samples.end(), 0.0f);
+  prompts_.Texts.push_back("166");
+  PopupItem("Peak Pressure &Level dB")->trigger();
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_EQ(w.Waveform->Samples[600], 0.0f);
+}
+
+TEST_F(ImportEditTest, ResampleAsksThenHalvesTheCount) {
+  TForm1& w = OpenImpulse();
+  prompts_.Answers.push_back(Prompts::Answer::Cancel);
+  w.Resample1Click();
+  EXPECT_EQ(w.Waveform->Count(), 2048);
+  EXPECT_EQ(prompts_.Questions.back(), "Sample rate = 100000 samples/sec. Change sample rate?");
+
+  prompts_.Answers.push_back(Prompts::Answer::Yes);
+  prompts_.Texts.push_back("50000");
+  w.Resample1Click();
+  ExpectNoErrors();
+  EXPECT_EQ(w.Waveform->LastSampleIndex, 2047 / 2);
+  EXPECT_EQ(Cell(1, 2), "50000");
+  EXPECT_EQ(Cell(1, 4), QString::number(2047 / 2 + 1));
+}
+
+TEST_F(ImportEditTest, PopupItemsRunTheirCommands) {
+  TForm1& w = OpenImpulse();
+  QAction* psi = PopupItem("P.&S.I");
+  ASSERT_NE(psi, nullptr);
+  prompts_.Texts.push_back("1");
+  psi->trigger();
+  EXPECT_NEAR(w.Waveform->DataMax, 6895.0f, 0.5f);
+  w.PopupTopItems[0]->trigger();
+  EXPECT_TRUE(w.CursorsActive);
+  EXPECT_EQ(w.CursorMode, 1);
+}
+
+}  // namespace
+}  // namespace orvek
