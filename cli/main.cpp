@@ -9,9 +9,12 @@
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
 #include "waveform/FileNames.h"
+#include "waveform/HeaderEdit.h"
+#include "waveform/ImportReader.h"
 #include "waveform/OrvFile.h"
 #include "waveform/OrvekError.h"
 #include "waveform/SampleCapacity.h"
+#include "waveform/WaveformEdit.h"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
@@ -130,6 +133,116 @@ ordered_json Synthesize(const orvek::FriedlanderSpec& spec, const fs::path& out)
   return json;
 }
 
+// What `import` is told instead of asking: the column, the channels, the byte order, and the
+// header values and calibration the user would give in the window.
+struct ImportOptions {
+  std::optional<std::int32_t> Column, Channels, Channel;
+  bool WordWrapped = false, BigEndian = false;
+  std::optional<double> Rate, Scale, PeakPa, PeakDb;
+  std::optional<int> Mic;
+  std::optional<std::string> Title;
+};
+
+orvek::ImportChoices OptionChoices(const ImportOptions& o, const fs::path& file) {
+  orvek::ImportChoices choices;
+  choices.Int16Order = [&o] {
+    return o.BigEndian ? orvek::ByteOrder::BigEndian : orvek::ByteOrder::LittleEndian;
+  };
+  choices.SpreadsheetColumn = [&o, file](std::int32_t columns) -> std::optional<std::int32_t> {
+    if (o.WordWrapped) return std::nullopt;
+    if (o.Column) {
+      if (*o.Column < 1 || *o.Column > columns)
+        throw OrvekError("\"" + file.string() + "\" has " + std::to_string(columns) +
+                         " columns; --column must be 1 to " + std::to_string(columns) + ".");
+      return *o.Column;
+    }
+    if (columns == 1) return std::nullopt;  // one column: both readings agree
+    throw OrvekError("\"" + file.string() + "\" holds " + std::to_string(columns) +
+                     " columns of numbers: choose one with --column K, or read all values in "
+                     "order with --word-wrapped.");
+  };
+  choices.MultiplexedChannels = [&o](std::int64_t) {
+    orvek::ImportChoices::Channels channels;
+    channels.Count = o.Channels.value_or(4);
+    channels.Chosen = o.Channel.value_or(0);
+    if (channels.Count < 1 || channels.Count > 100 || channels.Chosen < 0 ||
+        channels.Chosen >= channels.Count)
+      throw OrvekError("--channels must be 1 to 100 and --channel 0 to channels - 1.");
+    return channels;
+  };
+  return choices;
+}
+
+// Sets a header cell and applies it as an edit in the window's grid would.
+void EditCell(orvek::LiveCell cell, int column, int row, const std::string& text,
+              orvek::HeaderGrid& grid, orvek::TWaveform& w, const char* option) {
+  grid.SetCell(column, row, text);
+  if (!orvek::ApplyCellEdit(cell, grid, w).Accepted)
+    throw OrvekError(std::string(option) + " \"" + text + "\" is not accepted.");
+}
+
+std::string WholeNumber(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f", value);
+  return text;
+}
+
+ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path& out) {
+  auto w = std::make_unique<orvek::TWaveform>(
+      orvek::SampleCapacityFor(orvek::AvailablePhysicalMemory()));
+  orvek::HeaderGrid grid;
+  orvek::FillDefaultHeader(grid);
+  const orvek::ImportReport report =
+      orvek::OpenNewFileType4(file, orvek::ExtensionTag(file), OptionChoices(o, file), *w, grid);
+  if (!report.Decoded) {
+    std::string why;
+    for (const std::string& notice : report.Notices) why += " " + notice;
+    throw OrvekError("Nothing was imported from \"" + file.string() + "\"." + why);
+  }
+  // One channel of a multi-channel WAV: its block, as "Select Segment" would keep it.
+  if (report.Kind == orvek::ImportKind::Wav && o.Channel) {
+    if (*o.Channel < 0 || *o.Channel >= report.WavChannels)
+      throw OrvekError("--channel must be 0 to " + std::to_string(report.WavChannels - 1) + ".");
+    const std::int32_t first = *o.Channel * report.FramesPerChannel;
+    orvek::SelectSegment(*w, {first, first + report.FramesPerChannel - 1});
+    w->TimeStart = 0.0f;
+    w->TimeEnd = w->LastSampleIndex * w->SampleInterval;
+    grid.SetCell(1, 4, std::to_string(w->Count()));
+  }
+  // The file must carry the rate the samples were read at (the window shows it in a cell).
+  EditCell(orvek::LiveCell::SampleRate, 1, 2, WholeNumber(o.Rate.value_or(w->SampleRate)), grid, *w,
+           "--rate");
+  if (o.Mic)
+    EditCell(orvek::LiveCell::MicLocation, 1, 3, std::to_string(*o.Mic), grid, *w, "--mic");
+  if (o.Title) EditCell(orvek::LiveCell::Title, 2, 1, *o.Title, grid, *w, "--title");
+  if (o.Scale) orvek::ApplyCalibration(*w, orvek::CalibrationUnit::Factor, *o.Scale);
+  if (o.PeakPa) orvek::ApplyCalibration(*w, orvek::CalibrationUnit::Pascal, *o.PeakPa);
+  if (o.PeakDb) orvek::ApplyCalibration(*w, orvek::CalibrationUnit::PeakLevelDb, *o.PeakDb);
+  if (w->Count() > 1'048'576)
+    throw OrvekError("An ORV file holds at most 1048576 samples; \"" + file.string() + "\" gave " +
+                     std::to_string(w->Count()) + ".");
+  const std::int32_t imported = w->Count();
+  orvek::SaveOrvFile(out, true, grid, *w);
+
+  static constexpr const char* kKinds[] = {"wav", "raw-float32", "int16", "text", "large-text"};
+  ordered_json json;
+  json["file"] = file.string();
+  json["output"] = out.string();
+  json["kind"] = kKinds[static_cast<int>(report.Kind)];
+  if (report.Kind == orvek::ImportKind::Wav) {
+    json["wav_description"] = report.WavDescription;
+    json["wav_channels"] = report.WavChannels;
+  }
+  if (report.ColumnCount > 0) json["columns"] = report.ColumnCount;
+  json["sample_rate"] = w->SampleRate;
+  json["samples_imported"] = imported;
+  json["samples_written"] = w->Count();
+  json["data_max"] = w->DataMax;
+  json["data_min"] = w->DataMin;
+  json["notices"] = report.Notices;
+  return json;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +273,29 @@ int main(int argc, char** argv) {
   friedlander->add_option("--onset-ms", spec.OnsetMs, "start of the impulse, ms")
       ->capture_default_str();
   friedlander->add_option("-o,--output", output, "ORV file to write")->required();
+  CLI::App* import = app.add_subcommand(
+      "import", "Import a WAV, raw float, 16-bit or text recording and save it as an ORV file");
+  ImportOptions io;
+  import->add_option("FILE", file, "recording to import")->required();
+  import->add_option("-o,--output", output, "ORV file to write")->required();
+  auto* column =
+      import->add_option("--column", io.Column, "spreadsheet column holding the waveform");
+  import->add_flag("--word-wrapped", io.WordWrapped, "all values in reading order")
+      ->excludes(column);
+  import->add_option("--channels", io.Channels, "channels multiplexed in a large text file");
+  import->add_option("--channel", io.Channel,
+                     "channel to import (large text file: 0-based; WAV: keep that channel only)");
+  import->add_flag("--big-endian", io.BigEndian, "16-bit binary values are byte-reversed");
+  import->add_option("--rate", io.Rate, "sampling rate, samples/s (default: as read)");
+  auto* scale = import->add_option("--scale", io.Scale, "multiply the samples by this factor");
+  auto* peakPa =
+      import->add_option("--peak-pa", io.PeakPa, "scale the largest sample to P pascals");
+  auto* peakDb =
+      import->add_option("--peak-db", io.PeakDb, "scale the largest sample to L dB peak");
+  scale->excludes(peakPa)->excludes(peakDb);
+  peakPa->excludes(peakDb);
+  import->add_option("--mic", io.Mic, "1 free field, 2 canal entrance, 3 eardrum");
+  import->add_option("--title", io.Title, "title for the waveform plot");
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -170,6 +306,8 @@ int main(int argc, char** argv) {
       result = Info(file);
     } else if (*hazard) {
       result = Hazard(file, unwarned, StartupFolder(dataOption), hazardFileError);
+    } else if (*import) {
+      result = Import(file, io, output);
     } else {
       result = Synthesize(spec, output);
     }
