@@ -679,6 +679,11 @@ void Importer::Conclude(std::int32_t count) {
   const float* const samples = waveform_.Samples.data();
   float dataMax = kNoDataMax, dataMin = kNoDataMin;
   for (std::int32_t i = 0; i < count; ++i) {
+    // A float WAV may hold infinities or NaNs (or doubles beyond the single range): no plot,
+    // calibration or analysis can use them.
+    if (!std::isfinite(samples[i]))
+      throw OrvekError("Import file " + Quoted(file_) + ": sample " + std::to_string(i) +
+                       " is not a finite number; nothing was imported.");
     dataMax = std::max(dataMax, samples[i]);
     dataMin = std::min(dataMin, samples[i]);
   }

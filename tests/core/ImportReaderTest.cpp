@@ -358,6 +358,21 @@ struct WavCase {
 };
 
 TEST_F(Import, MalformedWavFilesAreReportedNotCrashedOn) {
+  // Float WAV samples that are not finite (a double beyond the single range becomes one).
+  const struct {
+    std::string Payload;
+    std::uint16_t BlockAlign, Bits;
+  } nonFinite[] = {{FloatBytes({0.5f, INFINITY}), 4, 32},
+                   {FloatBytes({NAN}), 4, 32},
+                   {Le(0xffffffff, 4) + Le(0x7fefffff, 4), 8, 64}};  // the largest double
+  for (const auto& c : nonFinite) {
+    const fs::path wav = folder.Write(
+        "inf.wav", Riff(FmtChunk({.Tag = 3, .BlockAlign = c.BlockAlign, .Bits = c.Bits}) +
+                        Data(static_cast<std::uint32_t>(c.Payload.size()), c.Payload)));
+    EXPECT_NE(MessageOf([&] { Read(wav, ".WAV"); }).find("is not a finite number"),
+              std::string::npos);
+    EXPECT_EQ(waveform.LastSampleIndex, -1);
+  }
   const std::vector<std::int16_t> four{100, -200, 300, -400};
   const std::string pcm = FmtChunk({});
   const char* const pcmMono = "PCM Data, PCM, 16 bits per sample, Mono";
