@@ -86,10 +86,7 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
 void TForm1::LayOutForWaveform() {
   const QSize client = ClientSize();
   const int w = client.width();
-  gridView_->setGeometry(0, 0, w, Rounded(0.5 * client.height()));
-  gridView_->setColumnWidth(0, Rounded(0.3 * w));
-  gridView_->setColumnWidth(1, Rounded(0.1 * w));
-  gridView_->setColumnWidth(2, Rounded(0.56 * w));
+  LayOutGrid(0.3, 0.1, 0.56);
 
   const int h = Rounded(0.03 * client.height());
   const int barWidth = Rounded(0.2 * w);

@@ -76,6 +76,17 @@ void TForm1::SetUpGridView() {
           });
 }
 
+// The grid over the upper half of the client area, its columns in fractions of the width.
+void TForm1::LayOutGrid(double name, double value, double comment) {
+  const QSize client = ClientSize();
+  const int w = client.width();
+  const auto rounded = [](double x) { return static_cast<int>(std::nearbyint(x)); };
+  gridView_->setGeometry(0, 0, w, rounded(0.5 * client.height()));
+  gridView_->setColumnWidth(0, rounded(name * w));
+  gridView_->setColumnWidth(1, rounded(value * w));
+  gridView_->setColumnWidth(2, rounded(comment * w));
+}
+
 void TForm1::RefreshGridView() {
   const QSignalBlocker block(gridView_);
   for (int row = 0; row < HeaderGrid::kRows; ++row)

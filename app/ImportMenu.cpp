@@ -14,8 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
-
 constexpr std::int64_t kInMemoryBytes = ImportLimits{}.InMemoryBytes;
 
 // The reader's questions, asked with the window's dialogs.
@@ -65,23 +63,13 @@ ImportChoices DialogChoices(Prompts& prompts) {
 
 }  // namespace
 
-// The import table over the upper half: narrower names, wider comments than the ORV layout.
-void TForm1::LayOutImportGrid() {
-  const QSize client = ClientSize();
-  const int w = client.width();
-  gridView_->setGeometry(0, 0, w, Rounded(0.5 * client.height()));
-  gridView_->setColumnWidth(0, Rounded(0.2 * w));
-  gridView_->setColumnWidth(1, Rounded(0.1 * w));
-  gridView_->setColumnWidth(2, Rounded(0.66 * w));
-  gridView_->show();
-}
-
 void TForm1::Importwaveform1Click() {
   for (QAction* item : PopupTopItems) item->setEnabled(true);
   Plot.TraceColour = 1;
   Plot.FreshFrame = true;
   if (CursorsActive) CloseCursorTool();
-  LayOutImportGrid();
+  LayOutGrid(0.2, 0.1, 0.66);
+  gridView_->show();
   FillDefaultHeader(Grid);
   Grid.HeaderLastRow = 11;
   EditPending.fill(false);
@@ -121,7 +109,7 @@ void TForm1::Importwaveform1Click() {
   canvas_->Image().fill(Qt::white);
   canvas_->update();
   LayOutForWaveform();
-  LayOutImportGrid();
+  LayOutGrid(0.2, 0.1, 0.66);
   ImportReport report;
   try {
     report = OpenNewFileType4(chosen, ExtensionTag.toStdString(), DialogChoices(prompts_),

@@ -167,6 +167,7 @@ class TForm1 : public QMainWindow {
   // HeaderGridView.cpp
   void SetUpGridView();
   void RefreshGridView();
+  void LayOutGrid(double name, double value, double comment);
   void ApplyPendingEdits();
 
   // AnalyzeMenu.cpp
@@ -183,9 +184,6 @@ class TForm1 : public QMainWindow {
   void CopyClientRect(const QRect& rect);
 
   void ClientResized();
-
-  // ImportMenu.cpp
-  void LayOutImportGrid();
 
   // CursorTool.cpp
   QPushButton* AddToolButton(const QString& caption, void (TForm1::*handler)());

@@ -407,18 +407,23 @@ OrvReadReport OpenNewFileType6(const fs::path& file, TWaveform& waveform, Header
   return ReadOrvFile(Reader::Overlay, file, false, waveform, grid, rng);
 }
 
+void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count, const fs::path& file) {
+  if (count < 1) throw OrvekError("There are no samples to save in " + Quoted(file) + ".");
+  const float* samples = waveform.Samples.data();
+  if (const float* bad =
+          std::find_if(samples, samples + count, [](float v) { return !std::isfinite(v); });
+      bad != samples + count)
+    throw OrvekError("Sample " + std::to_string(bad - samples) + " is not a finite number; " +
+                     Quoted(file) + " was not written.");
+}
+
 void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform) {
   const std::int32_t n = waveform.Count();
-  if (n < 1) throw OrvekError("There are no samples to save in " + Quoted(file) + ".");
   bool cutAtCapacity = false;
   const std::int32_t count = CountWithin(n, true, waveform.Capacity(), cutAtCapacity);
   const std::int32_t kept = std::min(n, count);
+  CheckSamplesToSave(waveform, kept, file);
   const float* samples = waveform.Samples.data();
-  if (const float* bad =
-          std::find_if(samples, samples + kept, [](float v) { return !std::isfinite(v); });
-      bad != samples + kept)
-    throw OrvekError("Sample " + std::to_string(bad - samples) + " is not a finite number; " +
-                     Quoted(file) + " was not written.");
 
   const int lastRow =
       saveAs ? HeaderGrid::kRows - 1 : std::clamp(grid.HeaderLastRow, 0, HeaderGrid::kRows - 1);

@@ -51,6 +51,11 @@ OrvReadReport OpenNewFileType5(const std::filesystem::path& file, bool writableM
 OrvReadReport OpenNewFileType6(const std::filesystem::path& file, TWaveform& waveform,
                                HeaderGrid& grid, Lcg32& rng);
 
+// Refuses (OrvekError naming `file` and the sample) to write samples 0..count-1 of the record when
+// there are none or one of them is not a finite number.
+void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count,
+                        const std::filesystem::path& file);
+
 // "Save ORV waveform" (saveAs = false: rows 0..HeaderLastRow, empty cells included) and
 // "Save ORV waveform as" (saveAs = true: HeaderLastRow := 29, rows whose three cells are empty are
 // skipped). Pads with zeros or cuts to a power of two first, which changes LastSampleIndex.

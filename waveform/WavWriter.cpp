@@ -12,6 +12,7 @@
 #include <new>
 
 #include "waveform/FileNames.h"
+#include "waveform/OrvFile.h"
 #include "waveform/OrvekError.h"
 
 namespace orvek {
@@ -71,13 +72,8 @@ void SaveWavFile(const fs::path& file, const TWaveform& waveform, const std::str
     throw OrvekError("Cannot save WAV file " + Quoted(file) + ": " + reason + ".");
   };
   const std::int32_t count = std::min(waveform.Count(), waveform.Capacity());
-  if (count < 1) throw OrvekError("There are no samples to save in " + Quoted(file) + ".");
+  CheckSamplesToSave(waveform, count, file);
   const float* samples = waveform.Samples.data();
-  if (const float* bad =
-          std::find_if(samples, samples + count, [](float v) { return !std::isfinite(v); });
-      bad != samples + count)
-    throw OrvekError("Sample " + std::to_string(bad - samples) + " is not a finite number; " +
-                     Quoted(file) + " was not written.");
   const double rate = std::nearbyint(waveform.SampleRate);
   if (!(rate >= 1.0 && rate <= INT_MAX))
     refuse("the sampling rate " + std::to_string(waveform.SampleRate) +

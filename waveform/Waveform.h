@@ -23,9 +23,9 @@ struct TWaveform {
   float SampleInterval = 0.0f;    // s
   std::int32_t MicLocation = 1;   // 1 free field, 2 ear-canal entrance, 3 eardrum
   std::string PlotTitle;
-  float DataMax = 0.0f, DataMin = 0.0f;    // Pa, before dithering
-  float AxisMax = 0.0f, AxisMin = 0.0f;    // Pa, pressure-axis limits
-  float TimeStart = 0.0f, TimeEnd = 0.0f;  // s
+  float DataMax = 0.0f, DataMin = 0.0f;        // Pa, before dithering
+  float AxisMax = 0.0f, AxisMin = 0.0f;        // Pa, pressure-axis limits
+  float TimeStart = 0.0f, TimeEnd = 0.0f;      // s
   float WindowStart = 0.0f, WindowEnd = 0.0f;  // s, comparison window
   std::int32_t FirstIndex = 0, LastIndex = 0;  // interval of the energy metrics
   bool WaveformLoaded = false;
