@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "tests/gui/WindowFixture.h"
+#include "waveform/ImportReader.h"
 
 namespace orvek {
 namespace {
@@ -128,6 +129,54 @@ TEST_F(ImportEditTest, AFileThatFailsLeavesTheImportDefaultsAndNothingToSave) {
   w.SaveORVwaveformas1->trigger();
   EXPECT_EQ(prompts_.Errors.size(), 2);
   EXPECT_FALSE(fs::exists(folder_ / "waves" / "bad.ORV"));
+}
+
+TEST_F(ImportEditTest, SixteenBitFilesAreReadInTheByteOrderTheUserChooses) {
+  // Not text (byte 1) and not float-like (high bytes 0x50): 16-bit integers.
+  const fs::path raw = WriteText("probe.dat", std::string("\x01\x00\x01\x50\x02\x00\x01\x50", 8));
+  const struct {
+    Prompts::Answer Answer;
+    std::vector<float> Values;
+  } cases[] = {{Prompts::Answer::Yes, {1, 0x5001, 2, 0x5001}},
+               {Prompts::Answer::No, {0x0100, 0x0150, 0x0200, 0x0150}},
+               {Prompts::Answer::Cancel, {}}};
+  Start();
+  for (const auto& c : cases) {
+    prompts_.Answers.push_back(c.Answer);
+    TForm1& w = Import(raw);
+    EXPECT_TRUE(prompts_.Questions.back().startsWith("This file may contain 16 bit binary"));
+    ASSERT_EQ(w.Waveform->Count(), static_cast<int>(c.Values.size()));
+    for (std::size_t i = 0; i < c.Values.size(); ++i)
+      EXPECT_EQ(w.Waveform->Samples[static_cast<int>(i)], c.Values[i]);
+  }
+  ExpectNoErrors();
+}
+
+TEST_F(ImportEditTest, ALargeTextFileAsksForItsChannelsAndReadsOne) {
+  // Just over the in-memory limit: two multiplexed channels, the second -1 throughout.
+  const std::int64_t limit = ImportLimits{}.InMemoryBytes;
+  std::string text;
+  text.reserve(static_cast<std::size_t>(limit) + 8);
+  while (static_cast<std::int64_t>(text.size()) <= limit) text += "1,-1\n";
+  const fs::path big = WriteText("big.txt", text);
+  text.clear();
+  text.shrink_to_fit();
+  Start(1000);
+  prompts_.Texts.push_back("2");
+  prompts_.Texts.push_back("1");
+  TForm1& w = Import(big);
+  ExpectNoErrors();
+  ASSERT_EQ(prompts_.Informations.size(), 2);
+  EXPECT_TRUE(prompts_.Informations[0].startsWith(
+      QString("File size of %1 bytes exceeds input buffer limit of 67108864. Assume 4 ASCII data "
+              "channels are multiplexed")
+          .arg(fs::file_size(big))));
+  EXPECT_TRUE(prompts_.Informations[1].contains("the first 1000 were read"));
+  EXPECT_EQ(prompts_.InputPrompts[0], "ENTER INTEGER|Number of channels from 1 to 100|4");
+  EXPECT_EQ(prompts_.InputPrompts[1], "ENTER INTEGER|Channel to import from 0 to 1|0");
+  ASSERT_EQ(w.Waveform->Count(), 1000);
+  EXPECT_EQ(w.Waveform->DataMax, -1.0f);
+  EXPECT_EQ(w.Waveform->DataMin, -1.0f);
 }
 
 TEST_F(ImportEditTest, CancellingTheDialogKeepsTheImportDefaults) {
