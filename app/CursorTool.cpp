@@ -61,7 +61,8 @@ void TForm1::OpenCursorTool(int x1, int x2, QPushButton* done) {
 
 void TForm1::CloseCursorTool() {
   PopupOpensAutomatically = true;
-  for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6}) button->hide();
+  for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6, Button12})
+    button->hide();
   CursorsActive = false;
   CursorDragging = false;
 }
@@ -92,9 +93,11 @@ void TForm1::FormMouseUp(QPoint at) {
   if (!CursorsActive || !CursorDragging) return;
   MoveNearerLine(at.x());
   CursorDragging = false;
+  if (CursorMode == 6) ShowEnergyMetrics();
 }
 
-// Segment length (mode 1) or the level under the first line (mode 4), as the lines move.
+// Segment length (mode 1), the level under the first line (mode 4) or the interval's peak
+// (mode 6), as the lines move.
 void TForm1::ShowLiveCursorValue() {
   const CursorArea area = PlotArea();
   const std::int32_t n = Waveform->LastSampleIndex;
@@ -107,6 +110,8 @@ void TForm1::ShowLiveCursorValue() {
     SetGridCell(2, 8,
                 "dB at " + QString::number(double(i) * Waveform->SampleInterval * 1000.0, 'f', 2) +
                     " msec.");
+  } else if (CursorMode == 6) {
+    ShowIntervalPeak();
   }
 }
 

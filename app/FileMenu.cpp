@@ -60,6 +60,9 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
   setWindowTitle("ORVEK INTENSE SOUND HAZARD ANALYSIS OF: " + CurrentBaseName);
   for (QAction* item : PopupTopItems) item->setEnabled(true);
   EditPending.fill(false);
+  WaveformImported = false;
+  OverlayAxes.reset();
+  OverlayFormPending = true;
 
   LayOutForWaveform();
   RefreshGridView();

@@ -110,6 +110,7 @@ void TForm1::Importwaveform1Click() {
   canvas_->update();
   LayOutForWaveform();
   LayOutGrid(0.2, 0.1, 0.66);
+  WaveformImported = true;
   ImportReport report;
   try {
     report = OpenNewFileType4(chosen, ExtensionTag.toStdString(), DialogChoices(prompts_),

@@ -47,6 +47,7 @@ TForm1::TForm1(Prompts& prompts, Options options, QWidget* parent)
   Button4 = AddToolButton("&Select ", &TForm1::Button4Click);
   Button5 = AddToolButton("&Done", &TForm1::Button5Click);
   Button6 = AddToolButton("&Done", &TForm1::Button6Click);
+  Button12 = AddToolButton("&Done", &TForm1::Button12Click);
 }
 
 TForm1::~TForm1() = default;
@@ -65,7 +66,8 @@ QAction* TForm1::AddCommand(QMenu* menu, const QString& caption, std::function<v
 void TForm1::BuildMenus() {
   FileMenu = menuBar()->addMenu("&File");
   OpenORVwaveform1 = AddCommand(FileMenu, "Open ORV waveform", &TForm1::OpenORVwaveform1Click);
-  OverlayORVwaveform1 = AddCommand(FileMenu, "Overlay ORV waveform", &TForm1::NotAvailable);
+  OverlayORVwaveform1 =
+      AddCommand(FileMenu, "Overlay ORV waveform", &TForm1::OverlayORVwaveform1Click);
   Importwaveform1 = AddCommand(FileMenu, "Import waveform", &TForm1::Importwaveform1Click);
   SaveORVwaveform1 = AddCommand(FileMenu, "Save ORV waveform", &TForm1::SaveORVwaveform1Click);
   SaveORVwaveformas1 =
@@ -116,8 +118,8 @@ void TForm1::BuildPopupMenu() {
   for (const auto& [caption, unit] : units) AddCommand(peak, caption, calibrateIn(unit));
   PopupTopItems[3] = AddCommand(popup, "&Establish Start", &TForm1::EstablishStartClick);
   PopupTopItems[4] = AddCommand(popup, "&Taper Ends", &TForm1::ApplyTaper1Click);
-  PopupTopItems[5] = AddCommand(popup, "St&atistics", later);
-  PopupTopItems[6] = AddCommand(popup, "Leq300ms spectrum", later);
+  PopupTopItems[5] = AddCommand(popup, "St&atistics", &TForm1::Stats1Click);
+  PopupTopItems[6] = AddCommand(popup, "Leq300ms spectrum", &TForm1::Leq300msspectrum1Click);
   PopupTopItems[7] = AddCommand(popup, "&Resample", &TForm1::Resample1Click);
   QMenu* protection = popup->addMenu("APPLY HEARING PROTECTION");
   PopupTopItems[8] = protection->menuAction();
@@ -177,7 +179,7 @@ void TForm1::ClientResized() {
   if (CursorsActive && screen_ == Screen::Plot) {
     DrawCursorLine(CursorX1, CursorColor1);
     DrawCursorLine(CursorX2, CursorColor2);
-    for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6})
+    for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6, Button12})
       if (button->isVisible()) ShowToolButton(button);
   }
   canvas_->update();

@@ -15,10 +15,13 @@
 
 #include "app/Canvas.h"
 #include "app/Prompts.h"
+#include "metrics/EnergyMetrics.h"
+#include "metrics/Leq300Spectrum.h"
 #include "model/HazardAnalysis.h"
 #include "model/ModelParameters.h"
 #include "model/MovieFrameStore.h"
 #include "plot/PlotFrame.h"
+#include "plot/SpectrumPlot.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/HeaderGrid.h"
 #include "waveform/Lcg32.h"
@@ -133,6 +136,22 @@ class TForm1 : public QMainWindow {
   void Calibrate(CalibrationUnit unit);
   void Resample1Click();
 
+  // Pop-up menu and File menu: energy measures, the Leq300ms spectrum, the paired comparison.
+  void Stats1Click();
+  void Button12Click();
+  SampleSpan StatisticsInterval() const;  // between the Statistics lines, within 0..N
+  void Leq300msspectrum1Click();
+  void CancelLeq300Click();
+  void OverlayORVwaveform1Click();
+  QPushButton* Button12 = nullptr;
+  TEnergyMetrics EnergyMetrics;                // of the last Statistics computation
+  std::optional<Leq300Spectrum> LastSpectrum;  // of the last "Leq300ms spectrum"
+  std::vector<QAction*> Leq300ExitItems;       // "[Exit Leq300 Spectrum]", one per entry
+  bool TobFileWritten = false;                 // the last spectrum wrote its ".TOB" file
+  bool WaveformImported = false;               // the current samples came from "Import waveform"
+  std::optional<SpectrumAxes> OverlayAxes;     // kept across overlays until a waveform is opened
+  bool OverlayFormPending = false;             // the next overlay first keeps the window's image
+
   // The two Analyze commands and the cancel item they add.
   void NoProtectorWarned1Click();
   void NoProtectorUnWarned1Click();
@@ -193,6 +212,9 @@ class TForm1 : public QMainWindow {
   void DrawCursorLine(int x, const QColor& colour);
   void MoveNearerLine(int x);
   void ShowLiveCursorValue();
+  // MetricsMenu.cpp
+  void ShowIntervalPeak();
+  void ShowEnergyMetrics();
   void SetGridCell(int column, int row, const QString& text);
   bool RequireSamples();
   void RedrawAfterEdit();

@@ -6,6 +6,10 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "metrics/BandComparison.h"
+#include "metrics/EnergyMetrics.h"
+#include "metrics/Leq300Spectrum.h"
+#include "metrics/PairedRecords.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
 #include "waveform/FileNames.h"
@@ -36,15 +40,15 @@ struct OpenedWaveform {
   orvek::TWaveform Waveform{orvek::SampleCapacityFor(orvek::AvailablePhysicalMemory())};
   orvek::HeaderGrid Grid;
   orvek::OrvReadReport Report;
+  orvek::Lcg32 Random;  // the dither generator, which a second (overlay) read continues
   bool Writable = false;
 };
 
 std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
   auto opened = std::make_unique<OpenedWaveform>();
-  orvek::Lcg32 random;
   opened->Writable = orvek::FolderWritable(fs::absolute(file).parent_path());
   opened->Report = orvek::OpenNewFileType5(file, opened->Writable, false, opened->Waveform,
-                                           opened->Grid, random);
+                                           opened->Grid, opened->Random);
   return opened;
 }
 
@@ -243,6 +247,101 @@ ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path
   return json;
 }
 
+// JSON has no infinities: a level without energy or an unlimited count is null.
+ordered_json Finite(long double value) {
+  return std::isfinite(value) ? ordered_json(static_cast<double>(value)) : ordered_json(nullptr);
+}
+
+ordered_json Metrics(const fs::path& file, std::optional<std::int32_t> first,
+                     std::optional<std::int32_t> last) {
+  const auto opened = Open(file);
+  const orvek::TWaveform& w = opened->Waveform;
+  const std::int32_t i = first.value_or(0), j = last.value_or(w.LastSampleIndex);
+  if (i < 0 || j > w.LastSampleIndex || i > j)
+    throw OrvekError("The interval must lie within samples 0 to " +
+                     std::to_string(w.LastSampleIndex) + " with --first <= --last.");
+  const orvek::IntervalPeak peak = orvek::FindIntervalPeak(w, i, j);
+  const orvek::TEnergyMetrics m = orvek::ComputeEnergyMetrics(w, i, j);
+  ordered_json out;
+  out["file"] = file.string();
+  out["first"] = m.FirstIndex;
+  out["last"] = m.LastIndex;
+  out["peak_level_db"] = peak.LevelDb;
+  out["peak_time_ms"] = peak.Index * static_cast<double>(w.SampleInterval) * 1000.0;
+  out["laeq"] = Finite(m.LAeq);
+  out["leq"] = Finite(m.Leq);
+  out["laeq8hr"] = Finite(m.LAeq8hr);
+  out["na"] = Finite(m.Na);
+  out["a_energy"] = Finite(m.AEnergy);
+  return out;
+}
+
+// The spectrum of the samples as read; they are the same the window's command uses.
+orvek::Leq300Spectrum SpectrumOf(const orvek::TWaveform& w) {
+  return orvek::ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
+}
+
+ordered_json Spectrum(const fs::path& file, bool writeTob) {
+  const auto opened = Open(file);
+  const orvek::Leq300Spectrum spectrum = SpectrumOf(opened->Waveform);
+  ordered_json out;
+  out["df"] = spectrum.Df;
+  out["bands"] = ordered_json::array();
+  for (int b = spectrum.FirstBand; b <= spectrum.LastBand; ++b)
+    out["bands"].push_back({{"band", b},
+                            {"fc_hz", orvek::BandCentreHz(b)},
+                            {"level_db", Finite(spectrum.BandLevelDb(b))}});
+  if (writeTob) {
+    const fs::path tob =
+        fs::absolute(file).parent_path() / orvek::TobFileName(file.filename().string());
+    orvek::WriteTobFile(tob, orvek::TobFileText(spectrum));
+    out["tob_file"] = tob.string();
+  }
+  return out;
+}
+
+// As "Overlay ORV waveform" compares them: the ear record cut to the free-field record's window,
+// the free field taken at the ear record's length.
+ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, bool appendTob,
+                     const fs::path& startup) {
+  const auto opened = Open(freeFieldFile);
+  orvek::TWaveform& w = opened->Waveform;
+  const std::int32_t freeFieldCount = w.Count();
+  const float windowStart = w.TimeStart, windowEnd = w.TimeEnd;
+  orvek::OpenNewFileType6(earFile, w, opened->Grid, opened->Random);
+  orvek::CutToComparisonWindow(w, windowStart, windowEnd);
+  const orvek::Leq300Spectrum ear = SpectrumOf(w);
+  orvek::FreeFieldAtEarLength(w, freeFieldCount);
+  const orvek::BandComparison comparison = orvek::CompareBands(SpectrumOf(w), ear);
+
+  const std::string name =
+      orvek::UpperBaseName(freeFieldFile) + "_to_" + orvek::UpperBaseName(earFile);
+  ordered_json out;
+  out["free_field"] = freeFieldFile.string();
+  out["ear"] = earFile.string();
+  out["name"] = name;
+  out["bands"] = ordered_json::array();
+  for (int b = orvek::kFirstComparedBand; b <= orvek::kLastComparedBand; ++b) {
+    const auto at = static_cast<std::size_t>(b - orvek::kFirstComparedBand);
+    const auto value = [](const std::optional<double>& v) {
+      return v ? ordered_json(*v) : ordered_json(nullptr);
+    };
+    out["bands"].push_back({{"band", b},
+                            {"fc_hz", orvek::BandCentreHz(b)},
+                            {"nr_db", value(comparison.NoiseReductionDb[at])},
+                            {"tfoe_db", orvek::TfoeDb(b)},
+                            {"il_db", value(comparison.InsertionLossDb[at])}});
+  }
+  if (appendTob) {
+    const fs::path results = orvek::ResolveInFolder(startup, "Dat\\Hearing Protectors\\TOB.txt");
+    std::error_code ignored;  // a folder that cannot be made is reported by the write
+    fs::create_directories(results.parent_path(), ignored);
+    orvek::AppendTobResults(results, orvek::TobResultsLine(comparison, name));
+    out["tob_results"] = results.string();
+  }
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +358,30 @@ int main(int argc, char** argv) {
   hazard->add_option("FILE", file, "ORV waveform file")->required();
   hazard->add_flag("--unwarned", unwarned, "unwarned listener (default: warned)");
   hazard->add_option("--data", dataOption, "start-up folder (holds \"Man.Fig\")");
+
+  CLI::App* metrics =
+      app.add_subcommand("metrics", "Peak level and A-weighted energy measures of an ORV file");
+  std::optional<std::int32_t> firstIndex, lastIndex;
+  metrics->add_option("FILE", file, "ORV waveform file")->required();
+  metrics->add_option("--first", firstIndex, "first sample of the interval (default 0)");
+  metrics->add_option("--last", lastIndex, "last sample of the interval (default the last)");
+
+  CLI::App* spectrum =
+      app.add_subcommand("spectrum", "1/3-octave Leq300ms spectrum of an ORV file");
+  bool writeTob = false;
+  spectrum->add_option("FILE", file, "ORV waveform file")->required();
+  spectrum->add_flag("--tob", writeTob, "also write the \".TOB\" file beside FILE");
+
+  CLI::App* compare = app.add_subcommand(
+      "compare", "Noise reduction and insertion loss per band, free field against at the ear");
+  std::string earFile;
+  bool appendTob = false;
+  compare->add_option("FREEFIELD", file, "free-field ORV file")->required();
+  compare->add_option("EAR", earFile, "ORV file recorded at the ear")->required();
+  compare->add_flag(
+      "--append-tob", appendTob,
+      "append the result line to \"Dat/Hearing Protectors/TOB.txt\" of the data folder");
+  compare->add_option("--data", dataOption, "start-up folder (holds \"Man.Fig\")");
 
   CLI::App* synth = app.add_subcommand("synth", "Write a synthetic impulse as an ORV file");
   synth->require_subcommand(1);
@@ -306,6 +429,12 @@ int main(int argc, char** argv) {
       result = Info(file);
     } else if (*hazard) {
       result = Hazard(file, unwarned, StartupFolder(dataOption), hazardFileError);
+    } else if (*metrics) {
+      result = Metrics(file, firstIndex, lastIndex);
+    } else if (*spectrum) {
+      result = Spectrum(file, writeTob);
+    } else if (*compare) {
+      result = Compare(file, earFile, appendTob, StartupFolder(dataOption));
     } else if (*import) {
       result = Import(file, io, output);
     } else {

@@ -2,10 +2,12 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "waveform/OrvekError.h"
 
@@ -95,12 +97,16 @@ Scratch& ScratchFor(std::int32_t length) {
   return scratch;
 }
 
+PlanPair CachedPlans(std::int32_t length) {
+  static PlanCache cache;
+  return cache.Get(length);
+}
+
 PlanPair PlansFor(std::int32_t length) {
   if (length < 2 || length % 2 != 0)
     throw OrvekError("The real transform needs an even record length of at least 2, not " +
                      std::to_string(length) + ".");
-  static PlanCache cache;
-  return cache.Get(length);
+  return CachedPlans(length);
 }
 
 }  // namespace
@@ -147,6 +153,29 @@ void RealFFTInverse(float* re, float* im, std::int32_t length, float dt) {
   // Entry L/2 is not part of the packed record.
   re[half] = 0.0f;
   im[half] = 0.0f;
+}
+
+void RealSpectrum(const float* samples, std::int32_t count, float dt, std::vector<double>& re,
+                  std::vector<double>& im) {
+  if (count < 1)
+    throw OrvekError("The spectrum needs at least one sample, not " + std::to_string(count) + ".");
+  const PlanPair plans = CachedPlans(count);
+  const std::int32_t bins = count / 2 + 1;
+  Scratch& scratch = ScratchFor(count);
+  double* record = scratch.record.get();
+  fftw_complex* spectrum = scratch.spectrum.get();
+  std::copy(samples, samples + count, record);
+  fftw_execute_dft_r2c(plans.forward, record, spectrum);
+  re.resize(static_cast<std::size_t>(bins));
+  im.resize(static_cast<std::size_t>(bins));
+  const double scale = dt;
+  for (std::int32_t k = 0; k < bins; ++k) {
+    re[k] = scale * spectrum[k][0];
+    im[k] = scale * spectrum[k][1];
+  }
+  // Only 0 Hz, and the Nyquist bin of an even count, are real for a real record.
+  im[0] = 0.0;
+  if (count % 2 == 0) im[bins - 1] = 0.0;
 }
 
 }  // namespace orvek

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace orvek {
 
@@ -10,5 +11,11 @@ namespace orvek {
 // back the packed record, scaled by 1 / (L dt). Any even L; exact for powers of two.
 void RealFFTForward(float* re, float* im, std::int32_t length, float dt);
 void RealFFTInverse(float* re, float* im, std::int32_t length, float dt);
+
+// Forward transform of samples[0..count-1] for any count >= 1, odd included, in double precision:
+// re and im are resized to count/2 + 1 and bin k (frequency k / (count dt)) holds
+// X_k = dt * sum_j x_j exp(-2 pi i j k / count).
+void RealSpectrum(const float* samples, std::int32_t count, float dt, std::vector<double>& re,
+                  std::vector<double>& im);
 
 }  // namespace orvek

@@ -47,6 +47,7 @@ struct PlotState {
   int TraceColour = 1;                // 0 erase mode; otherwise colour of the next trace
   bool PressureRangePending = false;  // a double-click may change the pressure range
   bool LogClearPending = true;        // the logarithmic plots clear the band once per waveform
+  int TracePenWidth = 1;              // pixels; the overlay command widens its first trace
 };
 
 }  // namespace orvek

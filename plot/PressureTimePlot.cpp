@@ -149,7 +149,7 @@ void PressureTimePlot(QPainter& painter, QSize client, const TWaveform& waveform
     frame.Left = layout.FrameLeft;
     if (!erase) traceColour = OverlayColour(state.TraceColour++);
   }
-  painter.setPen(QPen(traceColour, 1, Qt::SolidLine));
+  painter.setPen(QPen(traceColour, state.TracePenWidth, Qt::SolidLine));
   DrawTrace(painter, frame, waveform, waveform.Samples, 0.001f, layout.FrameWidth,
             TraceDetail::Decimated);
 

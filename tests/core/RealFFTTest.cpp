@@ -80,5 +80,26 @@ TEST(RealFFTTest, OddOrTinyLengthIsRefused) {
     EXPECT_THROW(RealFFTForward(re.data(), im.data(), length, 1.0f), OrvekError) << length;
 }
 
+// Any count, odd included, against the direct sum in double precision.
+TEST(RealFFTTest, RealSpectrumOfAnyLength) {
+  const float dt = 1.0f / 44100.0f;
+  std::vector<double> re = {7.0}, im;  // stale contents are replaced
+  for (const int count : {1, 2, 3, 7, 16, 25, 101, 1000}) {
+    const std::vector<float> x = RandomRecord(count, 21u + count);
+    RealSpectrum(x.data(), count, dt, re, im);
+    ASSERT_EQ(re.size(), static_cast<std::size_t>(count / 2 + 1));
+    ASSERT_EQ(im.size(), re.size());
+    for (int k = 0; k <= count / 2; ++k) {
+      std::complex<double> direct;
+      for (int j = 0; j < count; ++j)
+        direct += double{dt} * x[j] * std::polar(1.0, -2.0 * std::numbers::pi * j * k / count);
+      EXPECT_LT(std::abs(std::complex<double>(re[k], im[k]) - direct), 1e-12 * dt * count)
+          << "count " << count << " bin " << k;
+    }
+    EXPECT_EQ(im[0], 0.0);
+  }
+  EXPECT_THROW(RealSpectrum(nullptr, 0, dt, re, im), OrvekError);
+}
+
 }  // namespace
 }  // namespace orvek

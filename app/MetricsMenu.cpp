@@ -1,0 +1,247 @@
+// Energy measures of an interval ("Statistics"), the Leq300ms spectrum and the paired
+// free-field / at-ear comparison ("Overlay ORV waveform").
+#include <QApplication>
+#include <QMenuBar>
+#include <QPainter>
+#include <cmath>
+
+#include "app/TForm1.h"
+#include "metrics/BandComparison.h"
+#include "metrics/PairedRecords.h"
+#include "waveform/FileNames.h"
+#include "waveform/OrvFile.h"
+
+namespace orvek {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
+
+// A level or count with 3 decimals; "-inf" or "n/a" where there is no finite value.
+QString Fixed3(long double value, const char* otherwise = "-inf") {
+  return std::isfinite(value) ? QString::number(static_cast<double>(value), 'f', 3)
+                              : QString(otherwise);
+}
+
+// Colours of the ear spectra, by the overlay colour of their trace.
+QColor EarSpectrumColour(int traceColour) {
+  switch (traceColour - 1) {
+    case 1:
+      return {255, 0, 0};
+    case 2:
+    case 5:
+      return {0, 128, 0};
+    case 3:
+      return {255, 0, 255};
+    case 4:
+      return {0, 255, 255};
+    default:
+      return {128, 0, 0};
+  }
+}
+
+}  // namespace
+
+// --- Statistics: two lines bound the interval; its energy measures follow each release ---
+
+void TForm1::Stats1Click() {
+  if (!RequireSamples()) return;
+  if (Waveform->LastSampleIndex > kLargestStatisticsIndex) {
+    prompts_.Information(
+        "Statistics are computed for records of at most 1048576 samples. Select a shorter "
+        "segment first.");
+    return;
+  }
+  CursorMode = 6;
+  SavedLastIndex = Waveform->LastSampleIndex;
+  const CursorArea a = PlotArea();
+  OpenCursorTool(a.Left + Rounded(0.02 * a.Width), a.Left + a.Width - Rounded(0.02 * a.Width),
+                 Button12);
+  SetGridCell(0, 8, "LAeq and Leq");
+}
+
+SampleSpan TForm1::StatisticsInterval() const {
+  const CursorArea a = PlotArea();
+  const std::int32_t n = Waveform->LastSampleIndex;
+  const auto index = [&](int x) {
+    return std::clamp(CursorIndex(std::max(x, a.Left), a, n), 0, n);
+  };
+  const std::int32_t i1 = index(CursorX1), i2 = index(CursorX2);
+  return {std::min(i1, i2), std::max(i1, i2)};
+}
+
+void TForm1::ShowIntervalPeak() {
+  const SampleSpan span = StatisticsInterval();
+  const IntervalPeak peak = FindIntervalPeak(*Waveform, span.First, span.Last);
+  SetGridCell(1, 7, QString::number(peak.LevelDb, 'f', 3));
+  SetGridCell(2, 7,
+              "dB at " +
+                  QString::number(peak.Index * double(Waveform->SampleInterval) * 1000.0, 'f', 1) +
+                  " milliseconds");
+}
+
+void TForm1::ShowEnergyMetrics() {
+  const SampleSpan span = StatisticsInterval();
+  Waveform->FirstIndex = span.First;
+  Waveform->LastIndex = span.Last;
+  EnergyMetrics = ComputeEnergyMetrics(*Waveform, span.First, span.Last);
+  const TEnergyMetrics& m = EnergyMetrics;
+
+  const CursorArea a = PlotArea();
+  const int x1 = std::max(std::min(CursorX1, CursorX2), a.Left);
+  const int x2 = std::max(std::max(CursorX1, CursorX2), a.Left);
+  const double dtMs = Waveform->SampleInterval * 1000.0;
+  const double durationMs =
+      std::nearbyint(double(Waveform->LastSampleIndex) * (x2 - x1 + 1) / a.Width) * dtMs;
+  QString interval = "dB equivalent A-wt level over time interval of " +
+                     QString::number(durationMs, 'f', 2) + " msec starting at " +
+                     QString::number(span.First * dtMs, 'f', 2) +
+                     " msec.  Leq = equivalent Unweighted level = " + Fixed3(m.Leq) + " dB.";
+  if (!m.HasDuration())
+    interval += "  The interval is a single sample and has no duration: move the lines apart.";
+  else if (!std::isfinite(m.LAeq))
+    interval += "  The interval holds no sound energy.";
+  SetGridCell(1, 8, Fixed3(m.LAeq));
+  SetGridCell(2, 8, interval);
+  SetGridCell(1, 9, Fixed3(m.LAeq8hr));
+  SetGridCell(2, 9, "dB equivalent A-wt level over 8 hours.");
+  SetGridCell(1, 10, Fixed3(m.Na, "n/a"));
+  SetGridCell(2, 10,
+              std::isfinite(m.Na) ? QString("allowed number of rounds based on A-weighted energy.")
+                                  : QString("allowed number of rounds based on A-weighted energy: "
+                                            "no limit, the interval holds no A-weighted energy."));
+  SetGridCell(1, 11, Fixed3(m.AEnergy));
+  SetGridCell(2, 11, "joules/m^2.");
+}
+
+void TForm1::Button12Click() {
+  Waveform->LastSampleIndex = SavedLastIndex;
+  Waveform->TimeStart = 0.0f;
+  Waveform->TimeEnd = Waveform->LastSampleIndex * Waveform->SampleInterval;
+  CloseCursorTool();
+  SetGridCell(1, 4, QString::number(Waveform->Count()));
+  RedrawAfterEdit();
+}
+
+// --- "Leq300ms spectrum": a mode left through "[Exit Leq300 Spectrum]" ---
+
+void TForm1::Leq300msspectrum1Click() {
+  QAction* exit = menuBar()->addAction("[Exit Leq300 Spectrum]");
+  connect(exit, &QAction::triggered, this, [this] { RunCommand([this] { CancelLeq300Click(); }); });
+  Leq300ExitItems.push_back(exit);
+  for (QAction* item : PopupTopItems) item->setEnabled(false);
+  TobFileWritten = false;
+
+  if (WaveformImported) {
+    prompts_.Information(
+        "The Leq300ms spectrum is computed for waveforms opened from ORV files. Save the imported "
+        "waveform with \"Save ORV waveform as\" and open that file.");
+    return;
+  }
+  if (Waveform->LastSampleIndex >= 1'048'576) {
+    prompts_.Information(
+        "The Leq300ms spectrum is computed for records of at most 1048576 samples. Select a "
+        "shorter segment first.");
+    return;
+  }
+  LastSpectrum =
+      ComputeLeq300Spectrum(Waveform->Samples.data(), Waveform->Count(), Waveform->SampleInterval);
+  gridView_->hide();
+  {
+    QPainter painter(&canvas_->Image());
+    Leq300SpectrumPlot(painter, ClientSize(), *LastSpectrum, Plot);
+  }
+  canvas_->update();
+  // Beside the waveform, not wherever the working folder happens to be.
+  WriteTobFile(LastOpenFolder / TobFileName(ChosenFileName.toStdString()),
+               TobFileText(*LastSpectrum));
+  TobFileWritten = true;
+}
+
+void TForm1::CancelLeq300Click() {
+  for (QAction* item : Leq300ExitItems) {
+    menuBar()->removeAction(item);
+    item->deleteLater();
+  }
+  Leq300ExitItems.clear();
+  const QString reenable =
+      "Also the Right-Click Pop-Up Menu is disabled. To re-enable the Pop-Up Menu, either return "
+      "to the File | Open ORV waveform or File | Import waveform Pull-Down menu or Analyze "
+      "Pull-Down Menu.";
+  prompts_.Information(
+      TobFileWritten ? "A text file was just created in this folder named " + CurrentBaseName +
+                           " containing 1/3 octave-band 300 msec equivalent energy levels "
+                           "for this waveform.  " +
+                           reenable
+                     : "No spectrum file was created for this waveform.  " + reenable);
+  RestoreForm();
+}
+
+// --- "Overlay ORV waveform": free field (the current record) against a recording at the ear ---
+
+void TForm1::OverlayORVwaveform1Click() {
+  gridView_->hide();
+  if (OverlayFormPending) {
+    SaveForm();
+    OverlayFormPending = false;
+  }
+  TWaveform& w = *Waveform;
+  const std::int32_t freeFieldCount = w.Count();
+  std::copy(w.ReferenceSamples.begin(), w.ReferenceSamples.begin() + freeFieldCount,
+            w.Samples.begin());
+  const Leq300Spectrum freeField =
+      ComputeLeq300Spectrum(w.Samples.data(), freeFieldCount, w.SampleInterval);
+
+  FileDialogOptions dialog;
+  dialog.Title = "Orvek Files";
+  dialog.Filter = "Prepared waveforms|*.ORV|All Files|*.*";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  if (const auto chosenText = prompts_.OpenFile(dialog)) {
+    PopupOpensAutomatically = false;
+    const fs::path chosen = fs::absolute(fs::path(chosenText->toStdString()));
+    ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
+    CurrentFileName = QString::fromStdString(UpperBaseName(chosen)) + ".ORV";
+    const float windowStart = w.WindowStart, windowEnd = w.WindowEnd;
+    OpenNewFileType6(ResolveInFolder(chosen.parent_path(), CurrentFileName.toStdString()), w, Grid,
+                     DitherRandom);
+    CutToComparisonWindow(w, windowStart, windowEnd);
+    AnalyzeMenu->menuAction()->setEnabled(true);
+    SaveORVwaveform1->setEnabled(false);
+    SaveORVwaveformas1->setEnabled(false);
+
+    RestoreForm();
+    Plot.TracePenWidth = Plot.TraceColour == 1 ? 3 : 1;
+    Plot.FreshFrame = false;
+    DrawPressureTimePlot();
+    Plot.TracePenWidth = 1;
+  }
+  const QString name = CurrentBaseName + "_to_" + CurrentFileName.section('.', 0, 0);
+
+  const Leq300Spectrum ear = ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
+  if (!OverlayAxes) {
+    SpectrumAxes axes = AxesFor(ear, 90.0f);
+    axes.YMax = std::max(AxesFor(freeField, 0.0f).YMax, axes.YMax);
+    axes.YMin = axes.YMax - 90.0f;
+    OverlayAxes = axes;
+  }
+  FreeFieldAtEarLength(w, freeFieldCount);
+  const Leq300Spectrum freeFieldAtEar =
+      ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
+  {
+    QPainter painter(&canvas_->Image());
+    const TPlotFrame frame = DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
+    DrawNarrowBandCurve(painter, frame, ear, EarSpectrumColour(Plot.TraceColour));
+    DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
+    DrawNarrowBandCurve(painter, frame, freeFieldAtEar, QColor(0, 0, 255));
+  }
+  canvas_->update();
+
+  const fs::path results = ResolveInFolder(StartupFolder, "Dat\\Hearing Protectors\\TOB.txt");
+  std::error_code ignored;  // a folder that cannot be made is reported by the write
+  fs::create_directories(results.parent_path(), ignored);
+  AppendTobResults(results, TobResultsLine(CompareBands(freeFieldAtEar, ear), name.toStdString()));
+  SaveForm();
+}
+
+}  // namespace orvek

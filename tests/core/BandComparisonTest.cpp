@@ -1,0 +1,137 @@
+#include "metrics/BandComparison.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "ErrorMessage.h"
+#include "TempFolder.h"
+#include "model/Friedlander.h"
+
+namespace orvek {
+namespace {
+
+namespace fs = std::filesystem;
+
+Leq300Spectrum ImpulseSpectrum(double rate, std::int32_t samples, float scale = 1.0f) {
+  FriedlanderSpec spec;
+  spec.SampleRate = rate;
+  spec.Samples = samples;
+  spec.OnsetMs = 1.0;
+  std::vector<float> x = FriedlanderSamples(spec);
+  for (float& v : x) v *= scale;
+  return ComputeLeq300Spectrum(x.data(), samples, static_cast<float>(1.0 / rate));
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (const char c : line) {
+    if (c == '\t')
+      fields.emplace_back();
+    else
+      fields.back().push_back(c);
+  }
+  return fields;
+}
+
+// A waveform compared with itself has no noise reduction, so its insertion loss is -TFOE.
+TEST(BandComparison, WaveformAgainstItself) {
+  const Leq300Spectrum s = ImpulseSpectrum(200000, 8192);  // bands 13..49
+  const BandComparison result = CompareBands(s, s);
+  const std::vector<std::pair<int, double>> expectedIl = {
+      {17, 0.0}, {22, 0.0}, {23, -1.9}, {30, -6.8}, {34, -12.5}, {39, -9.0}, {40, 1.3}};
+  for (const auto& [band, il] : expectedIl) {
+    const std::size_t slot = band - kFirstComparedBand;
+    ASSERT_TRUE(result.NoiseReductionDb[slot] && result.InsertionLossDb[slot]) << band;
+    EXPECT_EQ(*result.NoiseReductionDb[slot], 0.0) << band;
+    EXPECT_NEAR(*result.InsertionLossDb[slot], il, 1e-12) << band;
+  }
+  const std::vector<std::string> fields = Fields(TobResultsLine(result, "BASE_to_BASE"));
+  ASSERT_EQ(fields.size(), kComparedBands + 4u);
+  EXPECT_EQ(fields[0], "0.0");
+  EXPECT_EQ(fields[23 - kFirstComparedBand], "-1.9");
+  EXPECT_EQ(fields[40 - kFirstComparedBand], "1.3");
+  EXPECT_EQ(std::vector<std::string>(fields.end() - 4, fields.end()),
+            (std::vector<std::string>{"BASE_to_BASE", "3", "1", "0"}));
+}
+
+// Halving the pressure lowers every band by 20 log10 2 = 6.02 dB.
+TEST(BandComparison, HalvedPressureGivesMinusSixDb) {
+  const BandComparison result =
+      CompareBands(ImpulseSpectrum(100000, 10001), ImpulseSpectrum(100000, 10001, 0.5f));
+  for (int band = kFirstComparedBand; band <= kLastComparedBand; ++band) {
+    const std::size_t slot = band - kFirstComparedBand;
+    ASSERT_TRUE(result.NoiseReductionDb[slot]) << band;
+    EXPECT_NEAR(*result.NoiseReductionDb[slot], -20.0 * std::log10(2.0), 1e-9) << band;
+    EXPECT_NEAR(*result.InsertionLossDb[slot], *result.NoiseReductionDb[slot] - TfoeDb(band),
+                1e-12);
+  }
+}
+
+// Only bands that both spectra resolve, above the lowest band of each, are compared; the others
+// are empty fields, as are bands without energy.
+TEST(BandComparison, UncomputedBandsAreEmpty) {
+  const Leq300Spectrum slow = ImpulseSpectrum(16000, 16000);   // 1 s: bands 0..38
+  const Leq300Spectrum brief = ImpulseSpectrum(200000, 1900);  // 9.5 ms: bands 20..49
+  ASSERT_EQ(slow.LastBand, 38);
+  ASSERT_EQ(brief.FirstBand, 20);
+  Leq300Spectrum silentBand = brief;
+  silentBand.BandEnergy[30 - silentBand.FirstBand] = 0.0;
+  struct Case {
+    const Leq300Spectrum &FreeField, &Ear;
+    int First, Last, Silent;
+  };
+  for (const Case& c : {Case{slow, brief, 21, 38, 0}, Case{brief, slow, 21, 38, 0},
+                        Case{brief, silentBand, 21, 40, 30}, Case{silentBand, brief, 21, 40, 30}}) {
+    const BandComparison result = CompareBands(c.FreeField, c.Ear);
+    const std::vector<std::string> fields = Fields(TobResultsLine(result, "A_to_B"));
+    ASSERT_EQ(fields.size(), kComparedBands + 4u);
+    for (int band = kFirstComparedBand; band <= kLastComparedBand; ++band) {
+      const std::size_t slot = band - kFirstComparedBand;
+      const bool computed = band >= c.First && band <= c.Last && band != c.Silent;
+      EXPECT_EQ(result.NoiseReductionDb[slot].has_value(), computed) << band;
+      EXPECT_EQ(result.InsertionLossDb[slot].has_value(), computed) << band;
+      EXPECT_EQ(fields[slot].empty(), !computed) << band;
+    }
+  }
+}
+
+TEST(BandComparison, ResultsHeader) {
+  const std::string header = TobResultsHeader();
+  const std::vector<std::string> fields = Fields(header);
+  ASSERT_EQ(fields.size(), static_cast<std::size_t>(kComparedBands));
+  const std::vector<std::string> start = {"0.050", "0.063", "0.079", "0.100", "0.126"};
+  EXPECT_EQ(std::vector<std::string>(fields.begin(), fields.begin() + 5), start);
+  EXPECT_EQ(fields[30 - kFirstComparedBand], "1.000");
+  EXPECT_EQ(fields[kComparedBands - 2], "7.943");
+  EXPECT_EQ(fields.back(), "10.000");
+}
+
+TEST(BandComparison, AppendWritesHeaderOnceThenLines) {
+  const test::TempFolder folder;
+  const fs::path file = folder.Path() / "TOB.txt";
+  AppendTobResults(file, "first");
+  EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\n");
+  AppendTobResults(file, "second");
+  EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\nsecond\r\n");
+
+  // A table whose last line lost its end still gets one line per result.
+  const fs::path cut = folder.Write("cut.txt", "header\r\nold");
+  AppendTobResults(cut, "new");
+  EXPECT_EQ(test::TempFolder::Read(cut), "header\r\nold\r\nnew\r\n");
+}
+
+TEST(BandComparison, FailedAppendKeepsEarlierResults) {
+  const test::TempFolder folder;
+  const fs::path file = folder.Write("TOB.txt", "header\r\nold\r\n");
+  fs::permissions(folder.Path(), fs::perms::owner_read | fs::perms::owner_exec);
+  const std::string message = MessageOf([&] { AppendTobResults(file, "new"); });
+  EXPECT_NE(message.find(file.string()), std::string::npos) << message;
+  EXPECT_EQ(test::TempFolder::Read(file), "header\r\nold\r\n");
+  EXPECT_EQ(folder.EntryCount(), 1);
+}
+
+}  // namespace
+}  // namespace orvek

@@ -1,0 +1,221 @@
+// Statistics, the Leq300ms spectrum mode and the paired comparison driven through the window.
+#include <gtest/gtest.h>
+
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <cmath>
+
+#include "metrics/BandComparison.h"
+#include "model/Friedlander.h"
+#include "tests/gui/WindowFixture.h"
+
+namespace orvek {
+namespace {
+
+class MetricsTest : public WindowTest {
+ protected:
+  // A 160 dB, 0.3 ms Friedlander impulse at 200 kHz starting at 5 ms, 8192 samples (41 ms).
+  fs::path WriteShot(const std::string& name) {
+    FriedlanderSpec spec;
+    spec.Samples = 8192;
+    const std::vector<float> samples = FriedlanderSamples(spec);
+    const fs::path path = folder_ / "waves" / name;
+    WriteOrv(path, 8192, "200000 ", "1 ", [&](int i) { return samples[std::size_t(i)]; });
+    return path;
+  }
+  TForm1& OpenShot(const std::string& chosen = "shot.ORV") {
+    TForm1& w = Start();
+    WriteShot("shot.ORV");
+    w.OpenWaveform(QString::fromStdString((folder_ / "waves" / chosen).string()));
+    return w;
+  }
+  void Mouse(QEvent::Type type, int x) {
+    const CursorArea area = window_->PlotArea();
+    const QPointF at(x, area.Top + area.Height / 2);
+    QMouseEvent event(type, at, window_->canvas()->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(window_->canvas(), &event);
+  }
+  void Drag(int from, int to) {
+    Mouse(QEvent::MouseButtonPress, from);
+    Mouse(QEvent::MouseMove, to);
+    Mouse(QEvent::MouseButtonRelease, to);
+  }
+  QStringList MenuBarItems() const {
+    QStringList captions;
+    for (QAction* action : window_->menuBar()->actions()) captions << action->text();
+    return captions;
+  }
+  void ExpectNoErrors() const {
+    EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  }
+  static std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+};
+
+TEST_F(MetricsTest, StatisticsShowsThePeakWhileDraggingAndTheMeasuresOnRelease) {
+  TForm1& w = OpenShot();
+  w.Stats1Click();
+  const CursorArea a = w.PlotArea();
+  EXPECT_EQ(w.CursorX1, a.Left + int(std::nearbyint(0.02 * a.Width)));
+  EXPECT_EQ(Cell(0, 8), "LAeq and Leq");
+  EXPECT_TRUE(w.Button12->isVisible());
+  EXPECT_FALSE(w.PopupOpensAutomatically);
+
+  // Move the first line to about 4 ms: the impulse (at 5 ms) stays inside the interval.
+  const int to = a.Left + int(std::nearbyint(4.0 / 40.955 * a.Width));
+  Mouse(QEvent::MouseButtonPress, w.CursorX1);
+  Mouse(QEvent::MouseMove, to);
+  EXPECT_TRUE(Cell(2, 7).startsWith("dB at 5.0")) << Cell(2, 7).toStdString();
+  EXPECT_NEAR(Cell(1, 7).toDouble(), 160.0, 0.05);
+  Mouse(QEvent::MouseButtonRelease, to);
+  ExpectNoErrors();
+
+  const SampleSpan span = w.StatisticsInterval();
+  EXPECT_EQ(w.Waveform->FirstIndex, span.First);
+  EXPECT_EQ(w.Waveform->LastIndex, span.Last);
+  const TEnergyMetrics m = ComputeEnergyMetrics(*w.Waveform, span.First, span.Last);
+  EXPECT_EQ(Cell(1, 8), QString::number(double(m.LAeq), 'f', 3));
+  EXPECT_TRUE(Cell(2, 8).startsWith("dB equivalent A-wt level over time interval of "));
+  EXPECT_TRUE(Cell(2, 8).endsWith(
+      "Leq = equivalent Unweighted level = " + QString::number(double(m.Leq), 'f', 3) + " dB."));
+  EXPECT_EQ(Cell(1, 9), QString::number(double(m.LAeq8hr), 'f', 3));
+  EXPECT_EQ(Cell(2, 9), "dB equivalent A-wt level over 8 hours.");
+  EXPECT_EQ(Cell(1, 10), QString::number(double(m.Na), 'f', 3));
+  EXPECT_EQ(Cell(2, 10), "allowed number of rounds based on A-weighted energy.");
+  EXPECT_EQ(Cell(2, 11), "joules/m^2.");
+  // The unweighted energy of the impulse, P^2 T / 4 = 300 Pa^2 s, spread over 8 hours is 74.2 dB;
+  // A-weighting only removes energy, and Na follows the 3 dB exchange rate from 85 dB.
+  EXPECT_LT(m.LAeq8hr, 74.2f);
+  EXPECT_NEAR(double(m.Na), std::pow(2.0, (85.0 - m.LAeq8hr) / 3.0), 1e-6 * double(m.Na));
+
+  w.Button12->click();
+  EXPECT_FALSE(w.CursorsActive);
+  EXPECT_TRUE(w.PopupOpensAutomatically);
+  EXPECT_EQ(Cell(1, 4), "8192");
+}
+
+TEST_F(MetricsTest, AStatisticsIntervalOfOneSampleIsExplainedNotGarbage) {
+  TForm1& w = OpenShot();
+  w.Stats1Click();
+  // The mouse always moves the nearer line, so it never puts both on one pixel; lines placed so
+  // (or both left of the plot) read one sample.
+  w.CursorX2 = w.CursorX1;
+  Drag(w.CursorX1, w.CursorX1);
+  EXPECT_EQ(Cell(1, 8), "-inf");
+  EXPECT_TRUE(Cell(2, 8).contains("single sample"));
+  EXPECT_FALSE(Cell(1, 9).contains("nan"));
+}
+
+TEST_F(MetricsTest, StatisticsTakesRecordsBelowTwoToTheTwentieth) {
+  TForm1& w = Start(1 << 21);
+  WriteOrv(folder_ / "waves" / "S.ORV", 16);
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "S.ORV").string()));
+  w.Waveform->LastSampleIndex = 1'048'576;
+  w.Stats1Click();
+  EXPECT_FALSE(w.CursorsActive);
+  EXPECT_EQ(prompts_.Informations.size(), 1);
+  w.Waveform->LastSampleIndex = 1'048'575;
+  w.Stats1Click();
+  EXPECT_TRUE(w.CursorsActive);
+}
+
+TEST_F(MetricsTest, SpectrumModeWritesTheTobFileAndItsExitItemsLeaveTogether) {
+  TForm1& w = OpenShot("shot.one.ORV");
+  w.PopupTopItems[6]->trigger();
+  w.Leq300msspectrum1Click();  // the item is disabled now; entering again adds a second exit item
+  ExpectNoErrors();
+  EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help", "[Exit Leq300 Spectrum]",
+                                         "[Exit Leq300 Spectrum]"}));
+  for (QAction* item : w.PopupTopItems) EXPECT_FALSE(item->isEnabled());
+  EXPECT_FALSE(w.gridView()->isVisible());
+  const std::string tob = ReadFile(folder_ / "waves" / "shot.TOB");
+  EXPECT_TRUE(tob.starts_with(
+      "Leq300ms: steady 1/3 octave-band sound pressure levels which when integrated\r\n"));
+  EXPECT_NE(tob.find("\r\n1000.00\t"), std::string::npos);
+  ASSERT_TRUE(w.LastSpectrum.has_value());
+  EXPECT_EQ(w.LastSpectrum->FirstBand, 13);  // 8192 samples at 200 kHz: df = 24.4 Hz
+
+  const QImage before = w.ScreenSnapshot;
+  w.CancelLeq300Click();
+  EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help"}));
+  ASSERT_EQ(prompts_.Informations.size(), 1);
+  EXPECT_TRUE(prompts_.Informations[0].startsWith(
+      "A text file was just created in this folder named SHOT containing 1/3 octave-band"));
+  EXPECT_EQ(w.canvas()->Image(), before);
+}
+
+TEST_F(MetricsTest, AnImportedWaveformGetsNoSpectrumAndIsToldWhy) {
+  TForm1& w = Start();
+  std::ofstream(folder_ / "waves" / "raw.txt") << "0 1 2 3 2 1 0\n";
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "raw.txt").string()));
+  prompts_.Answers.push_back(Prompts::Answer::No);
+  w.Importwaveform1->trigger();
+  w.Leq300msspectrum1Click();
+  EXPECT_EQ(prompts_.Informations.size(), 1);
+  EXPECT_FALSE(fs::exists(folder_ / "waves" / "raw.TOB"));
+  w.CancelLeq300Click();
+  EXPECT_TRUE(prompts_.Informations.back().startsWith("No spectrum file was created"));
+}
+
+TEST_F(MetricsTest, OverlayAppendsInsertionLossLinesUnderOneHeader) {
+  TForm1& w = OpenShot();
+  // A recording at the ear: the same impulse 20 dB down.
+  FriedlanderSpec spec;
+  spec.Samples = 8192;
+  const std::vector<float> samples = FriedlanderSamples(spec);
+  WriteOrv(folder_ / "waves" / "EAR.ORV", 8192, "200000 ", "2 ",
+           [&](int i) { return 0.1f * samples[std::size_t(i)]; });
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "EAR.ORV").string()));
+  w.OverlayORVwaveform1->trigger();
+  prompts_.Files.push_back(std::nullopt);  // cancelled: the free field against itself
+  w.OverlayORVwaveform1->trigger();
+  ExpectNoErrors();
+
+  const std::string results =
+      ReadFile(folder_ / "startup" / "Dat" / "Hearing Protectors" / "TOB.txt");
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = results.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(results.substr(at, end - at));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], TobResultsHeader());
+  const auto fields = [](const std::string& line) {
+    return QString::fromStdString(line).split('\t');
+  };
+  // Bands 17..40, then the name and the three setting codes.
+  const QStringList first = fields(lines[1]), second = fields(lines[2]);
+  ASSERT_EQ(first.size(), 28);
+  EXPECT_EQ(first.mid(24), QStringList({"SHOT_to_EAR", "3", "1", "0"}));
+  // 20 dB down in every band: IL = -20 - TFOE, e.g. -21.9 at 200 Hz and -18.7 at 10 kHz.
+  EXPECT_NEAR(first[23 - 17].toDouble(), -21.9, 0.15);
+  EXPECT_NEAR(first[40 - 17].toDouble(), -18.7, 0.15);
+  // The cancelled overlay compares the free field with itself: IL = -TFOE.
+  EXPECT_EQ(second[40 - 17], "1.3");
+  EXPECT_EQ(second[30 - 17], "-6.8");
+  EXPECT_EQ(second[17 - 17], "0.0");
+  EXPECT_FALSE(w.SaveORVwaveformas1->isEnabled());
+  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
+}
+
+TEST_F(MetricsTest, OverlayCutsTheEarRecordToTheFreeFieldWindow) {
+  TForm1& w = OpenShot();
+  // Keep 10..30 ms of the free field (200 kHz: samples 2000..6000).
+  w.SelectSegment1Click();
+  const CursorArea a = w.PlotArea();
+  w.CursorX1 = a.Left + int(std::nearbyint(2000.0 / 8191 * a.Width));
+  w.CursorX2 = a.Left + int(std::nearbyint(6000.0 / 8191 * a.Width));
+  const SampleSpan span = ReadCursors(w.CursorX1, w.CursorX2, a, 8191);
+  w.Button2->click();
+  WriteShot("EAR.ORV");
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "EAR.ORV").string()));
+  w.OverlayORVwaveform1->trigger();
+  ExpectNoErrors();
+  EXPECT_NEAR(w.Waveform->TimeStart, span.First * 5e-6f, 1e-6f);
+  EXPECT_EQ(w.Waveform->LastSampleIndex, span.Last - span.First);
+}
+
+}  // namespace
+}  // namespace orvek
