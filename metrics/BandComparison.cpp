@@ -56,8 +56,11 @@ std::string TobResultsHeader() {
 
 std::string TobResultsLine(const BandComparison& comparison, const std::string& name) {
   std::string line;
-  for (const std::optional<double>& il : comparison.InsertionLossDb)
-    line += (il ? Formatted("%.1f", *il) : std::string()) + '\t';
+  for (const std::optional<double>& il : comparison.InsertionLossDb) {
+    std::string field = il ? Formatted("%.1f", *il) : std::string();
+    if (field == "-0.0") field = "0.0";  // a loss too small to show has no sign
+    line += field + '\t';
+  }
   return line + name + '\t' + std::to_string(kTfoeSource) + '\t' + std::to_string(kIncidence) +
          '\t' + std::to_string(kEarLocation);
 }

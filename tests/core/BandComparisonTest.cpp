@@ -55,6 +55,15 @@ TEST(BandComparison, WaveformAgainstItself) {
   EXPECT_EQ(fields[40 - kFirstComparedBand], "1.3");
   EXPECT_EQ(std::vector<std::string>(fields.end() - 4, fields.end()),
             (std::vector<std::string>{"BASE_to_BASE", "3", "1", "0"}));
+
+  // The second reading of a pair is dithered anew, so "no change" is a few thousandths of a dB
+  // either way; it is written without a sign.
+  BandComparison dithered = result;
+  dithered.InsertionLossDb[0] = -0.0004;
+  dithered.InsertionLossDb[1] = -0.06;
+  const std::vector<std::string> shown = Fields(TobResultsLine(dithered, "BASE_to_BASE"));
+  EXPECT_EQ(shown[0], "0.0");
+  EXPECT_EQ(shown[1], "-0.1");
 }
 
 // Halving the pressure lowers every band by 20 log10 2 = 6.02 dB.
