@@ -68,6 +68,9 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
   RefreshGridView();
   gridView_->show();
   screen_ = Screen::Plot;
+  // The grid covers the upper half now; what lies under it (the start screen, an earlier
+  // spectrum) must not reappear when a spectrum hides the grid or the snapshot is restored.
+  canvas_->Image().fill(Qt::white);
   DrawPressureTimePlot();
   Waveform->WindowStart = Waveform->TimeStart;
   Waveform->WindowEnd = Waveform->TimeEnd;

@@ -146,6 +146,12 @@ TEST_F(MetricsTest, SpectrumModeWritesTheTobFileAndItsExitItemsLeaveTogether) {
   EXPECT_TRUE(prompts_.Informations[0].startsWith(
       "A text file was just created in this folder named SHOT containing 1/3 octave-band"));
   EXPECT_EQ(w.canvas()->Image(), before);
+  // What lay under the grid (the start screen) does not come back with the snapshot.
+  const QImage& image = w.canvas()->Image();
+  QImage upper = image.copy(0, 0, image.width(), image.height() / 2 - 2);
+  QImage white(upper.size(), upper.format());
+  white.fill(Qt::white);
+  EXPECT_EQ(upper, white);
 }
 
 TEST_F(MetricsTest, AnImportedWaveformGetsNoSpectrumAndIsToldWhy) {
