@@ -10,6 +10,7 @@
 #include "metrics/EnergyMetrics.h"
 #include "metrics/Leq300Spectrum.h"
 #include "metrics/PairedRecords.h"
+#include "model/EarResponse.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
 #include "waveform/FileNames.h"
@@ -70,14 +71,20 @@ ordered_json Info(const fs::path& file) {
 
 // The warned or unwarned analysis of the window, on the file as read, with the hazard file
 // written beside it. A hazard file that cannot be written is reported after the result.
-ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup,
-                    std::string& hazardFileError) {
+// The parameter file "Man.Fig" names, with its derived constants, as the window loads it.
+orvek::TModelParameters LoadParameters(const fs::path& startup) {
   orvek::TModelParameters p;
   orvek::LoadModelParameters(
       orvek::ResolveInFolder(startup,
                              orvek::ReadManFig(orvek::ResolveInFolder(startup, "Man.Fig"))),
       p);
   orvek::DeriveModelConstants(p);
+  return p;
+}
+
+ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup,
+                    std::string& hazardFileError) {
+  orvek::TModelParameters p = LoadParameters(startup);
   const auto opened = Open(file);
   orvek::TWaveform& w = opened->Waveform;
   const int mic = orvek::MicrophoneCode(opened->Grid);
@@ -247,6 +254,24 @@ ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path
   return json;
 }
 
+ordered_json Response(const std::string& tapName, int location, bool warned,
+                      const fs::path& startup) {
+  const orvek::ResponseTap tap = tapName == "stapes"    ? orvek::ResponseTap::Stapes
+                                 : tapName == "eardrum" ? orvek::ResponseTap::Eardrum
+                                                        : orvek::ResponseTap::Entrance;
+  const auto rows = orvek::EarResponse(LoadParameters(startup), tap, location, warned,
+                                       orvek::ResponseFrequencies());
+  ordered_json out;
+  out["tap"] = tapName;
+  out["location"] = location;
+  out["warned"] = warned;
+  out["rows"] = ordered_json::array();
+  for (const orvek::ResponseRow& row : rows)
+    out["rows"].push_back(
+        {{"frequency_hz", row.FrequencyHz}, {"magnitude", row.Magnitude}, {"db", row.Db}});
+  return out;
+}
+
 // JSON has no infinities: a level without energy or an unlimited count is null.
 ordered_json Finite(long double value) {
   return std::isfinite(value) ? ordered_json(static_cast<double>(value)) : ordered_json(nullptr);
@@ -383,6 +408,23 @@ int main(int argc, char** argv) {
       "append the result line to \"Dat/Hearing Protectors/TOB.txt\" of the data folder");
   compare->add_option("--data", dataOption, "start-up folder (holds \"Man.Fig\")");
 
+  CLI::App* response = app.add_subcommand(
+      "response",
+      "Low-level transfer of the ear model at the 1/3-octave frequencies 100 Hz-10 kHz");
+  std::string tapName = "stapes";
+  int location = 1;
+  response->add_option("--tap", tapName, "stapes, eardrum or entrance")
+      ->check(CLI::IsMember({"stapes", "eardrum", "entrance"}))
+      ->capture_default_str();
+  response
+      ->add_option("--location", location,
+                   "microphone of the stapes tap: 1 free field, 2 canal entrance, 3 eardrum")
+      ->check(CLI::Range(1, 3))
+      ->capture_default_str();
+  bool warned = false;
+  response->add_flag("--warned", warned, "middle-ear muscles contracted (stapes tap)");
+  response->add_option("--data", dataOption, "start-up folder (holds \"Man.Fig\")");
+
   CLI::App* synth = app.add_subcommand("synth", "Write a synthetic impulse as an ORV file");
   synth->require_subcommand(1);
   orvek::FriedlanderSpec spec;
@@ -429,6 +471,8 @@ int main(int argc, char** argv) {
       result = Info(file);
     } else if (*hazard) {
       result = Hazard(file, unwarned, StartupFolder(dataOption), hazardFileError);
+    } else if (*response) {
+      result = Response(tapName, location, warned, StartupFolder(dataOption));
     } else if (*metrics) {
       result = Metrics(file, firstIndex, lastIndex);
     } else if (*spectrum) {
