@@ -317,6 +317,12 @@ double CanalSectionVolume(int i, double h, double uniformLength, double uniformA
 
 }  // namespace
 
+int ParameterLine(std::string_view name) {
+  for (std::size_t i = 0; i < kFields.size(); ++i)
+    if (kFields[i].Name == name) return static_cast<int>(i) + 1;
+  return 0;
+}
+
 std::string ReadManFig(const std::filesystem::path& manFig) {
   const std::vector<std::string> lines = ReadLines(manFig, "pointer file");
   if (lines.empty()) {

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 #include <string>
 
 namespace orvek {
@@ -162,6 +163,9 @@ struct TModelParameters {
   // The file the values came from; named in the messages of DeriveModelConstants.
   std::filesystem::path Source;
 };
+
+// Line (1-based) of the parameter file that holds the field `name` ("HazardGain"), 0 for none.
+int ParameterLine(std::string_view name);
 
 // Reads the pointer file: the first at most 12 characters of line 1, blanks trimmed, name the
 // parameter file; line 2 is ignored. Throws OrvekError when the file cannot be read or names
