@@ -1,0 +1,73 @@
+#include "model/EarResponse.h"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "ErrorMessage.h"
+#include "waveform/FileNames.h"
+
+namespace orvek {
+namespace {
+
+TModelParameters Shipped() {
+  TModelParameters p;
+  LoadModelParameters(
+      ResolveInFolder(ORVEK_DATA_DIR, ReadManFig(ResolveInFolder(ORVEK_DATA_DIR, "Man.Fig"))), p);
+  DeriveModelConstants(p);
+  return p;
+}
+
+struct TapCase {
+  const char* Name;
+  ResponseTap Tap;
+  int Location;
+  bool Warned;
+};
+constexpr TapCase kTaps[] = {{"stapes, free field", ResponseTap::Stapes, 1, false},
+                             {"stapes, canal entrance", ResponseTap::Stapes, 2, false},
+                             {"stapes, eardrum, warned", ResponseTap::Stapes, 3, true},
+                             {"eardrum pressure", ResponseTap::Eardrum, 1, false},
+                             {"entrance pressure", ResponseTap::Entrance, 1, false}};
+
+// Read at low level the model is linear: a ten times weaker impulse gives the same transfer.
+TEST(EarResponse, IsTheLinearTransferOfTheModel) {
+  const TModelParameters p = Shipped();
+  const std::vector<double> frequencies = {125.0, 1000.0, 4000.0};
+  for (const TapCase& c : kTaps) {
+    SCOPED_TRACE(c.Name);
+    const auto loud =
+        EarResponse(p, c.Tap, c.Location, c.Warned, frequencies, 200000.0, 1 << 14, 1.0f);
+    const auto soft =
+        EarResponse(p, c.Tap, c.Location, c.Warned, frequencies, 200000.0, 1 << 14, 0.1f);
+    for (std::size_t i = 0; i < frequencies.size(); ++i)
+      EXPECT_NEAR(loud[i].Db, soft[i].Db, 0.01) << frequencies[i];
+  }
+}
+
+// The canal is acoustically small at 100 Hz: the pressures there are the free-field pressure,
+// and the transfer does not depend on the sampling rate the model runs at.
+TEST(EarResponse, PressuresTendToTheFreeFieldAtLowFrequencyAtAnyRate) {
+  const TModelParameters p = Shipped();
+  for (const ResponseTap tap : {ResponseTap::Eardrum, ResponseTap::Entrance})
+    for (const double rate : {48000.0, 200000.0}) {
+      const auto rows = EarResponse(p, tap, 1, false, {100.0, 2000.0}, rate, 1 << 14);
+      EXPECT_NEAR(rows[0].Db, 0.0, 0.5) << rate;
+      EXPECT_NEAR(rows[0].Magnitude, std::pow(10.0, rows[0].Db / 20), 1e-12);
+    }
+  const auto at48 = EarResponse(p, ResponseTap::Eardrum, 1, false, {2000.0}, 48000.0, 1 << 14);
+  const auto at200 = EarResponse(p, ResponseTap::Eardrum, 1, false, {2000.0}, 200000.0, 1 << 15);
+  EXPECT_NEAR(at48[0].Db, at200[0].Db, 0.3);
+}
+
+TEST(EarResponse, RefusesWhatHasNoResponse) {
+  const TModelParameters p = Shipped();
+  EXPECT_NE(
+      MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 4, false, {1000.0}); }).find("location"),
+      std::string::npos);
+  MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 1, false, {1000.0}, 0.0); });
+  MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 1, false, {1000.0}, 200000.0, 2); });
+}
+
+}  // namespace
+}  // namespace orvek
