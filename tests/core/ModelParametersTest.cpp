@@ -71,9 +71,10 @@ TEST_F(ModelParametersTest, ShippedFileDerivesConsistentConstants) {
   std::memcpy(values.data(), &d, sizeof(d));
   for (float v : values) EXPECT_TRUE(std::isfinite(v));
   EXPECT_EQ(p.PlaceCount, 23);
-  // The default protector compliances are held as stiffnesses from here on.
-  EXPECT_FLOAT_EQ(p.ProtectorValue1, 1.0f / 1.0e-5f);
-  EXPECT_FLOAT_EQ(d.SkinCushionStiffness, 1.0f / 1.0e-5f + 1.0f / 2.0e-5f);
+  // The default protector compliances (lines 81 and 83) are held as stiffnesses from here on.
+  const float ccush = std::stof(ShippedLines()[80]), cskin = std::stof(ShippedLines()[82]);
+  EXPECT_FLOAT_EQ(p.ProtectorValue1, 1.0f / ccush);
+  EXPECT_FLOAT_EQ(d.SkinCushionStiffness, 1.0f / ccush + 1.0f / cskin);
   EXPECT_NEAR(d.EntranceRadiationResistance, 2.0 * 40.48 / 3.0, 1e-3);
   EXPECT_NEAR(d.StapesDisplacementScale, 10000.0 / (1.3 * 0.032), 0.05);
   EXPECT_NEAR(std::exp(20.0 * d.Ln10Over20), 10.0, 1e-5);
