@@ -366,6 +366,51 @@ MiddleEarRun RunProtectedEar(int section, float* samples, std::int32_t last, flo
                          RunLabel{"protected free-field ear model", ParameterFileCheck(p)});
 }
 
+// The network about rest by central differences of its own derivative. Apart from the stapes
+// nonlinearity the network is linear, so the differences are exact to rounding; the probe keeps
+// the nonlinearity (even, and quadratic about rest) at its rest value to rounding.
+template <EarForm kForm>
+LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
+  using Network = EarNetwork<kForm>;
+  using State = typename Network::State;
+  constexpr int kN = Network::kStates;
+  constexpr double kProbe = 1e-12;  // cm^3 or cm^3/s
+  const Network net(p);
+  const double stiffness = 1.0 + muscleContraction * p.Derived.MuscleStiffnessIncrement;
+  const double damping = 1.0 + muscleContraction * p.Derived.MuscleDampingIncrement;
+
+  LinearisedEar ear;
+  ear.Order = 2 * kN;
+  ear.Matrix.assign(static_cast<std::size_t>(ear.Order) * ear.Order, 0.0);
+  ear.Input.assign(ear.Order, 0.0);
+  // dz/dt at z = sign * probe * e_column (column < 0: z = 0) and pressure `pascals`.
+  const auto derivative = [&](int column, double sign, double pascals) {
+    State x{}, v{}, a{};
+    if (column >= kN) {
+      v[column - kN] = sign * kProbe;
+    } else if (column >= 0) {
+      x[column] = sign * kProbe;
+    }
+    net.Accelerations(x, v, Drive{kEarInputScale * pascals, stiffness, damping}, a);
+    std::array<double, 2 * kN> dz;
+    std::copy(v.begin(), v.end(), dz.begin());
+    std::copy(a.begin(), a.end(), dz.begin() + kN);
+    return dz;
+  };
+  for (int column = 0; column < ear.Order; ++column) {
+    const auto up = derivative(column, 1.0, 0.0);
+    const auto down = derivative(column, -1.0, 0.0);
+    for (int row = 0; row < ear.Order; ++row) {
+      ear.Matrix[static_cast<std::size_t>(row) * ear.Order + column] =
+          (up[row] - down[row]) / (2.0 * kProbe);
+    }
+  }
+  const auto up = derivative(-1, 0.0, 1.0);
+  const auto down = derivative(-1, 0.0, -1.0);
+  for (int row = 0; row < ear.Order; ++row) ear.Input[row] = (up[row] - down[row]) / 2.0;
+  return ear;
+}
+
 }  // namespace
 
 MuscleTiming ComputeMuscleTiming(float delaySeconds, float sampleInterval,
@@ -451,6 +496,34 @@ MiddleEarRun TimeDomainModel9(float* samples, std::int32_t last, float dt, TMode
 MiddleEarRun TimeDomainModel10(float* samples, std::int32_t last, float dt, TModelParameters& p,
                                MuscleTiming& timing) {
   return RunProtectedEar(CanalSectionCount - 1, samples, last, dt, p, timing);
+}
+
+LinearisedEar LinearisedEarMatrix(const TModelParameters& p, int location,
+                                  double muscleContraction) {
+  switch (location) {
+    case 1:
+    case 4:
+      return Linearise<EarForm::FreeField>(p, muscleContraction);
+    case 2:
+      return Linearise<EarForm::CanalEntrance>(p, muscleContraction);
+    case 3:
+      return Linearise<EarForm::Eardrum>(p, muscleContraction);
+    default:
+      throw OrvekError("The microphone location " + std::to_string(location) +
+                       " is not 1 (free field), 2 (ear-canal entrance), 3 (eardrum) or 4.");
+  }
+}
+
+std::int32_t SmallestEarSubSteps(double substepDivisor) {
+  // The count accepted on a quiet sample, from the count carried in. The map is monotone, so the
+  // counts of any record stay at or above those of a silent one, which fall (or rise) steadily.
+  const auto quiet = [substepDivisor](std::int32_t carried) {
+    return 2 *
+           DividedSubSteps(carried, substepDivisor, EarNetwork<EarForm::FreeField>::kMinSubSteps);
+  };
+  std::int32_t n = quiet(kInitialSubSteps);
+  for (std::int32_t next = quiet(n); next < n; next = quiet(n)) n = next;
+  return n;
 }
 
 }  // namespace orvek

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <numbers>
+#include <vector>
 
 #include "model/ModelParameters.h"
 #include "waveform/Lcg32.h"
@@ -104,6 +105,28 @@ MiddleEarRun TimeDomainModel2(const float* input, float* output, std::int32_t la
 MiddleEarRun TimeDomainModel3(const float* input, float* output, std::int32_t last, float dt,
                               const TModelParameters& p, const MuscleTiming& timing,
                               const ProgressCallback& progress = {});
+
+// The ear network linearised about rest (no drive, the stapes nonlinearity at its rest value), for
+// stability analysis: dz/dt = Matrix z + Input p, with z = (X1..Xn, V1..Vn) in cm^3 and cm^3/s and
+// p the pressure at the microphone in Pa. Taken from the derivative the integrator evaluates.
+struct LinearisedEar {
+  int Order = 0;               // 2n for n states
+  std::vector<double> Matrix;  // Order x Order, row-major
+  std::vector<double> Input;   // Order values, per Pa
+  double At(int row, int column) const { return Matrix[row * Order + column]; }
+};
+
+// For the form a hazard analysis runs at this microphone location (1 or 4 free field, 24 states;
+// 2 ear-canal entrance, 23; 3 eardrum, 6), with the muscle factors at `muscleContraction` (0
+// relaxed .. 1 fully contracted) of the way from 1 to their contracted values. Throws OrvekError
+// for another location.
+LinearisedEar LinearisedEarMatrix(const TModelParameters& p, int location,
+                                  double muscleContraction);
+
+// The fewest RK4 sub-steps per sample interval with which the ear models can advance their state,
+// for any record and sample interval: a quiet stretch divides the carried count by the divisor and
+// doubles it once, so the count settles where that no longer lowers it.
+std::int32_t SmallestEarSubSteps(double substepDivisor);
 
 // Protector network: outside pressure in Pa -> pressure under the protector in Pa, with the
 // protector circuit held in p's ProtectorValue fields (Ccush, Cskin and Cmat as stiffnesses, Ccup
