@@ -276,6 +276,8 @@ TEST_F(CochlearModelTest, HazardFileText) {
                   "   2    1826.10      0.00000      3.400\r\n"}}) {
     TModelParameters p = Shipped();
     p.PlaceCount = 2;
+    p.FirstPlace = 0.1f;
+    p.LastPlace = 3.4f;
     p.BaseFrequency = baseFrequency;
     EXPECT_FALSE(Run(p, std::vector<float>(1024, 0.0f), 1023, 0, file).HazardFileError);
     EXPECT_EQ(test::TempFolder::Read(file), text);

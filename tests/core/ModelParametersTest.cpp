@@ -75,7 +75,7 @@ TEST_F(ModelParametersTest, ShippedFileDerivesConsistentConstants) {
   const float ccush = std::stof(ShippedLines()[80]), cskin = std::stof(ShippedLines()[82]);
   EXPECT_FLOAT_EQ(p.ProtectorValue1, 1.0f / ccush);
   EXPECT_FLOAT_EQ(d.SkinCushionStiffness, 1.0f / ccush + 1.0f / cskin);
-  EXPECT_NEAR(d.EntranceRadiationResistance, 2.0 * 40.48 / 3.0, 1e-3);
+  EXPECT_NEAR(d.EntranceRadiationResistance, 2.0 * 40.48 / std::stod(ShippedLines()[9]), 1e-3);
   EXPECT_NEAR(d.StapesDisplacementScale, 10000.0 / (1.3 * 0.032), 0.05);
   EXPECT_NEAR(std::exp(20.0 * d.Ln10Over20), 10.0, 1e-5);
   EXPECT_NEAR(std::exp(10.0 * d.Ln10Over10), 10.0, 1e-5);

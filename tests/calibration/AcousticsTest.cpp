@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "model/EarResponse.h"
+#include "tools/calibration/Acoustics.h"
+
+namespace orvek {
+namespace {
+
+// The folder under test: ORVEK_CALIBRATION_DATA when set (a copy of data/ holding candidate
+// values), else the shipped data.
+std::string DataFolder() {
+  const char* folder = std::getenv("ORVEK_CALIBRATION_DATA");
+  return folder != nullptr && *folder != '\0' ? folder : ORVEK_DATA_DIR;
+}
+
+const TModelParameters& Parameters() {
+  static const TModelParameters p = LoadShippedParameters(DataFolder());
+  return p;
+}
+
+const std::vector<TargetRow>& Rows() {
+  static const std::vector<TargetRow> rows = AcousticTargets(Parameters());
+  return rows;
+}
+
+// What each target must show: every row inside its own tolerance, or, where the network cannot
+// meet the target, a largest deviation no worse than the fit reaches (plus 0.3 dB).
+struct Expectation {
+  const char* Target;
+  std::size_t RowCount;
+  double WorstDeviation;  // 0: every row passes
+};
+constexpr Expectation kExpectations[] = {
+    // The best the network reaches with the eardrum held: 6.3 dB at 3.15 and 6.3 kHz.
+    {"free field -> canal entrance, 90 deg", 17, 6.6},
+    {"free field -> eardrum, 90 deg: canal resonance", 1, 0},
+    {"free field -> eardrum, 90 deg model vs frontal table", 16, 0},
+    {"eardrum -> stapes displacement", 7, 0},
+    {"eardrum -> stapes velocity", 1, 0},
+    {"warned stapes reduction", 2, 0},
+    {"unwarned reflex latency", 1, 0},
+    {"muscle contraction time constant", 1, 0},
+};
+
+TEST(AcousticTargets, EveryTargetHolds) {
+  std::size_t total = 0;
+  for (const Expectation& e : kExpectations) {
+    SCOPED_TRACE(e.Target);
+    std::size_t count = 0;
+    double worst = 0.0;
+    for (const TargetRow& row : Rows()) {
+      if (row.Target != e.Target) continue;
+      ++count;
+      EXPECT_FALSE(row.Source.empty());
+      if (e.WorstDeviation == 0) {
+        EXPECT_TRUE(row.Pass()) << row.Condition << ": model " << row.Model << " " << row.Unit
+                                << ", reference " << row.Reference << " +- " << row.Tolerance;
+      } else {
+        worst = std::max(worst, std::abs(row.Model - row.Reference));
+      }
+    }
+    EXPECT_EQ(count, e.RowCount);
+    EXPECT_LE(worst, e.WorstDeviation);
+    total += count;
+  }
+  EXPECT_EQ(total, Rows().size()) << "a target without an expectation";
+}
+
+// Well below the head and canal resonances the ear does not disturb the free field: both pressure
+// transfers tend to 0 dB.
+TEST(AcousticPhysics, PressureTransfersTendToUnityAtLowFrequency) {
+  for (const ResponseTap tap : {ResponseTap::Entrance, ResponseTap::Eardrum}) {
+    const std::vector<ResponseRow> rows = EarResponse(Parameters(), tap, 1, false, {100.0});
+    EXPECT_NEAR(rows[0].Db, 0.0, 0.3) << (tap == ResponseTap::Entrance ? "entrance" : "eardrum");
+  }
+}
+
+// At a pascal the stapes moves far less than the scale of its nonlinearity: halving the impulse
+// leaves the transfer unchanged, relaxed and warned.
+TEST(AcousticPhysics, StapesResponseIsLinearAtLowLevel) {
+  const std::vector<double> frequencies = ResponseFrequencies();
+  for (const bool warned : {false, true}) {
+    const std::vector<ResponseRow> full =
+        EarResponse(Parameters(), ResponseTap::Stapes, 3, warned, frequencies);
+    const std::vector<ResponseRow> half = EarResponse(Parameters(), ResponseTap::Stapes, 3, warned,
+                                                      frequencies, 200000.0, 1 << 15, 0.5f);
+    for (std::size_t i = 0; i < frequencies.size(); ++i)
+      EXPECT_NEAR(half[i].Db, full[i].Db, 0.01) << frequencies[i] << " Hz, warned " << warned;
+  }
+}
+
+// The file carries what the fit derives from it (the fit starts from fixed values, so it does not
+// depend on the fitted values it replaces).
+TEST(AcousticFit, ShippedFileCarriesTheFittedValues) {
+  TModelParameters p = Parameters();
+  const std::vector<FittedValue> fitted = FitAcoustics(p);
+  const struct {
+    const char* Name;
+    float Shipped;
+  } expected[] = {{"HeadResistance", Parameters().HeadResistance},
+                  {"HeadMass", Parameters().HeadMass},
+                  {"CanalHornLength", Parameters().CanalHornLength},
+                  {"CanalEntranceArea", Parameters().CanalEntranceArea}};
+  ASSERT_EQ(fitted.size(), std::size(expected));
+  for (std::size_t i = 0; i < fitted.size(); ++i) {
+    EXPECT_EQ(fitted[i].Name, expected[i].Name);
+    EXPECT_NEAR(fitted[i].Value, expected[i].Shipped, 0.01 * expected[i].Shipped) << fitted[i].Name;
+  }
+  // The fitted set is the model the file gives.
+  EXPECT_NEAR(p.Derived.InverseHeadMass, Parameters().Derived.InverseHeadMass,
+              0.01 * Parameters().Derived.InverseHeadMass);
+}
+
+TEST(AcousticCurves, EveryPointHasAModelValue) {
+  const std::vector<Curve> curves = AcousticCurves(Parameters());
+  ASSERT_EQ(curves.size(), 4u);
+  for (const Curve& curve : curves) {
+    SCOPED_TRACE(curve.Title);
+    EXPECT_EQ(curve.Model.size(), curve.X.size());
+    EXPECT_EQ(curve.Reference.size(), curve.X.size());
+    for (const double value : curve.Model) EXPECT_TRUE(std::isfinite(value));
+  }
+}
+
+}  // namespace
+}  // namespace orvek
