@@ -111,7 +111,6 @@ struct BinConstants {
 // The table is large and written once per run; large pages make its first use cheap.
 using BinTableVector = std::vector<BinConstants, LargePageAllocator<BinConstants>>;
 
-
 // Calls body(k) for k = first .. last, split into one contiguous range per thread (the calling
 // thread takes the first); bins are independent, so the split does not change any value.
 template <typename Body>
@@ -128,8 +127,7 @@ void ForEachBin(std::int32_t first, std::int32_t last, int threads, const Body& 
 }
 
 // 64 bytes per bin: 32 MiB for the longest transform.
-BinTableVector BinTable(const TModelParameters& p, std::int32_t n, float dt,
-                                   int threads) {
+BinTableVector BinTable(const TModelParameters& p, std::int32_t n, float dt, int threads) {
   const PlaceShape shape = ShapeAt(p, p.ReferencePlace);  // only its place-independent part
   const std::int32_t half = n / 2;
   const double df = BinWidth(n, dt);
@@ -207,9 +205,8 @@ struct PlaceTransfer {
 
 // Termination factor R(k): 1 / (1 + W^2) at ReferencePlace when the cochlea reflects, else 1;
 // `bins` is read only in the first case.
-std::vector<Complex> TerminationFrom(const TModelParameters& p,
-                                     const BinTableVector& bins, std::int32_t n,
-                                     float dt, int threads) {
+std::vector<Complex> TerminationFrom(const TModelParameters& p, const BinTableVector& bins,
+                                     std::int32_t n, float dt, int threads) {
   const std::int32_t half = n / 2;
   std::vector<Complex> termination(static_cast<std::size_t>(half) + 1, Complex(1.0, 0.0));
   termination[0] = 0.0;

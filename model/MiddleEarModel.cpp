@@ -5,7 +5,9 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <type_traits>
 
+#include "model/ModeStability.h"
 #include "waveform/OrvekError.h"
 
 namespace orvek {
@@ -51,7 +53,6 @@ class EarNetwork {
   // exist.
   static constexpr int kCheckedFirst = 1;
   static constexpr int kCheckedEnd = std::min(7, kStates);
-  static constexpr std::int32_t kMinSubSteps = 1;
   using State = std::array<double, kStates>;
 
   explicit EarNetwork(const TModelParameters& p) : nonlinearity_(p) {
@@ -263,14 +264,27 @@ std::int32_t DividedSubSteps(std::int32_t carried, double divisor, std::int32_t 
   return static_cast<std::int32_t>(std::min(divided, double{kMaxSubStepsPerSample}));
 }
 
+// The count accepted on a quiet sample settles here. The map from the carried count is monotone,
+// so the counts of any record stay at or above those of a silent one, which fall (or rise)
+// steadily.
+std::int32_t FewestSubSteps(double divisor, std::int32_t floor) {
+  const auto quiet = [divisor, floor](std::int32_t carried) {
+    return 2 * DividedSubSteps(carried, divisor, floor);
+  };
+  std::int32_t n = quiet(kInitialSubSteps);
+  for (std::int32_t next = quiet(n); next < n; next = quiet(n)) n = next;
+  return n;
+}
+
 // Everything a run needs besides the network: where its input comes from (inputAt(i) gives the
 // pressure of sample i in dyn/cm^2, called once per sample in order), what it writes (tap(x)),
-// the muscles (none for the protector) and the progress callback (ear models only).
+// the floor of the divided sub-step count, the muscles (none for the protector) and the progress
+// callback (ear models only).
 template <class Network, class InputAt, class Tap>
 MiddleEarRun IntegrateRecord(const Network& net, InputAt inputAt, Tap tap, float* output,
                              std::int32_t last, float dt, double substepDivisor,
-                             MuscleContraction* muscles, const ProgressCallback* progress,
-                             const RunLabel& label) {
+                             std::int32_t minSubSteps, MuscleContraction* muscles,
+                             const ProgressCallback* progress, const RunLabel& label) {
   using State = typename Network::State;
   MiddleEarRun run;
   run.CarriedSubSteps = kInitialSubSteps;
@@ -294,7 +308,7 @@ MiddleEarRun IntegrateRecord(const Network& net, InputAt inputAt, Tap tap, float
     }
     const DriveInterval drive{previous, current};
 
-    n = DividedSubSteps(n, substepDivisor, Network::kMinSubSteps);
+    n = DividedSubSteps(n, substepDivisor, minSubSteps);
     if (n > kMaxSubStepsPerSample / 2) FailNotConverged(label, i);  // it doubles at least once
     x0 = x;
     v0 = v;
@@ -331,39 +345,6 @@ MiddleEarRun IntegrateRecord(const Network& net, InputAt inputAt, Tap tap, float
 
 std::string ParameterFileCheck(const TModelParameters& p) {
   return "the parameter file \"" + p.Source.string() + "\"";
-}
-
-template <EarForm kForm>
-MiddleEarRun RunEarModel(const char* model, const float* input, float* output, std::int32_t last,
-                         float dt, const TModelParameters& p, const MuscleTiming& timing,
-                         const ProgressCallback& progress) {
-  const EarNetwork<kForm> net(p);
-  MuscleContraction muscles(timing, p);
-  const auto inputAt = [input](std::int32_t i) { return kEarInputScale * input[i]; };
-  const double scale = p.Derived.StapesDisplacementScale;
-  const auto stapes = [scale](const auto& x) { return x[1] * scale; };
-  return IntegrateRecord(net, inputAt, stapes, output, last, dt, p.SubstepDivisor, &muscles,
-                         &progress, RunLabel{model, ParameterFileCheck(p)});
-}
-
-// The free-field ear behind a protector, in place, tapping the pressure of one canal section
-// (0-based, 0 at the eardrum end).
-MiddleEarRun RunProtectedEar(int section, float* samples, std::int32_t last, float dt,
-                             TModelParameters& p, MuscleTiming& timing) {
-  p.MuscleTimeConstant = kProtectedMuscleTimeConstant;
-  timing = ComputeMuscleTiming(kProtectedMuscleDelay, dt, p.MuscleTimeConstant);
-  const EarNetwork<EarForm::FreeField> net(p);
-  MuscleContraction muscles(timing, p);
-  // Sample i is read before output i is written, so reading and writing one buffer is sound.
-  const auto inputAt = [samples](std::int32_t i) { return kEarInputScale * samples[i]; };
-  const double stiffness = p.Derived.CanalSectionStiffness[section];
-  const int node = 5 + section;  // the eardrum-end node of the section
-  const auto pressure = [stiffness, node](const auto& x) {
-    return (x[node + 1] - x[node]) * stiffness / kEarInputScale;
-  };
-  return IntegrateRecord(net, inputAt, pressure, samples, last, dt, p.SubstepDivisor, &muscles,
-                         nullptr,
-                         RunLabel{"protected free-field ear model", ParameterFileCheck(p)});
 }
 
 // The network about rest by central differences of its own derivative. Apart from the stapes
@@ -409,6 +390,83 @@ LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
   const auto down = derivative(-1, 0.0, -1.0);
   for (int row = 0; row < ear.Order; ++row) ear.Input[row] = (up[row] - down[row]) / 2.0;
   return ear;
+}
+
+// The smallest floor that keeps every mode of the network stable at the fewest sub-steps a run
+// can reach. The classic form of this integrator has a fixed floor of 1, which leaves the stiffest
+// canal modes unstable at 48 and 96 kHz; a floor that follows the sampling interval keeps every
+// mode stable at any rate and costs nothing where 1 is already stable.
+template <EarForm kForm>
+std::int32_t StableFloor(const TModelParameters& p, float dt) {
+  double margin = std::numeric_limits<double>::infinity();  // at one sub-step per sample
+  for (double contraction : {0.0, 1.0}) {
+    const LinearisedEar ear = Linearise<kForm>(p, contraction);
+    margin = std::min(margin, SmallestStepMargin(Eigenvalues(ear.Matrix, ear.Order), dt));
+  }
+  // The margin grows in proportion to the sub-step count.
+  const double needed = kStableStepMargin / margin;
+  if (!(needed <= kMaxSubStepsPerSample / 2)) {
+    throw OrvekError("The ear network of " + ParameterFileCheck(p) +
+                     " has a mode that grows by itself or needs more than " +
+                     std::to_string(kMaxSubStepsPerSample / 2) +
+                     " sub-steps per sample to stay stable; check its resistances and masses.");
+  }
+  std::int32_t floor = 1;
+  while (FewestSubSteps(p.SubstepDivisor, floor) < needed) ++floor;
+  return floor;
+}
+
+template <EarForm kForm>
+MiddleEarRun RunEarModel(const char* model, const float* input, float* output, std::int32_t last,
+                         float dt, const TModelParameters& p, const MuscleTiming& timing,
+                         const ProgressCallback& progress) {
+  const EarNetwork<kForm> net(p);
+  const std::int32_t floor = StableFloor<kForm>(p, dt);
+  MuscleContraction muscles(timing, p);
+  const auto inputAt = [input](std::int32_t i) { return kEarInputScale * input[i]; };
+  const double scale = p.Derived.StapesDisplacementScale;
+  const auto stapes = [scale](const auto& x) { return x[1] * scale; };
+  return IntegrateRecord(net, inputAt, stapes, output, last, dt, p.SubstepDivisor, floor, &muscles,
+                         &progress, RunLabel{model, ParameterFileCheck(p)});
+}
+
+// The free-field ear behind a protector, in place, tapping the pressure of one canal section
+// (0-based, 0 at the eardrum end).
+MiddleEarRun RunProtectedEar(int section, float* samples, std::int32_t last, float dt,
+                             TModelParameters& p, MuscleTiming& timing) {
+  p.MuscleTimeConstant = kProtectedMuscleTimeConstant;
+  timing = ComputeMuscleTiming(kProtectedMuscleDelay, dt, p.MuscleTimeConstant);
+  const EarNetwork<EarForm::FreeField> net(p);
+  const std::int32_t floor = StableFloor<EarForm::FreeField>(p, dt);
+  MuscleContraction muscles(timing, p);
+  // Sample i is read before output i is written, so reading and writing one buffer is sound.
+  const auto inputAt = [samples](std::int32_t i) { return kEarInputScale * samples[i]; };
+  const double stiffness = p.Derived.CanalSectionStiffness[section];
+  const int node = 5 + section;  // the eardrum-end node of the section
+  const auto pressure = [stiffness, node](const auto& x) {
+    return (x[node + 1] - x[node]) * stiffness / kEarInputScale;
+  };
+  return IntegrateRecord(net, inputAt, pressure, samples, last, dt, p.SubstepDivisor, floor,
+                         &muscles, nullptr,
+                         RunLabel{"protected free-field ear model", ParameterFileCheck(p)});
+}
+
+// Calls visit with the ear form a hazard analysis runs at this microphone location (1 or 4 free
+// field, 2 ear-canal entrance, 3 eardrum) as a std::integral_constant.
+template <class Visit>
+auto ForLocation(int location, Visit visit) {
+  switch (location) {
+    case 1:
+    case 4:
+      return visit(std::integral_constant<EarForm, EarForm::FreeField>{});
+    case 2:
+      return visit(std::integral_constant<EarForm, EarForm::CanalEntrance>{});
+    case 3:
+      return visit(std::integral_constant<EarForm, EarForm::Eardrum>{});
+    default:
+      throw OrvekError("The microphone location " + std::to_string(location) +
+                       " is not 1 (free field), 2 (ear-canal entrance), 3 (eardrum) or 4.");
+  }
 }
 
 }  // namespace
@@ -484,7 +542,8 @@ MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t la
   const auto inner = [&net](const ProtectorNetwork::State& x) {
     return net.InnerPressure(x) / kProtectorInputScale;
   };
-  return IntegrateRecord(net, inputAt, inner, output, last, dt, p.SubstepDivisor, nullptr, nullptr,
+  return IntegrateRecord(net, inputAt, inner, output, last, dt, p.SubstepDivisor,
+                         ProtectorNetwork::kMinSubSteps, nullptr, nullptr,
                          RunLabel{"protector model", "the protector circuit values"});
 }
 
@@ -500,30 +559,16 @@ MiddleEarRun TimeDomainModel10(float* samples, std::int32_t last, float dt, TMod
 
 LinearisedEar LinearisedEarMatrix(const TModelParameters& p, int location,
                                   double muscleContraction) {
-  switch (location) {
-    case 1:
-    case 4:
-      return Linearise<EarForm::FreeField>(p, muscleContraction);
-    case 2:
-      return Linearise<EarForm::CanalEntrance>(p, muscleContraction);
-    case 3:
-      return Linearise<EarForm::Eardrum>(p, muscleContraction);
-    default:
-      throw OrvekError("The microphone location " + std::to_string(location) +
-                       " is not 1 (free field), 2 (ear-canal entrance), 3 (eardrum) or 4.");
-  }
+  return ForLocation(location,
+                     [&](auto form) { return Linearise<form.value>(p, muscleContraction); });
 }
 
-std::int32_t SmallestEarSubSteps(double substepDivisor) {
-  // The count accepted on a quiet sample, from the count carried in. The map is monotone, so the
-  // counts of any record stay at or above those of a silent one, which fall (or rise) steadily.
-  const auto quiet = [substepDivisor](std::int32_t carried) {
-    return 2 *
-           DividedSubSteps(carried, substepDivisor, EarNetwork<EarForm::FreeField>::kMinSubSteps);
-  };
-  std::int32_t n = quiet(kInitialSubSteps);
-  for (std::int32_t next = quiet(n); next < n; next = quiet(n)) n = next;
-  return n;
+std::int32_t StableSubStepFloor(const TModelParameters& p, int location, float dt) {
+  return ForLocation(location, [&](auto form) { return StableFloor<form.value>(p, dt); });
+}
+
+std::int32_t SmallestEarSubSteps(const TModelParameters& p, int location, float dt) {
+  return FewestSubSteps(p.SubstepDivisor, StableSubStepFloor(p, location, dt));
 }
 
 }  // namespace orvek

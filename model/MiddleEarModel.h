@@ -123,10 +123,20 @@ struct LinearisedEar {
 LinearisedEar LinearisedEarMatrix(const TModelParameters& p, int location,
                                   double muscleContraction);
 
-// The fewest RK4 sub-steps per sample interval with which the ear models can advance their state,
-// for any record and sample interval: a quiet stretch divides the carried count by the divisor and
-// doubles it once, so the count settles where that no longer lowers it.
-std::int32_t SmallestEarSubSteps(double substepDivisor);
+// The least step margin (ModeStability.h) every mode of the linearised ear network keeps at the
+// fewest sub-steps a run can reach: a little room for the drive and the nonlinearity.
+inline constexpr double kStableStepMargin = 1.05;
+
+// The floor of the divided sub-step count in a run of the ear form at this microphone location
+// (as LinearisedEarMatrix) with sample interval dt (s): the smallest for which every mode, relaxed
+// and fully contracted, keeps kStableStepMargin at the fewest sub-steps the run can reach. Throws
+// OrvekError if the network has a growing mode, which no step can hold.
+std::int32_t StableSubStepFloor(const TModelParameters& p, int location, float dt);
+
+// The fewest RK4 sub-steps per sample interval with which a run of that form at dt can advance
+// its state, for any record: a quiet stretch divides the carried count by p.SubstepDivisor (at
+// least the floor) and doubles it once, so the count settles where that no longer lowers it.
+std::int32_t SmallestEarSubSteps(const TModelParameters& p, int location, float dt);
 
 // Protector network: outside pressure in Pa -> pressure under the protector in Pa, with the
 // protector circuit held in p's ProtectorValue fields (Ccush, Cskin and Cmat as stiffnesses, Ccup

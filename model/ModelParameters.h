@@ -2,8 +2,8 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <string_view>
 #include <string>
+#include <string_view>
 
 namespace orvek {
 

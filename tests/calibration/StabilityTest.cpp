@@ -295,28 +295,88 @@ TEST(LinearisedEar, ReproducesTheIntegratorOnAQuietImpulse) {
 TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
   TModelParameters p = LoadShippedParameters(ORVEK_DATA_DIR);
   const struct {
+    int Location;
+    double SampleRate;  // Hz
     double Divisor;
     std::int32_t Expected;
     std::int32_t Samples;  // enough to settle; one where the count rises
-  } cases[] = {{4.0, 2, 200},  {3.0, 2, 200},  {2.5, 4, 200},   {2.35, 6, 200},
-               {2.25, 8, 200}, {2.1, 20, 200}, {2.0, 256, 200}, {1.9, 270, 1}};
+  } cases[] = {
+      // At 200 kHz every form is stable with the floor of 1, so the divisor alone decides.
+      {3, 2e5, 4.0, 2, 200},
+      {3, 2e5, 3.0, 2, 200},
+      {3, 2e5, 2.5, 4, 200},
+      {3, 2e5, 2.35, 6, 200},
+      {3, 2e5, 2.25, 8, 200},
+      {3, 2e5, 2.1, 20, 200},
+      {3, 2e5, 2.0, 256, 200},
+      {3, 2e5, 1.9, 270, 1},
+      // At 48 kHz the canal's stiffest modes raise the floor of the 24- and 23-state forms to 3.
+      {1, 48000, 4.0, 6, 200},
+      {2, 48000, 4.0, 6, 200},
+      {3, 48000, 4.0, 2, 200},
+  };
+  using Model = MiddleEarRun (*)(const float*, float*, std::int32_t, float, const TModelParameters&,
+                                 const MuscleTiming&, const ProgressCallback&);
+  const Model models[] = {TimeDomainModel1, TimeDomainModel2, TimeDomainModel3};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Divisor);
-    EXPECT_EQ(SmallestEarSubSteps(c.Divisor), c.Expected);
+    SCOPED_TRACE(::testing::Message() << "location " << c.Location << ", " << c.SampleRate
+                                      << " Hz, divisor " << c.Divisor);
     p.SubstepDivisor = static_cast<float>(c.Divisor);
+    const float dt = static_cast<float>(1.0 / c.SampleRate);
+    EXPECT_EQ(SmallestEarSubSteps(p, c.Location, dt), c.Expected);
     const std::vector<float> silence(c.Samples + 1, 0.0f);
     std::vector<float> output(silence.size());
     const MiddleEarRun run =
-        TimeDomainModel3(silence.data(), output.data(), c.Samples, 1e-5f, p, MuscleTiming{}, {});
+        models[c.Location - 1](silence.data(), output.data(), c.Samples, dt, p, MuscleTiming{}, {});
     EXPECT_EQ(run.CarriedSubSteps, c.Expected);
   }
 }
 
+// With the divisor 4 a quiet stretch settles at twice the floor: the floor is the smallest for
+// which every mode, relaxed and contracted, keeps the margin at that count.
+TEST(StableSubStepFloor, SmallestFloorThatKeepsTheMargin) {
+  TModelParameters p = LoadShippedParameters(ORVEK_DATA_DIR);
+  p.SubstepDivisor = 4.0f;
+  for (int location = 1; location <= 3; ++location) {
+    std::vector<Complex> modes;
+    for (double contraction : {0.0, 1.0}) {
+      const LinearisedEar ear = LinearisedEarMatrix(p, location, contraction);
+      const std::vector<Complex> some = Eigenvalues(ear.Matrix, ear.Order);
+      modes.insert(modes.end(), some.begin(), some.end());
+    }
+    for (double rate : {32000.0, 48000.0, 96000.0, 200000.0, 500000.0}) {
+      SCOPED_TRACE(::testing::Message() << "location " << location << ", " << rate << " Hz");
+      const float dt = static_cast<float>(1.0 / rate);
+      const std::int32_t floor = StableSubStepFloor(p, location, dt);
+      ASSERT_GE(floor, 1);
+      EXPECT_GE(SmallestStepMargin(modes, dt / (2.0 * floor)), kStableStepMargin);
+      if (floor > 1) {  // one less would not do
+        EXPECT_LT(SmallestStepMargin(modes, dt / (2.0 * (floor - 1))), kStableStepMargin);
+      }
+    }
+  }
+  EXPECT_THROW(StableSubStepFloor(p, 5, 1e-5f), OrvekError);
+}
+
+TEST(StableSubStepFloor, AGrowingModeIsRejected) {
+  TModelParameters p = LoadShippedParameters(ORVEK_DATA_DIR);
+  p.Resistance5 = -p.Resistance5;  // branch 5 feeds energy in
+  EXPECT_THROW(StableSubStepFloor(p, 3, 1e-5f), OrvekError);
+  const std::vector<float> silence(9, 0.0f);
+  std::vector<float> output(silence.size());
+  EXPECT_THROW(TimeDomainModel3(silence.data(), output.data(), 8, 1e-5f, p, MuscleTiming{}, {}),
+               OrvekError);
+}
+
 // The shipped set: every form stays stable at the fewest sub-steps the adaptation can reach, at
-// the sampling rates of real recordings.
+// the sampling rates of real recordings, and 200 kHz needs no floor above 1.
 TEST(Stability, ShippedParametersAreStableAtTheFewestSubSteps) {
-  for (const TargetRow& row : StabilityTargets(LoadShippedParameters(ORVEK_DATA_DIR))) {
+  const TModelParameters p = LoadShippedParameters(ORVEK_DATA_DIR);
+  for (const TargetRow& row : StabilityTargets(p)) {
     EXPECT_TRUE(row.Pass()) << row.Target << ", " << row.Condition << ": " << row.Model;
+  }
+  for (const StabilityCase& c : StabilityCases(p)) {
+    if (c.SampleRate == 200000.0) EXPECT_EQ(c.Floor, 1) << "location " << c.Location;
   }
 }
 
