@@ -1,0 +1,342 @@
+#include "protection/ProtectorCatalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ErrorMessage.h"
+#include "TempFolder.h"
+
+namespace orvek {
+namespace {
+
+namespace fs = std::filesystem;
+using Place = PowerUserPlace;
+
+const std::string kHeader = "h1\r\nh2\r\nh3\r\nh4\r\n";
+const std::string kBody = "Mean\t-10\r\nSD\t2\r\nCircuit\t0\r\n";
+
+// A catalogue of records given by their first lines, each followed by a one-frequency body.
+std::string Catalogue(const std::vector<std::string>& firstLines) {
+  std::string text = kHeader;
+  for (const auto& line : firstLines) text += line + "\r\n" + kBody;
+  return text;
+}
+
+TEST(ProtectorCatalogue, FirstLineGivesEntryAndMenuPlaces) {
+  struct Case {
+    const char* line;
+    const char* entryString;
+    bool inDefaultMode;
+    const char* caption;
+    Place place;
+  };
+  const Case cases[] = {
+      {"Foam-plug 1.0\t0.125\t0.25\t0.5\t1\t2\t3.15\t4\t6.3\t8\t\tD\tx\tP",
+       "08D   XP FOAM_PLUG 1_0", true, "FOAM_PLUG 1_0", Place::PlugLevelIndependent},
+      {"ab\t1\t\tD\tx\tOD", "00D   XODAB", true, "AB", Place::OtherPlugPlusMuff},
+      {"ab\t1\t\tD\tx\tq", "00D   XQ AB", true, "AB", Place::MuffLevelDependent},
+      {"ab\t1\t2\t\tP\tx\tM", "01P   XM AB", false, "AB", Place::MuffLevelIndependent},
+      {"ab\t1\t\tPD\t1\tN", "00PD  1N AB", false, "AB: D  ", Place::PlugLevelDependent},
+      {"ab\t1\t\tDD\t1\tD", "00DD  1D AB", true, "AB: D  ", Place::PlugPlusMuff},
+      // Characters are skipped up to the first D or P, the menu code starts there.
+      {"ab\t1\t\txyz-pd7\t1\tom", "00PD7 1OMAB", false, "AB: D7 ", Place::OtherMuff},
+      {"ab\t1\tend\tD\tx\topx", "00D   XOPAB", true, "AB", Place::OtherPlug},
+      {"ab\t1\t\tD\tx\tZ", "00D   XZ AB", true, "AB", Place::None},
+      {"ab\t1\t\tD\tx", "00D   X  AB", true, "AB", Place::None},
+      {"a\"*-./:<>?\\|b c\t1\t\tD\tx\tP", "00D   XP A___________B C", true, "A___________B C",
+       Place::PlugLevelIndependent},
+  };
+  for (const Case& c : cases) {
+    const ProtectorCatalogue catalogue = ParseProtectorCatalogue(Catalogue({c.line}), "t.txt");
+    ASSERT_EQ(catalogue.Entries.size(), 1u) << c.line;
+    EXPECT_TRUE(catalogue.Messages.empty()) << c.line;
+    const TProtectorEntry& e = catalogue.Entries[0];
+    EXPECT_EQ(e.EntryString, c.entryString) << c.line;
+    EXPECT_EQ(e.Name, e.EntryString.substr(9)) << c.line;
+    EXPECT_EQ(e.LastFrequencyIndex, std::stoi(e.EntryString.substr(0, 2))) << c.line;
+    EXPECT_EQ(e.InDefaultMode, c.inDefaultMode) << c.line;
+    EXPECT_EQ(e.PowerUserCaption, c.caption) << c.line;
+    EXPECT_EQ(e.Place, c.place) << c.line;
+    EXPECT_EQ(e.Index, 0);
+    EXPECT_EQ(e.FirstLine, 5);
+  }
+}
+
+TEST(ProtectorCatalogue, MalformedRecordsAreSkippedAndNamed) {
+  std::string tooMany = "many";
+  for (int i = 1; i <= 52; ++i) tooMany += "\t" + std::to_string(i);
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "first line of the record is empty"},
+      {"\t1\t\tD\tx\tP", "no protector name"},
+      {"ab\t1\t\tx\ty\tz", "no menu code"},
+      {"ab\t1\t2", "no menu code"},
+      {tooMany + "\t\tD\tx\tP", "more than 51 frequencies"},
+      {"ab\t\tD\tx\tP", "no frequencies"},
+      {"ab\t2\t1\t\tD\tx\tP", "ascending"},
+      {"ab\t1\t\tDXXXX\tx\tP", "longer than four characters"},
+      {"ab\t1\t\tD\txy\tP", "exactly one character"},
+      {"ab\t1\t\tD", "exactly one character"},
+  };
+  for (const auto& [line, problem] : cases) {
+    // The record after the faulty one keeps its place in the file.
+    const ProtectorCatalogue catalogue =
+        ParseProtectorCatalogue(Catalogue({line, "ok\t1\t\tD\tx\tP"}), "HPD Atten.txt");
+    ASSERT_EQ(catalogue.Messages.size(), 1u) << line;
+    EXPECT_NE(catalogue.Messages[0].find("\"HPD Atten.txt\", line 5"), std::string::npos)
+        << catalogue.Messages[0];
+    EXPECT_NE(catalogue.Messages[0].find(problem), std::string::npos) << catalogue.Messages[0];
+    ASSERT_EQ(catalogue.Entries.size(), 1u) << line;
+    EXPECT_EQ(catalogue.Entries[0].Index, 1);
+    EXPECT_EQ(catalogue.Entries[0].FirstLine, 9);
+  }
+}
+
+TEST(ProtectorCatalogue, FileEndsAndRecordLimit) {
+  const std::string record = "ab\t1\t\tD\tx\tP";
+  // Trailing line ends are no record; a short last record is.
+  EXPECT_EQ(ParseProtectorCatalogue(Catalogue({record}) + "\r\n\r\n", "t").Messages.size(), 0u);
+  EXPECT_EQ(ParseProtectorCatalogue(kHeader, "t").Entries.size(), 0u);
+  const ProtectorCatalogue shortRecord =
+      ParseProtectorCatalogue(Catalogue({record}) + record + "\nMean\t-1\n", "t");
+  EXPECT_EQ(shortRecord.Entries.size(), 1u);
+  ASSERT_EQ(shortRecord.Messages.size(), 1u);
+  EXPECT_NE(shortRecord.Messages[0].find("line 9: the record has fewer than four lines"),
+            std::string::npos);
+
+  const ProtectorCatalogue big = ParseProtectorCatalogue(
+      Catalogue(std::vector<std::string>(kMaxProtectorRecords + 5, record)), "t");
+  EXPECT_EQ(big.Entries.size(), static_cast<std::size_t>(kMaxProtectorRecords));
+  EXPECT_EQ(big.Entries.back().Index, kMaxProtectorRecords - 1);
+  ASSERT_EQ(big.Messages.size(), 1u);
+  EXPECT_NE(big.Messages[0].find("line " + std::to_string(5 + 4 * kMaxProtectorRecords)),
+            std::string::npos);
+}
+
+TEST(ProtectorCatalogue, ShippedCatalogueCoversEveryPlaceAndMode) {
+  const fs::path file = fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt";
+  const ProtectorCatalogue catalogue = LoadProtectorCatalogue(file);
+  EXPECT_TRUE(catalogue.Messages.empty()) << catalogue.Messages.front();
+  std::set<Place> places;
+  std::set<bool> modes;
+  bool secondLetterD = false;
+  const std::string text = test::TempFolder::Read(file);
+  for (const TProtectorEntry& e : catalogue.Entries) {
+    places.insert(e.Place);
+    modes.insert(e.InDefaultMode);
+    secondLetterD |= e.EntryString[3] == 'D';
+    const ProtectorRecordData data = ReadProtectorRecord(text, e, file.filename().string());
+    EXPECT_FALSE(data.Circuit.has_value()) << e.Name << " is shipped unfitted";
+    // Published REAT bands lie between 63 Hz and 8 kHz; protection is stored negative and no
+    // protector beats the bone-conduction bound of about 60 dB.
+    for (const AttenuationRow& row : data.AttenuationTable) {
+      EXPECT_GE(row.FrequencyHz, 63.0f) << e.Name;
+      EXPECT_LE(row.FrequencyHz, 8000.0f) << e.Name;
+      EXPECT_LT(row.MeanDb, 0.0f) << e.Name;
+      EXPECT_GT(row.MeanDb, -60.0f) << e.Name;
+      EXPECT_GT(row.SpreadDb, 0.0f) << e.Name;
+    }
+  }
+  EXPECT_EQ(places.size(), 8u);
+  EXPECT_FALSE(places.count(Place::None));
+  EXPECT_EQ(modes.size(), 2u);
+  EXPECT_TRUE(secondLetterD);
+}
+
+TEST(ProtectorCatalogue, ReadsAttenuationTableAndCircuitLine) {
+  const std::string first = "Muff\t0.5\t1\t4\t\tD\tx\tM";
+  const std::string table = "Mean (dB)\t-20\t-30.5\t-35\r\nSD (dB)\t2\t2.5\t3\r\n";
+  const ProtectorCatalogue catalogue =
+      ParseProtectorCatalogue(kHeader + first + "\r\n" + table + "C\t0\r\n", "t");
+  ASSERT_EQ(catalogue.Entries.size(), 1u);
+  const TProtectorEntry& entry = catalogue.Entries[0];
+  const std::pair<const char*, bool> circuitLines[] = {
+      {"C\t0", false},
+      {"\t", false},
+      {"", false},
+      {"C\tnone\t1", false},
+      {"C\t0.0E0\t5", false},
+      {"\t 2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\t13\t14\t15\t16", true},
+  };
+  for (const auto& [circuitLine, fitted] : circuitLines) {
+    const std::string text = kHeader + first + "\r\n" + table + circuitLine + "\r\n";
+    const ProtectorRecordData data = ReadProtectorRecord(text, entry, "t");
+    ASSERT_EQ(data.AttenuationTable.size(), 3u);
+    EXPECT_EQ(data.LastFrequencyIndex, 2);
+    EXPECT_FLOAT_EQ(data.AttenuationTable[0].FrequencyHz, 500.0f);
+    EXPECT_FLOAT_EQ(data.AttenuationTable[2].FrequencyHz, 4000.0f);
+    EXPECT_FLOAT_EQ(data.AttenuationTable[1].MeanDb, -30.5f);
+    EXPECT_FLOAT_EQ(data.AttenuationTable[1].SpreadDb, 2.5f);
+    ASSERT_EQ(data.Circuit.has_value(), fitted) << circuitLine;
+    if (!fitted) continue;
+    EXPECT_EQ(data.Circuit->Lcup, 2.0f);
+    EXPECT_EQ(data.Circuit->Kcup, 3.0f);
+    EXPECT_EQ(data.Circuit->RleakLevelCoefficient, 16.0f);
+    EXPECT_FLOAT_EQ(data.Circuit->InverseSkinCushionResistance, 1.0f / (5.0f + 7.0f));
+    EXPECT_EQ(data.Circuit->SkinCushionStiffness, 4.0f + 6.0f);
+  }
+}
+
+TEST(ProtectorCatalogue, FaultyRecordDataIsReportedWithItsLine) {
+  const std::string first = "Muff\t0.5\t1\t\tD\tx\tM\r\n";
+  const ProtectorCatalogue catalogue =
+      ParseProtectorCatalogue(Catalogue({"Muff\t0.5\t1\t\tD\tx\tM"}), "t");
+  ASSERT_EQ(catalogue.Entries.size(), 1u);
+  const std::pair<std::string, const char*> cases[] = {
+      {"M\t-1\r\nS\t1\t1\r\nC\t0\r\n", "line 6: mean attenuation 2 of 2"},
+      {"M\t-1\t-2\r\nS\t1\tx\r\nC\t0\r\n", "line 7: spread 2 of 2"},
+      {"M\t-1\t-2\r\nS\t1\t1\r\nC\t1\t2\t3\r\n", "line 8: circuit value 4 of 15"},
+      {"M\t-1\t-2\r\nS\t1\t1\r\n", "line 8: the catalogue ends"},
+  };
+  for (const auto& [rest, expected] : cases) {
+    const std::string message = MessageOf([&] {
+      ReadProtectorRecord(kHeader + first + rest, catalogue.Entries[0], "HPD Atten.txt");
+    });
+    EXPECT_NE(message.find(expected), std::string::npos) << message;
+  }
+}
+
+TEST(ProtectorCatalogue, CircuitLineRoundTrip) {
+  TCircuitValues values;
+  values.Lcup = 0.06f;
+  values.Kcup = 1.0e6f;
+  values.Kskin = 333521.4f;
+  values.Rskin = 282.86f;
+  values.Kcush = 3.3352e5f;
+  values.Rcush = 1.0f / 3.0f;
+  values.Lleak = 28.145f;
+  values.Rleak = -10610.0f;
+  values.Kmat = 3.0622777e7f;
+  values.Lmat = 1.0e-30f;
+  values.Rmat = 1006.6f;
+  values.ReservedValue1 = 0.0f;
+  values.ReservedValue2 = 7.0f;
+  values.LleakLevelCoefficient = 1.5e-9f;
+  values.RleakLevelCoefficient = 3.4e38f;
+  const std::string line = ComposeCircuitLine(values);
+  EXPECT_EQ(line.substr(0, 13), "\t" + std::string(7, ' ') + "6E-02");
+  EXPECT_EQ(line.substr(line.size() - 32), "\tElectro-acoustic Circuit Values");
+
+  const std::string original = Catalogue({"A\t1\t\tD\tx\tP", "B\t1\t2\t\tD\tx\tM"});
+  const std::string replaced = ReplaceCircuitLine(original, 1, line, "t");
+  EXPECT_EQ(replaced, original.substr(0, original.rfind("Circuit\t0")) + line + "\r\n");
+  const ProtectorCatalogue catalogue = ParseProtectorCatalogue(replaced, "t");
+  ASSERT_EQ(catalogue.Entries.size(), 2u);
+  EXPECT_FALSE(ReadProtectorRecord(replaced, catalogue.Entries[0], "t").Circuit.has_value());
+  const std::string body = "M\t-1\t-2\r\nS\t1\t1\r\n";
+  const std::string fitted =
+      kHeader + "A\t1\t\tD\tx\tP\r\n" + kBody + "B\t1\t2\t\tD\tx\tM\r\n" + body + line + "\r\n";
+  const auto read = ReadProtectorRecord(fitted, catalogue.Entries[1], "t").Circuit;
+  ASSERT_TRUE(read.has_value());
+  TCircuitValues expected = values;
+  DeriveCircuitValues(expected);
+  const float TCircuitValues::*fields[] = {&TCircuitValues::Lcup,
+                                           &TCircuitValues::Kcup,
+                                           &TCircuitValues::Kskin,
+                                           &TCircuitValues::Rskin,
+                                           &TCircuitValues::Kcush,
+                                           &TCircuitValues::Rcush,
+                                           &TCircuitValues::Lleak,
+                                           &TCircuitValues::Rleak,
+                                           &TCircuitValues::Kmat,
+                                           &TCircuitValues::Lmat,
+                                           &TCircuitValues::Rmat,
+                                           &TCircuitValues::ReservedValue1,
+                                           &TCircuitValues::ReservedValue2,
+                                           &TCircuitValues::LleakLevelCoefficient,
+                                           &TCircuitValues::RleakLevelCoefficient,
+                                           &TCircuitValues::InverseLcup,
+                                           &TCircuitValues::InverseLleak,
+                                           &TCircuitValues::InverseSkinCushionResistance,
+                                           &TCircuitValues::SkinCushionStiffness};
+  for (const auto field : fields) EXPECT_EQ((*read).*field, expected.*field);
+
+  EXPECT_NE(MessageOf([&] { ReplaceCircuitLine(original, 2, line, "t"); }).find("record 2"),
+            std::string::npos);
+}
+
+TEST(ProtectorCatalogue, StoreCircuitValuesRewritesOnlyTheRecord) {
+  const test::TempFolder folder;
+  const std::string original = Catalogue({"A\t1\t\tD\tx\tP", "B\t1\t\tD\tx\tM"});
+  const fs::path file = folder.Write("HPD Atten.txt", original);
+  TCircuitValues values;
+  values.Lcup = 0.5f;
+  StoreCircuitValues(file, 0, values);
+  const std::string text = test::TempFolder::Read(file);
+  EXPECT_EQ(text, ReplaceCircuitLine(original, 0, ComposeCircuitLine(values), "t"));
+  EXPECT_EQ(folder.EntryCount(), 1);
+  EXPECT_NE(MessageOf([&] {
+              StoreCircuitValues(folder.Path() / "none.txt", 0, values);
+            }).find("Cannot open"),
+            std::string::npos);
+}
+
+// The shipped seeds start the fit inside its limits for their kind.
+TEST(ProtectorCatalogue, SeedFilesLieInsideTheFitLimits) {
+  const fs::path folder = fs::path(ORVEK_DATA_DIR) / "Dat" / "Hearing Protectors";
+  for (const bool muff : {true, false}) {
+    const TCircuitValues c = LoadCircuitValues(
+        folder / (muff ? "Seed_REAT_Values_Earmuff.txt" : "Seed_REAT_Values_Earplug.txt"));
+    for (const float k : {c.Kcup, c.Kcush, c.Kskin, c.Kmat, c.Kmat2})
+      EXPECT_TRUE(std::isfinite(k) && k > 0.0f) << k;
+    const double kt = c.Kcup + c.Kcush, km = c.Kcup + c.Kmat;
+    const double twoPi = 2.0 * std::acos(-1.0);
+    const double cushDb = 20.0 * std::log10(c.Kcup / kt);
+    const double qCush = std::sqrt(c.Lcup * kt) / c.Rcush;
+    const double fm = std::sqrt(km / c.Lmat) / twoPi, qm = std::sqrt(c.Lmat * km) / c.Rmat;
+    EXPECT_NEAR(20.0 * std::log10(c.Kcup / km), -30.0, 0.01);
+    EXPECT_FLOAT_EQ(c.InverseLcup, 1.0f / c.Lcup);
+    if (muff) {
+      EXPECT_NEAR(cushDb, -2.5, 0.01);
+      EXPECT_TRUE(qCush >= 0.1 && qCush <= 2.0) << qCush;
+      EXPECT_TRUE(c.Kcup >= 1e5 && c.Kcup <= 1e8);
+      const double skinDb = 20.0 * std::log10(c.Kcup / (c.Kcup + c.Kskin));
+      EXPECT_TRUE(skinDb >= -15.0 && skinDb <= 0.0) << skinDb;
+      EXPECT_TRUE(fm >= 4000.0 && fm <= 8000.0) << fm;
+      EXPECT_TRUE(qm >= 0.5 && qm <= 2.5) << qm;
+      const double ql = std::sqrt(c.Lleak * c.Kcup) / c.Rleak;
+      EXPECT_TRUE(ql >= 0.1 && ql <= 1.0) << ql;
+    } else {
+      EXPECT_NEAR(cushDb, -5.0, 0.01);
+      EXPECT_TRUE(qCush >= 0.1 && qCush <= 0.7) << qCush;
+      const double fr = std::sqrt(kt / c.Lcup) / twoPi;
+      EXPECT_TRUE(fr >= 5000.0 && fr <= 10000.0) << fr;
+      EXPECT_TRUE(c.Kcup >= 1e5 && c.Kcup <= 2e8);
+      EXPECT_TRUE(fm >= 10000.0 && fm <= 15000.0) << fm;
+      EXPECT_NEAR(qm, 5.0, 0.01);
+      EXPECT_NEAR(c.Rskin / c.Rcush, 10.0, 1e-3);
+      EXPECT_NEAR(c.Kskin / c.Kcush, 10.0, 1e-3);
+    }
+  }
+}
+
+TEST(ProtectorCatalogue, FaultySeedFilesNameTheLine) {
+  const test::TempFolder folder;
+  std::string good;
+  for (int i = 1; i <= 14; ++i)
+    good += " " + std::to_string(i) + "e-3 value " + std::to_string(i) + "\r\n";
+  const TCircuitValues c = LoadCircuitValues(folder.Write("good.txt", good));
+  EXPECT_FLOAT_EQ(c.Kcush, 1000.0f);      // line 1, Ccush 1e-3
+  EXPECT_FLOAT_EQ(c.Kcup, 1.0f / 8e-3f);  // line 8, Ccup
+  EXPECT_FLOAT_EQ(c.Lmat2, 13e-3f);
+  const std::pair<std::string, const char*> cases[] = {
+      {good.substr(0, good.find(" 14e-3")), "line 14: the line must start with the value of Cmat2"},
+      {"x\r\n" + good, "line 1: the line must start with the value of Ccush"},
+      {"inf\r\n" + good, "line 1:"},
+      {"0 Ccush\r\n" + good.substr(good.find('\n') + 1),
+       "line 1: the compliance Ccush must be positive"},
+      {good.substr(0, good.find(" 11e-3")) + "1e-45\r\n" + good.substr(good.find(" 12e-3")),
+       "line 11: Cmat is beyond the single-precision range"},
+  };
+  for (const auto& [text, expected] : cases) {
+    const std::string message =
+        MessageOf([&] { LoadCircuitValues(folder.Write("bad.txt", text)); });
+    EXPECT_NE(message.find(expected), std::string::npos) << message;
+  }
+}
+
+}  // namespace
+}  // namespace orvek

@@ -1,0 +1,200 @@
+#include "ProtectorExamples.h"
+#include "protection/ProtectorCircuit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <vector>
+
+#include "ErrorMessage.h"
+
+namespace orvek {
+namespace {
+
+using Complex = std::complex<double>;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr float kOpen = 1e30f;  // a branch this large carries nothing
+
+TCircuitValues Muff() {
+  TCircuitValues v = test::ExampleMuff();
+  v.Kmat2 = 123.0f;  // must not matter
+  return v;
+}
+
+// A plug-like set: heavy mass on a stiff seal, little leak.
+TCircuitValues Plug() {
+  TCircuitValues v = Muff();
+  v.Kcup = 2e8f;
+  v.Lcup = 10.25641f;
+  v.Kcush = 1.56e8f;
+  v.Rcush = 2e5f;
+  v.Lleak = 5.07e6f;
+  v.Rleak = 3.2e7f;
+  v.Kmat = 6.1e9f;
+  v.Lmat = 0.9f;
+  v.Rmat = 1.5e4f;
+  return v;
+}
+
+// The circuit seen as a voltage divider: the outside pressure drives the cup volume through three
+// paths in parallel (moving part, leak, material), each an impedance written out here on its own.
+Complex DividerReference(const TCircuitValues& v, ProtectorForm form, double f) {
+  const double w = kTwoPi * f;
+  const Complex j(0.0, 1.0);
+  const auto stiff = [&](double k) { return k / (j * w); };
+  Complex piston;
+  if (form == ProtectorForm::Muff) {
+    const Complex skin = double{v.Rskin} + stiff(v.Kskin);
+    const Complex cush = double{v.Rcush} + stiff(v.Kcush);
+    piston = j * w * double{v.Lcup} + 1.0 / (1.0 / skin + 1.0 / cush);
+  } else {
+    piston = double{v.Rcush} + j * w * double{v.Lcup} + stiff(v.Kcush);
+  }
+  const Complex leak = double{v.Rleak} + j * w * double{v.Lleak};
+  const Complex mat = double{v.Rmat} + j * w * double{v.Lmat} + stiff(v.Kmat);
+  const Complex series = 1.0 / (1.0 / piston + 1.0 / leak + 1.0 / mat);
+  const Complex cup = stiff(v.Kcup);
+  return cup / (cup + series);
+}
+
+TEST(ProtectorCircuitTest, LevelIsTenLogOfSquaredModulus) {
+  struct Row {
+    Complex ratio;
+    double db;
+  };
+  const Row rows[] = {{{0.06, 0.08}, -20.0},
+                      {{1.0, 0.0}, 0.0},
+                      {{0.0, -10.0}, 20.0},
+                      {{-0.001, 0.0}, -60.0},
+                      {{0.5, 0.5}, 10.0 * std::log10(0.5)}};
+  for (const Row& r : rows) EXPECT_NEAR(RatioLevelDb(r.ratio), r.db, 1e-12) << r.ratio;
+}
+
+// Both closed forms against the parallel-path divider, from 1 Hz to 100 kHz, to 1e-9 relative.
+TEST(ProtectorCircuitTest, ClosedFormsMatchParallelPathDivider) {
+  TCircuitValues leakFree = Muff();
+  leakFree.Rleak = leakFree.Lleak = kOpen;
+  for (const TCircuitValues& v : {Muff(), Plug(), leakFree}) {
+    for (const ProtectorForm form : {ProtectorForm::Muff, ProtectorForm::Plug}) {
+      for (double f = 1.0; f <= 1e5; f *= 1.7) {
+        const Complex h = ProtectorPressureRatio(v, form, f);
+        const Complex ref = DividerReference(v, form, f);
+        EXPECT_LT(std::abs(h - ref), 1e-9 * std::abs(ref)) << "f " << f << " Hz";
+        EXPECT_DOUBLE_EQ(ProtectorLevelDb(v, form, f), RatioLevelDb(h));
+      }
+    }
+  }
+}
+
+// A cup volume far stiffer than every path: the pressure under the protector is the outside one.
+TEST(ProtectorCircuitTest, StiffCupVolumePassesPressureUnchanged) {
+  for (TCircuitValues v : {Muff(), Plug()}) {
+    v.Kcup = 1e25f;
+    for (const double f : {10.0, 1000.0, 20000.0}) {
+      EXPECT_LT(std::abs(ProtectorPressureRatio(v, ProtectorForm::Muff, f) - 1.0), 1e-6);
+      EXPECT_LT(std::abs(ProtectorPressureRatio(v, ProtectorForm::Plug, f) - 1.0), 1e-6);
+      for (const InsertionLossPath path : kInsertionLossPaths) {
+        EXPECT_LT(std::abs(InsertionLossPathRatio(v, path, f) - 1.0), 1e-6);
+      }
+    }
+  }
+}
+
+// Below the leak the pressure equalises (|H - 1| ~ w Rleak / Kcup, at most 1e-3 here at 1 mHz);
+// above every resonance the three masses act in parallel on the cup volume: H -> -Kcup (1/Lcup +
+// 1/Lleak
+// + 1/Lmat) / w^2, a 40 dB per decade fall (resistive corrections ~ R / (w L) < 1e-4 at 10 MHz).
+TEST(ProtectorCircuitTest, LowAndHighFrequencyLimits) {
+  for (const TCircuitValues& v : {Muff(), Plug()}) {
+    for (const ProtectorForm form : {ProtectorForm::Muff, ProtectorForm::Plug}) {
+      EXPECT_LT(std::abs(ProtectorPressureRatio(v, form, 1e-3) - 1.0), 2e-3);
+      const double f = 1e7, w = kTwoPi * f;
+      const double massLaw =
+          -double{v.Kcup} * (1.0 / v.Lcup + 1.0 / v.Lleak + 1.0 / v.Lmat) / (w * w);
+      const Complex h = ProtectorPressureRatio(v, form, f);
+      EXPECT_NEAR(h.real() / massLaw, 1.0, 1e-3);
+      EXPECT_LT(std::abs(h.imag() / massLaw), 1e-3);
+      EXPECT_NEAR(ProtectorLevelDb(v, form, f) - ProtectorLevelDb(v, form, f / 10.0), -40.0, 0.01);
+    }
+  }
+}
+
+// Without leak and material the static ratio is the stiffness divider (skin and cushion in
+// parallel paths for a muff, the seal alone for a plug), and the plug's series resonance at
+// sqrt((Kcup + Kcush) / Lcup) leaves only its resistance: H = Kcup / (j w Rcush).
+TEST(ProtectorCircuitTest, SealedProtectorStaticDividerAndPlugResonance) {
+  for (TCircuitValues v : {Muff(), Plug()}) {
+    v.Rleak = v.Lleak = v.Rmat = v.Lmat = kOpen;
+    const double k = v.Kcup;
+    const double seal = double{v.Kskin} * v.Kcush / (double{v.Kskin} + v.Kcush);
+    EXPECT_NEAR(ProtectorPressureRatio(v, ProtectorForm::Muff, 1e-4).real(), k / (k + seal), 1e-6);
+    EXPECT_NEAR(ProtectorPressureRatio(v, ProtectorForm::Plug, 1e-4).real(), k / (k + v.Kcush),
+                1e-6);
+    const double fr = std::sqrt((k + v.Kcush) / v.Lcup) / kTwoPi;
+    const Complex h = ProtectorPressureRatio(v, ProtectorForm::Plug, fr);
+    EXPECT_NEAR(std::arg(h), -std::numbers::pi / 2.0, 1e-6);
+    EXPECT_NEAR(std::abs(h), k / (kTwoPi * fr * v.Rcush), 1e-6 * std::abs(h));
+  }
+}
+
+// Each partial curve is the total with the other two paths opened: the leak and the material
+// removed leave the rigid piston, and so on.
+TEST(ProtectorCircuitTest, PartialCurvesAreTheTotalWithOnePathLeft) {
+  struct Row {
+    InsertionLossPath path;
+    bool openPiston, openLeak, openMaterial;
+  };
+  const Row rows[] = {{InsertionLossPath::RigidPiston, false, true, true},
+                      {InsertionLossPath::Leakage, true, false, true},
+                      {InsertionLossPath::MaterialDeformation, true, true, false},
+                      {InsertionLossPath::Total, false, false, false}};
+  for (const Row& r : rows) {
+    const TCircuitValues v = Muff();
+    TCircuitValues opened = v;
+    if (r.openPiston) opened.Lcup = kOpen;
+    if (r.openLeak) opened.Rleak = opened.Lleak = kOpen;
+    if (r.openMaterial) opened.Rmat = opened.Lmat = kOpen;
+    for (double f = 5.0; f <= 50000.0; f *= 2.3) {
+      const Complex partial = InsertionLossPathRatio(v, r.path, f);
+      const Complex total = ProtectorPressureRatio(opened, ProtectorForm::Muff, f);
+      EXPECT_LT(std::abs(partial - total), 1e-6 * std::abs(total))
+          << InsertionLossPathCaption(r.path) << " at " << f << " Hz";
+    }
+  }
+}
+
+// Leak opened: the total is piston and material in parallel, the divider of both.
+TEST(ProtectorCircuitTest, LeakFreeTotalIsPistonPlusMaterial) {
+  TCircuitValues v = Muff();
+  v.Rleak = v.Lleak = kOpen;
+  const Complex piston = 1.0 / InsertionLossPathRatio(v, InsertionLossPath::RigidPiston, 3000.0);
+  const Complex mat =
+      1.0 / InsertionLossPathRatio(v, InsertionLossPath::MaterialDeformation, 3000.0);
+  // 1/H - 1 = Zpaths / Zc: the admittances of parallel paths add.
+  const Complex combined = 1.0 / (1.0 / (piston - 1.0) + 1.0 / (mat - 1.0)) + 1.0;
+  EXPECT_LT(std::abs(1.0 / combined - ProtectorPressureRatio(v, ProtectorForm::Muff, 3000.0)),
+            1e-9);
+}
+
+TEST(ProtectorCircuitTest, CurveFrequenciesSpanADecadeEachSide) {
+  std::vector<double> f(kInsertionLossCurvePoints);
+  InsertionLossCurveFrequencies(100.0, 8000.0, f);
+  EXPECT_NEAR(f.front(), 10.0, 1e-9);
+  EXPECT_NEAR(f.back(), 80000.0, 1e-6);
+  const double ratio = std::pow(8000.0, 1.0 / (kInsertionLossCurvePoints - 1));
+  for (std::size_t i = 1; i < f.size(); ++i) EXPECT_NEAR(f[i] / f[i - 1], ratio, 1e-12);
+
+  struct Bad {
+    double lo, hi;
+    std::size_t size;
+  };
+  for (const Bad& b : {Bad{0.0, 100.0, 200}, Bad{200.0, 100.0, 200}, Bad{100.0, 200.0, 199}}) {
+    std::vector<double> out(b.size);
+    EXPECT_NE(MessageOf([&] { InsertionLossCurveFrequencies(b.lo, b.hi, out); }), "");
+  }
+}
+
+}  // namespace
+}  // namespace orvek
