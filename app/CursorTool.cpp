@@ -78,6 +78,11 @@ void TForm1::MoveNearerLine(int x) {
 }
 
 void TForm1::FormMouseDown(QPoint at, Qt::MouseButton button) {
+  if (HelpPictureShown) {
+    RestoreForm();
+    HelpPictureShown = false;
+    return;
+  }
   if (!CursorsActive) return;
   CursorDragging = true;
   if (button == Qt::LeftButton) MoveNearerLine(at.x());

@@ -45,7 +45,7 @@ void TForm1::FormCreate() {
   DrawStartScreen();
   SaveForm();
   LastOpenFolder = StartupFolder;
-  CheckCatalogue();
+  LoadCatalogue();
 }
 
 // A start-up file that cannot be read is reported by name; start-up goes on with the next step so
@@ -81,12 +81,6 @@ void TForm1::DrawStartScreen() {
   painter.drawText((image.width() - metrics.horizontalAdvance(text)) / 2,
                    centreY - metrics.height() / 2 + metrics.ascent(), text);
   canvas_->update();
-}
-
-void TForm1::CheckCatalogue() {
-  const auto path = ResolveInFolder(StartupFolder, "HPD Atten.txt");
-  if (!std::ifstream(path))
-    prompts_.Error(QString("Cannot read the protector catalogue \"%1\".").arg(PathText(path)));
 }
 
 void TForm1::Help1Click() {

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <exception>
+#include <tuple>
 
 namespace orvek {
 
@@ -96,7 +97,6 @@ void TForm1::BuildMenus() {
 void TForm1::BuildPopupMenu() {
   PopupMenu1 = new QMenu(this);
   QMenu* popup = PopupMenu1;
-  const auto later = &TForm1::NotAvailable;
   PopupTopItems[0] = AddCommand(popup, "Select &Segment", &TForm1::SelectSegment1Click);
   PopupTopItems[1] = AddCommand(popup, "Set &Baseline", &TForm1::SetBaselineClick);
   QMenu* calibrate = popup->addMenu("&Calibrate");
@@ -123,16 +123,25 @@ void TForm1::BuildPopupMenu() {
   PopupTopItems[7] = AddCommand(popup, "&Resample", &TForm1::Resample1Click);
   QMenu* protection = popup->addMenu("APPLY HEARING PROTECTION");
   PopupTopItems[8] = protection->menuAction();
-  AddCommand(protection->addMenu("DEFAULT MODE"), "HELP", later);
+  connect(protection, &QMenu::aboutToShow, this,
+          [this] { RunCommand([this] { ApplyEarProtector1Click(); }); });
+  DefaultModeMenu = protection->addMenu("DEFAULT MODE");
+  AddCommand(DefaultModeMenu, "HELP", &TForm1::Help2Click);
   QMenu* power = protection->addMenu("POWER USER MODE");
-  for (const char* kind : {"PLUG", "MUFF"}) {
+  using Place = PowerUserPlace;
+  const auto place = [this](Place p) -> QMenu*& { return PowerUserMenus[static_cast<int>(p)]; };
+  for (const auto& [kind, independent, dependent] :
+       {std::tuple{"PLUG", Place::PlugLevelIndependent, Place::PlugLevelDependent},
+        std::tuple{"MUFF", Place::MuffLevelIndependent, Place::MuffLevelDependent}}) {
     QMenu* sub = power->addMenu(kind);
-    sub->addMenu("LEVEL INDEPENDENT");
-    sub->addMenu("LEVEL DEPENDENT");
+    place(independent) = sub->addMenu("LEVEL INDEPENDENT");
+    place(dependent) = sub->addMenu("LEVEL DEPENDENT");
   }
-  power->addMenu("PLUG + MUFF");
+  place(Place::PlugPlusMuff) = power->addMenu("PLUG + MUFF");
   QMenu* other = power->addMenu("OTHER");
-  for (const char* kind : {"PLUG", "MUFF", "PLUG + MUFF"}) other->addMenu(kind);
+  place(Place::OtherPlug) = other->addMenu("PLUG");
+  place(Place::OtherMuff) = other->addMenu("MUFF");
+  place(Place::OtherPlugPlusMuff) = other->addMenu("PLUG + MUFF");
 }
 
 void TForm1::RunCommand(const std::function<void()>& command) {

@@ -22,6 +22,7 @@
 #include "model/MovieFrameStore.h"
 #include "plot/PlotFrame.h"
 #include "plot/SpectrumPlot.h"
+#include "protection/ProtectorCatalogue.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/HeaderGrid.h"
 #include "waveform/Lcg32.h"
@@ -152,6 +153,16 @@ class TForm1 : public QMainWindow {
   std::optional<SpectrumAxes> OverlayAxes;     // kept across overlays until a waveform is opened
   bool OverlayFormPending = false;             // the next overlay first keeps the window's image
 
+  // Pop-up menu "APPLY HEARING PROTECTION": the catalogue read at start-up and its menus.
+  ProtectorCatalogue Catalogue;
+  int SelectedProtector = -1;     // catalogue index of the protector last chosen
+  bool HelpPictureShown = false;  // the protector help picture is up until the next mouse press
+  QMenu* DefaultModeMenu = nullptr;
+  std::array<QMenu*, 9> PowerUserMenus{};  // by PowerUserPlace (None has no menu)
+  void ApplyEarProtector1Click();
+  void Help2Click();
+  void PopupItemClick(int catalogueIndex);
+
   // The two Analyze commands and the cancel item they add.
   void NoProtectorWarned1Click();
   void NoProtectorUnWarned1Click();
@@ -172,7 +183,7 @@ class TForm1 : public QMainWindow {
   void DrawStartScreen();
   void LoadModelFiles();
   void LoadPictures();
-  void CheckCatalogue();
+  void LoadCatalogue();
   void Help1Click();
   void Exit1Click();
 
