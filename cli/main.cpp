@@ -1,10 +1,12 @@
 // orvek-cli: the headless front end. Each command prints one JSON object on stdout; a failure
 // prints one line on stderr and exits non-zero.
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "metrics/BandComparison.h"
 #include "metrics/EnergyMetrics.h"
@@ -13,6 +15,7 @@
 #include "model/EarResponse.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
+#include "protection/ProtectedWaveform.h"
 #include "waveform/FileNames.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/ImportReader.h"
@@ -367,6 +370,66 @@ ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, boo
   return out;
 }
 
+// The entry whose name the catalogue menu shows for `name`: upper-cased, with the characters a
+// file name cannot hold replaced by "_" as the catalogue does.
+const orvek::TProtectorEntry& FindProtector(const orvek::ProtectorCatalogue& catalogue,
+                                            const std::string& name) {
+  std::string wanted;
+  for (const char c : name) {
+    const bool replaced = std::string_view("\"*-./:<>?\\|").find(c) != std::string_view::npos;
+    wanted += replaced ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  for (const orvek::TProtectorEntry& entry : catalogue.Entries)
+    if (entry.Name == wanted) return entry;
+  throw OrvekError("The protector catalogue lists no protector named \"" + wanted + "\".");
+}
+
+ordered_json Circuit(const orvek::TCircuitValues& c) {
+  return {{"Lcup", c.Lcup},   {"Kcup", c.Kcup},   {"Kskin", c.Kskin}, {"Rskin", c.Rskin},
+          {"Kcush", c.Kcush}, {"Rcush", c.Rcush}, {"Lleak", c.Lleak}, {"Rleak", c.Rleak},
+          {"Kmat", c.Kmat},   {"Lmat", c.Lmat},   {"Rmat", c.Rmat}};
+}
+
+// "APPLY HEARING PROTECTION" with the answers given as options; the predicted waveform is written
+// to `out` (the window writes it under its output name in the current folder).
+ordered_json Protect(const fs::path& file, const std::string& protector,
+                     const std::string& locationName, int angle, const fs::path& startup,
+                     const fs::path& out) {
+  const orvek::ProtectorCatalogue catalogue =
+      orvek::LoadProtectorCatalogue(orvek::ResolveInFolder(startup, "HPD Atten.txt"));
+  const orvek::TProtectorEntry& entry = FindProtector(catalogue, protector);
+  orvek::TModelParameters p = LoadParameters(startup);
+  const auto opened = Open(file);
+  const int location =
+      locationName == "entrance" ? orvek::kProtectedAtEntrance : orvek::kProtectedAtEardrum;
+  const orvek::ProtectedRun run = orvek::PredictUnderProtector(
+      startup, entry, location, angle, file, p, opened->Waveform, opened->Grid, opened->Random);
+  orvek::WriteProtectedWaveform(out, opened->Waveform, opened->Grid);
+
+  const orvek::ProtectorForm form = orvek::ProtectorFormOf(run.Kind);
+  ordered_json result;
+  result["file"] = file.string();
+  result["protector"] = entry.Name;
+  result["kind"] = orvek::ProtectorKindWord(run.Kind);
+  result["location"] = locationName;
+  result["location_code"] = run.LocationCode;
+  result["angle"] = run.AngleDegrees;
+  result["canal_source_gain"] = p.CanalSourceGain;
+  result["fitted_now"] = run.Fitted;
+  result["circuit"] = Circuit(run.Circuit);
+  result["insertion_loss"] = ordered_json::array();
+  for (const orvek::AttenuationRow& row : run.Table)
+    result["insertion_loss"].push_back(
+        {{"frequency_hz", row.FrequencyHz},
+         {"measured_db", row.MeanDb},
+         {"spread_db", row.SpreadDb},
+         {"model_db", orvek::ProtectorLevelDb(run.Circuit, form, row.FrequencyHz)}});
+  result["samples"] = run.Count;
+  result["output_name"] = run.OutputName;
+  result["output"] = out.string();
+  return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -461,6 +524,22 @@ int main(int argc, char** argv) {
   peakPa->excludes(peakDb);
   import->add_option("--mic", io.Mic, "1 free field, 2 canal entrance, 3 eardrum");
   import->add_option("--title", io.Title, "title for the waveform plot");
+  CLI::App* protect = app.add_subcommand(
+      "protect", "Predict the waveform under a hearing protector of the catalogue");
+  std::string protectorName, protectLocation = "eardrum";
+  int angle = orvek::kDefaultIncidenceDegrees;
+  protect->add_option("FILE", file, "ORV waveform file (outside the protector)")->required();
+  protect->add_option("--protector", protectorName, "protector name as the catalogue menu shows it")
+      ->required();
+  protect->add_option("--location", protectLocation, "where the waveform is predicted")
+      ->check(CLI::IsMember({"eardrum", "entrance"}))
+      ->capture_default_str();
+  protect->add_option("--angle", angle, "incidence angle, degrees from the facing direction")
+      ->check(CLI::Range(0, 360))
+      ->capture_default_str();
+  protect->add_option("--data", dataOption,
+                      "start-up folder (holds \"Man.Fig\", \"HPD Atten.txt\")");
+  protect->add_option("-o,--output", output, "ORV file to write")->required();
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -479,6 +558,9 @@ int main(int argc, char** argv) {
       result = Spectrum(file, writeTob);
     } else if (*compare) {
       result = Compare(file, earFile, appendTob, StartupFolder(dataOption));
+    } else if (*protect) {
+      result =
+          Protect(file, protectorName, protectLocation, angle, StartupFolder(dataOption), output);
     } else if (*import) {
       result = Import(file, io, output);
     } else {

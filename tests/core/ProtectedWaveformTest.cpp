@@ -1,0 +1,288 @@
+#include "protection/ProtectedWaveform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ErrorMessage.h"
+#include "TempFolder.h"
+#include "waveform/FileNames.h"
+#include "waveform/OrvFile.h"
+
+namespace orvek {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+TEST(ProtectedWaveform, KindFollowsKindLetterThenKindCode) {
+  struct Case {
+    const char* KindCode;
+    ProtectorFitKind Kind;
+    const char* Word;
+  };
+  const Case cases[] = {
+      {"P ", ProtectorFitKind::Plug, "Plug"},
+      {"N ", ProtectorFitKind::Plug, "Plug"},
+      {"OP", ProtectorFitKind::Plug, "Plug"},
+      {"D ", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
+      {"OD", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
+      {"M ", ProtectorFitKind::Muff, "Muff"},
+      {"Q ", ProtectorFitKind::Muff, "Muff"},
+      {"OM", ProtectorFitKind::Muff, "Muff"},
+      {"  ", ProtectorFitKind::Muff, "Muff"},
+  };
+  for (const Case& c : cases) {
+    TProtectorEntry entry;
+    entry.KindCode = c.KindCode;
+    const ProtectorFitKind kind = ProtectorKindOf(entry);
+    EXPECT_EQ(kind, c.Kind) << c.KindCode;
+    EXPECT_EQ(ProtectorKindWord(kind), c.Word) << c.KindCode;
+    EXPECT_EQ(ProtectorFormOf(kind),
+              c.Kind == ProtectorFitKind::Plug ? ProtectorForm::Plug : ProtectorForm::Muff);
+  }
+}
+
+TEST(ProtectedWaveform, CanalSourceGainFollowsIncidence) {
+  const std::pair<int, float> cases[] = {{90, 2.0f},  {0, 1.0f},   {180, 1.0f},
+                                         {270, 0.0f}, {360, 1.0f}, {30, 1.5f}};
+  for (const auto& [degrees, gain] : cases)
+    EXPECT_NEAR(CanalSourceGainForAngle(degrees), gain, 1e-6f) << degrees;
+  EXPECT_EQ(CanalSourceGainForAngle(270), 0.0f);
+  for (const int outside : {-1, 361})
+    EXPECT_NE(MessageOf([&] { CanalSourceGainForAngle(outside); }), "");
+}
+
+TEST(ProtectedWaveform, LastSampleIndexIsAPowerOfTwoWithinBounds) {
+  struct Case {
+    std::int32_t Count, Capacity, Last;
+  };
+  const Case cases[] = {
+      {1025, 1 << 22, 1023},                    // just above a power of two: cut back
+      {1100, 1 << 22, 2047},                    // well above: raised
+      {1024, 1 << 22, 1023},                    // already a power of two
+      {3, 1 << 22, 3},                          // smallest records round up as well
+      {(1 << 20) + 1, 1 << 22, (1 << 20) - 1},  // 2^20 samples are still allowed
+      {(1 << 21) - 100, 1 << 22, 1'048'574},    // beyond 2^20 the last index is cut to 1,048,574
+      {1100, 1500, 1499},                       // never beyond the buffers
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ProtectedLastSampleIndex(c.Count - 1, c.Capacity), c.Last) << c.Count;
+}
+
+TEST(ProtectedWaveform, OutputNameJoinsBaseNameProtectorAndAngle) {
+  TProtectorEntry entry;
+  entry.Name = "PASSIVE EARMUFF";
+  EXPECT_EQ(ProtectedOutputName(fs::path("shots") / "Rifle.160.orv", entry, 90),
+            "Rifle_PASSIVE EARMUFF_90.ORV");
+  EXPECT_EQ(ProtectedOutputName("IMPULSE", entry, 0), "IMPULSE_PASSIVE EARMUFF_0.ORV");
+}
+
+TEST(ProtectedWaveform, CircuitValuesAreHeldAsALoadedParameterFileHoldsThem) {
+  // The load keeps the cup as a compliance and the derived values beside the stiffnesses.
+  TModelParameters p;
+  TCircuitValues c;
+  c.Kcup = 2e6f, c.Lcup = 0.25f, c.Kskin = 4e5f, c.Rskin = 300, c.Kcush = 1e5f, c.Rcush = 100;
+  c.Lleak = 20, c.Rleak = 9000, c.Kmat = 3e7f, c.Lmat = 0.04f, c.Rmat = 800;
+  ApplyCircuitValues(c, p);
+  EXPECT_FLOAT_EQ(p.ProtectorValue8, 5e-7f);
+  EXPECT_FLOAT_EQ(p.Derived.InverseCcup, 2e6f);
+  EXPECT_FLOAT_EQ(p.Derived.InverseLcup, 4.0f);
+  EXPECT_FLOAT_EQ(p.Derived.InverseLleak, 0.05f);
+  EXPECT_FLOAT_EQ(p.Derived.InverseSkinCushionResistance, 1.0f / 400);
+  EXPECT_FLOAT_EQ(p.Derived.SkinCushionStiffness, 5e5f);
+  EXPECT_EQ(p.ProtectorValue1, c.Kcush);
+  EXPECT_EQ(p.ProtectorValue3, c.Kskin);
+  EXPECT_EQ(p.ProtectorValue11, c.Kmat);
+
+  c.Kcup = 0;
+  const TModelParameters before = p;
+  EXPECT_NE(MessageOf([&] { ApplyCircuitValues(c, p); }).find("Kcup"), std::string::npos);
+  EXPECT_EQ(p.ProtectorValue8, before.ProtectorValue8);
+}
+
+// A copy of the shipped data folder, the rifle shot opened from the test data, and the parameter
+// set the window loads: every run writes only into the copy.
+class ProtectedRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy(ORVEK_DATA_DIR, data_.Path(), fs::copy_options::recursive);
+    catalogue_ = ResolveInFolder(data_.Path(), "HPD Atten.txt");
+    const fs::path folder = data_.Path();
+    LoadModelParameters(ResolveInFolder(folder, ReadManFig(ResolveInFolder(folder, "Man.Fig"))),
+                        p_);
+    DeriveModelConstants(p_);
+    Reopen();
+  }
+
+  void Reopen() {
+    waveform_ = std::make_unique<TWaveform>(1 << 16);
+    grid_ = HeaderGrid{};
+    OpenNewFileType5(Rifle(), false, false, *waveform_, grid_, rng_);
+  }
+
+  static fs::path Rifle() { return fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"; }
+
+  TProtectorEntry Entry(const std::string& name) const {
+    for (const TProtectorEntry& e : LoadProtectorCatalogue(catalogue_).Entries)
+      if (e.Name == name) return e;
+    throw OrvekError("no entry " + name);
+  }
+
+  ProtectedRun Run(const std::string& name, int location = kProtectedAtEardrum, int angle = 90) {
+    const TProtectorEntry entry = Entry(name);
+    return PredictUnderProtector(data_.Path(), entry, location, angle, Rifle(), p_, *waveform_,
+                                 grid_, rng_);
+  }
+
+  TempFolder data_;
+  fs::path catalogue_;
+  TModelParameters p_;
+  std::unique_ptr<TWaveform> waveform_;
+  HeaderGrid grid_;
+  Lcg32 rng_;
+};
+
+TEST_F(ProtectedRunTest, FirstUseFitsAndStoresSecondUseLeavesTheCatalogue) {
+  const std::string shipped = TempFolder::Read(fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt");
+  const std::string before = TempFolder::Read(catalogue_);
+  const ProtectedRun first = Run("PASSIVE EARMUFF");
+  EXPECT_TRUE(first.Fitted);
+  const std::string stored = TempFolder::Read(catalogue_);
+  EXPECT_NE(stored, before);
+  const auto record = ReadProtectorRecord(stored, Entry("PASSIVE EARMUFF"), "catalogue");
+  ASSERT_TRUE(record.Circuit.has_value());
+  EXPECT_EQ(record.Circuit->Kcup, first.Circuit.Kcup);
+  EXPECT_EQ(record.Circuit->Rmat, first.Circuit.Rmat);
+  const std::vector<float> predicted(waveform_->WorkSamples.begin(),
+                                     waveform_->WorkSamples.begin() + first.Count);
+
+  Reopen();
+  const ProtectedRun second = Run("PASSIVE EARMUFF");
+  EXPECT_FALSE(second.Fitted);
+  EXPECT_EQ(TempFolder::Read(catalogue_), stored);
+  // The stored values read back to the fitted ones: the same input gives the same prediction.
+  ASSERT_EQ(second.Count, first.Count);
+  EXPECT_TRUE(std::equal(predicted.begin(), predicted.end(), waveform_->WorkSamples.begin()));
+  EXPECT_EQ(TempFolder::Read(fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt"), shipped);
+}
+
+TEST_F(ProtectedRunTest, PlugPlusMuffIsFittedFromTheMuffSeed) {
+  const ProtectedRun run = Run("PREMOLDED EARPLUG PLUS EARMUFF");
+  EXPECT_EQ(run.Kind, ProtectorFitKind::PlugPlusMuff);
+  std::vector<AttenuationPoint> table;
+  for (const AttenuationRow& row : run.Table)
+    table.push_back({row.FrequencyHz, row.MeanDb, row.SpreadDb});
+  const auto seed = [&](const char* name) {
+    return LoadCircuitValues(ResolveInFolder(data_.Path(), name));
+  };
+  const TCircuitValues muff =
+      FitProtectorCircuit(seed("Dat\\Hearing Protectors\\Seed_REAT_Values_Earmuff.txt"),
+                          ProtectorFitKind::PlugPlusMuff, table)
+          .Values;
+  EXPECT_EQ(run.Circuit.Kcup, muff.Kcup);
+  EXPECT_EQ(run.Circuit.Lcup, muff.Lcup);
+  EXPECT_EQ(run.Circuit.Lleak, muff.Lleak);
+}
+
+TEST_F(ProtectedRunTest, SampleCountAndHeaderRows) {
+  struct Case {
+    std::int32_t Samples;
+    int Location;
+    int MicLocation;
+    std::int32_t Count;
+    const char* Row3;
+  };
+  const Case cases[] = {
+      {1025, kProtectedAtEardrum, 1, 1024, "3"},
+      {1100, kProtectedAtEntrance, 1, 2048, "2"},
+      {1100, kProtectedAtEardrum, 5, 2048, "1"},
+  };
+  for (const Case& c : cases) {
+    Reopen();
+    waveform_->LastSampleIndex = c.Samples - 1;
+    waveform_->MicLocation = c.MicLocation;
+    grid_.ClearRow(20);
+    const ProtectedRun run = Run("FOAM EARPLUG", c.Location);
+    EXPECT_EQ(run.Count, c.Count);
+    EXPECT_EQ(waveform_->Count(), c.Count);
+    for (std::int32_t i = c.Samples; i < c.Count; ++i) {
+      ASSERT_EQ(waveform_->Samples[i], 0.0f) << i;
+      ASSERT_EQ(waveform_->WorkSamples[i], 0.0f) << i;
+    }
+    EXPECT_NE(waveform_->WorkSamples[c.Samples / 2], 0.0f);
+    EXPECT_EQ(grid_.HeaderLastRow, 29);
+    EXPECT_EQ(grid_.Cell(1, 3), c.Row3);
+    EXPECT_EQ(grid_.Cell(2, 3), "1: Free-field, 2: Ear-canal entrance, 3: Eardrum");
+    EXPECT_EQ(grid_.Cell(1, 4), std::to_string(c.Count));
+    EXPECT_EQ(run.OutputName, "RIFLE160_FOAM EARPLUG_90.ORV");
+  }
+}
+
+TEST_F(ProtectedRunTest, MuffLowersTheEardrumPeak) {
+  // The unprotected eardrum pressure of the same input, from the same ear at the same incidence.
+  TModelParameters open = p_;
+  open.CanalSourceGain = CanalSourceGainForAngle(90);
+  const std::int32_t last = waveform_->LastSampleIndex;
+  std::vector<float> unprotected(waveform_->Samples.begin(), waveform_->Samples.begin() + last + 1);
+  MuscleTiming timing;
+  TimeDomainModel9(unprotected.data(), last, waveform_->SampleInterval, open, timing);
+  const auto peak = [](const float* first, const float* end) {
+    float m = 0;
+    for (const float* x = first; x != end; ++x) m = std::max(m, std::abs(*x));
+    return m;
+  };
+  const float openPeak = peak(unprotected.data(), unprotected.data() + unprotected.size());
+
+  Run("PASSIVE EARMUFF");
+  const float* predicted = waveform_->WorkSamples.data();
+  const float protectedPeak = peak(predicted, predicted + last + 1);
+  // The muff attenuates 20-40 dB over the rifle's spectrum: at least 10 dB must remain.
+  EXPECT_GT(protectedPeak, 0.0f);
+  EXPECT_LT(20 * std::log10(protectedPeak / openPeak), -10.0);
+  EXPECT_EQ(p_.CanalSourceGain, 2.0f);
+}
+
+TEST_F(ProtectedRunTest, WrittenFileReadsBackAsTheEardrumPrediction) {
+  waveform_->LastSampleIndex = 1099;
+  const ProtectedRun run = Run("FOAM EARPLUG", kProtectedAtEardrum, 270);
+  EXPECT_EQ(p_.CanalSourceGain, 0.0f);
+  TempFolder out;
+  const fs::path file = out.Path() / run.OutputName;
+  WriteProtectedWaveform(file, *waveform_, grid_);
+  EXPECT_EQ(out.EntryCount(), 1);
+
+  const std::string text = TempFolder::Read(file);
+  EXPECT_EQ(text.find("\r\n \t \t \r\n"), std::string::npos) << "an empty header row is written";
+  TWaveform back(1 << 16);
+  HeaderGrid backGrid;
+  Lcg32 rng;
+  OpenNewFileType5(file, false, false, back, backGrid, rng);
+  EXPECT_EQ(back.MicLocation, 3);
+  ASSERT_EQ(back.Count(), 2048);
+  float peak = 0;
+  for (std::int32_t i = 0; i < 2048; ++i)
+    peak = std::max(peak, std::abs(waveform_->WorkSamples[i]));
+  for (std::int32_t i = 0; i < 2048; ++i)
+    ASSERT_NEAR(back.Samples[i], waveform_->WorkSamples[i], 1e-3f * peak) << i;
+}
+
+TEST_F(ProtectedRunTest, RefusesWhatItCannotRun) {
+  const std::string before = TempFolder::Read(catalogue_);
+  EXPECT_NE(MessageOf([&] { Run("PASSIVE EARMUFF", 1); }).find("location 1"), std::string::npos);
+  EXPECT_NE(MessageOf([&] { Run("PASSIVE EARMUFF", kProtectedAtEardrum, 400); }).find("400"),
+            std::string::npos);
+  fs::remove(
+      ResolveInFolder(data_.Path(), "Dat\\Hearing Protectors\\Seed_REAT_Values_Earmuff.txt"));
+  EXPECT_NE(MessageOf([&] { Run("PASSIVE EARMUFF"); }).find("Seed_REAT_Values_Earmuff"),
+            std::string::npos);
+  EXPECT_EQ(TempFolder::Read(catalogue_), before);
+  EXPECT_EQ(waveform_->Count(), 8192);
+}
+
+}  // namespace
+}  // namespace orvek
