@@ -10,6 +10,8 @@
 
 #include "ErrorMessage.h"
 #include "TempFolder.h"
+#include "model/HazardAnalysis.h"
+#include "model/MovieFrameStore.h"
 #include "waveform/FileNames.h"
 #include "waveform/OrvFile.h"
 
@@ -282,6 +284,34 @@ TEST_F(ProtectedRunTest, RefusesWhatItCannotRun) {
             std::string::npos);
   EXPECT_EQ(TempFolder::Read(catalogue_), before);
   EXPECT_EQ(waveform_->Count(), 8192);
+}
+
+}  // namespace
+}  // namespace orvek
+
+namespace orvek {
+namespace {
+
+// End to end: a 165 dB rifle-like impulse is far less hazardous at the eardrum under the passive
+// earmuff than unprotected in the free field (unwarned listener).
+TEST_F(ProtectedRunTest, TheHazardUnderTheEarmuffIsFarBelowTheUnprotectedHazard) {
+  TWaveform& w = *waveform_;
+  const float gain = std::pow(10.0f, 5.0f / 20.0f);  // the 160 dB shot raised to 165 dB
+  for (std::int32_t i = 0; i < w.Count(); ++i) w.Samples[i] *= gain;
+  const std::vector<float> outside(w.Samples.begin(), w.Samples.begin() + w.Count());
+  auto movie = std::make_unique<MovieFrameStore>();
+  const auto hazard = [&](int mic) {
+    const MuscleTiming timing = ComputeMuscleTiming(MuscleDelay(Listener::Unwarned, p_),
+                                                    w.SampleInterval, p_.MuscleTimeConstant);
+    return CalculateHazard(w, mic, timing, p_, *movie, std::nullopt).Cochlea.Hazard;
+  };
+  const float unprotected = hazard(1);
+  std::copy(outside.begin(), outside.end(), w.Samples.begin());
+  Run("PASSIVE EARMUFF");
+  std::copy(w.WorkSamples.begin(), w.WorkSamples.begin() + w.Count(), w.Samples.begin());
+  const float underMuff = hazard(3);
+  EXPECT_GT(unprotected, 0.0f);
+  EXPECT_LT(underMuff, 0.1f * unprotected) << unprotected << " ARU unprotected";
 }
 
 }  // namespace
