@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <map>
 #include <string>
 #include <type_traits>
 
@@ -232,6 +234,64 @@ void RungeKuttaStep(const Network& net, const typename Network::State& x0,
   }
 }
 
+// Sub-stepping a linear network is itself linear: n RK4 sub-steps with the drive interpolated
+// between two samples map (x0, v0, previous pressure, current pressure) to (x, v) by one matrix.
+// The matrix of each sub-step count is found once, by sub-stepping unit inputs, and then replaces
+// the n sub-steps of every sample that uses that count. It agrees with sub-stepping to rounding.
+template <class Network>
+class LinearSubStepMaps {
+ public:
+  using State = typename Network::State;
+  LinearSubStepMaps(const Network& net, double dt) : net_(net), dt_(dt) {}
+
+  void operator()(const State& x0, const State& v0, const DriveInterval& drive, std::int32_t n,
+                  State& x, State& v) {
+    const Map& map = MapFor(n);
+    std::array<double, kInputs> in{};
+    std::copy(x0.begin(), x0.end(), in.begin());
+    std::copy(v0.begin(), v0.end(), in.begin() + kN);
+    in[2 * kN] = drive.Start.Pressure;
+    in[2 * kN + 1] = drive.End.Pressure;
+    for (int row = 0; row < 2 * kN; ++row) {
+      double sum = 0.0;
+      for (int j = 0; j < kInputs; ++j) sum += map[row * kInputs + j] * in[j];
+      (row < kN ? x[row] : v[row - kN]) = sum;
+    }
+  }
+
+ private:
+  static constexpr int kN = Network::kStates;
+  static constexpr int kInputs = 2 * kN + 2;
+  using Map = std::array<double, 2 * kN * kInputs>;  // row-major, one row per state
+
+  const Map& MapFor(std::int32_t n) {
+    const auto found = maps_.find(n);
+    if (found != maps_.end()) return found->second;
+    Map map{};
+    for (int j = 0; j < kInputs; ++j) {
+      State x0{}, v0{}, x, v;
+      DriveInterval drive;
+      drive.Start.Pressure = drive.End.Pressure = 0.0;
+      if (j < kN)
+        x0[j] = 1.0;
+      else if (j < 2 * kN)
+        v0[j - kN] = 1.0;
+      else
+        (j == 2 * kN ? drive.Start : drive.End).Pressure = 1.0;
+      RungeKuttaStep(net_, x0, v0, drive, dt_, n, x, v);
+      for (int row = 0; row < kN; ++row) {
+        map[row * kInputs + j] = x[row];
+        map[(row + kN) * kInputs + j] = v[row];
+      }
+    }
+    return maps_.emplace(n, map).first->second;
+  }
+
+  const Network& net_;
+  double dt_;
+  std::map<std::int32_t, Map> maps_;
+};
+
 // How a run names itself in its messages.
 struct RunLabel {
   const char* Model;  // "free-field ear model"
@@ -276,13 +336,21 @@ std::int32_t FewestSubSteps(double divisor, std::int32_t floor) {
   return n;
 }
 
-// Everything a run needs besides the network: where its input comes from (inputAt(i) gives the
+// n RK4 sub-steps of `net` over one sample interval, one at a time.
+template <class Network>
+auto SubStepsOf(const Network& net, double dt) {
+  return [&net, dt](const auto& x0, const auto& v0, const DriveInterval& drive, std::int32_t n,
+                    auto& x, auto& v) { RungeKuttaStep(net, x0, v0, drive, dt, n, x, v); };
+}
+
+// Everything a run needs besides how it advances a sample interval by n sub-steps (`step`, for
+// the network whose velocities it checks): where its input comes from (inputAt(i) gives the
 // pressure of sample i in dyn/cm^2, called once per sample in order), what it writes (tap(x)),
 // the floor of the divided sub-step count, the muscles (none for the protector) and the progress
 // callback (ear models only).
-template <class Network, class InputAt, class Tap>
-MiddleEarRun IntegrateRecord(const Network& net, InputAt inputAt, Tap tap, float* output,
-                             std::int32_t last, float dt, double substepDivisor,
+template <class Network, class InputAt, class Tap, class Step>
+MiddleEarRun IntegrateRecord(const Network& /*net*/, Step step, InputAt inputAt, Tap tap,
+                             float* output, std::int32_t last, double substepDivisor,
                              std::int32_t minSubSteps, MuscleContraction* muscles,
                              const ProgressCallback* progress, const RunLabel& label) {
   using State = typename Network::State;
@@ -312,7 +380,7 @@ MiddleEarRun IntegrateRecord(const Network& net, InputAt inputAt, Tap tap, float
     if (n > kMaxSubStepsPerSample / 2) FailNotConverged(label, i);  // it doubles at least once
     x0 = x;
     v0 = v;
-    RungeKuttaStep(net, x0, v0, drive, dt, n, x, v);
+    step(x0, v0, drive, n, x, v);
     run.SubSteps += n;
     // Halve the step until two successive solutions agree; at least once.
     double disagreement = 0.0;
@@ -320,7 +388,7 @@ MiddleEarRun IntegrateRecord(const Network& net, InputAt inputAt, Tap tap, float
       std::copy(v.begin() + Network::kCheckedFirst, v.begin() + Network::kCheckedEnd,
                 coarse.begin());
       n *= 2;
-      RungeKuttaStep(net, x0, v0, drive, dt, n, x, v);
+      step(x0, v0, drive, n, x, v);
       run.SubSteps += n;
       disagreement = 0.0;
       for (std::size_t j = 0; j < coarse.size(); ++j) {
@@ -426,8 +494,8 @@ MiddleEarRun RunEarModel(const char* model, const float* input, float* output, s
   const auto inputAt = [input](std::int32_t i) { return kEarInputScale * input[i]; };
   const double scale = p.Derived.StapesDisplacementScale;
   const auto stapes = [scale](const auto& x) { return x[1] * scale; };
-  return IntegrateRecord(net, inputAt, stapes, output, last, dt, p.SubstepDivisor, floor, &muscles,
-                         &progress, RunLabel{model, ParameterFileCheck(p)});
+  return IntegrateRecord(net, SubStepsOf(net, dt), inputAt, stapes, output, last, p.SubstepDivisor,
+                         floor, &muscles, &progress, RunLabel{model, ParameterFileCheck(p)});
 }
 
 // The free-field ear behind a protector, in place, tapping the pressure of one canal section
@@ -446,8 +514,8 @@ MiddleEarRun RunProtectedEar(int section, float* samples, std::int32_t last, flo
   const auto pressure = [stiffness, node](const auto& x) {
     return (x[node + 1] - x[node]) * stiffness / kEarInputScale;
   };
-  return IntegrateRecord(net, inputAt, pressure, samples, last, dt, p.SubstepDivisor, floor,
-                         &muscles, nullptr,
+  return IntegrateRecord(net, SubStepsOf(net, dt), inputAt, pressure, samples, last,
+                         p.SubstepDivisor, floor, &muscles, nullptr,
                          RunLabel{"protected free-field ear model", ParameterFileCheck(p)});
 }
 
@@ -542,9 +610,15 @@ MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t la
   const auto inner = [&net](const ProtectorNetwork::State& x) {
     return net.InnerPressure(x) / kProtectorInputScale;
   };
-  return IntegrateRecord(net, inputAt, inner, output, last, dt, p.SubstepDivisor,
-                         ProtectorNetwork::kMinSubSteps, nullptr, nullptr,
-                         RunLabel{"protector model", "the protector circuit values"});
+  const RunLabel label{"protector model", "the protector circuit values"};
+  if (leak.Lleak == 0.0f && leak.Rleak == 0.0f) {
+    // Without the level-dependent leak the network is linear.
+    LinearSubStepMaps<ProtectorNetwork> maps(net, dt);
+    return IntegrateRecord(net, std::ref(maps), inputAt, inner, output, last, p.SubstepDivisor,
+                           ProtectorNetwork::kMinSubSteps, nullptr, nullptr, label);
+  }
+  return IntegrateRecord(net, SubStepsOf(net, dt), inputAt, inner, output, last, p.SubstepDivisor,
+                         ProtectorNetwork::kMinSubSteps, nullptr, nullptr, label);
 }
 
 MiddleEarRun TimeDomainModel9(float* samples, std::int32_t last, float dt, TModelParameters& p,
