@@ -1,6 +1,5 @@
 // "Analyze": the warned and unwarned hazard of the loaded waveform, and the items it adds.
 #include <QApplication>
-#include <QMenuBar>
 #include <QPainter>
 
 #include "app/TForm1.h"
@@ -98,29 +97,8 @@ void TForm1::WriteHazardRows(int micLocation, Listener listener) {
 }
 
 void TForm1::AddMovieItems() {
-  QAction* cancel = menuBar()->addAction("Movie[Cancel ,");
-  connect(cancel, &QAction::triggered, this,
-          [this] { RunCommand([this] { CancelMovieClick(); }); });
-  QAction* stapes = menuBar()->addAction("Stapes Displacement]");
-  connect(stapes, &QAction::triggered, this, [this] { RunCommand([this] { NotAvailable(); }); });
-  AddedMenuItems = {cancel, stapes};
-}
-
-void TForm1::CancelMovieClick() {
-  for (QAction* item : AddedMenuItems) {
-    menuBar()->removeAction(item);
-    item->deleteLater();
-  }
-  AddedMenuItems.clear();
-  statusBox_->hide();
-  QApplication::processEvents();
-  prompts_.Information(
-      "The hazard analysis ends here with the Right-Click Pop-Up Menu disabled. To re-enable the "
-      "Pop-Up Menu, return to the File | Open ORV waveform or File | Import waveform Pull-Down "
-      "menu. To analyze a different warned response, return to the Analyze Pull-Down Menu.");
-  HazardComputed = false;
-  MovieAvailable = false;
-  RestoreForm();
+  AddedMenuItems = {AddMenuBarItem("Movie[Cancel ,", &TForm1::CancelMovieClick),
+                    AddMenuBarItem("Stapes Displacement]", &TForm1::AnimateClick)};
 }
 
 }  // namespace orvek

@@ -26,6 +26,7 @@ void TForm1::OpenORVwaveform1Click() {
   RestoreForm();
   Plot.FreshFrame = true;
   Plot.LogClearPending = true;
+  if (MovieRunning) CancelMovieClick();
 
   FileDialogOptions dialog;
   dialog.Title = "Orvek Files";

@@ -67,6 +67,7 @@ void TForm1::Importwaveform1Click() {
   for (QAction* item : PopupTopItems) item->setEnabled(true);
   Plot.TraceColour = 1;
   Plot.FreshFrame = true;
+  if (MovieRunning) CancelMovieClick();
   if (CursorsActive) CloseCursorTool();
   LayOutGrid(0.2, 0.1, 0.66);
   gridView_->show();

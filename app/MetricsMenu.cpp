@@ -181,6 +181,7 @@ void TForm1::CancelLeq300Click() {
 // --- "Overlay ORV waveform": free field (the current record) against a recording at the ear ---
 
 void TForm1::OverlayORVwaveform1Click() {
+  if (MovieRunning) CancelMovieClick();
   gridView_->hide();
   if (OverlayFormPending) {
     SaveForm();

@@ -28,6 +28,8 @@ class Prompts {
   // Error message of a command that failed.
   virtual void Error(const QString& text) = 0;
   virtual Answer YesNoCancel(const QString& text) = 0;
+  // Question with Yes and No; true for Yes.
+  virtual bool YesNo(const QString& text) = 0;
   // Confirmation with OK and Cancel; true for OK.
   virtual bool OkCancel(const QString& text) = 0;
   // Absolute path of the chosen file, or nullopt when cancelled.

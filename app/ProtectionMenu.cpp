@@ -2,7 +2,11 @@
 #include <QPainter>
 #include <QStringList>
 
+#include "app/NumberEntry.h"
 #include "app/TForm1.h"
+#include "plot/InsertionLossPlot.h"
+#include "plot/PressureTimePlot.h"
+#include "protection/ProtectedWaveform.h"
 #include "waveform/FileNames.h"
 
 namespace orvek {
@@ -51,7 +55,46 @@ void TForm1::Help2Click() {
 
 void TForm1::PopupItemClick(int catalogueIndex) {
   SelectedProtector = catalogueIndex;
-  NotAvailable();  // the waveform under a protector comes with the protected-ear analysis
+  GetHPDData();
+}
+
+// The waveform under the chosen protector: where and from which direction, the protector's
+// measured and modelled insertion loss, the predicted waveform over the pressure-time plot, and
+// the predicted waveform file beside the one it was predicted from.
+void TForm1::GetHPDData() {
+  RestoreForm();
+  if (!RequireSamples()) return;
+  if (SelectedProtector < 0 || SelectedProtector >= static_cast<int>(Catalogue.Entries.size()))
+    return;
+  const TProtectorEntry& entry = Catalogue.Entries[SelectedProtector];
+  const QString word = QString::fromUtf8(ProtectorKindWord(ProtectorKindOf(entry)));
+  const int location =
+      prompts_.YesNo("The default location for waveform prediction under this " + word +
+                     " is at the \r\nEardrum rather than at the Earcanal Entrance.\r\nAccept?")
+          ? kProtectedAtEardrum
+          : kProtectedAtEntrance;
+  const int angle =
+      prompts_.YesNo("The default angle of the incoming wave at this " + word +
+                     " relative to the facing direction is \r\n90 degrees for normal incidence "
+                     "rather than\r\n270 degrees for head-shadow incidence or\r\n0     degrees "
+                     "for grazing incidence.\r\nAccept?")
+          ? kDefaultIncidenceDegrees
+          : InputInteger(prompts_, "Angle of the incoming wave in degrees", 0, 360, 0);
+
+  const std::filesystem::path input = ResolveInFolder(LastOpenFolder, ChosenFileName.toStdString());
+  const ProtectedRun run = PredictUnderProtector(StartupFolder, entry, location, angle, input,
+                                                 ModelParameters, *Waveform, Grid, DitherRandom);
+  gridView_->hide();
+  {
+    QPainter painter(&canvas_->Image());
+    InsertionLossPlot(painter, ClientSize(), run.Table, run.Circuit, entry.Name, Plot);
+    painter.setPen(QPen(QColor(0, 128, 0), 1, Qt::SolidLine));
+    DrawTrace(painter, Plot.Waveform, *Waveform, Waveform->WorkSamples, 0.001f,
+              ClientSize().width(), TraceDetail::EverySample);
+  }
+  canvas_->update();
+  RefreshGridView();
+  WriteProtectedWaveform(ResolveInFolder(LastOpenFolder, run.OutputName), input, *Waveform, Grid);
 }
 
 }  // namespace orvek

@@ -78,6 +78,11 @@ Prompts::Answer QtPrompts::YesNoCancel(const QString& text) {
   }
 }
 
+bool QtPrompts::YesNo(const QString& text) {
+  return QMessageBox::question(parent_, QGuiApplication::applicationDisplayName(), text,
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 bool QtPrompts::OkCancel(const QString& text) {
   return QMessageBox::question(parent_, QGuiApplication::applicationDisplayName(), text,
                                QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;

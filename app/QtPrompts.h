@@ -15,6 +15,7 @@ class QtPrompts : public Prompts {
   void Information(const QString& text) override;
   void Error(const QString& text) override;
   Answer YesNoCancel(const QString& text) override;
+  bool YesNo(const QString& text) override;
   bool OkCancel(const QString& text) override;
   std::optional<QString> OpenFile(const FileDialogOptions& options) override;
   std::optional<QString> SaveFile(const FileDialogOptions& options) override;

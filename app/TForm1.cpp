@@ -152,10 +152,6 @@ void TForm1::RunCommand(const std::function<void()>& command) {
   }
 }
 
-void TForm1::NotAvailable() {
-  prompts_.Information("This command is not available in this version of ORVEK.");
-}
-
 void TForm1::SaveForm() { ScreenSnapshot = canvas_->Image().copy(); }
 
 void TForm1::RestoreForm() {

@@ -20,6 +20,9 @@
 #include "model/HazardAnalysis.h"
 #include "model/ModelParameters.h"
 #include "model/MovieFrameStore.h"
+#include "model/MovieHazard.h"
+#include "model/MoviePlayback.h"
+#include "model/THRTimer.h"
 #include "plot/PlotFrame.h"
 #include "plot/SpectrumPlot.h"
 #include "protection/ProtectorCatalogue.h"
@@ -162,13 +165,32 @@ class TForm1 : public QMainWindow {
   void ApplyEarProtector1Click();
   void Help2Click();
   void PopupItemClick(int catalogueIndex);
+  void GetHPDData();
 
   // The two Analyze commands and the cancel item they add.
   void NoProtectorWarned1Click();
   void NoProtectorUnWarned1Click();
   void CancelMovieClick();
 
+  // --- result displays and the hazard movie (MovieMenu.cpp) ---
+  void AnimateClick();
+  void UnwrapCochleaClick();
+  void MovieStartClick();
+  THRTimer HazardTimer;
+  MoviePlayback Movie;           // frame, pause, restart and the frame delay kept across movies
+  MovieExtremes UnwrapExtremes;  // display ranges found by "Unwrap Cochlea]"
+  std::function<void(std::int32_t frame)> OnMovieFrame;  // after each movie frame is drawn
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;  // the movie keys
+  void closeEvent(QCloseEvent* event) override;   // a running movie ends with the window
+
  private:
+  // MovieMenu.cpp
+  QAction* AddMenuBarItem(const QString& caption, void (TForm1::*handler)());
+  void ReplaceLastMenuItem(const QString& caption, void (TForm1::*handler)());
+  bool PlayMovie();
+
   enum class Screen { Start, Plot, Blank };
 
   void BuildMenus();
@@ -177,7 +199,6 @@ class TForm1 : public QMainWindow {
   QAction* AddCommand(QMenu* menu, const QString& caption, std::function<void()> handler);
   // Runs a handler as one command: a failure ends it with an error message naming its cause.
   void RunCommand(const std::function<void()>& command);
-  void NotAvailable();
 
   // Startup.cpp
   void DrawStartScreen();

@@ -1,27 +1,17 @@
 // Time to draw the pressure-time plot (fresh frame, axes included) on a full-HD canvas.
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <cmath>
 #include <cstdint>
 
+#include "bench/GuiApplication.h"
 #include "plot/PressureTimePlot.h"
 
 namespace {
 
 const QSize kClient(1920, 1080);
-
-// Fonts need an application object; it lives for the whole run.
-void EnsureGuiApplication() {
-  static int argc = 1;
-  static char name[] = "orvek_bench_plot";
-  static char* argv[] = {name, nullptr};
-  if (QGuiApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  new QGuiApplication(argc, argv);
-}
 
 // A decaying 1 kHz burst at 200 kHz sampling with a 3 kPa peak.
 void FillImpulse(orvek::TWaveform& waveform, std::int32_t count) {

@@ -8,6 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "cli/BatchCommand.h"
+#include "cli/FileAnalysis.h"
+#include "cli/MovieCommand.h"
 #include "metrics/BandComparison.h"
 #include "metrics/EnergyMetrics.h"
 #include "metrics/Leq300Spectrum.h"
@@ -27,34 +30,9 @@
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 using orvek::OrvekError;
+using namespace orvek::cli;
 
 namespace {
-
-// The start-up folder as the window chooses it: --data, else the current directory when it holds
-// "Man.Fig", else the data folder shipped with the program.
-fs::path StartupFolder(const std::string& option) {
-  const fs::path folder = option.empty() ? fs::current_path() : fs::path(option);
-  if (fs::exists(orvek::ResolveInFolder(folder, "Man.Fig"))) return folder;
-  if (!option.empty()) throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
-  return ORVEK_DATA_DIR;
-}
-
-// A waveform read by the main reader, as "Open ORV waveform" reads it.
-struct OpenedWaveform {
-  orvek::TWaveform Waveform{orvek::SampleCapacityFor(orvek::AvailablePhysicalMemory())};
-  orvek::HeaderGrid Grid;
-  orvek::OrvReadReport Report;
-  orvek::Lcg32 Random;  // the dither generator, which a second (overlay) read continues
-  bool Writable = false;
-};
-
-std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
-  auto opened = std::make_unique<OpenedWaveform>();
-  opened->Writable = orvek::FolderWritable(fs::absolute(file).parent_path());
-  opened->Report = orvek::OpenNewFileType5(file, opened->Writable, false, opened->Waveform,
-                                           opened->Grid, opened->Random);
-  return opened;
-}
 
 ordered_json Info(const fs::path& file) {
   const auto opened = Open(file);
@@ -74,54 +52,12 @@ ordered_json Info(const fs::path& file) {
 
 // The warned or unwarned analysis of the window, on the file as read, with the hazard file
 // written beside it. A hazard file that cannot be written is reported after the result.
-// The parameter file "Man.Fig" names, with its derived constants, as the window loads it.
-orvek::TModelParameters LoadParameters(const fs::path& startup) {
-  orvek::TModelParameters p;
-  orvek::LoadModelParameters(
-      orvek::ResolveInFolder(startup,
-                             orvek::ReadManFig(orvek::ResolveInFolder(startup, "Man.Fig"))),
-      p);
-  orvek::DeriveModelConstants(p);
-  return p;
-}
-
 ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup,
                     std::string& hazardFileError) {
-  orvek::TModelParameters p = LoadParameters(startup);
+  const orvek::TModelParameters p = LoadParameters(startup);
   const auto opened = Open(file);
-  orvek::TWaveform& w = opened->Waveform;
-  const int mic = orvek::MicrophoneCode(opened->Grid);
-  const auto listener = unwarned ? orvek::Listener::Unwarned : orvek::Listener::Warned;
-  const orvek::MuscleTiming timing = orvek::ComputeMuscleTiming(
-      orvek::MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
-  std::optional<fs::path> hazardFile;
-  if (opened->Writable) {
-    const fs::path folder = fs::absolute(file).parent_path();
-    hazardFile = orvek::ResolveInFolder(folder, orvek::UpperBaseName(file) + ".HAZ");
-  }
-  auto movie = std::make_unique<orvek::MovieFrameStore>();
-  const orvek::HazardResult result = orvek::CalculateHazard(w, mic, timing, p, *movie, hazardFile);
-  const float aru = result.Cochlea.Hazard;
-
-  ordered_json out;
-  out["file"] = file.string();
-  out["condition"] = unwarned ? "unwarned" : "warned";
-  out["mic_location"] = mic;
-  out["samples"] = w.Count();
-  out["aru"] = aru;
-  out["aru_text"] = orvek::AruText(aru);
-  const auto allowed = orvek::AllowedExposures(aru);
-  out["allowed"] = allowed ? ordered_json(*allowed) : ordered_json(nullptr);
-  out["allowed_text"] = orvek::AllowedText(aru);
-  out["worst_place"] = result.Cochlea.WorstPlace;
-  out["places"] = ordered_json::array();
-  for (const orvek::PlaceResult& place : result.Cochlea.Places)
-    out["places"].push_back({{"place", place.Place},
-                             {"distance_cm", place.DistanceCm},
-                             {"cf_khz", place.CfKhz},
-                             {"hazard", place.Hazard}});
-  hazardFileError = result.Cochlea.HazardFileError.value_or("");
-  return out;
+  return HazardJson(file, *opened, unwarned ? orvek::Listener::Unwarned : orvek::Listener::Warned,
+                    p, HazardFileBeside(file, *opened), 0, hazardFileError);
 }
 
 ordered_json Synthesize(const orvek::FriedlanderSpec& spec, const fs::path& out) {
@@ -275,33 +211,9 @@ ordered_json Response(const std::string& tapName, int location, bool warned,
   return out;
 }
 
-// JSON has no infinities: a level without energy or an unlimited count is null.
-ordered_json Finite(long double value) {
-  return std::isfinite(value) ? ordered_json(static_cast<double>(value)) : ordered_json(nullptr);
-}
-
 ordered_json Metrics(const fs::path& file, std::optional<std::int32_t> first,
                      std::optional<std::int32_t> last) {
-  const auto opened = Open(file);
-  const orvek::TWaveform& w = opened->Waveform;
-  const std::int32_t i = first.value_or(0), j = last.value_or(w.LastSampleIndex);
-  if (i < 0 || j > w.LastSampleIndex || i > j)
-    throw OrvekError("The interval must lie within samples 0 to " +
-                     std::to_string(w.LastSampleIndex) + " with --first <= --last.");
-  const orvek::IntervalPeak peak = orvek::FindIntervalPeak(w, i, j);
-  const orvek::TEnergyMetrics m = orvek::ComputeEnergyMetrics(w, i, j);
-  ordered_json out;
-  out["file"] = file.string();
-  out["first"] = m.FirstIndex;
-  out["last"] = m.LastIndex;
-  out["peak_level_db"] = peak.LevelDb;
-  out["peak_time_ms"] = peak.Index * static_cast<double>(w.SampleInterval) * 1000.0;
-  out["laeq"] = Finite(m.LAeq);
-  out["leq"] = Finite(m.Leq);
-  out["laeq8hr"] = Finite(m.LAeq8hr);
-  out["na"] = Finite(m.Na);
-  out["a_energy"] = Finite(m.AEnergy);
-  return out;
+  return MetricsJson(file, *Open(file), first, last);
 }
 
 // The spectrum of the samples as read; they are the same the window's command uses.
@@ -404,7 +316,7 @@ ordered_json Protect(const fs::path& file, const std::string& protector,
       locationName == "entrance" ? orvek::kProtectedAtEntrance : orvek::kProtectedAtEardrum;
   const orvek::ProtectedRun run = orvek::PredictUnderProtector(
       startup, entry, location, angle, file, p, opened->Waveform, opened->Grid, opened->Random);
-  orvek::WriteProtectedWaveform(out, opened->Waveform, opened->Grid);
+  orvek::WriteProtectedWaveform(out, file, opened->Waveform, opened->Grid);
 
   const orvek::ProtectorForm form = orvek::ProtectorFormOf(run.Kind);
   ordered_json result;
@@ -540,6 +452,10 @@ int main(int argc, char** argv) {
   protect->add_option("--data", dataOption,
                       "start-up folder (holds \"Man.Fig\", \"HPD Atten.txt\")");
   protect->add_option("-o,--output", output, "ORV file to write")->required();
+  BatchOptions batchOptions;
+  CLI::App* batch = AddBatchCommand(app, batchOptions);
+  MovieOptions movieOptions;
+  CLI::App* movie = AddMovieCommand(app, movieOptions);
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -561,6 +477,10 @@ int main(int argc, char** argv) {
     } else if (*protect) {
       result =
           Protect(file, protectorName, protectLocation, angle, StartupFolder(dataOption), output);
+    } else if (*batch) {
+      return RunBatch(batchOptions);
+    } else if (*movie) {
+      result = RunMovie(movieOptions);
     } else if (*import) {
       result = Import(file, io, output);
     } else {

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "model/HazardRule.h"
 #include "model/RealFFT.h"
 #include "waveform/FileNames.h"
 #include "waveform/LargePages.h"
@@ -230,12 +231,6 @@ void CheckLength(std::int32_t n) {
         std::to_string(n) + ".");
 }
 
-// Everything one place needs; shared read-only between the worker threads.
-struct PlaceTask {
-  double distanceCm = 0.0;
-  double gain = 0.0;  // 1/um, applied before the threshold
-};
-
 struct PlaceOutcome {
   float hazard = 0.0f;
   float displacementMax = 0.0f;
@@ -251,7 +246,7 @@ struct RunContext {
   const std::vector<float>* spectrumIm = nullptr;
   const BinTableVector* bins = nullptr;
   const std::vector<Complex>* termination = nullptr;
-  const std::vector<PlaceTask>* tasks = nullptr;
+  const std::vector<HazardPlace>* places = nullptr;
   MovieFrameStore* movie = nullptr;
 };
 
@@ -263,31 +258,6 @@ struct PlaceBuffers {
   std::vector<float> filteredRe, filteredIm;
 };
 
-// The hazard rule fed one sample at a time, so that it runs in the pass that also fills the movie
-// frames.
-class HalfCycleHazard {
- public:
-  HalfCycleHazard(double gain, double threshold, double exponent)
-      : gain_(gain), threshold_(threshold), exponent_(exponent) {}
-
-  void Add(double y) {
-    if (y > 0.0) {
-      peak_ = inHalfCycle_ ? std::max(peak_, y * gain_) : y * gain_;
-      inHalfCycle_ = true;
-    } else if (inHalfCycle_) {
-      inHalfCycle_ = false;
-      if (peak_ > threshold_) sum_ += std::exp(exponent_ * std::log(peak_ - threshold_));
-    }
-  }
-  double Sum() const { return sum_; }
-
- private:
-  double gain_, threshold_, exponent_;
-  bool inHalfCycle_ = false;
-  double peak_ = 0.0;
-  double sum_ = 0.0;
-};
-
 std::string PlaceName(int place, double distanceCm) {
   return "place " + std::to_string(place) + " (" + Fixed(distanceCm, 3) + " cm from the stapes)";
 }
@@ -295,10 +265,10 @@ std::string PlaceName(int place, double distanceCm) {
 // Place `place` (1-based): filter, transform back, store the displacement in the movie frames and
 // apply the hazard rule.
 PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
-  const PlaceTask& task = (*run.tasks)[place - 1];
+  const HazardPlace& site = (*run.places)[place - 1];
   const TModelParameters& p = *run.p;
   const std::int32_t n = run.n, half = n / 2;
-  const PlaceTransfer transfer{ShapeAt(p, task.distanceCm), BinWidth(n, run.dt), half,
+  const PlaceTransfer transfer{ShapeAt(p, site.DistanceCm), BinWidth(n, run.dt), half,
                                run.bins->data(), run.termination->data()};
   Complex block[PlaceTransfer::kBlockBins];
   for (std::int32_t first = 0; first <= half; first += PlaceTransfer::kBlockBins) {
@@ -307,7 +277,7 @@ PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
     for (std::int32_t k = first; k < first + count; ++k) {
       const Complex h = block[k - first];
       if (!std::isfinite(h.real()) || !std::isfinite(h.imag()))
-        throw OrvekError("The cochlear transfer function of " + PlaceName(place, task.distanceCm) +
+        throw OrvekError("The cochlear transfer function of " + PlaceName(place, site.DistanceCm) +
                          " is not a finite number at " + Fixed(k * transfer.df, 1) +
                          " Hz; check the cochlear values in the parameter file " +
                          Quoted(p.Source) + ".");
@@ -319,13 +289,13 @@ PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
   RealFFTInverse(buffers.filteredRe.data(), buffers.filteredIm.data(), n, run.dt);
   // One pass unpacks the record, checks it, finds its range, fills the movie frames and applies
   // the hazard rule.
-  HalfCycleHazard hazard(task.gain, p.HazardThreshold, p.HazardExponent);
+  HalfCycleHazard hazard(site.Gain, p.HazardThreshold, p.HazardExponent);
   float* frames = &run.movie->Frame(0, 1 + place);
   float largest = buffers.filteredRe[0], smallest = buffers.filteredRe[0];
   for (std::int32_t i = 0; i < n; ++i) {
     const float value = i % 2 == 0 ? buffers.filteredRe[i / 2] : buffers.filteredIm[i / 2];
     if (!std::isfinite(value))
-      throw OrvekError("The basilar-membrane displacement of " + PlaceName(place, task.distanceCm) +
+      throw OrvekError("The basilar-membrane displacement of " + PlaceName(place, site.DistanceCm) +
                        " is not a finite number at sample " + std::to_string(i) +
                        "; check the cochlear values in the parameter file " + Quoted(p.Source) +
                        ".");
@@ -345,7 +315,7 @@ PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
 // out in increasing order, so after a failure every lower place has been run and the failure of
 // the lowest place is the one a serial run would have met first.
 std::vector<PlaceOutcome> RunPlaces(const RunContext& run, int threads) {
-  const int places = static_cast<int>(run.tasks->size());
+  const int places = static_cast<int>(run.places->size());
   std::vector<PlaceOutcome> outcomes(static_cast<std::size_t>(places));
   std::atomic<int> next{1};
   std::atomic<bool> failed{false};
@@ -518,18 +488,7 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
                        "in the parameter file " +
                        Quoted(p.Source) + ".");
 
-  // Distances and gains in place order; the gain is carried from place to place by one factor.
-  const double gainRate = -std::log(static_cast<double>(p.HazardGainRatio)) / p.ReferencePlace;
-  const double spacing =
-      places > 1 ? (static_cast<double>(p.LastPlace) - p.FirstPlace) / (places - 1) : 0.0;
-  const double gainStep = std::exp(-gainRate * spacing);
-  double gain = p.HazardGain * std::exp(-gainRate * p.FirstPlace);
-  std::vector<PlaceTask> tasks(static_cast<std::size_t>(places));
-  for (int place = 1; place <= places; ++place) {
-    tasks[place - 1].distanceCm = p.FirstPlace + (place - 1) * spacing;
-    tasks[place - 1].gain = gain;
-    gain *= gainStep;
-  }
+  const std::vector<HazardPlace> sites = HazardPlaces(p);
 
   RunContext run;
   run.n = n;
@@ -539,7 +498,7 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
   run.spectrumIm = &spectrumIm;
   run.bins = &bins;
   run.termination = &termination;
-  run.tasks = &tasks;
+  run.places = &sites;
   run.movie = &movie;
   const std::vector<PlaceOutcome> outcomes = RunPlaces(run, workers);
 
@@ -550,7 +509,7 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
     movie.PlaceHazard(place) = outcome.hazard;
     movie.PlaceDisplacementMax(place) = outcome.displacementMax;
     movie.PlaceDisplacementMin(place) = outcome.displacementMin;
-    const double x = tasks[place - 1].distanceCm;
+    const double x = sites[place - 1].DistanceCm;
     result.Places.push_back(
         {place, x, 0.001 * p.BaseFrequency * std::exp(-x / p.PlaceLengthConstant), outcome.hazard});
     if (outcome.hazard > result.Hazard) {

@@ -65,7 +65,7 @@ void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelP
 HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleTiming& timing,
                              TModelParameters& p, MovieFrameStore& movie,
                              const std::optional<std::filesystem::path>& hazardFile,
-                             const ProgressCallback& progress) {
+                             const ProgressCallback& progress, int threads) {
   CheckHazardInputs(micLocation, waveform, p);
   const std::int32_t last = waveform.LastSampleIndex;
   const float dt = waveform.SampleInterval;
@@ -84,7 +84,7 @@ HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleT
       break;
   }
   result.Cochlea = CochlearModel(input, stapes, last, dt, waveform.AxisMax, waveform.AxisMin, p,
-                                 movie, hazardFile);
+                                 movie, hazardFile, threads);
   if (!std::isfinite(result.Cochlea.Hazard))
     throw OrvekError(
         "The cochlear model gave a hazard that is not a finite number; check the "

@@ -42,10 +42,12 @@ struct HazardResult {
 };
 
 // The model chain on waveform.Samples: the ear model of the microphone code (stapes displacement
-// into WorkSamples) and the cochlear model (hazard per place, movie store, hazard file).
+// into WorkSamples) and the cochlear model (hazard per place, movie store, hazard file). The
+// cochlear places run on `threads` threads (0: as many as pay off); the result does not depend on
+// the number, so callers that analyse several files at once can give each file one thread.
 HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleTiming& timing,
                              TModelParameters& p, MovieFrameStore& movie,
                              const std::optional<std::filesystem::path>& hazardFile,
-                             const ProgressCallback& progress = {});
+                             const ProgressCallback& progress = {}, int threads = 0);
 
 }  // namespace orvek

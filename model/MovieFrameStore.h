@@ -25,6 +25,9 @@ class MovieFrameStore {
   float& PlaceHazard(int place) { return values_[26 + place]; }           // place 1..23, ARU
   float& PlaceDisplacementMax(int place) { return values_[51 + place]; }  // um
   float& PlaceDisplacementMin(int place) { return values_[76 + place]; }  // um
+  float PlaceHazard(int place) const { return values_[26 + place]; }
+  float PlaceDisplacementMax(int place) const { return values_[51 + place]; }
+  float PlaceDisplacementMin(int place) const { return values_[76 + place]; }
   // value 0 pressure, 1 stapes displacement, 1 + p place p.
   float& Frame(std::int32_t frame, int value) {
     return values_[kHeaderValues + frame * kFrameValues + value];

@@ -186,8 +186,12 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   return run;
 }
 
-void WriteProtectedWaveform(const fs::path& file, const TWaveform& waveform,
-                            const HeaderGrid& grid) {
+void WriteProtectedWaveform(const fs::path& file, const fs::path& inputFile,
+                            const TWaveform& waveform, const HeaderGrid& grid) {
+  std::error_code error;
+  if (fs::equivalent(file, inputFile, error))
+    throw OrvekError("The predicted waveform would replace \"" + inputFile.string() +
+                     "\", the waveform it was predicted from; choose another output file.");
   const std::int32_t count = waveform.Count();
   // One sample of room: the writer rounds a count cut to 2^20 - 1 up to 2^20.
   TWaveform predicted(count + 1);

@@ -75,9 +75,11 @@ ProtectedRun PredictUnderProtector(const std::filesystem::path& startupFolder,
                                    TWaveform& waveform, HeaderGrid& grid, Lcg32& rng);
 
 // Writes the predicted samples (WorkSamples 0..LastSampleIndex) with the header rows 0..29, empty
-// rows skipped, as the waveform file `file` (the window: run.OutputName in the current folder).
-// Throws OrvekError when the file cannot be written; the record and grid are left as they are.
-void WriteProtectedWaveform(const std::filesystem::path& file, const TWaveform& waveform,
+// rows skipped, as the waveform file `file` (the window: run.OutputName beside the input). Throws
+// OrvekError when the file cannot be written or is `inputFile` itself (the waveform outside the
+// protector is never replaced by its prediction); the record and grid are left as they are.
+void WriteProtectedWaveform(const std::filesystem::path& file,
+                            const std::filesystem::path& inputFile, const TWaveform& waveform,
                             const HeaderGrid& grid);
 
 }  // namespace orvek

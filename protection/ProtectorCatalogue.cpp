@@ -365,7 +365,7 @@ void StoreCircuitValues(const fs::path& catalogueFile, int recordIndex,
                                               recordIndex, ComposeCircuitLine(values), fileName);
   if (const std::optional<std::string> error = WriteFileReplacing(catalogueFile, text))
     throw OrvekError("Cannot store the fitted circuit values in \"" + catalogueFile.string() +
-                     "\": " + *error);
+                     "\": " + *error + "; the catalogue is unchanged.");
 }
 
 TCircuitValues LoadCircuitValues(const fs::path& file) {

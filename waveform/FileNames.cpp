@@ -1,5 +1,7 @@
 #include "waveform/FileNames.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -120,6 +122,9 @@ std::optional<std::string> WriteFileReplacing(const fs::path& target, const std:
   int writeError = stream ? 0 : lastError();
   if (stream) {
     if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) writeError = lastError();
+    // On the disk before the rename, so that a crash soon after cannot leave the target empty.
+    if (writeError == 0 && (std::fflush(stream) != 0 || fsync(fileno(stream)) != 0))
+      writeError = lastError();
     if (std::fclose(stream) != 0 && writeError == 0) writeError = lastError();
   }
   if (writeError == 0 && targetExists) {

@@ -27,10 +27,11 @@ bool FolderWritable(const std::filesystem::path& folder);
 std::filesystem::path CreateUniqueFile(const std::filesystem::path& folder,
                                        const std::string& prefix, std::error_code& error);
 
-// Writes `text` to a new file beside `target` and renames it over the target, so that a failure
-// leaves any existing file as it was (a replaced file keeps its permissions). Returns why the file
-// could not be written (a missing or read-only folder, a read-only target, a folder of that name,
-// a failed write), or nothing on success.
+// Writes `text` to a new file beside `target`, flushes it to the disk and renames it over the
+// target, so that a failure or a crash leaves any existing file as it was (a replaced file keeps
+// its permissions); the temporary file is removed on failure. Every file the program writes goes
+// through here. Returns why the file could not be written (a missing or read-only folder, a
+// read-only target, a folder of that name, a failed write), or nothing on success.
 std::optional<std::string> WriteFileReplacing(const std::filesystem::path& target,
                                               const std::string& text);
 

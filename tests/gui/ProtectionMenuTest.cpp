@@ -79,5 +79,66 @@ TEST_F(ProtectionMenuTest, HelpShowsThePictureUntilTheNextMousePress) {
   EXPECT_EQ(w.canvas()->Image(), before);
 }
 
+// Choosing a protector predicts the waveform under it: both questions, the plot, the overlay, the
+// written file beside the input, and the fit stored only on first use.
+TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
+  const fs::path input = folder_ / "waves" / "RIFLE160.ORV";
+  fs::copy(fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV", input);
+  TForm1& w = Start();
+  w.OpenWaveform(QString::fromStdString(input.string()));
+  QAction* muff = nullptr;
+  for (QAction* item : w.DefaultModeMenu->actions())
+    if (item->text() == "PASSIVE EARMUFF") muff = item;
+  ASSERT_NE(muff, nullptr);
+  const fs::path catalogue = folder_ / "startup" / "HPD Atten.txt";
+  const auto read = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string unfitted = read(catalogue);
+  const QImage plotBefore = w.canvas()->Image().copy();
+
+  // Eardrum accepted, angle 270 entered.
+  prompts_.Answers = {Prompts::Answer::Yes, Prompts::Answer::No};
+  prompts_.Texts = {QString("270")};
+  muff->trigger();
+  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ASSERT_EQ(prompts_.Questions.size(), 2);
+  EXPECT_TRUE(prompts_.Questions[0].startsWith(
+      "The default location for waveform prediction under this Muff is at the \r\nEardrum"));
+  EXPECT_TRUE(prompts_.Questions[1].contains("0     degrees for grazing incidence."));
+  EXPECT_EQ(w.ModelParameters.CanalSourceGain, 0.0f);
+  const fs::path output = folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_270.ORV";
+  ASSERT_TRUE(fs::exists(output));
+  const std::string fitted = read(catalogue);
+  EXPECT_NE(fitted, unfitted);
+  EXPECT_EQ(Cell(1, 3), "3");
+  EXPECT_EQ(Cell(1, 4), QString::number(w.Waveform->Count()));
+  EXPECT_FALSE(w.gridView()->isVisible()) << "the insertion-loss plot covers the grid's half";
+
+  // The plot shows the total loss in lime over the upper half, the prediction in green below.
+  const QImage& image = w.canvas()->Image();
+  int lime = 0, green = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb pixel = image.pixel(x, y);
+      if (pixel == qRgb(0, 255, 0)) lime += y < image.height() / 2;
+      if (pixel == qRgb(0, 128, 0) && plotBefore.pixel(x, y) != pixel)
+        green += y >= image.height() / 2;
+    }
+  EXPECT_GT(lime, 100);
+  EXPECT_GT(green, 50);
+
+  // Second use, both defaults accepted at the entrance: no fit, the catalogue as it was.
+  prompts_.Answers = {Prompts::Answer::No, Prompts::Answer::Yes};
+  muff->trigger();
+  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  EXPECT_EQ(read(catalogue), fitted);
+  EXPECT_EQ(w.ModelParameters.CanalSourceGain, 2.0f) << "accepting 90 degrees resets the gain";
+  EXPECT_EQ(Cell(1, 3), "2");
+  EXPECT_TRUE(fs::exists(folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_90.ORV"));
+  EXPECT_EQ(read(input), read(fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"));
+}
+
 }  // namespace
 }  // namespace orvek

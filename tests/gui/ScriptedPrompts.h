@@ -28,6 +28,10 @@ class ScriptedPrompts : public Prompts {
     Questions << text;
     return Next(Answers, "question " + text);
   }
+  bool YesNo(const QString& text) override {
+    Questions << text;
+    return Next(Answers, "question " + text) == Answer::Yes;
+  }
   // OK is scripted as Yes.
   bool OkCancel(const QString& text) override {
     Questions << text;

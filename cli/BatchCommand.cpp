@@ -1,0 +1,233 @@
+#include "cli/BatchCommand.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <numeric>
+#include <optional>
+#include <thread>
+#include <tuple>
+
+#include "cli/FileAnalysis.h"
+#include "waveform/FileNames.h"
+#include "waveform/OrvekError.h"
+
+namespace orvek::cli {
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+namespace {
+
+ordered_json EmptyRow(const fs::path& file) {
+  ordered_json row;
+  row["file"] = file.string();
+  for (const char* key : {"aru_warned", "aru_unwarned", "peak_level_db", "laeq8hr", "na", "error"})
+    row[key] = nullptr;
+  return row;
+}
+
+// Everything of one file, or nothing and the reason: a row is never half filled.
+ordered_json AnalyzeFile(const fs::path& file, const TModelParameters& p,
+                         const BatchSettings& settings, int threads) {
+  ordered_json row = EmptyRow(file);
+  try {
+    ordered_json values = EmptyRow(file);
+    const auto opened = Open(file);
+    const ordered_json metrics = MetricsJson(file, *opened, std::nullopt, std::nullopt);
+    values["peak_level_db"] = metrics.at("peak_level_db");
+    values["laeq8hr"] = metrics.at("laeq8hr");
+    values["na"] = metrics.at("na");
+    std::string noHazardFile;  // the batch writes no hazard tables
+    for (const auto& [wanted, listener, key] :
+         {std::tuple{settings.Warned, Listener::Warned, "aru_warned"},
+          std::tuple{settings.Unwarned, Listener::Unwarned, "aru_unwarned"}})
+      if (wanted)
+        values[key] =
+            HazardJson(file, *opened, listener, p, std::nullopt, threads, noHazardFile).at("aru");
+    row = std::move(values);
+  } catch (const std::exception& error) {
+    row["error"] = error.what();
+  }
+  return row;
+}
+
+std::string CsvCell(const ordered_json& value) {
+  if (value.is_null()) return {};
+  if (!value.is_string()) return value.dump();
+  const std::string& text = value.get_ref<const std::string&>();
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+int FailedCount(const std::vector<ordered_json>& rows) {
+  return static_cast<int>(std::count_if(rows.begin(), rows.end(), [](const ordered_json& row) {
+    return !row.at("error").is_null();
+  }));
+}
+
+// A batch may run for long: refuse outputs that could not be written, or would replace an input,
+// before it starts.
+void CheckOutput(const fs::path& output, const std::vector<fs::path>& files) {
+  if (!FolderWritable(fs::absolute(output).parent_path()))
+    throw OrvekError("Cannot write the batch results file \"" + output.string() +
+                     "\": its folder does not exist or is read-only.");
+  std::error_code error;
+  for (const fs::path& file : files)
+    if (fs::equivalent(output, file, error))
+      throw OrvekError("The batch results file \"" + output.string() +
+                       "\" would replace the waveform file \"" + file.string() +
+                       "\"; choose another name.");
+}
+
+}  // namespace
+
+CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& o) {
+  CLI::App* batch = app.add_subcommand(
+      "batch", "Hazard (warned and unwarned), peak level, LAeq8hr and Na of many ORV files");
+  batch->add_option("FILES", o.Files, "ORV waveform files")->required();
+  auto* warned = batch->add_flag("--warned", o.WarnedOnly, "only the warned listener");
+  batch->add_flag("--unwarned", o.UnwarnedOnly, "only the unwarned listener (default: both)")
+      ->excludes(warned);
+  o.Jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  batch->add_option("--jobs", o.Jobs, "files analysed at once")
+      ->check(CLI::Range(1, 256))
+      ->capture_default_str();
+  batch->add_option("--csv", o.Csv, "CSV file to write, one row per file")->required();
+  batch->add_option("--json", o.Json, "JSON file to write with the same rows");
+  batch->add_option("--data", o.Data, "start-up folder (holds \"Man.Fig\")");
+  return batch;
+}
+
+std::vector<ordered_json> AnalyzeFiles(const std::vector<fs::path>& files,
+                                       const TModelParameters& p, const BatchSettings& settings,
+                                       const BatchProgress& progress) {
+  std::vector<ordered_json> rows(files.size());
+  const int count = static_cast<int>(files.size());
+  const int workers = std::clamp(settings.Jobs, 1, std::max(count, 1));
+  // Fewer files than jobs: the spare threads go to each file's cochlear places.
+  const int threadsPerFile = std::max(1, settings.Jobs / workers);
+  // The largest files first, so that no worker is left with a long one while the others idle.
+  std::vector<std::uintmax_t> sizes;
+  for (const fs::path& file : files) {
+    std::error_code missing;  // reported by the analysis
+    const std::uintmax_t size = fs::file_size(file, missing);
+    sizes.push_back(missing ? 0 : size);
+  }
+  std::vector<int> order(files.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return sizes[a] > sizes[b]; });
+  std::atomic<int> next{0};
+  std::mutex reporting;
+  int done = 0, failed = 0;
+  const auto work = [&] {
+    for (int k = next++; k < count; k = next++) {
+      const int i = order[k];
+      rows[i] = AnalyzeFile(files[i], p, settings, threadsPerFile);
+      const std::lock_guard<std::mutex> lock(reporting);
+      ++done;
+      if (!rows[i]["error"].is_null()) ++failed;
+      if (progress) progress(done, failed);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int w = 1; w < workers; ++w) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  return rows;
+}
+
+std::string BatchCsv(const std::vector<ordered_json>& rows) {
+  std::string text;
+  const auto line = [&text](const std::vector<std::string>& cells) {
+    for (std::size_t i = 0; i < cells.size(); ++i) text += (i > 0 ? "," : "") + cells[i];
+    text += "\r\n";
+  };
+  std::vector<std::string> header;
+  const ordered_json columns = EmptyRow({});
+  for (const auto& [key, value] : columns.items()) header.push_back(key);
+  line(header);
+  for (const ordered_json& row : rows) {
+    std::vector<std::string> cells;
+    for (const std::string& key : header) cells.push_back(CsvCell(row.at(key)));
+    line(cells);
+  }
+  return text;
+}
+
+ordered_json BatchJson(const std::vector<ordered_json>& rows) {
+  ordered_json document;
+  document["files"] = rows.size();
+  document["failed"] = FailedCount(rows);
+  document["rows"] = rows;
+  return document;
+}
+
+void WriteBatchFile(const fs::path& output, const std::string& text) {
+  if (const auto reason = WriteFileReplacing(output, text))
+    throw OrvekError("Cannot write the batch results file \"" + output.string() + "\": " + *reason +
+                     ".");
+}
+
+int RunBatch(const BatchOptions& o) {
+  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
+  const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
+  const fs::path csv = o.Csv;
+  const std::optional<fs::path> json =
+      o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
+  CheckOutput(csv, files);
+  if (json) {
+    CheckOutput(*json, files);
+    std::error_code error;
+    if (fs::weakly_canonical(*json, error) == fs::weakly_canonical(csv, error))
+      throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
+  }
+
+  // On a terminal the line is redrawn after every file; elsewhere only the last one is written.
+  const bool terminal = isatty(fileno(stderr)) != 0;
+  const auto line = [&](int done, int failed) {
+    std::string text =
+        "batch: " + std::to_string(done) + "/" + std::to_string(files.size()) + " files done";
+    if (failed > 0) text += ", " + std::to_string(failed) + " failed";
+    return text;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<ordered_json> rows =
+      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, o.Jobs}, [&](int done, int failed) {
+        if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
+      });
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const int failed = FailedCount(rows);
+  char rate[64];
+  std::snprintf(rate, sizeof rate, " (%.2f s, %.1f files/s)", seconds,
+                seconds > 0 ? static_cast<double>(files.size()) / seconds : 0.0);
+  std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), failed) << rate
+            << '\n';
+
+  WriteBatchFile(csv, BatchCsv(rows));
+  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n");
+  ordered_json summary;
+  summary["files"] = files.size();
+  summary["failed"] = failed;
+  summary["jobs"] = o.Jobs;
+  summary["csv"] = csv.string();
+  summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
+  std::cout << summary.dump(2) << '\n';
+  if (failed == 0) return 0;
+  std::cerr << "orvek-cli: " << failed << " of " << files.size()
+            << " files could not be analysed; the error column of \"" << csv.string()
+            << "\" says why.\n";
+  return 1;
+}
+
+}  // namespace orvek::cli

@@ -1,0 +1,99 @@
+#include "cli/FileAnalysis.h"
+
+#include <cmath>
+
+#include "metrics/EnergyMetrics.h"
+#include "waveform/FileNames.h"
+#include "waveform/OrvekError.h"
+
+namespace orvek::cli {
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+fs::path StartupFolder(const std::string& option) {
+  const fs::path folder = option.empty() ? fs::current_path() : fs::path(option);
+  if (fs::exists(ResolveInFolder(folder, "Man.Fig"))) return folder;
+  if (!option.empty()) throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
+  return ORVEK_DATA_DIR;
+}
+
+TModelParameters LoadParameters(const fs::path& startup) {
+  TModelParameters p;
+  LoadModelParameters(ResolveInFolder(startup, ReadManFig(ResolveInFolder(startup, "Man.Fig"))), p);
+  DeriveModelConstants(p);
+  return p;
+}
+
+std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
+  auto opened = std::make_unique<OpenedWaveform>();
+  opened->Writable = FolderWritable(fs::absolute(file).parent_path());
+  opened->Report = OpenNewFileType5(file, opened->Writable, false, opened->Waveform, opened->Grid,
+                                    opened->Random);
+  return opened;
+}
+
+ordered_json Finite(long double value) {
+  return std::isfinite(value) ? ordered_json(static_cast<double>(value)) : ordered_json(nullptr);
+}
+
+std::optional<fs::path> HazardFileBeside(const fs::path& file, const OpenedWaveform& opened) {
+  if (!opened.Writable) return std::nullopt;
+  return ResolveInFolder(fs::absolute(file).parent_path(), UpperBaseName(file) + ".HAZ");
+}
+
+ordered_json HazardJson(const fs::path& file, OpenedWaveform& opened, Listener listener,
+                        TModelParameters p, const std::optional<fs::path>& hazardFile, int threads,
+                        std::string& hazardFileError) {
+  TWaveform& w = opened.Waveform;
+  const int mic = MicrophoneCode(opened.Grid);
+  const MuscleTiming timing =
+      ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
+  auto movie = std::make_unique<MovieFrameStore>();
+  const HazardResult result = CalculateHazard(w, mic, timing, p, *movie, hazardFile, {}, threads);
+  const float aru = result.Cochlea.Hazard;
+
+  ordered_json out;
+  out["file"] = file.string();
+  out["condition"] = listener == Listener::Unwarned ? "unwarned" : "warned";
+  out["mic_location"] = mic;
+  out["samples"] = w.Count();
+  out["aru"] = aru;
+  out["aru_text"] = AruText(aru);
+  const auto allowed = AllowedExposures(aru);
+  out["allowed"] = allowed ? ordered_json(*allowed) : ordered_json(nullptr);
+  out["allowed_text"] = AllowedText(aru);
+  out["worst_place"] = result.Cochlea.WorstPlace;
+  out["places"] = ordered_json::array();
+  for (const PlaceResult& place : result.Cochlea.Places)
+    out["places"].push_back({{"place", place.Place},
+                             {"distance_cm", place.DistanceCm},
+                             {"cf_khz", place.CfKhz},
+                             {"hazard", place.Hazard}});
+  hazardFileError = result.Cochlea.HazardFileError.value_or("");
+  return out;
+}
+
+ordered_json MetricsJson(const fs::path& file, const OpenedWaveform& opened,
+                         std::optional<std::int32_t> first, std::optional<std::int32_t> last) {
+  const TWaveform& w = opened.Waveform;
+  const std::int32_t i = first.value_or(0), j = last.value_or(w.LastSampleIndex);
+  if (i < 0 || j > w.LastSampleIndex || i > j)
+    throw OrvekError("The interval must lie within samples 0 to " +
+                     std::to_string(w.LastSampleIndex) + " with --first <= --last.");
+  const IntervalPeak peak = FindIntervalPeak(w, i, j);
+  const TEnergyMetrics m = ComputeEnergyMetrics(w, i, j);
+  ordered_json out;
+  out["file"] = file.string();
+  out["first"] = m.FirstIndex;
+  out["last"] = m.LastIndex;
+  out["peak_level_db"] = peak.LevelDb;
+  out["peak_time_ms"] = peak.Index * static_cast<double>(w.SampleInterval) * 1000.0;
+  out["laeq"] = Finite(m.LAeq);
+  out["leq"] = Finite(m.Leq);
+  out["laeq8hr"] = Finite(m.LAeq8hr);
+  out["na"] = Finite(m.Na);
+  out["a_energy"] = Finite(m.AEnergy);
+  return out;
+}
+
+}  // namespace orvek::cli

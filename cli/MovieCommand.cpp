@@ -1,0 +1,101 @@
+#include "cli/MovieCommand.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "cli/FileAnalysis.h"
+#include "model/HazardAnalysis.h"
+#include "model/MovieHazard.h"
+#include "plot/HazardMovie.h"
+#include "waveform/OrvekError.h"
+
+namespace orvek::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+constexpr QSize kClient(1200, 800);
+
+std::string FrameFileName(std::int32_t frame) {
+  char name[32];
+  std::snprintf(name, sizeof name, "frame-%06d.png", static_cast<int>(frame));
+  return name;
+}
+
+}  // namespace
+
+CLI::App* AddMovieCommand(CLI::App& app, MovieOptions& options) {
+  CLI::App* movie = app.add_subcommand(
+      "movie", "Draw the hazard movie of an ORV file and write every K-th frame as a PNG file");
+  movie->add_option("FILE", options.File, "ORV waveform file")->required();
+  movie->add_flag("--unwarned", options.Unwarned, "unwarned listener (default: warned)");
+  movie->add_option("--frames", options.Every, "write every K-th frame, starting with frame 1")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  movie->add_option("-o,--output", options.Output, "folder for the PNG files")->required();
+  movie->add_option("--data", options.Data, "start-up folder (holds \"Man.Fig\")");
+  return movie;
+}
+
+ordered_json RunMovie(const MovieOptions& options) {
+  TModelParameters p = LoadParameters(StartupFolder(options.Data));
+  const fs::path file = options.File;
+  const auto opened = Open(file);
+  TWaveform& w = opened->Waveform;
+  const Listener listener = options.Unwarned ? Listener::Unwarned : Listener::Warned;
+  const MuscleTiming timing =
+      ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
+  auto store = std::make_unique<MovieFrameStore>();
+  const HazardResult result =
+      CalculateHazard(w, MicrophoneCode(opened->Grid), timing, p, *store, std::nullopt);
+
+  const fs::path folder = options.Output;
+  std::error_code ignored;  // a folder that cannot be made is reported by the first write
+  fs::create_directories(folder, ignored);
+
+  // Drawing text needs a platform; this one needs no display.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "orvek-cli";
+  char* argv[] = {name, nullptr};
+  QGuiApplication application(argc, argv);
+
+  QImage canvas(kClient, QImage::Format_RGB32);
+  canvas.fill(Qt::white);
+  PlotState plot;
+  const MovieExtremes extremes = FindMovieExtremes(*store, p.PlaceCount);
+  {
+    QPainter painter(&canvas);
+    PlotMovieAxes(painter, kClient, w, HazardPlaces(p), extremes, plot);
+  }
+  HazardMovie movie(*store, p, w, MovieLastFrame(w.LastSampleIndex, result.Cochlea.TransformLength),
+                    result.Cochlea.WorstPlace, plot);
+  const int bandTop = kClient.height() / 2;  // the plot band is the lower half
+  ordered_json written = ordered_json::array();
+  RecordMovie(canvas, movie, options.Every, [&](std::int32_t frame, const QImage& shown) {
+    const fs::path png = folder / FrameFileName(frame);
+    if (!shown.copy(0, bandTop, kClient.width(), kClient.height() - bandTop)
+             .save(QString::fromStdString(png.string()), "PNG"))
+      throw OrvekError("The frame file \"" + png.string() + "\" could not be written.");
+    written.push_back(png.filename().string());
+  });
+
+  ordered_json out;
+  out["file"] = file.string();
+  out["condition"] = options.Unwarned ? "unwarned" : "warned";
+  out["aru"] = result.Cochlea.Hazard;
+  out["worst_place"] = result.Cochlea.WorstPlace;
+  out["last_frame"] = movie.LastFrame();
+  out["every"] = options.Every;
+  out["output"] = folder.string();
+  out["written"] = written.size();
+  out["frames"] = written;
+  return out;
+}
+
+}  // namespace orvek::cli

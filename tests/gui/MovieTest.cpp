@@ -1,0 +1,201 @@
+// The result displays and the hazard movie driven through the window: the run-time menu items,
+// the keys as posted key events, and commands that arrive while the movie runs.
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QTimer>
+
+#include "model/Friedlander.h"
+#include "tests/gui/WindowFixture.h"
+
+namespace orvek {
+namespace {
+
+class MovieTest : public WindowTest {
+ protected:
+  // A short rifle-like record (1024 samples, so the movie runs 1023 frames), opened once and
+  // analysed (warned).
+  TForm1& Analysed() {
+    TForm1& w = window_ ? *window_ : Start();
+    if (!w.Waveform->WaveformLoaded) {
+      FriedlanderSpec spec;
+      spec.Samples = 1024;
+      spec.OnsetMs = 0.5;
+      const std::vector<float> samples = FriedlanderSamples(spec);
+      WriteOrv(folder_ / "waves" / "SHOT.ORV", spec.Samples, "200000 ", "1 ",
+               [&](int i) { return samples[static_cast<std::size_t>(i)]; });
+      w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "SHOT.ORV").string()));
+    }
+    w.NoProtectorWarned1->trigger();
+    return w;
+  }
+  // ... and stepped through "Stapes Displacement]" and "Unwrap Cochlea]".
+  TForm1& ReadyForMovie() {
+    TForm1& w = Analysed();
+    Item("Stapes Displacement]")->trigger();
+    Item("Unwrap Cochlea]")->trigger();
+    return w;
+  }
+
+  QStringList AddedItems() const {
+    QStringList captions;
+    const auto actions = window_->menuBar()->actions();
+    for (int i = 3; i < actions.size(); ++i) captions << actions[i]->text();
+    return captions;
+  }
+  QAction* Item(const QString& caption) const {
+    for (QAction* action : window_->menuBar()->actions())
+      if (action->text() == caption) return action;
+    ADD_FAILURE() << "no menu item " << caption.toStdString();
+    return nullptr;
+  }
+  void Post(Qt::Key key) {
+    QCoreApplication::postEvent(window_.get(),
+                                new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+  }
+  // A click that reaches the window through its messages, as a user's would during the movie.
+  static void PostClick(QAction* item) {
+    QMetaObject::invokeMethod(item, &QAction::trigger, Qt::QueuedConnection);
+  }
+
+  // Starts "Hazard Animation]" at a delay of 1 ms; returns the frames drawn, in order.
+  // `atFrame` runs after each one.
+  std::vector<std::int32_t> Play(const std::function<void(std::int32_t)>& atFrame = {}) {
+    while (window_->Movie.DelayMs() > 1) window_->Movie.Key(MovieKey::Up);
+    std::vector<std::int32_t> frames;
+    window_->OnMovieFrame = [&](std::int32_t f) {
+      frames.push_back(f);
+      if (atFrame) atFrame(f);
+    };
+    Item("Hazard Animation]")->trigger();
+    window_->OnMovieFrame = nullptr;
+    return frames;
+  }
+
+  static std::vector<std::int32_t> Sequence(std::int32_t first, std::int32_t last) {
+    std::vector<std::int32_t> frames;
+    for (std::int32_t f = first; f <= last; ++f) frames.push_back(f);
+    return frames;
+  }
+};
+
+TEST_F(MovieTest, MenuSequenceAndCancel) {
+  TForm1& w = Analysed();
+  EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Stapes Displacement]"}));
+  Item("Stapes Displacement]")->trigger();
+  EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Unwrap Cochlea]"}));
+  EXPECT_FALSE(w.gridView()->isVisible());
+  Item("Unwrap Cochlea]")->trigger();
+  EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Hazard Animation]"}));
+  EXPECT_EQ(Play(), Sequence(1, 1022));  // f = 1 .. last - 1, each drawing frame f + 1
+  EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel]"}));
+  EXPECT_FALSE(w.MovieRunning);
+  EXPECT_TRUE(prompts_.Informations.isEmpty());
+
+  Item("Movie[Cancel]")->trigger();
+  EXPECT_EQ(w.menuBar()->actions().size(), 3);  // File, Analyze, Help
+  ASSERT_EQ(prompts_.Informations.size(), 1);
+  EXPECT_TRUE(prompts_.Informations[0].startsWith("The hazard analysis ends here"));
+  EXPECT_FALSE(w.HazardComputed);
+  EXPECT_FALSE(w.MovieAvailable);
+  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+}
+
+// Keys reach the running movie through the messages processed after each frame. Home twice
+// restarts once; Enter pauses and Enter again resumes at the next frame; End ends the run; Up
+// stops at a delay of 1 ms, which the next movie keeps.
+TEST_F(MovieTest, KeysDuringTheMovie) {
+  TForm1& w = ReadyForMovie();
+  int runs = 0;
+  std::int32_t pausedAt = 0;
+  const auto frames = Play([&](std::int32_t f) {
+    if (f == 1 && ++runs == 1) {
+      Post(Qt::Key_Home);
+      Post(Qt::Key_Home);
+    }
+    if (runs == 2 && f == 3) {
+      Post(Qt::Key_Return);
+      QTimer::singleShot(50, window_.get(), [&] {
+        pausedAt = w.Movie.Paused() ? w.Movie.Frame() : -1;
+        Post(Qt::Key_Return);
+      });
+    }
+    if (runs == 2 && f == 8) {
+      for (int i = 0; i < 3; ++i) Post(Qt::Key_Up);
+      Post(Qt::Key_End);
+    }
+  });
+  std::vector<std::int32_t> expected{1};
+  for (std::int32_t f = 1; f <= 8; ++f) expected.push_back(f);
+  EXPECT_EQ(frames, expected);
+  EXPECT_EQ(pausedAt, 3);
+  EXPECT_EQ(w.Movie.DelayMs(), 1);
+
+  ReadyForMovie();  // a new analysis and a new movie
+  Post(Qt::Key_Down);
+  Post(Qt::Key_End);
+  Item("Hazard Animation]")->trigger();
+  EXPECT_EQ(w.Movie.DelayMs(), 2);
+}
+
+// Cancel, open, import and a new analysis arrive while a frame's messages are processed: the
+// movie draws no further frame, and what the command leaves in the menu bar stays.
+TEST_F(MovieTest, CommandsDuringTheMovieEndIt) {
+  struct Case {
+    const char* name;
+    std::function<void()> command;
+    QStringList itemsAfter;
+  };
+  const QString shot = QString::fromStdString((folder_ / "waves" / "SHOT.ORV").string());
+  const Case cases[] = {
+      {"cancel", [this] { PostClick(Item("Movie[Cancel]")); }, {}},
+      {"analysis",
+       [this] { PostClick(window_->NoProtectorWarned1); },
+       {"Movie[Cancel ,", "Stapes Displacement]"}},
+      {"open",
+       [this, shot] {
+         prompts_.Files.push_back(shot);
+         PostClick(window_->OpenORVwaveform1);
+       },
+       {}},
+      {"import",
+       [this] {
+         prompts_.Files.push_back(std::nullopt);  // the dialog is cancelled
+         PostClick(window_->Importwaveform1);
+       },
+       {}},
+  };
+  for (const Case& c : cases) {
+    TForm1& w = ReadyForMovie();
+    const int shown = prompts_.Informations.size();
+    const auto frames = Play([&](std::int32_t f) {
+      if (f == 3) c.command();
+    });
+    EXPECT_EQ(frames, Sequence(1, 3)) << c.name;
+    EXPECT_FALSE(w.MovieRunning) << c.name;
+    EXPECT_EQ(prompts_.Informations.size(), shown + 1) << c.name;  // the closing message
+    EXPECT_EQ(AddedItems(), c.itemsAfter) << c.name;
+    EXPECT_TRUE(prompts_.Errors.isEmpty()) << c.name << prompts_.Errors.join("\n").toStdString();
+    if (!AddedItems().isEmpty()) Item("Movie[Cancel ,")->trigger();
+  }
+}
+
+// Closing the window during the movie ends it at once, and with it the program's event loop.
+TEST_F(MovieTest, ClosingTheWindowEndsTheMovieAndTheProgram) {
+  ReadyForMovie();
+  std::vector<std::int32_t> frames;
+  QTimer::singleShot(0, window_.get(), [&] {
+    frames = Play([&](std::int32_t f) {
+      if (f == 3) QMetaObject::invokeMethod(window_.get(), &QWidget::close, Qt::QueuedConnection);
+    });
+  });
+  QApplication::exec();
+  EXPECT_EQ(frames, Sequence(1, 3));
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_FALSE(window_->MovieRunning);
+  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+}
+
+}  // namespace
+}  // namespace orvek

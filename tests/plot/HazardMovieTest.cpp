@@ -1,0 +1,163 @@
+// The hazard movie's drawing on an offscreen canvas.
+#include "plot/HazardMovie.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace orvek {
+namespace {
+
+constexpr QSize kClient(1200, 800);
+const QRgb kGreen = qRgb(0, 255, 0), kDarkGreen = qRgb(0, 128, 0), kRed = qRgb(255, 0, 0);
+
+int Count(const QImage& image, QRgb colour) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) n += line[x] == colour;
+  }
+  return n;
+}
+
+// Pixels that differ between a and b, as one bounding box.
+QRect Changed(const QImage& a, const QImage& b) {
+  QRect box;
+  for (int y = 0; y < a.height(); ++y) {
+    const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+    const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+    for (int x = 0; x < a.width(); ++x)
+      if (p[x] != q[x]) box |= QRect(x, y, 1, 1);
+  }
+  return box;
+}
+
+// An analysis' results made up: `places` places from 0.7 to 2.7 cm, each ringing at its own
+// phase (+-5 um), the pressure a decaying oscillation, frames 0 .. last; the hazard rule counts
+// every positive half-cycle (threshold 0, exponent 1).
+class HazardMovieTest : public ::testing::Test {
+ protected:
+  void Prepare(int places, std::int32_t last) {
+    p_.PlaceCount = places;
+    p_.FirstPlace = 0.7f;
+    p_.LastPlace = 2.7f;
+    p_.ReferencePlace = 1.0f;
+    p_.HazardGain = 1.0f;
+    p_.HazardGainRatio = 1.0f;
+    p_.HazardThreshold = 0.0f;
+    p_.HazardExponent = 1.0f;
+    for (std::int32_t f = 0; f <= last; ++f) {
+      store_->Frame(f, 0) = static_cast<float>(1500.0 * std::exp(-f / 20.0) * std::cos(0.3 * f));
+      for (int place = 1; place <= places; ++place)
+        store_->Frame(f, 1 + place) = static_cast<float>(5.0 * std::sin(0.4 * f + 0.7 * place));
+    }
+    for (int place = 1; place <= places; ++place) {
+      store_->PlaceDisplacementMax(place) = 5.0f;
+      store_->PlaceDisplacementMin(place) = -5.0f;
+      store_->PlaceHazard(place) = static_cast<float>(last) * 5.0f / 15.0f;
+    }
+    waveform_.LastSampleIndex = last;
+    waveform_.SampleInterval = 1e-4f;
+    waveform_.TimeEnd = last * waveform_.SampleInterval;
+    waveform_.AxisMax = 2000.0f;
+    waveform_.AxisMin = -2000.0f;
+    canvas_.fill(Qt::white);
+    QPainter painter(&canvas_);
+    PlotMovieAxes(painter, kClient, waveform_, HazardPlaces(p_), FindMovieExtremes(*store_, places),
+                  plot_);
+  }
+
+  HazardMovie Movie(std::int32_t last) {
+    return HazardMovie(*store_, p_, waveform_, last, 1, plot_);
+  }
+
+  TModelParameters p_;
+  std::unique_ptr<MovieFrameStore> store_ = std::make_unique<MovieFrameStore>();
+  TWaveform waveform_{256};
+  PlotState plot_;
+  QImage canvas_{kClient, QImage::Format_RGB32};
+};
+
+// Profiles cross the axes, their labels and each other; erasing one leaves exactly what the other
+// alone would have left, erasing both the canvas as it was.
+TEST_F(HazardMovieTest, XorEraseRestoresTheCanvasBitForBit) {
+  Prepare(23, 40);
+  {
+    HazardMovie movie = Movie(40);
+    QPainter painter(&canvas_);
+    movie.Start(painter);  // the envelope and the first profiles
+  }
+  const QImage before = canvas_.copy();
+  QPolygon zigzag, across;
+  for (int x = 0; x < kClient.width(); x += 37) {
+    zigzag << QPoint(x, 380 + (x / 37 % 2) * 400);
+    across << QPoint(x, 420 + x / 4);
+  }
+  QImage acrossAlone = before.copy();
+  {
+    QPainter painter(&acrossAlone);
+    DrawXorPolyline(painter, across, Qt::red);
+  }
+  QPainter painter(&canvas_);
+  DrawXorPolyline(painter, zigzag, QColor(0, 255, 0));
+  EXPECT_GT(Count(canvas_, kGreen), Count(before, kGreen) + 100);  // green where it crosses white
+  DrawXorPolyline(painter, across, Qt::red);
+  DrawXorPolyline(painter, zigzag, QColor(0, 255, 0));
+  EXPECT_TRUE(canvas_ == acrossAlone);
+  DrawXorPolyline(painter, across, Qt::red);
+  EXPECT_TRUE(canvas_ == before);
+  EXPECT_TRUE(DrawXorPolyline(painter, QPolygon({QPoint(5, 5)}), Qt::red).isEmpty());
+  EXPECT_TRUE(canvas_ == before);
+}
+
+// Each step changes only the area it reports (the window repaints that); steps outside
+// 1 .. last - 1 draw nothing.
+TEST_F(HazardMovieTest, StepChangesOnlyWhatItReports) {
+  Prepare(23, 30);
+  HazardMovie movie = Movie(30);
+  for (std::int32_t f : {-5, 0, 1, 2, 3, 10, 29, 30, 31}) {
+    const QImage before = canvas_.copy();
+    QPainter painter(&canvas_);
+    QRect reported = f == 1 ? movie.Start(painter) : QRect();
+    reported |= movie.Step(painter, f);
+    painter.end();
+    const QRect changed = Changed(before, canvas_);
+    EXPECT_EQ(changed.isEmpty(), f < 1 || f >= 30) << f;
+    EXPECT_TRUE(reported.contains(changed) || changed.isEmpty()) << f;
+  }
+}
+
+// One place has no segment to draw, yet the pressure and the running hazard are traced; with
+// more places the displacement profile shows.
+TEST_F(HazardMovieTest, OnePlaceGivesNoProfileWhileTheTracesPlay) {
+  for (const int places : {1, 23}) {
+    Prepare(places, 60);
+    HazardMovie movie = Movie(60);
+    int greenFrames = 0;
+    RecordMovie(canvas_, movie, 1, [&](std::int32_t, const QImage& shown) {
+      greenFrames += Count(shown, kGreen) > 0;
+    });
+    EXPECT_EQ(greenFrames > 0, places > 1) << places;
+    EXPECT_GT(Count(canvas_, kDarkGreen), 100) << places;  // the pressure trace
+    EXPECT_GT(Count(canvas_, kRed), 10) << places;         // the running hazard
+  }
+}
+
+TEST_F(HazardMovieTest, RecordsEveryKthFrameFromTheFirst) {
+  Prepare(3, 10);
+  const std::pair<std::int32_t, std::vector<std::int32_t>> cases[] = {
+      {3, {1, 4, 7, 10}}, {1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}, {20, {1}}};
+  for (const auto& [every, expected] : cases) {
+    HazardMovie movie = Movie(10);
+    std::vector<std::int32_t> frames;
+    RecordMovie(canvas_, movie, every,
+                [&](std::int32_t frame, const QImage&) { frames.push_back(frame); });
+    EXPECT_EQ(frames, expected) << every;
+  }
+}
+
+}  // namespace
+}  // namespace orvek
