@@ -84,6 +84,12 @@ double RadiusBySquaring(Matrix g, int n) {
   return std::exp((logNorm + std::log(RowSumNorm(g, n))) / power);
 }
 
+// The ear models by microphone location 1 to 3.
+using EarModel = MiddleEarRun (*)(const float*, float*, std::int32_t, float,
+                                  const TModelParameters&, const MuscleTiming&,
+                                  const ProgressCallback&);
+constexpr EarModel kEarModels[] = {TimeDomainModel1, TimeDomainModel2, TimeDomainModel3};
+
 // Every expected eigenvalue has its own computed one within tolerance * max(1, |expected|).
 void ExpectSameSpectrum(std::vector<Complex> computed, const std::vector<Complex>& expected,
                         double tolerance) {
@@ -251,16 +257,13 @@ TEST(LinearisedEar, ReproducesTheIntegratorOnAQuietImpulse) {
   const std::vector<float> input = FriedlanderSamples(spec);
   const float dt = static_cast<float>(1.0 / spec.SampleRate);
   const std::int32_t last = spec.Samples - 1;
-  using Model = MiddleEarRun (*)(const float*, float*, std::int32_t, float, const TModelParameters&,
-                                 const MuscleTiming&, const ProgressCallback&);
-  const Model models[] = {TimeDomainModel1, TimeDomainModel2, TimeDomainModel3};
   for (int location = 1; location <= 3; ++location) {
     for (double contraction : {0.0, 1.0}) {
       SCOPED_TRACE(::testing::Message() << "location " << location << ", " << contraction);
       MuscleTiming timing;
       timing.Onset = contraction > 0.0 ? -1 : last + 1;  // warned, or never contracting
       std::vector<float> output(input.size());
-      models[location - 1](input.data(), output.data(), last, dt, p, timing, {});
+      kEarModels[location - 1](input.data(), output.data(), last, dt, p, timing, {});
 
       const LinearisedEar ear = LinearisedEarMatrix(p, location, contraction);
       const int m = ear.Order, n = m + 2;
@@ -315,9 +318,6 @@ TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
       {2, 48000, 4.0, 6, 200},
       {3, 48000, 4.0, 2, 200},
   };
-  using Model = MiddleEarRun (*)(const float*, float*, std::int32_t, float, const TModelParameters&,
-                                 const MuscleTiming&, const ProgressCallback&);
-  const Model models[] = {TimeDomainModel1, TimeDomainModel2, TimeDomainModel3};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "location " << c.Location << ", " << c.SampleRate
                                       << " Hz, divisor " << c.Divisor);
@@ -326,8 +326,8 @@ TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
     EXPECT_EQ(SmallestEarSubSteps(p, c.Location, dt), c.Expected);
     const std::vector<float> silence(c.Samples + 1, 0.0f);
     std::vector<float> output(silence.size());
-    const MiddleEarRun run =
-        models[c.Location - 1](silence.data(), output.data(), c.Samples, dt, p, MuscleTiming{}, {});
+    const MiddleEarRun run = kEarModels[c.Location - 1](silence.data(), output.data(), c.Samples,
+                                                        dt, p, MuscleTiming{}, {});
     EXPECT_EQ(run.CarriedSubSteps, c.Expected);
   }
 }
@@ -376,7 +376,9 @@ TEST(Stability, ShippedParametersAreStableAtTheFewestSubSteps) {
     EXPECT_TRUE(row.Pass()) << row.Target << ", " << row.Condition << ": " << row.Model;
   }
   for (const StabilityCase& c : StabilityCases(p)) {
-    if (c.SampleRate == 200000.0) EXPECT_EQ(c.Floor, 1) << "location " << c.Location;
+    if (c.SampleRate == 200000.0) {
+      EXPECT_EQ(c.Floor, 1) << "location " << c.Location;
+    }
   }
 }
 

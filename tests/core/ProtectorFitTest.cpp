@@ -8,6 +8,7 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ErrorMessage.h"
@@ -140,11 +141,9 @@ TEST(ProtectorFitTest, AnchorRowsAreFirstWithinTenPercent) {
       {ThirdOctaveTable(-20), {1, 4, 13, 19}},
   };
   for (const Row& r : rows) {
-    const FitAnchorRows a = FindFitAnchorRows(r.table);
-    EXPECT_EQ(a.Row125, r.expected.Row125);
-    EXPECT_EQ(a.Row250, r.expected.Row250);
-    EXPECT_EQ(a.Row2000, r.expected.Row2000);
-    EXPECT_EQ(a.Row8000, r.expected.Row8000);
+    const FitAnchorRows a = FindFitAnchorRows(r.table), e = r.expected;
+    EXPECT_EQ(std::tie(a.Row125, a.Row250, a.Row2000, a.Row8000),
+              std::tie(e.Row125, e.Row250, e.Row2000, e.Row8000));
   }
 }
 
