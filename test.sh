@@ -1,7 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through ctest.
+# Installs what is missing, builds, and runs every test through ctest: as shipped in ./build,
+# then under AddressSanitizer and UndefinedBehaviorSanitizer in ./build-asan, then a short pass
+# of every fuzzer in ./build-fuzz (clang; see docs/fuzzing.md).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+export QT_QPA_PLATFORM=offscreen
+
 "$here/tools/setup.sh"
-cd "$here/build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+(cd "$here/build" && ctest --output-on-failure -j"$(nproc)")
+
+export UBSAN_OPTIONS=print_stacktrace=1
+"$here/tools/setup.sh" build-asan -DORVEK_SANITIZE=ON -DORVEK_BUILD_BENCH=OFF -DORVEK_NATIVE=OFF \
+  -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g"
+(cd "$here/build-asan" && ctest --output-on-failure -j"$(nproc)")
+
+"$here/tools/setup.sh" build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DORVEK_FUZZ=ON -DORVEK_NATIVE=OFF
+(cd "$here/build-fuzz" && ctest --output-on-failure -j"$(nproc)")

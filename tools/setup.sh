@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (only those missing) and configures and builds
-# the project in ./build. Quiet unless something fails.
+# the project in ./build, or in the folder given first with the CMake options that follow it.
+# Quiet unless something fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libfftw3-dev
           libsndfile1-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-          libbenchmark-dev fonts-liberation2 alsa-utils)
+          libbenchmark-dev fonts-liberation2 alsa-utils clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -20,10 +21,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
-log=build/setup.log
-mkdir -p build
-if ! { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-       cmake --build build -j"$(nproc)"; } >"$log" 2>&1; then
+dir="${1:-build}"
+if [ $# -gt 0 ]; then shift; fi
+log=$dir/setup.log
+mkdir -p "$dir"
+if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+       cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
   grep -E -A5 'error|Error|FAILED' "$log" | head -60
   echo "Build failed; the full log is $log" >&2
   exit 1

@@ -22,7 +22,8 @@ class HeaderGrid {
   int HeaderLastRow = 4;
 
  private:
-  std::array<std::array<std::string, kColumns>, kRows> cells_{};
+  // Strings start empty without an initializer; "{}" here crashes clang 14 (the fuzzing build).
+  std::array<std::array<std::string, kColumns>, kRows> cells_;
 };
 
 // The header a new recording gets: rows 0..11 with their labels, rate 200000, free field, title

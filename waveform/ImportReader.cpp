@@ -5,6 +5,7 @@
 #include <bit>
 #include <cerrno>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -36,8 +37,14 @@ std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
 
 std::string Reason(int error) { return std::error_code(error, std::generic_category()).message(); }
 
-std::string WholeNumber(double value) {
-  return std::to_string(static_cast<std::int64_t>(std::nearbyint(value)));
+// A rate as a whole number; rates reach the single-precision limit (39 digits), far beyond the
+// 64-bit integers.
+std::string WholeNumber(float rate) {
+  char text[64];
+  char* end = std::to_chars(text, text + sizeof text, std::nearbyint(double{rate}),
+                            std::chars_format::fixed, 0)
+                  .ptr;
+  return std::string(text, end);
 }
 
 // Byte classes of the content test.
@@ -213,7 +220,8 @@ ExtensionRate RateFromExtension(std::string_view tenths) {
   double interval = 0.0;
   if (!ParseDecimal(tenths.data(), tenths.data() + tenths.size(), interval)) return {};
   const double rate = 1.0e7 / interval;
-  if (!(interval > 0.0) || rate > FLT_MAX) return {kDefaultRate, true};
+  // Both the rate and the interval 1 / rate must be single-precision numbers.
+  if (!(interval > 0.0) || rate > FLT_MAX || rate < FLT_MIN) return {kDefaultRate, true};
   return {static_cast<float>(rate), false};
 }
 

@@ -53,9 +53,11 @@ struct ImportReport {
       0;                         // WAV frames stored per channel (channel blocks follow each other)
   std::int32_t ColumnCount = 0;  // values on the first data line of a text file
   bool Decoded = true;           // false: nothing was read (undecoded WAV, no data, cancelled)
-  bool TruncatedAtCapacity = false;    // the file held more values than the buffers take
-  bool RateFromExtensionZero = false;  // the extension read as 0: 200,000 samples/s was kept
-  std::vector<std::string> Notices;    // sentences for the user (truncation, channels, undecoded)
+  bool TruncatedAtCapacity = false;  // the file held more values than the buffers take
+  // The extension read as 0 (or as an interval beyond the single-precision range): 200,000
+  // samples/s was kept.
+  bool RateFromExtensionZero = false;
+  std::vector<std::string> Notices;  // sentences for the user (truncation, channels, undecoded)
 };
 
 // The import reader. Reads `file` into waveform.Samples from index 0 and sets LastSampleIndex,

@@ -245,6 +245,11 @@ ParsedFile ParseOrvFile(const fs::path& file, const HeaderGrid& grid, std::int32
   return parsed;
 }
 
+// A dithered sample: one at the edge of the single-precision range stays finite.
+float WithinSingleRange(double value) {
+  return static_cast<float>(std::clamp(value, -double{FLT_MAX}, double{FLT_MAX}));
+}
+
 // Power-of-two count for n values, held within the buffers.
 std::int32_t CountWithin(std::int32_t n, bool doublePrecisionLog, std::int32_t capacity,
                          bool& cutAtCapacity) {
@@ -310,12 +315,12 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
   if (reader == Reader::Main) {
     rng.Seed(1);
-    for (float& v : values) v = static_cast<float>(v + rng.Gaussian(0.0, ditherSize));
+    for (float& v : values) v = WithinSingleRange(v + rng.Gaussian(0.0, ditherSize));
     // Padding is noise of the same size only.
     while (static_cast<std::int32_t>(values.size()) < count)
       values.push_back(static_cast<float>(rng.Gaussian(0.0, ditherSize)));
   } else {
-    for (float& v : values) v = static_cast<float>(v + (rng.Uniform() - 0.5) * ditherSize);
+    for (float& v : values) v = WithinSingleRange(v + (rng.Uniform() - 0.5) * ditherSize);
     values.resize(std::max<std::size_t>(values.size(), count), 0.0f);
   }
 

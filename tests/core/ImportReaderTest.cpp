@@ -313,6 +313,30 @@ std::string Riff(const std::string& chunks) {
   return "RIFF" + Le(static_cast<std::uint32_t>(chunks.size() + 4), 4) + "WAVE" + chunks;
 }
 
+// An extension whose rate or interval lies beyond the single-precision range gives no usable
+// interval; a rate just within it is written whole into cell (1, 2) by a WAV file that gives none.
+TEST_F(Import, ExtensionRatesAtTheSingleRangeLimits) {
+  const struct {
+    const char* Tag;
+    float Rate;
+    bool Zero;
+  } cases[] = {{".1E99", 200000, true}, {".1E-40", 200000, true}, {".1E-30", 1e37f, false}};
+  const auto wav =
+      folder.Write("rate0.wav", Riff(FmtChunk({.Rate = 0}) + Data(4, Int16s({5, -5}))));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Tag);
+    FillDefaultHeader(grid);
+    const ImportReport report = Read(wav, c.Tag);
+    ASSERT_TRUE(report.Decoded);
+    EXPECT_FLOAT_EQ(waveform.SampleRate, c.Rate);
+    EXPECT_EQ(report.RateFromExtensionZero, c.Zero);
+    EXPECT_TRUE(waveform.SampleInterval > 0 && std::isfinite(waveform.TimeEnd));
+    const std::string& cell = grid.Cell(1, 2);
+    EXPECT_EQ(cell.find_first_not_of("0123456789"), std::string::npos) << cell;
+    EXPECT_EQ(static_cast<float>(std::stod(cell)), waveform.SampleRate) << cell;
+  }
+}
+
 // Every path stores at most the capacity and says so.
 TEST_F(Import, EveryPathStopsAtTheCapacity) {
   const struct {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -297,6 +298,23 @@ TEST_F(OrvFileTest, DitherAndPaddingOfTheTwoReaders) {
     ASSERT_EQ(waveform.Samples[i], static_cast<float>((i < 4000 ? sine[i] : 0.0) + dither)) << i;
   }
   EXPECT_EQ(rng.State(), overlay.State());
+}
+
+// Dither cannot carry a sample at the edge of the single-precision range beyond it.
+TEST_F(OrvFileTest, DitheredSamplesStayWithinTheSingleRange) {
+  std::string samples;
+  for (int i = 0; i < 16; ++i) samples += i % 2 ? "-3.4028234E38\r\n" : "3.4028234E38\r\n";
+  const auto file = folder.Write("MAX.ORV", Header() + samples);
+  for (const bool overlay : {false, true}) {
+    SCOPED_TRACE(overlay ? "overlay" : "main");
+    Read(overlay, file);
+    ASSERT_EQ(waveform.Count(), 16);
+    EXPECT_EQ(waveform.DataMax, FLT_MAX);
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_TRUE(std::isfinite(waveform.Samples[i])) << i;
+      EXPECT_NEAR(waveform.Samples[i] / FLT_MAX, i % 2 ? -1.0 : 1.0, 1e-4) << i;
+    }
+  }
 }
 
 TEST_F(OrvFileTest, ReadersLabelTheResultRows) {
