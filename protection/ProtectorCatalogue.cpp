@@ -135,9 +135,13 @@ std::optional<TProtectorEntry> ParseFrequencyLine(std::string_view line, std::st
           "the record has more than " + std::to_string(kMaxProtectorFrequencies) + " frequencies";
       return std::nullopt;
     }
-    // The attenuation plot takes the logarithm of each frequency.
+    // The attenuation plot takes the logarithm of each frequency, in Hz.
     if (!(*kHz > previous)) {
       problem = "the frequencies must be positive and ascending";
+      return std::nullopt;
+    }
+    if (!std::isfinite(*kHz * 1000.0f)) {
+      problem = "frequency " + std::to_string(count) + " is too large to hold in Hz";
       return std::nullopt;
     }
     previous = *kHz;

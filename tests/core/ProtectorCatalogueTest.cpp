@@ -78,6 +78,7 @@ TEST(ProtectorCatalogue, MalformedRecordsAreSkippedAndNamed) {
       {tooMany + "\t\tD\tx\tP", "more than 51 frequencies"},
       {"ab\t\tD\tx\tP", "no frequencies"},
       {"ab\t2\t1\t\tD\tx\tP", "ascending"},
+      {"ab\t1\t1e36\t\tD\tx\tP", "frequency 2 is too large"},
       {"ab\t1\t\tDXXXX\tx\tP", "longer than four characters"},
       {"ab\t1\t\tD\txy\tP", "exactly one character"},
       {"ab\t1\t\tD", "exactly one character"},
