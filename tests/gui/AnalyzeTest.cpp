@@ -24,13 +24,6 @@ class AnalyzeTest : public WindowTest {
     w.OpenWaveform(QString::fromStdString((folder_ / "waves" / name).string()));
     return w;
   }
-
-  QStringList AddedItems() const {
-    QStringList captions;
-    const auto actions = window_->menuBar()->actions();
-    for (int i = 3; i < actions.size(); ++i) captions << actions[i]->text();
-    return captions;
-  }
 };
 
 TEST_F(AnalyzeTest, WarnedAnalysisFillsRowFiveAndAddsTheResultItems) {

@@ -38,12 +38,6 @@ class MovieTest : public WindowTest {
     return w;
   }
 
-  QStringList AddedItems() const {
-    QStringList captions;
-    const auto actions = window_->menuBar()->actions();
-    for (int i = 3; i < actions.size(); ++i) captions << actions[i]->text();
-    return captions;
-  }
   QAction* Item(const QString& caption) const {
     for (QAction* action : window_->menuBar()->actions())
       if (action->text() == caption) return action;

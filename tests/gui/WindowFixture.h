@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenuBar>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -57,6 +58,13 @@ class WindowTest : public ::testing::Test {
   }
 
   QString Cell(int column, int row) const { return window_->gridView()->item(row, column)->text(); }
+  // Captions of the items an analysis or the movie added after File, Analyze and Help.
+  QStringList AddedItems() const {
+    QStringList captions;
+    const auto actions = window_->menuBar()->actions();
+    for (int i = 3; i < actions.size(); ++i) captions << actions[i]->text();
+    return captions;
+  }
 
   fs::path folder_;
   ScriptedPrompts prompts_;
