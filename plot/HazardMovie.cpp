@@ -17,11 +17,6 @@ const QColor kHazardProfile(255, 0, 0);
 const QColor kPressureTrace(0, 128, 0);
 const QColor kRunningHazard(255, 0, 0);
 
-QPoint At(const TPlotFrame& frame, double x, double y) {
-  float fx = static_cast<float>(x), fy = static_cast<float>(y);
-  return MapPoint(frame, fx, fy);
-}
-
 // Room for a one-pixel pen on either side of the drawn points.
 QRect Around(const QRect& box) { return box.adjusted(-1, -1, 1, 1); }
 
@@ -94,14 +89,14 @@ QPolygon HazardMovie::DisplacementProfile(std::int32_t frame) const {
   QPolygon profile(hazard_.PlaceCount());
   for (int place = 1; place <= hazard_.PlaceCount(); ++place)
     profile[place - 1] =
-        At(displacement_, hazard_.DistanceCm(place), store_.Frame(frame, 1 + place));
+        PointAt(displacement_, hazard_.DistanceCm(place), store_.Frame(frame, 1 + place));
   return profile;
 }
 
 QPolygon HazardMovie::HazardProfile() const {
   QPolygon profile(hazard_.PlaceCount());
   for (int place = 1; place <= hazard_.PlaceCount(); ++place)
-    profile[place - 1] = At(hazardScale_, hazard_.DistanceCm(place), hazard_.Sum(place));
+    profile[place - 1] = PointAt(hazardScale_, hazard_.DistanceCm(place), hazard_.Sum(place));
   return profile;
 }
 
@@ -116,8 +111,8 @@ QRect HazardMovie::Start(QPainter& painter) {
   QPolygon largest(hazard_.PlaceCount()), smallest(hazard_.PlaceCount());
   for (int place = 1; place <= hazard_.PlaceCount(); ++place) {
     const double x = hazard_.DistanceCm(place);
-    largest[place - 1] = At(displacement_, x, store_.PlaceDisplacementMax(place));
-    smallest[place - 1] = At(displacement_, x, store_.PlaceDisplacementMin(place));
+    largest[place - 1] = PointAt(displacement_, x, store_.PlaceDisplacementMax(place));
+    smallest[place - 1] = PointAt(displacement_, x, store_.PlaceDisplacementMin(place));
   }
   painter.drawPolyline(largest);
   painter.drawPolyline(smallest);
@@ -146,10 +141,10 @@ QRect HazardMovie::Step(QPainter& painter, std::int32_t f) {
   replace(shownHazard_, HazardProfile(), kHazardProfile);
 
   const double before = TimeMs(f - 1), now = TimeMs(f);
-  changed |= DrawCopyLine(painter, At(pressure_, before, 0.001 * store_.Frame(f - 1, 0)),
-                          At(pressure_, now, 0.001 * store_.Frame(f, 0)), kPressureTrace);
-  changed |= DrawCopyLine(painter, At(hazardTime_, before, hazard_.PreviousSum(worst_)),
-                          At(hazardTime_, now, hazard_.Sum(worst_)), kRunningHazard);
+  changed |= DrawCopyLine(painter, PointAt(pressure_, before, 0.001 * store_.Frame(f - 1, 0)),
+                          PointAt(pressure_, now, 0.001 * store_.Frame(f, 0)), kPressureTrace);
+  changed |= DrawCopyLine(painter, PointAt(hazardTime_, before, hazard_.PreviousSum(worst_)),
+                          PointAt(hazardTime_, now, hazard_.Sum(worst_)), kRunningHazard);
   return changed;
 }
 

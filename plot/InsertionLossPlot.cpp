@@ -14,11 +14,6 @@ namespace {
 
 int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
-QPoint At(const TPlotFrame& frame, double x, double y) {
-  float fx = static_cast<float>(x), fy = static_cast<float>(y);
-  return MapPoint(frame, fx, fy);
-}
-
 // Upward triangle centred on `centre`, `half` pixels from centre to corner.
 void DrawTriangle(QPainter& painter, QPoint centre, int half) {
   const QPolygon triangle(
@@ -54,7 +49,7 @@ void InsertionLossPlot(QPainter& painter, QSize client, std::span<const Attenuat
   painter.setFont(AxisFont(client));
   PlotLogAxes3(painter, layout, frame);
   painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
-  painter.drawLine(At(frame, frame.XMin, 0.0), At(frame, frame.XMax, 0.0));
+  painter.drawLine(PointAt(frame, frame.XMin, 0.0), PointAt(frame, frame.XMax, 0.0));
   if (table.empty()) return;
 
   const QColor markerGreen(0, 128, 0);
@@ -62,7 +57,8 @@ void InsertionLossPlot(QPainter& painter, QSize client, std::span<const Attenuat
   painter.setBrush(markerGreen);
   const int half = std::max(3, Rounded(client.height() / 150.0));
   for (const AttenuationRow& row : table)
-    DrawTriangle(painter, At(frame, std::log10(row.FrequencyHz), row.MeanDb + row.SpreadDb), half);
+    DrawTriangle(painter, PointAt(frame, std::log10(row.FrequencyHz), row.MeanDb + row.SpreadDb),
+                 half);
   painter.setBrush(Qt::NoBrush);
 
   std::array<double, kInsertionLossCurvePoints> frequencies{};
@@ -73,17 +69,17 @@ void InsertionLossPlot(QPainter& painter, QSize client, std::span<const Attenuat
     std::vector<QPoint> line;
     line.reserve(frequencies.size());
     for (const double f : frequencies)
-      line.push_back(
-          At(frame, std::log10(f), RatioLevelDb(InsertionLossPathRatio(circuit, curve.Path, f))));
+      line.push_back(PointAt(frame, std::log10(f),
+                             RatioLevelDb(InsertionLossPathRatio(circuit, curve.Path, f))));
     painter.setPen(QPen(curve.Colour, 1, Qt::SolidLine));
     painter.drawPolyline(line.data(), static_cast<int>(line.size()));
     const QPoint caption =
-        At(frame, 0.95 * xLo + 0.05 * xHi, (0.7 + 0.05 * k) * yLo + (0.3 - 0.05 * k) * yHi);
+        PointAt(frame, 0.95 * xLo + 0.05 * xHi, (0.7 + 0.05 * k) * yLo + (0.3 - 0.05 * k) * yHi);
     DrawAnchored(painter, QString::fromStdString(std::string(InsertionLossPathCaption(curve.Path))),
                  caption.x(), caption.y(), 0);
   }
   painter.setPen(Qt::black);
-  const QPoint name = At(frame, 0.65 * xLo + 0.35 * xHi, 0.025 * yLo + 0.975 * yHi);
+  const QPoint name = PointAt(frame, 0.65 * xLo + 0.35 * xHi, 0.025 * yLo + 0.975 * yHi);
   DrawAnchored(painter, QString::fromStdString(protectorName), name.x(), name.y(), 0);
 }
 

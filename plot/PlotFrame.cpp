@@ -26,6 +26,11 @@ QPoint MapPoint(const TPlotFrame& frame, float& x, float& y) {
                 ToPixel((double(y) - frame.YMax) * frame.YScale + frame.Top));
 }
 
+QPoint PointAt(const TPlotFrame& frame, double x, double y) {
+  float fx = static_cast<float>(x), fy = static_cast<float>(y);
+  return MapPoint(frame, fx, fy);
+}
+
 float NiceStep(float x) {
   // log10 x = k + m. Whether m = 0 is read as m = 1 of the decade below makes no difference:
   // both give 10^k, so the floor serves for every x.

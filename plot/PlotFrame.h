@@ -16,6 +16,8 @@ struct TPlotFrame {
 // Clamps (x, y) into the frame (the clamped values replace the caller's point) and maps it:
 // px = round((x - XMin) XScale + Left), py = round((y - YMax) YScale + Top), ties to even.
 QPoint MapPoint(const TPlotFrame& frame, float& x, float& y);
+// MapPoint of (x, y) taken to single precision, when the caller needs no clamped values back.
+QPoint PointAt(const TPlotFrame& frame, double x, double y);
 
 // Tick step for a raw step x > 0: 1, 2 or 10 times a power of ten, by nearest log10 mantissa.
 float NiceStep(float x);
