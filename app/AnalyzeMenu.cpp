@@ -3,8 +3,8 @@
 #include <QPainter>
 
 #include "app/TForm1.h"
+#include "base/FileNames.h"
 #include "plot/ResultPlots.h"
-#include "waveform/FileNames.h"
 
 namespace orvek {
 

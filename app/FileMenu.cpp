@@ -2,7 +2,7 @@
 #include <QFileInfo>
 
 #include "app/TForm1.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 #include "waveform/OrvFile.h"
 
 namespace orvek {

@@ -5,7 +5,7 @@
 
 #include "app/NumberEntry.h"
 #include "app/TForm1.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 #include "waveform/ImportReader.h"
 #include "waveform/WavWriter.h"
 

@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "app/TForm1.h"
+#include "base/FileNames.h"
 #include "metrics/BandComparison.h"
 #include "metrics/PairedRecords.h"
-#include "waveform/FileNames.h"
 #include "waveform/OrvFile.h"
 
 namespace orvek {

@@ -15,6 +15,7 @@
 
 #include "app/Canvas.h"
 #include "app/Prompts.h"
+#include "base/Lcg32.h"
 #include "metrics/EnergyMetrics.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/HazardAnalysis.h"
@@ -28,7 +29,6 @@
 #include "protection/ProtectorCatalogue.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/HeaderGrid.h"
-#include "waveform/Lcg32.h"
 #include "waveform/Waveform.h"
 #include "waveform/WaveformEdit.h"
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <tuple>
 
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "cli/FileAnalysis.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "metrics/EnergyMetrics.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;

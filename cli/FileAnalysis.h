@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "base/Lcg32.h"
 #include "model/HazardAnalysis.h"
 #include "model/ModelParameters.h"
 #include "waveform/HeaderGrid.h"
-#include "waveform/Lcg32.h"
 #include "waveform/OrvFile.h"
 #include "waveform/SampleCapacity.h"
 #include "waveform/Waveform.h"

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "base/OrvekError.h"
 #include "cli/FileAnalysis.h"
 #include "model/HazardAnalysis.h"
 #include "model/MovieHazard.h"
 #include "plot/HazardMovie.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek::cli {
 namespace {

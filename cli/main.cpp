@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "cli/BatchCommand.h"
 #include "cli/FileAnalysis.h"
 #include "cli/MovieCommand.h"
@@ -19,11 +21,9 @@
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
 #include "protection/ProtectedWaveform.h"
-#include "waveform/FileNames.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/ImportReader.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
 #include "waveform/SampleCapacity.h"
 #include "waveform/WaveformEdit.h"
 

@@ -10,11 +10,12 @@
 #include <system_error>
 #include <thread>
 
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/LargePages.h"
+#include "base/OrvekError.h"
 #include "model/HazardRule.h"
 #include "model/RealFFT.h"
-#include "waveform/FileNames.h"
-#include "waveform/LargePages.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -27,8 +28,6 @@ const Complex kI(0.0, 1.0);
 
 // Below this transform length a place takes less time than starting a thread.
 constexpr std::int32_t kParallelMinLength = 512;
-
-std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
 
 std::string Fixed(double value, int decimals) {
   char text[64];
@@ -293,7 +292,7 @@ PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
   float* frames = &run.movie->Frame(0, 1 + place);
   float largest = buffers.filteredRe[0], smallest = buffers.filteredRe[0];
   for (std::int32_t i = 0; i < n; ++i) {
-    const float value = i % 2 == 0 ? buffers.filteredRe[i / 2] : buffers.filteredIm[i / 2];
+    const float value = PackedSample(buffers.filteredRe.data(), buffers.filteredIm.data(), i);
     if (!std::isfinite(value))
       throw OrvekError("The basilar-membrane displacement of " + PlaceName(place, site.DistanceCm) +
                        " is not a finite number at sample " + std::to_string(i) +
@@ -473,7 +472,7 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
 
   std::vector<float> spectrumRe(static_cast<std::size_t>(half) + 1);
   std::vector<float> spectrumIm(static_cast<std::size_t>(half) + 1);
-  for (std::int32_t i = 0; i < used; ++i) (i % 2 == 0 ? spectrumRe : spectrumIm)[i / 2] = work[i];
+  PackRealRecord(work, used, n, spectrumRe.data(), spectrumIm.data());
   RealFFTForward(spectrumRe.data(), spectrumIm.data(), n, dt);
 
   ReplaceBmMass(p);

@@ -9,8 +9,10 @@
 #include <string>
 #include <type_traits>
 
+#include "base/Constants.h"
+#include "base/ErrorText.h"
+#include "base/OrvekError.h"
 #include "model/ModeStability.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -412,7 +414,7 @@ MiddleEarRun IntegrateRecord(const Network& /*net*/, Step step, InputAt inputAt,
 }
 
 std::string ParameterFileCheck(const TModelParameters& p) {
-  return "the parameter file \"" + p.Source.string() + "\"";
+  return "the parameter file " + Quoted(p.Source);
 }
 
 // The network about rest by central differences of its own derivative. Apart from the stapes
@@ -603,7 +605,7 @@ MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t la
                               const TModelParameters& p, const LeakLevelCoefficients& leak,
                               float axisMax, float axisMin, Lcg32& rng) {
   const ProtectorNetwork net(p, leak);
-  const double ditherSpan = (double{axisMax} - axisMin) / 131072.0;
+  const double ditherSpan = (double{axisMax} - axisMin) * kDitherScale;
   const auto inputAt = [&](std::int32_t i) {
     return kProtectorInputScale * input[i] + (rng.Uniform() - 0.5) * ditherSpan;
   };

@@ -5,8 +5,8 @@
 #include <numbers>
 #include <vector>
 
+#include "base/Lcg32.h"
 #include "model/ModelParameters.h"
-#include "waveform/Lcg32.h"
 
 namespace orvek {
 

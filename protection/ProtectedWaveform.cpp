@@ -6,9 +6,10 @@
 #include <iterator>
 #include <numbers>
 
-#include "waveform/FileNames.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +25,9 @@ constexpr const char* kLocationComment = "1: Free-field, 2: Ear-canal entrance, 
 
 std::string ReadCatalogue(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw OrvekError("Cannot open the protector catalogue \"" + file.string() + "\".");
+  if (!in) throw OrvekError("Cannot open the protector catalogue " + Quoted(file) + ".");
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw OrvekError("Cannot read the protector catalogue \"" + file.string() + "\".");
+  if (in.bad()) throw OrvekError("Cannot read the protector catalogue " + Quoted(file) + ".");
   return text;
 }
 
@@ -190,8 +191,8 @@ void WriteProtectedWaveform(const fs::path& file, const fs::path& inputFile,
                             const TWaveform& waveform, const HeaderGrid& grid) {
   std::error_code error;
   if (fs::equivalent(file, inputFile, error))
-    throw OrvekError("The predicted waveform would replace \"" + inputFile.string() +
-                     "\", the waveform it was predicted from; choose another output file.");
+    throw OrvekError("The predicted waveform would replace " + Quoted(inputFile) +
+                     ", the waveform it was predicted from; choose another output file.");
   const std::int32_t count = waveform.Count();
   // One sample of room: the writer rounds a count cut to 2^20 - 1 up to 2^20.
   TWaveform predicted(count + 1);

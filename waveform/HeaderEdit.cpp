@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "waveform/OrvFile.h"
+#include "base/DecimalNumber.h"
 
 namespace orvek {
 namespace {

@@ -16,9 +16,10 @@
 #include <system_error>
 #include <utility>
 
-#include "waveform/LargePages.h"
-#include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
+#include "base/DecimalNumber.h"
+#include "base/ErrorText.h"
+#include "base/LargePages.h"
+#include "base/OrvekError.h"
 #include "waveform/TextTokenizer.h"
 
 namespace orvek {
@@ -32,10 +33,6 @@ constexpr std::int64_t kBinaryBlockBytes = 1 << 21;  // binary samples are decod
 constexpr std::uint16_t kPcm = 1, kIeeeFloat = 3, kExtensible = 65534;
 constexpr int kValueColumn = 1, kCommentColumn = 2;
 constexpr int kTitleRow = 1, kRateRow = 2, kCountRow = 4;
-
-std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
-
-std::string Reason(int error) { return std::error_code(error, std::generic_category()).message(); }
 
 // A rate as a whole number; rates reach the single-precision limit (39 digits), far beyond the
 // 64-bit integers.
@@ -122,7 +119,8 @@ ImportFile::ImportFile(const fs::path& file, std::int64_t inMemoryBytes) : file_
   const std::uintmax_t size = fs::file_size(file, error);
   if (error) throw OrvekError("Cannot open import file " + Quoted(file) + ": " + error.message());
   stream_.reset(std::fopen(file.c_str(), "rb"));
-  if (!stream_) throw OrvekError("Cannot open import file " + Quoted(file) + ": " + Reason(errno));
+  if (!stream_)
+    throw OrvekError("Cannot open import file " + Quoted(file) + ": " + ErrnoReason(errno));
   size_ = static_cast<std::int64_t>(size);
   imageSize_ = std::min(size_, inMemoryBytes);
   image_ = Allocate(static_cast<std::size_t>(imageSize_), file);
@@ -135,7 +133,7 @@ void ImportFile::ReadFromDisk(std::int64_t offset, std::size_t count, char* out)
   if (fseeko(stream_.get(), static_cast<off_t>(offset), SEEK_SET) != 0 ||
       std::fread(out, 1, count, stream_.get()) != count)
     throw OrvekError("Cannot read import file " + Quoted(file_) + ": " +
-                     (errno ? Reason(errno) : "the file became shorter while reading"));
+                     (errno ? ErrnoReason(errno) : "the file became shorter while reading"));
 }
 
 void ImportFile::Read(std::int64_t offset, std::size_t count, char* out) {

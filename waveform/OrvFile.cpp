@@ -11,44 +11,29 @@
 #include <system_error>
 #include <vector>
 
-#include "waveform/FileNames.h"
+#include "base/Constants.h"
+#include "base/DecimalNumber.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "waveform/HeaderEdit.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int32_t kClearedSamples = 1'048'576;  // the readers zero this many samples first
-constexpr double kDitherPerUnit = 1.0 / 131072.0;    // dither size relative to DataMax
-constexpr double kAirImpedance = 415.0;              // rayl
 constexpr float kNoDataMax = -1.0e6f, kNoDataMin = 1.0e6f;
 constexpr int kOldLayoutRows = 30;
 constexpr int kRateRow = 2, kLocationRow = 3, kCountRow = 4;
 constexpr std::size_t kCompactTextMax = 16;  // longest CompactFloatText: "-1.2345E-45"
 
-std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
-
-std::string Reason(int error) { return std::error_code(error, std::generic_category()).message(); }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 bool IsHeaderSeparator(char c) { return c == '\t' || IsLineEnd(c); }
 bool IsSampleSeparator(char c) { return c == ' ' || IsLineEnd(c); }
 // Lines end in LF, CR LF or a lone CR.
 bool EndsLine(const char* p, const char* end) {
   return *p == '\n' || (*p == '\r' && (p + 1 == end || p[1] != '\n'));
-}
-
-template <typename T>
-std::errc ParseDecimalAs(const char* first, const char* last, T& value) {
-  const char* digits = first;
-  if (digits != last && (*digits == '+' || *digits == '-')) ++digits;
-  // from_chars would also take "inf", "nan" and "infinity", which are not decimal numbers.
-  if (digits == last || !(IsDigit(*digits) || *digits == '.')) return std::errc::invalid_argument;
-  if (*first == '+') first = digits;  // from_chars takes a minus sign only
-  const auto [end, error] = std::from_chars(first, last, value);
-  return end == last ? error : std::errc::invalid_argument;
 }
 
 char* AppendCompactText(float value, char* out) {
@@ -80,13 +65,15 @@ std::string ReadWholeFile(const fs::path& file) {
                      std::to_string(size) + " bytes).");
   }
   std::FILE* stream = std::fopen(file.string().c_str(), "rb");
-  if (!stream) throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + Reason(errno));
+  if (!stream)
+    throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + ErrnoReason(errno));
   const std::size_t read = std::fread(image.data(), 1, image.size(), stream);
   const int readError = std::ferror(stream) ? errno : 0;
   std::fclose(stream);
   if (read != image.size())
-    throw OrvekError("Cannot read waveform file " + Quoted(file) + ": " +
-                     (readError ? Reason(readError) : "the file became shorter while reading"));
+    throw OrvekError(
+        "Cannot read waveform file " + Quoted(file) + ": " +
+        (readError ? ErrnoReason(readError) : "the file became shorter while reading"));
   return image;
 }
 
@@ -311,7 +298,7 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   const float dataMin = std::min(kNoDataMin, *lowest);
 
   // Dither from a generator with a fixed sequence, so that repeated reads are bit-identical.
-  const double ditherSize = double{dataMax} * kDitherPerUnit;
+  const double ditherSize = double{dataMax} * kDitherScale;
   const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
   if (reader == Reader::Main) {
     rng.Seed(1);
@@ -354,7 +341,7 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
     for (std::int32_t i = 0; i < count; ++i)
       sumOfSquares += double{waveform.Samples[i]} * waveform.Samples[i];
     waveform.FlatEnergy =
-        static_cast<float>(sumOfSquares * waveform.SampleInterval / kAirImpedance);
+        static_cast<float>(sumOfSquares * waveform.SampleInterval / kAirImpedanceRayl);
   }
   return report;
 }
@@ -373,20 +360,6 @@ void AppendHeaderLine(const HeaderGrid& grid, int row, std::string& text) {
 std::string CompactFloatText(float value) {
   char text[kCompactTextMax];
   return std::string(text, AppendCompactText(value, text));
-}
-
-bool ParseDecimal(const char* first, const char* last, double& value) {
-  return ParseDecimalAs(first, last, value) == std::errc();
-}
-
-bool ParseDecimal(const char* first, const char* last, float& value) {
-  const std::errc error = ParseDecimalAs(first, last, value);
-  if (error != std::errc::result_out_of_range) return error == std::errc();
-  // Below the single-precision range the value reads as 0 (or a denormal); beyond it, not at all.
-  double wide = 0.0;
-  if (ParseDecimalAs(first, last, wide) != std::errc() || std::fabs(wide) > FLT_MAX) return false;
-  value = static_cast<float>(wide);
-  return true;
 }
 
 std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog) {
