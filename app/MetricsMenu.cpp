@@ -58,7 +58,7 @@ void TForm1::Stats1Click() {
   const CursorArea a = PlotArea();
   OpenCursorTool(a.Left + Rounded(0.02 * a.Width), a.Left + a.Width - Rounded(0.02 * a.Width),
                  Button12);
-  SetGridCell(0, 8, "LAeq and Leq");
+  SetGridCell(HeaderColumn::Parameter, HeaderRow::LAeq, "LAeq and Leq");
 }
 
 SampleSpan TForm1::StatisticsInterval() const {
@@ -74,8 +74,8 @@ SampleSpan TForm1::StatisticsInterval() const {
 void TForm1::ShowIntervalPeak() {
   const SampleSpan span = StatisticsInterval();
   const IntervalPeak peak = FindIntervalPeak(*Waveform, span.First, span.Last);
-  SetGridCell(1, 7, QString::number(peak.LevelDb, 'f', 3));
-  SetGridCell(2, 7,
+  SetGridCell(HeaderColumn::Value, HeaderRow::PeakLevel, QString::number(peak.LevelDb, 'f', 3));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::PeakLevel,
               "dB at " +
                   QString::number(peak.Index * double(Waveform->SampleInterval) * 1000.0, 'f', 1) +
                   " milliseconds");
@@ -102,17 +102,17 @@ void TForm1::ShowEnergyMetrics() {
     interval += "  The interval is a single sample and has no duration: move the lines apart.";
   else if (!std::isfinite(m.LAeq))
     interval += "  The interval holds no sound energy.";
-  SetGridCell(1, 8, Fixed3(m.LAeq));
-  SetGridCell(2, 8, interval);
-  SetGridCell(1, 9, Fixed3(m.LAeq8hr));
-  SetGridCell(2, 9, "dB equivalent A-wt level over 8 hours.");
-  SetGridCell(1, 10, Fixed3(m.Na, "n/a"));
-  SetGridCell(2, 10,
+  SetGridCell(HeaderColumn::Value, HeaderRow::LAeq, Fixed3(m.LAeq));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::LAeq, interval);
+  SetGridCell(HeaderColumn::Value, HeaderRow::LAeq8hr, Fixed3(m.LAeq8hr));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::LAeq8hr, "dB equivalent A-wt level over 8 hours.");
+  SetGridCell(HeaderColumn::Value, HeaderRow::Na, Fixed3(m.Na, "n/a"));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::Na,
               std::isfinite(m.Na) ? QString("allowed number of rounds based on A-weighted energy.")
                                   : QString("allowed number of rounds based on A-weighted energy: "
                                             "no limit, the interval holds no A-weighted energy."));
-  SetGridCell(1, 11, Fixed3(m.AEnergy));
-  SetGridCell(2, 11, "joules/m^2.");
+  SetGridCell(HeaderColumn::Value, HeaderRow::AEnergy, Fixed3(m.AEnergy));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::AEnergy, "joules/m^2.");
 }
 
 void TForm1::Button12Click() {
@@ -120,7 +120,7 @@ void TForm1::Button12Click() {
   Waveform->TimeStart = 0.0f;
   Waveform->TimeEnd = Waveform->LastSampleIndex * Waveform->SampleInterval;
   CloseCursorTool();
-  SetGridCell(1, 4, QString::number(Waveform->Count()));
+  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
   RedrawAfterEdit();
 }
 

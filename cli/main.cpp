@@ -68,12 +68,14 @@ ordered_json Synthesize(const orvek::FriedlanderSpec& spec, const fs::path& out)
   w.LastSampleIndex = spec.Samples - 1;
   orvek::HeaderGrid grid;
   orvek::FillDefaultHeader(grid);
-  grid.SetCell(2, 1, orvek::FriedlanderTitle(spec));
+  grid.SetCell(orvek::HeaderColumn::Comment, orvek::HeaderRow::Title,
+               orvek::FriedlanderTitle(spec));
   char rate[64];
   std::snprintf(rate, sizeof rate, "%.10g", spec.SampleRate);
-  grid.SetCell(1, 2, rate);
-  grid.SetCell(1, 3, std::to_string(spec.MicLocation));
-  grid.SetCell(1, 4, std::to_string(count));
+  grid.SetCell(orvek::HeaderColumn::Value, orvek::HeaderRow::SampleRate, rate);
+  grid.SetCell(orvek::HeaderColumn::Value, orvek::HeaderRow::MicLocation,
+               std::to_string(spec.MicLocation));
+  grid.SetCell(orvek::HeaderColumn::Value, orvek::HeaderRow::SampleCount, std::to_string(count));
   orvek::SaveOrvFile(out, true, grid, w);
   ordered_json json;
   json["file"] = out.string();
@@ -157,14 +159,18 @@ ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path
     orvek::SelectSegment(*w, {first, first + report.FramesPerChannel - 1});
     w->TimeStart = 0.0f;
     w->TimeEnd = w->LastSampleIndex * w->SampleInterval;
-    grid.SetCell(1, 4, std::to_string(w->Count()));
+    grid.SetCell(orvek::HeaderColumn::Value, orvek::HeaderRow::SampleCount,
+                 std::to_string(w->Count()));
   }
   // The file must carry the rate the samples were read at (the window shows it in a cell).
-  EditCell(orvek::LiveCell::SampleRate, 1, 2, WholeNumber(o.Rate.value_or(w->SampleRate)), grid, *w,
-           "--rate");
+  EditCell(orvek::LiveCell::SampleRate, orvek::HeaderColumn::Value, orvek::HeaderRow::SampleRate,
+           WholeNumber(o.Rate.value_or(w->SampleRate)), grid, *w, "--rate");
   if (o.Mic)
-    EditCell(orvek::LiveCell::MicLocation, 1, 3, std::to_string(*o.Mic), grid, *w, "--mic");
-  if (o.Title) EditCell(orvek::LiveCell::Title, 2, 1, *o.Title, grid, *w, "--title");
+    EditCell(orvek::LiveCell::MicLocation, orvek::HeaderColumn::Value,
+             orvek::HeaderRow::MicLocation, std::to_string(*o.Mic), grid, *w, "--mic");
+  if (o.Title)
+    EditCell(orvek::LiveCell::Title, orvek::HeaderColumn::Comment, orvek::HeaderRow::Title,
+             *o.Title, grid, *w, "--title");
   if (o.Scale) orvek::ApplyCalibration(*w, orvek::CalibrationUnit::Factor, *o.Scale);
   if (o.PeakPa) orvek::ApplyCalibration(*w, orvek::CalibrationUnit::Pascal, *o.PeakPa);
   if (o.PeakDb) orvek::ApplyCalibration(*w, orvek::CalibrationUnit::PeakLevelDb, *o.PeakDb);

@@ -34,7 +34,7 @@ std::string AllowedText(float hazard) {
 }
 
 int MicrophoneCode(const HeaderGrid& grid) {
-  const std::string& text = grid.Cell(1, 3);
+  const std::string& text = grid.Cell(HeaderColumn::Value, HeaderRow::MicLocation);
   const std::optional<std::int64_t> code = CellWholeNumber(text);
   if (!code || *code < 1 || *code > 4)
     throw OrvekError("The microphone location \"" + text +

@@ -180,9 +180,10 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   run.Count = newLast + 1;
 
   grid.HeaderLastRow = HeaderGrid::kRows - 1;
-  grid.SetCell(1, 3, std::to_string(waveform.MicLocation == 5 ? 1 : locationCode));
-  grid.SetCell(2, 3, kLocationComment);
-  grid.SetCell(1, 4, std::to_string(run.Count));
+  grid.SetCell(HeaderColumn::Value, HeaderRow::MicLocation,
+               std::to_string(waveform.MicLocation == 5 ? 1 : locationCode));
+  grid.SetCell(HeaderColumn::Comment, HeaderRow::MicLocation, kLocationComment);
+  grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(run.Count));
   run.OutputName = ProtectedOutputName(chosenFile, entry, angleDegrees);
   return run;
 }

@@ -31,8 +31,6 @@ constexpr float kNoDataMax = -1.0e10f, kNoDataMin = 1.0e10f;
 constexpr std::int64_t kScanBytes = 1 << 20;         // chunk of a chunk-identifier search on disk
 constexpr std::int64_t kBinaryBlockBytes = 1 << 21;  // binary samples are decoded in cache
 constexpr std::uint16_t kPcm = 1, kIeeeFloat = 3, kExtensible = 65534;
-constexpr int kValueColumn = 1, kCommentColumn = 2;
-constexpr int kTitleRow = 1, kRateRow = 2, kCountRow = 4;
 
 // A rate as a whole number; rates reach the single-precision limit (39 digits), far beyond the
 // 64-bit integers.
@@ -412,7 +410,7 @@ void Importer::TakeExtensionRate(std::string_view tenths) {
 }
 
 ImportReport Importer::Run() {
-  waveform_.PlotTitle = grid_.Cell(kCommentColumn, kTitleRow);
+  waveform_.PlotTitle = grid_.Cell(HeaderColumn::Comment, HeaderRow::Title);
   TakeExtensionRate(WithoutDot(extensionTag_));
   const std::string_view image = bytes_.Image();
   std::int32_t count = 0;
@@ -463,16 +461,16 @@ std::int32_t Importer::ReadWav() {
                          static_cast<std::uint16_t>(tag == kExtensible ? at(28, 2) : 0)};
   report_.WavDescription = Describe(format);
   report_.WavChannels = format.Channels;
-  grid_.SetCell(kCommentColumn, kRateRow, report_.WavDescription);
+  grid_.SetCell(HeaderColumn::Comment, HeaderRow::SampleRate, report_.WavDescription);
   if (format.SampleRate == 0) {
     report_.Notices.push_back("The format chunk of " + Quoted(file_) +
                               " gives a sampling rate of 0; " + WholeNumber(waveform_.SampleRate) +
                               " samples/s is assumed.");
-    grid_.SetCell(kValueColumn, kRateRow, WholeNumber(waveform_.SampleRate));
+    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
   } else {
     waveform_.SampleRate = static_cast<float>(format.SampleRate);
     rateFromExtension_ = false;
-    grid_.SetCell(kValueColumn, kRateRow, std::to_string(format.SampleRate));
+    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, std::to_string(format.SampleRate));
   }
 
   const std::uint16_t coding = format.Tag == kExtensible ? format.SubFormat : format.Tag;
@@ -529,7 +527,7 @@ std::int32_t Importer::ReadWav() {
 std::int32_t Importer::ReadRawFloat32() {
   report_.Kind = ImportKind::RawFloat32;
   TakeExtensionRate(WithoutDot(extensionTag_).substr(0, 3));
-  grid_.SetCell(kValueColumn, kRateRow, WholeNumber(waveform_.SampleRate));
+  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
   return static_cast<std::int32_t>(DecodeBinary(0, bytes_.Size() / 4, 1, SampleCoding::Float));
 }
 
@@ -671,7 +669,7 @@ std::int32_t Importer::ReadLargeText() {
 
 void Importer::Conclude(std::int32_t count) {
   waveform_.SampleInterval = static_cast<float>(1.0 / waveform_.SampleRate);
-  waveform_.PlotTitle = grid_.Cell(kCommentColumn, kTitleRow);
+  waveform_.PlotTitle = grid_.Cell(HeaderColumn::Comment, HeaderRow::Title);
   if (count <= 0) {
     report_.Decoded = false;
     LeaveEmpty(waveform_);
@@ -697,7 +695,7 @@ void Importer::Conclude(std::int32_t count) {
   waveform_.LastSampleIndex = count - 1;
   waveform_.DataMax = waveform_.AxisMax = dataMax;
   waveform_.DataMin = waveform_.AxisMin = dataMin;
-  grid_.SetCell(kValueColumn, kCountRow, std::to_string(count));
+  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(count));
   waveform_.FirstIndex = 0;
   waveform_.LastIndex = waveform_.LastSampleIndex;
   waveform_.TimeStart = 0.0f;

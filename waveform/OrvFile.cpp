@@ -25,7 +25,10 @@ namespace {
 constexpr std::int32_t kClearedSamples = 1'048'576;  // the readers zero this many samples first
 constexpr float kNoDataMax = -1.0e6f, kNoDataMin = 1.0e6f;
 constexpr int kOldLayoutRows = 30;
-constexpr int kRateRow = 2, kLocationRow = 3, kCountRow = 4;
+// Rows of the old 30-row layout that hold the title, the rate and the microphone location.
+constexpr int kOldTitleRow = 2, kOldRateRow = 3, kOldLocationRow = 13;
+// The main reader empties the rows after its result labels up to this one.
+constexpr int kLastClearedRow = 21;
 constexpr std::size_t kCompactTextMax = 16;  // longest CompactFloatText: "-1.2345E-45"
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
@@ -114,17 +117,20 @@ void ReadHeaderCells(const char* p, const HeaderSection& header, HeaderGrid& gri
 }
 
 void ConvertOldLayout(HeaderGrid& grid) {
-  for (const auto& [from, to] : {std::pair{2, 1}, std::pair{3, 2}, std::pair{13, 3}})
-    grid.SetRow(to, grid.Cell(0, from), grid.Cell(1, from), grid.Cell(2, from));
-  grid.HeaderLastRow = 4;
-  for (int row = 5; row < HeaderGrid::kRows; ++row) grid.ClearRow(row);
-  grid.SetCell(0, kCountRow, "Number of samples");
+  for (const auto& [from, to] :
+       {std::pair{kOldTitleRow, HeaderRow::Title}, std::pair{kOldRateRow, HeaderRow::SampleRate},
+        std::pair{kOldLocationRow, HeaderRow::MicLocation}})
+    grid.SetRow(to, grid.Cell(HeaderColumn::Parameter, from), grid.Cell(HeaderColumn::Value, from),
+                grid.Cell(HeaderColumn::Comment, from));
+  grid.HeaderLastRow = HeaderRow::SampleCount;
+  for (int row = HeaderRow::SampleCount + 1; row < HeaderGrid::kRows; ++row) grid.ClearRow(row);
+  grid.SetCell(HeaderColumn::Parameter, HeaderRow::SampleCount, "Number of samples");
 }
 
 float HeaderRate(const HeaderGrid& grid, const fs::path& file) {
-  if (grid.HeaderLastRow < kRateRow)
+  if (grid.HeaderLastRow < HeaderRow::SampleRate)
     throw OrvekError("Waveform file " + Quoted(file) + " has no sampling rate (header row 2).");
-  const std::string& text = grid.Cell(1, kRateRow);
+  const std::string& text = grid.Cell(HeaderColumn::Value, HeaderRow::SampleRate);
   const std::optional<double> rate = CellReal(text);
   if (!rate || *rate < 1.0 || *rate > FLT_MAX)
     throw OrvekError("Waveform file " + Quoted(file) + ": the sampling rate \"" + text +
@@ -134,10 +140,10 @@ float HeaderRate(const HeaderGrid& grid, const fs::path& file) {
 
 // 4 is accepted: older files use it for free field.
 std::int32_t HeaderLocation(const HeaderGrid& grid, const fs::path& file) {
-  if (grid.HeaderLastRow < kLocationRow)
+  if (grid.HeaderLastRow < HeaderRow::MicLocation)
     throw OrvekError("Waveform file " + Quoted(file) +
                      " has no microphone location (header row 3).");
-  const std::string& text = grid.Cell(1, kLocationRow);
+  const std::string& text = grid.Cell(HeaderColumn::Value, HeaderRow::MicLocation);
   const std::optional<std::int64_t> location = CellWholeNumber(text);
   if (!location || *location < 1 || *location > 4)
     throw OrvekError("Waveform file " + Quoted(file) + ": the microphone location \"" + text +
@@ -257,6 +263,7 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
 
   HeaderGrid& cells = parsed.Grid;
   if (reader == Reader::Main) {
+    // Rows WarnedExposures to AEnergy.
     static constexpr std::array<std::array<const char*, 2>, 7> kResultRows{{
         {"Number of exposures with no protector, warned", ""},
         {"Number of exposures with no protector, unwarned", ""},
@@ -267,9 +274,11 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
         {"A-weighted energy", "Joules/m^2"},
     }};
     for (std::size_t i = 0; i < kResultRows.size(); ++i)
-      cells.SetRow(5 + static_cast<int>(i), kResultRows[i][0], "", kResultRows[i][1]);
-    for (int row = 12; row <= 21; ++row) cells.ClearRow(row);
+      cells.SetRow(HeaderRow::WarnedExposures + static_cast<int>(i), kResultRows[i][0], "",
+                   kResultRows[i][1]);
+    for (int row = HeaderRow::AEnergy + 1; row <= kLastClearedRow; ++row) cells.ClearRow(row);
   } else {
+    // Rows SampleCount to BDuration.
     static constexpr std::array<std::array<const char*, 2>, 12> kOverlayRows{{
         {"Number of samples", ""},
         {"Nu", "allowed number of unwarned exposures"},
@@ -286,12 +295,12 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
     }};
     for (int row = cells.HeaderLastRow + 1; row < HeaderGrid::kRows; ++row) cells.ClearRow(row);
     for (std::size_t i = 0; i < kOverlayRows.size(); ++i) {
-      const int row = kCountRow + static_cast<int>(i);
-      cells.SetCell(0, row, kOverlayRows[i][0]);
-      cells.SetCell(2, row, kOverlayRows[i][1]);
+      const int row = HeaderRow::SampleCount + static_cast<int>(i);
+      cells.SetCell(HeaderColumn::Parameter, row, kOverlayRows[i][0]);
+      cells.SetCell(HeaderColumn::Comment, row, kOverlayRows[i][1]);
     }
   }
-  cells.SetCell(1, kCountRow, std::to_string(n));
+  cells.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(n));
 
   const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
   const float dataMax = std::max(kNoDataMax, *highest);
@@ -322,7 +331,7 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   waveform.SampleRate = parsed.SampleRate;
   waveform.SampleInterval = static_cast<float>(1.0 / parsed.SampleRate);
   waveform.MicLocation = parsed.MicLocation;
-  waveform.PlotTitle = grid.Cell(2, 1);
+  waveform.PlotTitle = grid.Cell(HeaderColumn::Comment, HeaderRow::Title);
   waveform.DataMax = dataMax;
   waveform.DataMin = dataMin;
   if (reader == Reader::Overlay || !pressureRangePending) {
