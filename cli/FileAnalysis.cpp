@@ -96,4 +96,8 @@ ordered_json MetricsJson(const fs::path& file, const OpenedWaveform& opened,
   return out;
 }
 
+Leq300Spectrum SpectrumOf(const TWaveform& w) {
+  return ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
+}
+
 }  // namespace orvek::cli
