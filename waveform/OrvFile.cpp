@@ -254,16 +254,11 @@ std::int32_t CountWithin(std::int32_t n, bool doublePrecisionLog, std::int32_t c
 
 enum class Reader { Main, Overlay };
 
-OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRangePending,
-                          TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
-  ParsedFile parsed = ParseOrvFile(file, grid, waveform.Capacity());
-  std::vector<float>& values = parsed.Samples.Values;
-  const auto n = static_cast<std::int32_t>(values.size());
-  OrvReadReport report{n, parsed.Samples.Truncated, parsed.OldLayout};
-
-  HeaderGrid& cells = parsed.Grid;
+// The main reader labels rows WarnedExposures to AEnergy (values emptied) and empties the rows
+// after them; the overlay reader empties every row after the file's header and labels rows
+// SampleCount to BDuration, keeping their values.
+void LabelResultRows(Reader reader, HeaderGrid& cells) {
   if (reader == Reader::Main) {
-    // Rows WarnedExposures to AEnergy.
     static constexpr std::array<std::array<const char*, 2>, 7> kResultRows{{
         {"Number of exposures with no protector, warned", ""},
         {"Number of exposures with no protector, unwarned", ""},
@@ -277,51 +272,53 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
       cells.SetRow(HeaderRow::WarnedExposures + static_cast<int>(i), kResultRows[i][0], "",
                    kResultRows[i][1]);
     for (int row = HeaderRow::AEnergy + 1; row <= kLastClearedRow; ++row) cells.ClearRow(row);
-  } else {
-    // Rows SampleCount to BDuration.
-    static constexpr std::array<std::array<const char*, 2>, 12> kOverlayRows{{
-        {"Number of samples", ""},
-        {"Nu", "allowed number of unwarned exposures"},
-        {"Nw", "allowed number of warned exposures"},
-        {"Peak pressure level", "dB"},
-        {"Establish start level", "dB"},
-        {"LAeq8hr", "dB"},
-        {"Na", "allowed number of exposures based on A-weight energy at eardrum of manikin"},
-        {"A-weighted energy", "joules per square meter"},
-        {"N1", "allowed number of single hearing protected exposures MIL-STD-1474D"},
-        {"N2", "allowed number of double hearing protected exposures"},
-        {"Ta", "A-duration milliseconds"},
-        {"Tb", "B-duration milliseconds"},
-    }};
-    for (int row = cells.HeaderLastRow + 1; row < HeaderGrid::kRows; ++row) cells.ClearRow(row);
-    for (std::size_t i = 0; i < kOverlayRows.size(); ++i) {
-      const int row = HeaderRow::SampleCount + static_cast<int>(i);
-      cells.SetCell(HeaderColumn::Parameter, row, kOverlayRows[i][0]);
-      cells.SetCell(HeaderColumn::Comment, row, kOverlayRows[i][1]);
-    }
+    return;
   }
-  cells.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(n));
+  static constexpr std::array<std::array<const char*, 2>, 12> kOverlayRows{{
+      {"Number of samples", ""},
+      {"Nu", "allowed number of unwarned exposures"},
+      {"Nw", "allowed number of warned exposures"},
+      {"Peak pressure level", "dB"},
+      {"Establish start level", "dB"},
+      {"LAeq8hr", "dB"},
+      {"Na", "allowed number of exposures based on A-weight energy at eardrum of manikin"},
+      {"A-weighted energy", "joules per square meter"},
+      {"N1", "allowed number of single hearing protected exposures MIL-STD-1474D"},
+      {"N2", "allowed number of double hearing protected exposures"},
+      {"Ta", "A-duration milliseconds"},
+      {"Tb", "B-duration milliseconds"},
+  }};
+  for (int row = cells.HeaderLastRow + 1; row < HeaderGrid::kRows; ++row) cells.ClearRow(row);
+  for (std::size_t i = 0; i < kOverlayRows.size(); ++i) {
+    const int row = HeaderRow::SampleCount + static_cast<int>(i);
+    cells.SetCell(HeaderColumn::Parameter, row, kOverlayRows[i][0]);
+    cells.SetCell(HeaderColumn::Comment, row, kOverlayRows[i][1]);
+  }
+}
 
-  const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
-  const float dataMax = std::max(kNoDataMax, *highest);
-  const float dataMin = std::min(kNoDataMin, *lowest);
-
-  // Dither from a generator with a fixed sequence, so that repeated reads are bit-identical.
-  const double ditherSize = double{dataMax} * kDitherScale;
-  const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
+// Adds the dither, of standard deviation (main reader) or span (overlay) `ditherSize`, and pads
+// the values up to `count`. The generator has a fixed sequence, so that repeated reads are
+// bit-identical: the main reader restarts it, adds Gaussian dither and pads with noise of the same
+// size only; the overlay reader continues it, adds uniform dither and pads with zeros.
+void DitherAndPad(Reader reader, std::vector<float>& values, std::int32_t count, double ditherSize,
+                  Lcg32& rng) {
   if (reader == Reader::Main) {
     rng.Seed(1);
     for (float& v : values) v = WithinSingleRange(v + rng.Gaussian(0.0, ditherSize));
-    // Padding is noise of the same size only.
     while (static_cast<std::int32_t>(values.size()) < count)
       values.push_back(static_cast<float>(rng.Gaussian(0.0, ditherSize)));
   } else {
     for (float& v : values) v = WithinSingleRange(v + (rng.Uniform() - 0.5) * ditherSize);
     values.resize(std::max<std::size_t>(values.size(), count), 0.0f);
   }
+}
 
-  // Nothing can fail from here on: the record and the grid take the new contents.
-  grid = std::move(cells);
+// The samples (the first kClearedSamples of the buffer zeroed beyond them) and the header values
+// of the record, which keeps `count` samples; the pressure axis follows the data unless the main
+// reader is told a range is pending. Nothing here can fail.
+void StoreRecord(Reader reader, const ParsedFile& parsed, const std::vector<float>& values,
+                 std::int32_t count, float dataMax, float dataMin, bool pressureRangePending,
+                 const HeaderGrid& grid, TWaveform& waveform) {
   const std::int32_t cleared = std::min(waveform.Capacity(), kClearedSamples);
   std::copy(values.begin(), values.end(), waveform.Samples.begin());
   if (static_cast<std::int32_t>(values.size()) < cleared)
@@ -343,15 +340,40 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   waveform.TimeStart = 0.0f;
   waveform.TimeEnd =
       static_cast<float>(static_cast<double>(waveform.LastSampleIndex) * waveform.SampleInterval);
-  if (reader == Reader::Main) {
-    waveform.PaddedLength = count;
-    std::copy_n(waveform.Samples.begin(), count, waveform.ReferenceSamples.begin());
-    double sumOfSquares = 0.0;
-    for (std::int32_t i = 0; i < count; ++i)
-      sumOfSquares += double{waveform.Samples[i]} * waveform.Samples[i];
-    waveform.FlatEnergy =
-        static_cast<float>(sumOfSquares * waveform.SampleInterval / kAirImpedanceRayl);
-  }
+}
+
+// What only the main reader keeps: the padded length, the reference copy the analyses start from
+// and the flat energy (J/m^2 for pressures in Pa) of the `count` stored samples.
+void KeepReference(std::int32_t count, TWaveform& waveform) {
+  waveform.PaddedLength = count;
+  std::copy_n(waveform.Samples.begin(), count, waveform.ReferenceSamples.begin());
+  double sumOfSquares = 0.0;
+  for (std::int32_t i = 0; i < count; ++i)
+    sumOfSquares += double{waveform.Samples[i]} * waveform.Samples[i];
+  waveform.FlatEnergy =
+      static_cast<float>(sumOfSquares * waveform.SampleInterval / kAirImpedanceRayl);
+}
+
+OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRangePending,
+                          TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
+  ParsedFile parsed = ParseOrvFile(file, grid, waveform.Capacity());
+  std::vector<float>& values = parsed.Samples.Values;
+  const auto n = static_cast<std::int32_t>(values.size());
+  OrvReadReport report{n, parsed.Samples.Truncated, parsed.OldLayout};
+  LabelResultRows(reader, parsed.Grid);
+  parsed.Grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(n));
+
+  const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+  const float dataMax = std::max(kNoDataMax, *highest);
+  const float dataMin = std::min(kNoDataMin, *lowest);
+  const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
+  DitherAndPad(reader, values, count, double{dataMax} * kDitherScale, rng);
+
+  // Nothing can fail from here on: the record and the grid take the new contents.
+  grid = std::move(parsed.Grid);
+  StoreRecord(reader, parsed, values, count, dataMax, dataMin, pressureRangePending, grid,
+              waveform);
+  if (reader == Reader::Main) KeepReference(count, waveform);
   return report;
 }
 
