@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ErrorMessage.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 
 namespace orvek {
 namespace {
