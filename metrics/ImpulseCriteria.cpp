@@ -10,7 +10,7 @@
 
 #include "metrics/Weighting.h"
 #include "model/RealFFT.h"
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {
