@@ -236,9 +236,13 @@ TEST(ImpulseCriteriaTest, RefusesRecordsThatDescribeNothing) {
     std::int32_t first, last;
     const char* message;
   } cases[] = {
-      {{}, 1e-5, 0, 0, "at least one sample"},    {record, 0.0, 0, 99, "positive sample interval"},
-      {record, 1e-5, 10, 100, "samples 0 to 99"}, {record, 1e-5, 20, 10, "ascending"},
+      {{}, 1e-5, 0, 0, "at least one sample"},
+      {record, 0.0, 0, 99, "positive sample interval"},
+      {record, 1e-5, 10, 100, "samples 0 to 99"},
+      {record, 1e-5, 20, 10, "ascending"},
       {withNan, 1e-5, 0, 99, "Sample 42"},
+      // 0.1 s of settling time at this interval is more samples than any integer holds.
+      {record, 1e-300, 0, 99, "too long"},
   };
   for (const auto& c : cases)
     EXPECT_NE(
