@@ -23,6 +23,11 @@ constexpr double kShortestCorrectedMs = 0.2, kLongestCorrectedMs = 2.5;
 constexpr double kDurationCorrectionDbPerDecade = 15.0;
 constexpr double kBDurationRatio = 0.1;  // 20 dB below the peak
 constexpr double kPhaseRatio = 0.1;      // a positive phase reaches 20 dB below the peak
+// Pressures up to 80 dB below the peak count as ambient where a phase begins or ends: dither and
+// noise around 0 Pa would otherwise lengthen it by every positive sample next to it. A wave that
+// crosses 0 Pa slowly is cut short by at most the time it takes to cross the band (0.14 sample
+// intervals for a 2.5 ms Friedlander wave at 200 kHz).
+constexpr double kNoiseBandRatio = 1e-4;
 // Zeros after the record in which the weightings' responses die away (see the header).
 constexpr double kSettlingSeconds = 0.1;
 constexpr std::int64_t kLongestTransform = std::int64_t{1} << 30;  // a 32-bit count, with room
@@ -146,8 +151,13 @@ Peak TruePeak(const Record& x, std::int32_t first, std::int32_t last, Peak atSam
   return peak;
 }
 
-// Linear crossing of level 0 between samples i and i + 1 (a <= 0 < b or a > 0 >= b), in samples.
-double ZeroCrossing(std::int64_t i, double a, double b) { return i + a / (a - b); }
+// Where the pressure reaches ambient between sample i (`a`) and i + 1 (`b`), one above the noise
+// band and one within or below it: the linear crossing of 0 Pa when one is at or below it, else the
+// sample within the band.
+double AmbientCrossing(std::int64_t i, double a, double b) {
+  if ((a <= 0.0) != (b <= 0.0)) return i + a / (a - b);
+  return a < b ? i : i + 1;
+}
 
 // Ta in samples, or the reason there is none.
 struct Duration {
@@ -163,10 +173,11 @@ Duration ADuration(const float* p, std::int32_t first, std::int32_t last) {
     return {std::nullopt,
             "the interval has no positive phase within 20 dB of its peak, so no A-duration"};
   const auto peak = static_cast<std::int32_t>(top - p);
+  const double ambient = kNoiseBandRatio * *top;
   std::int32_t rise = peak;
-  while (rise > first && p[rise - 1] > 0.0f) --rise;
+  while (rise > first && p[rise - 1] > ambient) --rise;
   std::int32_t fall = peak;
-  while (fall < last && p[fall + 1] > 0.0f) ++fall;
+  while (fall < last && p[fall + 1] > ambient) ++fall;
   const std::string phase = "the positive phase around the largest positive pressure (sample " +
                             std::to_string(peak) + ")";
   if (rise == first)
@@ -175,8 +186,9 @@ Duration ADuration(const float* p, std::int32_t first, std::int32_t last) {
     return {std::nullopt, phase + " does not return to ambient within the interval"};
   // A phase that starts at its largest sample began with a step, a shock front that arrived
   // somewhere within the sample interval before: its middle is the onset least in error.
-  const double onset = (rise == peak) ? rise - 0.5 : ZeroCrossing(rise - 1, p[rise - 1], p[rise]);
-  return {ZeroCrossing(fall, p[fall], p[fall + 1]) - onset, {}};
+  const double onset =
+      (rise == peak) ? rise - 0.5 : AmbientCrossing(rise - 1, p[rise - 1], p[rise]);
+  return {AmbientCrossing(fall, p[fall], p[fall + 1]) - onset, {}};
 }
 
 // Total time, in samples, that the envelope |p + i H(p)| over first..last spends at or above

@@ -26,8 +26,10 @@ namespace orvek {
 //   interpolation overshoots it by up to about 1 dB, and a note says so.
 // - A-duration Ta: the positive phase holding the largest positive pressure, from the last
 //   crossing of ambient (0 Pa) before it to the first after it, crossings interpolated linearly;
-//   a phase that starts at its largest sample (a shock front) starts in the middle of the sample
-//   interval before. A positive phase more than 20 dB below the interval's peak is none.
+//   pressures up to 80 dB below the phase's peak count as ambient there, so that dither and
+//   noise next to the phase do not lengthen it. A phase that starts at its largest sample (a shock
+//   front) starts in the middle of the sample interval before. A positive phase more than 20 dB
+//   below the interval's peak is none.
 // - B-duration Tb: the total time the envelope lies at or above a tenth of the (true) peak
 //   pressure, crossings interpolated linearly. The envelope is the magnitude of the analytic
 //   signal: the record with its Hilbert transform (by the same padded transform) as imaginary

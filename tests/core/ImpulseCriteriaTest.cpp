@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "base/Lcg32.h"
 #include "metrics/EnergyMetrics.h"
 #include "metrics/Weighting.h"
 #include "model/Friedlander.h"
@@ -93,17 +94,22 @@ TEST(ImpulseCriteriaTest, TruePeakFindsCrestsBetweenSamples) {
 }
 
 // Friedlander waves: Ta is T within one sample interval, whether the onset falls on a sample or
-// between two.
+// between two, clean or with the dither the ORV reader adds (Gaussian, a 2^-17 part of the peak).
 TEST(ImpulseCriteriaTest, FriedlanderADurationWithinOneSample) {
   for (const double rate : {48000.0, 200000.0})
     for (const double durationMs : {0.2, 1.0, 2.5})
-      for (const double onsetMs : {5.0, 5.0031, 5.0117}) {
-        const ImpulseCriteria c =
-            ComputeImpulseCriteria(Friedlander(rate, 150.0, durationMs, onsetMs), 1.0 / rate);
-        ASSERT_TRUE(c.ADurationMs);
-        EXPECT_NEAR(*c.ADurationMs, durationMs, 1e3 / rate)
-            << rate << " " << durationMs << " " << onsetMs;
-      }
+      for (const double onsetMs : {5.0, 5.0031, 5.0117})
+        for (const bool dithered : {false, true}) {
+          std::vector<float> x = Friedlander(rate, 150.0, durationMs, onsetMs);
+          const double peak = *std::max_element(x.begin(), x.end());
+          Lcg32 random;
+          if (dithered)
+            for (float& v : x) v = static_cast<float>(v + random.Gaussian(0.0, peak / 131072.0));
+          const ImpulseCriteria c = ComputeImpulseCriteria(x, 1.0 / rate);
+          ASSERT_TRUE(c.ADurationMs);
+          EXPECT_NEAR(*c.ADurationMs, durationMs, 1e3 / rate)
+              << rate << " " << durationMs << " " << onsetMs << (dithered ? " dithered" : "");
+        }
 }
 
 // p = P exp(-t/tau) sin(w t) from t = 0 on: the analytic envelope is P exp(-t/tau), at or above a
