@@ -14,15 +14,16 @@ namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
 // `value` rounded (ties to even) to a multiple of 10^-decimals, or null. Dividing the rounded
-// integer gives the double nearest the decimal, which JSON then prints as that decimal.
+// integer gives the double nearest the decimal, which JSON then prints as that decimal; adding 0
+// prints a value rounded to -0 as 0.
 ordered_json RoundedJson(const std::optional<double>& value, int decimals) {
   if (!value) return nullptr;
   if (decimals >= 0) {
     const double scale = std::pow(10.0, decimals);
-    return std::nearbyint(*value * scale) / scale;
+    return std::nearbyint(*value * scale) / scale + 0.0;
   }
   const double step = std::pow(10.0, -decimals);
-  return std::nearbyint(*value / step) * step;
+  return std::nearbyint(*value / step) * step + 0.0;
 }
 
 // `value` rounded to `digits` significant digits, or null.

@@ -16,6 +16,7 @@
 #include "ErrorMessage.h"
 #include "TempFolder.h"
 #include "cli/BatchCommand.h"
+#include "cli/CriteriaCommand.h"
 #include "metrics/BandComparison.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/CochlearModel.h"
@@ -70,13 +71,11 @@ void WriteHazardTable(const fs::path& file) {
 }
 
 std::vector<ordered_json> BatchRows() {
-  return {{{"file", "SHOT.ORV"},
-           {"aru_warned", 1.5},
-           {"aru_unwarned", 2.5},
-           {"peak_level_db", 160.0},
-           {"laeq8hr", 73.6},
-           {"na", 13.9},
-           {"error", nullptr}}};
+  ordered_json row = {{"file", "SHOT.ORV"},     {"aru_warned", 1.5}, {"aru_unwarned", 2.5},
+                      {"peak_level_db", 160.0}, {"laeq8hr", 73.6},   {"na", 13.9},
+                      {"error", nullptr}};
+  for (const char* key : cli::kCriteriaColumns) row[key] = nullptr;
+  return {row};
 }
 
 std::string ShippedCatalogue() {
