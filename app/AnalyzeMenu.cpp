@@ -12,6 +12,13 @@ void TForm1::NoProtectorWarned1Click() { RunAnalysis(Listener::Warned); }
 
 void TForm1::NoProtectorUnWarned1Click() { RunAnalysis(Listener::Unwarned); }
 
+void TForm1::ReloadModelParameters() {
+  if (ParameterFileName.empty())
+    ParameterFileName = ReadManFig(ResolveInFolder(StartupFolder, "Man.Fig"));
+  LoadModelParameters(ResolveInFolder(StartupFolder, ParameterFileName), ModelParameters);
+  DeriveModelConstants(ModelParameters);
+}
+
 void TForm1::RunAnalysis(Listener listener) {
   const bool warned = listener == Listener::Warned;
   for (QAction* item : PopupTopItems) item->setEnabled(false);  // until the next open
@@ -26,11 +33,7 @@ void TForm1::RunAnalysis(Listener listener) {
     }
   } menusBack{*this};
 
-  // The parameter file is read again so that edits take effect without a restart.
-  if (ParameterFileName.empty())
-    ParameterFileName = ReadManFig(ResolveInFolder(StartupFolder, "Man.Fig"));
-  LoadModelParameters(ResolveInFolder(StartupFolder, ParameterFileName), ModelParameters);
-  DeriveModelConstants(ModelParameters);
+  ReloadModelParameters();
   if (warned) AnalyzeMenu->menuAction()->setEnabled(false);
 
   std::copy_n(Waveform->ReferenceSamples.begin(), Waveform->Count(), Waveform->Samples.begin());

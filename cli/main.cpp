@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string_view>
 
 #include "cli/BatchCommand.h"
@@ -305,8 +306,8 @@ ordered_json Circuit(const orvek::TCircuitValues& c) {
 // "APPLY HEARING PROTECTION" with the answers given as options; the predicted waveform is written
 // to `out` (the window writes it under its output name in the current folder).
 ordered_json Protect(const fs::path& file, const std::string& protector,
-                     const std::string& locationName, int angle, const fs::path& startup,
-                     const fs::path& out) {
+                     const std::string& locationName, std::optional<int> angle,
+                     const fs::path& startup, const fs::path& out) {
   const orvek::ProtectorCatalogue catalogue =
       orvek::LoadProtectorCatalogue(orvek::ResolveInFolder(startup, "HPD Atten.txt"));
   const orvek::TProtectorEntry& entry = FindProtector(catalogue, protector);
@@ -439,16 +440,18 @@ int main(int argc, char** argv) {
   CLI::App* protect = app.add_subcommand(
       "protect", "Predict the waveform under a hearing protector of the catalogue");
   std::string protectorName, protectLocation = "eardrum";
-  int angle = orvek::kDefaultIncidenceDegrees;
+  std::optional<int> angle;  // none: the incidence of the parameter file
   protect->add_option("FILE", file, "ORV waveform file (outside the protector)")->required();
   protect->add_option("--protector", protectorName, "protector name as the catalogue menu shows it")
       ->required();
   protect->add_option("--location", protectLocation, "where the waveform is predicted")
       ->check(CLI::IsMember({"eardrum", "entrance"}))
       ->capture_default_str();
-  protect->add_option("--angle", angle, "incidence angle, degrees from the facing direction")
-      ->check(CLI::Range(0, 360))
-      ->capture_default_str();
+  protect
+      ->add_option("--angle", angle,
+                   "incidence angle, degrees from the facing direction (default: the "
+                   "parameter file's, as the unprotected analysis)")
+      ->check(CLI::Range(0, 360));
   protect->add_option("--data", dataOption,
                       "start-up folder (holds \"Man.Fig\", \"HPD Atten.txt\")");
   protect->add_option("-o,--output", output, "ORV file to write")->required();
