@@ -135,7 +135,8 @@ void DrawCurve(const Curve& curve, const fs::path& file) {
     const QPoint bottom = MapPoint(frame, markX, bottomY);
     painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
     painter.drawLine(top, bottom);
-    DrawAnchored(painter, QString::fromStdString(curve.MarkName), top.x() + 4, top.y() + 4, 0);
+    DrawAnchored(painter, QString::fromStdString(curve.MarkName), bottom.x() + 4, bottom.y() - 24,
+                 0);
   }
   polyline(curve.Reference, QColor(255, 0, 0), true);
   if (!curve.Model2.empty()) {
