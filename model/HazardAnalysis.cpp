@@ -87,8 +87,9 @@ std::vector<std::string> ValidityNotes(const HazardValidity& v) {
     std::snprintf(text, sizeof text,
                   "The free-field peak is %.1f dB, above the 140 dB limit for unprotected ears "
                   "(MIL-STD-1474D, NIOSH, EU 2003/10/EC): no unprotected exposure is allowed, "
-                  "whatever the number of exposures says. Above about 145 dB the model allows "
-                  "far more exposures than the equal-energy rule.",
+                  "whatever the number of exposures says. Above 140 dB the model allows "
+                  "several times the exposures of the equal-energy rule, over ten times from "
+                  "about 155 dB.",
                   v.PeakDb);
     notes.emplace_back(text);
   }
