@@ -415,18 +415,16 @@ std::string ParameterFileCheck(const TModelParameters& p) {
   return "the parameter file \"" + p.Source.string() + "\"";
 }
 
-// The network about rest by central differences of its own derivative. Apart from the stapes
-// nonlinearity the network is linear, so the differences are exact to rounding; the probe keeps
-// the nonlinearity (even, and quadratic about rest) at its rest value to rounding.
-template <EarForm kForm>
-LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
-  using Network = EarNetwork<kForm>;
+// A network about rest by central differences of its own derivative, with the muscle factors
+// given. Apart from the stapes nonlinearity the networks are linear (the protector's is taken
+// without its level-dependent leak, which vanishes at rest), so the differences are exact to
+// rounding; the probe keeps the nonlinearity (even, and quadratic about rest) at its rest value.
+template <class Network>
+LinearisedEar LineariseAboutRest(const Network& net, double inputScale, double stiffness,
+                                 double damping) {
   using State = typename Network::State;
   constexpr int kN = Network::kStates;
   constexpr double kProbe = 1e-12;  // cm^3 or cm^3/s
-  const Network net(p);
-  const double stiffness = 1.0 + muscleContraction * p.Derived.MuscleStiffnessIncrement;
-  const double damping = 1.0 + muscleContraction * p.Derived.MuscleDampingIncrement;
 
   LinearisedEar ear;
   ear.Order = 2 * kN;
@@ -440,7 +438,7 @@ LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
     } else if (column >= 0) {
       x[column] = sign * kProbe;
     }
-    net.Accelerations(x, v, Drive{kEarInputScale * pascals, stiffness, damping}, a);
+    net.Accelerations(x, v, Drive{inputScale * pascals, stiffness, damping}, a);
     std::array<double, 2 * kN> dz;
     std::copy(v.begin(), v.end(), dz.begin());
     std::copy(a.begin(), a.end(), dz.begin() + kN);
@@ -458,6 +456,13 @@ LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
   const auto down = derivative(-1, 0.0, -1.0);
   for (int row = 0; row < ear.Order; ++row) ear.Input[row] = (up[row] - down[row]) / 2.0;
   return ear;
+}
+
+template <EarForm kForm>
+LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
+  return LineariseAboutRest(EarNetwork<kForm>(p), kEarInputScale,
+                            1.0 + muscleContraction * p.Derived.MuscleStiffnessIncrement,
+                            1.0 + muscleContraction * p.Derived.MuscleDampingIncrement);
 }
 
 // The smallest floor that keeps every mode of the network stable at the fewest sub-steps a run
@@ -648,6 +653,14 @@ std::int32_t StableSubStepFloor(const TModelParameters& p, int location, float d
 
 std::int32_t SmallestEarSubSteps(const TModelParameters& p, int location, float dt) {
   return FewestSubSteps(p.SubstepDivisor, StableSubStepFloor(p, location, dt));
+}
+
+LinearisedEar LinearisedProtectorMatrix(const TModelParameters& p) {
+  return LineariseAboutRest(ProtectorNetwork(p, {}), kProtectorInputScale, 1.0, 1.0);
+}
+
+std::int32_t SmallestProtectorSubSteps(const TModelParameters& p) {
+  return FewestSubSteps(p.SubstepDivisor, ProtectorNetwork::kMinSubSteps);
 }
 
 }  // namespace orvek

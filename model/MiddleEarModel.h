@@ -143,6 +143,15 @@ std::int32_t StableSubStepFloor(const TModelParameters& p, int location, float d
 // least the floor) and doubles it once, so the count settles where that no longer lowers it.
 std::int32_t SmallestEarSubSteps(const TModelParameters& p, int location, float dt);
 
+// The protector network of TimeDomainModel4 linearised about rest as LinearisedEarMatrix is, with
+// z = (X1..X4, V1..V4) (cup, leak, material, cushion) and p the outside pressure in Pa; the
+// level-dependent leak terms vanish there.
+LinearisedEar LinearisedProtectorMatrix(const TModelParameters& p);
+
+// The fewest RK4 sub-steps per sample interval with which TimeDomainModel4 advances its state,
+// for any record at any sampling rate.
+std::int32_t SmallestProtectorSubSteps(const TModelParameters& p);
+
 // Protector network: outside pressure in Pa -> pressure under the protector in Pa, with the
 // protector circuit held in p's ProtectorValue fields (Ccush, Cskin and Cmat as stiffnesses, Ccup
 // as a compliance). A dither of (r - 0.5)(axisMax - axisMin) / 131072, r from `rng` (one draw per
