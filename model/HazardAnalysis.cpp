@@ -106,8 +106,10 @@ std::vector<std::string> ValidityNotes(const HazardValidity& v) {
 
 std::string ValidityFlags(const HazardValidity& v) {
   std::string flags;
-  if (v.AbovePeakLimit) flags = "peak above 140 dB";
-  if (v.StapesAtCeiling) flags += std::string(flags.empty() ? "" : "; ") + "stapes at its limit";
+  if (v.AbovePeakLimit) flags = "peak above the 140 dB limit, no unprotected exposure allowed";
+  if (v.StapesAtCeiling)
+    flags += std::string(flags.empty() ? "" : "; ") +
+             "stapes at its movement limit, hazard may not rise with level";
   return flags;
 }
 

@@ -60,7 +60,7 @@ HazardValidity AssessHazard(const float* pressure, const float* stapesUm, std::i
 
 // The validity as sentences for a person who acts on the result (none when neither holds).
 std::vector<std::string> ValidityNotes(const HazardValidity& validity);
-// The same in a few words, for a grid comment or a table cell ("" when neither holds).
+// The same in a few words, for the grid comment and the status box ("" when neither holds).
 std::string ValidityFlags(const HazardValidity& validity);
 
 struct HazardResult {

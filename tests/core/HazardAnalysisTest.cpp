@@ -86,13 +86,15 @@ TEST(HazardAnalysis, ResultSaysWhereItStands) {
     float PeakPa;  // 200 Pa is 140 dB
     double StapesShare;
     bool AboveLimit, AtCeiling;
-    const char* Flags;
+    std::string Flags;
   };
+  const std::string peak = "peak above the 140 dB limit, no unprotected exposure allowed";
+  const std::string stapes = "stapes at its movement limit, hazard may not rise with level";
   const Case cases[] = {
       {1, 198.0f, 0.94, false, false, ""},
-      {1, 202.0f, 0.94, true, false, "peak above 140 dB"},
-      {4, -202.0f, 0.96, true, true, "peak above 140 dB; stapes at its limit"},
-      {3, 2000.0f, 0.96, false, true, "stapes at its limit"},  // not a free-field peak
+      {1, 202.0f, 0.94, true, false, peak},
+      {4, -202.0f, 0.96, true, true, peak + "; " + stapes},
+      {3, 2000.0f, 0.96, false, true, stapes},  // not a free-field peak
       {2, 2000.0f, 0.5, false, false, ""},
   };
   for (const Case& c : cases) {
