@@ -1,6 +1,7 @@
 // "Analyze": the warned and unwarned hazard of the loaded waveform, and the items it adds.
 #include <QApplication>
 #include <QPainter>
+#include <QStringList>
 
 #include "app/TForm1.h"
 #include "plot/ResultPlots.h"
@@ -82,7 +83,14 @@ void TForm1::CalculateHazard2() {
   };
   LastHazard = CalculateHazard(*Waveform, micLocation, Timing, ModelParameters, *MovieFrames,
                                hazardFile, progress);
-  statusBox_->setText(QString::fromStdString(AruText(LastHazard->Cochlea.Hazard)) + "  A.R.U.");
+  // The hazard says where it stands: in a few words beside it, in sentences on the tooltip.
+  const std::string flags = ValidityFlags(LastHazard->Validity);
+  statusBox_->setText(QString::fromStdString(AruText(LastHazard->Cochlea.Hazard) + "  A.R.U." +
+                                             (flags.empty() ? "" : "  " + flags)));
+  QStringList notes;
+  for (const std::string& note : ValidityNotes(LastHazard->Validity))
+    notes << QString::fromStdString(note);
+  statusBox_->setToolTip(notes.join("\n"));
 }
 
 // Row 5 (warned) or 6 (unwarned): allowed exposures and hazard; the captions of both rows say
@@ -95,7 +103,8 @@ void TForm1::WriteHazardRows(int micLocation, Listener listener) {
   const int row = listener == Listener::Warned ? 5 : 6;
   const float hazard = LastHazard->Cochlea.Hazard;
   Grid.SetCell(1, row, AllowedText(hazard));
-  Grid.SetCell(2, row, AruText(hazard) + " A.R.U.");
+  const std::string flags = ValidityFlags(LastHazard->Validity);
+  Grid.SetCell(2, row, AruText(hazard) + " A.R.U." + (flags.empty() ? "" : "; " + flags));
   RefreshGridView();
 }
 
