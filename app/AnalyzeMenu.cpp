@@ -91,6 +91,7 @@ void TForm1::CalculateHazard2() {
   for (const std::string& note : ValidityNotes(LastHazard->Validity))
     notes << QString::fromStdString(note);
   statusBox_->setToolTip(notes.join("\n"));
+  statusBox_->setCursorPosition(0);  // the ARU first when the words do not fit
 }
 
 // Row 5 (warned) or 6 (unwarned): allowed exposures and hazard; the captions of both rows say
