@@ -102,7 +102,9 @@ TEST(HazardGrid, EveryStatedDipAtItsPlaceAndSize) {
     EXPECT_NEAR(to / from.Aru, d.Ratio, kRatioTolerance);
     EXPECT_TRUE(from.Validity.StapesAtCeiling);
     EXPECT_LT(Aru(d.FromDb - 1, d.DurationMs, d.Who), from.Aru);
-    if (d.ToDb < GridLevelsDb().back()) EXPECT_GT(Aru(d.ToDb + 1, d.DurationMs, d.Who), to);
+    if (d.ToDb < GridLevelsDb().back()) {
+      EXPECT_GT(Aru(d.ToDb + 1, d.DurationMs, d.Who), to);
+    }
   }
 }
 
@@ -149,9 +151,11 @@ TEST_P(HazardGridTargets, HoldExceptWhereTheDocumentSaysNot) {
   const std::vector<TargetRow> rows = HazardGridRows(grid);
   // 13 levels up to 180 dB against equal energy, 13 steps, 14 levels warned against unwarned.
   ASSERT_EQ(rows.size(), 13u * 2 + 13u * 2 + 14u);
-  for (const TargetRow& row : rows)
-    if (!explained(row))
+  for (const TargetRow& row : rows) {
+    if (!explained(row)) {
       EXPECT_TRUE(row.Pass()) << row.Target << " (" << row.Condition << "): " << row.Model;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryDuration, HazardGridTargets, ::testing::ValuesIn(GridDurationsMs()));

@@ -246,7 +246,9 @@ TEST(CochlearTransferTest, ReflectingCochleaIsTheReflectedWaveOfItsClosedForm) {
               unreflected[k] * (1.0 - wRef * wRef / (w * w)) / (1.0 + wRef * wRef);
           ASSERT_LT(std::abs(reflected[k] - expected), 1e-5 * largest)
               << "x " << x << ", bin " << k;
-          if (x == reference) ASSERT_LT(std::abs(reflected[k]), 1e-5 * largest) << "bin " << k;
+          if (x == reference) {
+            ASSERT_LT(std::abs(reflected[k]), 1e-5 * largest) << "bin " << k;
+          }
         }
       }
     }
