@@ -4,8 +4,8 @@
 #include <QStringList>
 
 #include "app/TForm1.h"
+#include "base/FileNames.h"
 #include "plot/ResultPlots.h"
-#include "waveform/FileNames.h"
 
 namespace orvek {
 
@@ -94,18 +94,22 @@ void TForm1::CalculateHazard2() {
   statusBox_->setCursorPosition(0);  // the ARU first when the words do not fit
 }
 
-// Row 5 (warned) or 6 (unwarned): allowed exposures and hazard; the captions of both rows say
+// The warned or unwarned exposures row: allowed exposures and hazard; the captions of both rows say
 // whether the recording was made without a protector (free field) or under one.
 void TForm1::WriteHazardRows(int micLocation, Listener listener) {
   const bool open = micLocation == 1 || micLocation == 4;
   const std::string kind = open ? "no protector" : "selected protector";
-  Grid.SetCell(0, 5, "Number of exposures with " + kind + ", warned");
-  Grid.SetCell(0, 6, "Number of exposures with " + kind + ", unwarned");
-  const int row = listener == Listener::Warned ? 5 : 6;
+  Grid.SetCell(HeaderColumn::Parameter, HeaderRow::WarnedExposures,
+               "Number of exposures with " + kind + ", warned");
+  Grid.SetCell(HeaderColumn::Parameter, HeaderRow::UnwarnedExposures,
+               "Number of exposures with " + kind + ", unwarned");
+  const int row =
+      listener == Listener::Warned ? HeaderRow::WarnedExposures : HeaderRow::UnwarnedExposures;
   const float hazard = LastHazard->Cochlea.Hazard;
-  Grid.SetCell(1, row, AllowedText(hazard));
+  Grid.SetCell(HeaderColumn::Value, row, AllowedText(hazard));
   const std::string flags = ValidityFlags(LastHazard->Validity);
-  Grid.SetCell(2, row, AruText(hazard) + " A.R.U." + (flags.empty() ? "" : "; " + flags));
+  Grid.SetCell(HeaderColumn::Comment, row,
+               AruText(hazard) + " A.R.U." + (flags.empty() ? "" : "; " + flags));
   RefreshGridView();
 }
 

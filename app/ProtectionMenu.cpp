@@ -4,10 +4,10 @@
 
 #include "app/NumberEntry.h"
 #include "app/TForm1.h"
+#include "base/FileNames.h"
 #include "plot/InsertionLossPlot.h"
 #include "plot/PressureTimePlot.h"
 #include "protection/ProtectedWaveform.h"
-#include "waveform/FileNames.h"
 
 namespace orvek {
 

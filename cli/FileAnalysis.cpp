@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "metrics/EnergyMetrics.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;
@@ -102,6 +102,10 @@ ordered_json MetricsJson(const fs::path& file, const OpenedWaveform& opened,
   out["na"] = Finite(m.Na);
   out["a_energy"] = Finite(m.AEnergy);
   return out;
+}
+
+Leq300Spectrum SpectrumOf(const TWaveform& w) {
+  return ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
 }
 
 }  // namespace orvek::cli

@@ -5,8 +5,8 @@
 #include <complex>
 #include <numbers>
 
+#include "base/OrvekError.h"
 #include "model/MiddleEarModel.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -4,8 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/ErrorText.h"
+#include "base/OrvekError.h"
 #include "waveform/HeaderEdit.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 
@@ -34,7 +35,7 @@ std::string AllowedText(float hazard) {
 }
 
 int MicrophoneCode(const HeaderGrid& grid) {
-  const std::string& text = grid.Cell(1, 3);
+  const std::string& text = grid.Cell(HeaderColumn::Value, HeaderRow::MicLocation);
   const std::optional<std::int64_t> code = CellWholeNumber(text);
   if (!code || *code < 1 || *code > 4)
     throw OrvekError("The microphone location \"" + text +
@@ -49,7 +50,7 @@ void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelP
                      " is not 1 (free field), 2 (ear-canal entrance), 3 (eardrum) or 4; correct "
                      "header row 3 before the analysis.");
   if (p.PlaceCount < 1 || p.PlaceCount > MovieFrameStore::kMaxPlaces)
-    throw OrvekError("The parameter file \"" + p.Source.string() + "\" asks for " +
+    throw OrvekError("The parameter file " + Quoted(p.Source) + " asks for " +
                      std::to_string(p.PlaceCount) +
                      " cochlear places (line 59); the analysis takes 1 to 23.");
   if (waveform.LastSampleIndex < 1)

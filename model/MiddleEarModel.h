@@ -5,8 +5,8 @@
 #include <numbers>
 #include <vector>
 
+#include "base/Lcg32.h"
 #include "model/ModelParameters.h"
-#include "waveform/Lcg32.h"
 
 namespace orvek {
 
@@ -44,9 +44,12 @@ class MuscleContraction {
   double dampingIncrement_;
 };
 
-// Stiffening of the stapes suspension with displacement: the factor y on the variable stiffness
-// of the stapes branch is 1 at rest and grows without bound towards NonlinLimit (clamped just
-// short of it so that it stays finite).
+// Stiffening of the stapes suspension (the annular ligament) with displacement: the factor y on
+// the variable stiffness of the stapes branch is 1 at rest and grows without bound towards
+// NonlinLimit (clamped just short of it so that it stays finite). With d the stapes displacement in
+// units of NonlinScale (um), u = sqrt(d^2 + 1) (1 + NonlinRest) - 1 (even in d, NonlinRest at
+// d = 0) and y = tan(pi u / (2 NonlinLimit)) (1 + NonlinRest) / (tan(pi NonlinRest /
+// (2 NonlinLimit)) (u + 1)).
 class StapesNonlinearity {
  public:
   explicit StapesNonlinearity(const TModelParameters& p);
@@ -154,8 +157,9 @@ std::int32_t SmallestProtectorSubSteps(const TModelParameters& p);
 
 // Protector network: outside pressure in Pa -> pressure under the protector in Pa, with the
 // protector circuit held in p's ProtectorValue fields (Ccush, Cskin and Cmat as stiffnesses, Ccup
-// as a compliance). A dither of (r - 0.5)(axisMax - axisMin) / 131072, r from `rng` (one draw per
-// sample from sample 1 on), is added to each input sample after its scaling to dyn/cm^2.
+// as a compliance). A dither of (r - 0.5)(axisMax - axisMin) kDitherScale (2^-17), r from `rng`
+// (one draw per sample from sample 1 on), is added to each input sample after its scaling to
+// dyn/cm^2.
 MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t last, float dt,
                               const TModelParameters& p, const LeakLevelCoefficients& leak,
                               float axisMax, float axisMin, Lcg32& rng);

@@ -6,9 +6,10 @@
 #include <iterator>
 #include <numbers>
 
-#include "waveform/FileNames.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +25,9 @@ constexpr const char* kLocationComment = "1: Free-field, 2: Ear-canal entrance, 
 
 std::string ReadCatalogue(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw OrvekError("Cannot open the protector catalogue \"" + file.string() + "\".");
+  if (!in) throw OrvekError("Cannot open the protector catalogue " + Quoted(file) + ".");
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw OrvekError("Cannot read the protector catalogue \"" + file.string() + "\".");
+  if (in.bad()) throw OrvekError("Cannot read the protector catalogue " + Quoted(file) + ".");
   return text;
 }
 
@@ -186,9 +187,10 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   run.Count = newLast + 1;
 
   grid.HeaderLastRow = HeaderGrid::kRows - 1;
-  grid.SetCell(1, 3, std::to_string(waveform.MicLocation == 5 ? 1 : locationCode));
-  grid.SetCell(2, 3, kLocationComment);
-  grid.SetCell(1, 4, std::to_string(run.Count));
+  grid.SetCell(HeaderColumn::Value, HeaderRow::MicLocation,
+               std::to_string(waveform.MicLocation == 5 ? 1 : locationCode));
+  grid.SetCell(HeaderColumn::Comment, HeaderRow::MicLocation, kLocationComment);
+  grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(run.Count));
   run.OutputName = ProtectedOutputName(chosenFile, entry, run.AngleDegrees);
   return run;
 }
@@ -197,8 +199,8 @@ void WriteProtectedWaveform(const fs::path& file, const fs::path& inputFile,
                             const TWaveform& waveform, const HeaderGrid& grid) {
   std::error_code error;
   if (fs::equivalent(file, inputFile, error))
-    throw OrvekError("The predicted waveform would replace \"" + inputFile.string() +
-                     "\", the waveform it was predicted from; choose another output file.");
+    throw OrvekError("The predicted waveform would replace " + Quoted(inputFile) +
+                     ", the waveform it was predicted from; choose another output file.");
   const std::int32_t count = waveform.Count();
   // One sample of room: the writer rounds a count cut to 2^20 - 1 up to 2^20.
   TWaveform predicted(count + 1);

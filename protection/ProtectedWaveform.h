@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Lcg32.h"
 #include "model/MiddleEarModel.h"
 #include "model/ModelParameters.h"
 #include "protection/CircuitValues.h"
@@ -13,7 +14,6 @@
 #include "protection/ProtectorCircuit.h"
 #include "protection/ProtectorFit.h"
 #include "waveform/HeaderGrid.h"
-#include "waveform/Lcg32.h"
 #include "waveform/Waveform.h"
 
 namespace orvek {

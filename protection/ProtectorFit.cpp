@@ -6,8 +6,8 @@
 #include <numbers>
 #include <string>
 
+#include "base/OrvekError.h"
 #include "protection/ProtectorCircuit.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -15,14 +15,14 @@
 #include <iterator>
 #include <sstream>
 
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "plot/AxisRenderer.h"
 #include "plot/PlotFrame.h"
 #include "tools/calibration/Acoustics.h"
 #include "tools/calibration/CalibrationTarget.h"
 #include "tools/calibration/HazardCalibration.h"
 #include "tools/calibration/Stability.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
 
 namespace fs = std::filesystem;
 using namespace orvek;

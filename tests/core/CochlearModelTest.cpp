@@ -13,7 +13,7 @@
 
 #include "ErrorMessage.h"
 #include "TempFolder.h"
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 
 namespace orvek {
 namespace {

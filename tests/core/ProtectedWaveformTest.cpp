@@ -12,9 +12,9 @@
 
 #include "ErrorMessage.h"
 #include "TempFolder.h"
+#include "base/FileNames.h"
 #include "model/HazardAnalysis.h"
 #include "model/MovieFrameStore.h"
-#include "waveform/FileNames.h"
 #include "waveform/OrvFile.h"
 
 namespace orvek {

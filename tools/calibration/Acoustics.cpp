@@ -10,10 +10,10 @@
 #include <string>
 #include <utility>
 
+#include "base/OrvekError.h"
 #include "metrics/BandComparison.h"
 #include "model/EarResponse.h"
 #include "model/MiddleEarModel.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "base/OrvekError.h"
 #include "metrics/EnergyMetrics.h"
 #include "model/CochlearModel.h"
 #include "model/EarResponse.h"
 #include "model/Friedlander.h"
 #include "model/MiddleEarModel.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
