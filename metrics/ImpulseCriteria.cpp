@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "base/OrvekError.h"
 #include "metrics/Weighting.h"
 #include "model/RealFFT.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {
