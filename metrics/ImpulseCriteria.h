@@ -72,7 +72,7 @@ struct ImpulseCriteria {
 // Criteria of samples[first..last] (Pa) of a record sampled every `sampleIntervalS` seconds.
 // Throws OrvekError for an empty record, a sample interval that is not positive and finite, a
 // sample that is not finite, an interval outside the record or with first > last, or a record
-// that with 0.1 s of silence after it needs a transform of more than 2^30 points.
+// that with 0.1 s of silence after it needs a transform of more than 2^25 points.
 ImpulseCriteria ComputeImpulseCriteria(std::span<const float> samples, double sampleIntervalS,
                                        std::int32_t first, std::int32_t last);
 
