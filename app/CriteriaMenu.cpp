@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "app/TForm1.h"
+#include "base/OrvekError.h"
 #include "plot/ImpulseCriteriaTable.h"
 
 namespace orvek {
@@ -49,8 +50,15 @@ void TForm1::NoteStatisticsInterval(SampleSpan span) {
 }
 
 void TForm1::ShowImpulseDurations(SampleSpan span) {
-  const ImpulseCriteria c =
-      ComputeImpulseCriteria(RecordOf(*Waveform), Waveform->SampleInterval, span.First, span.Last);
+  ImpulseCriteria c;
+  try {
+    c = ComputeImpulseCriteria(RecordOf(*Waveform), Waveform->SampleInterval, span.First,
+                               span.Last);
+  } catch (const OrvekError& error) {
+    // The rows say why instead of keeping an earlier record's durations, and the command that
+    // asked for them (an analysis) still completes.
+    c.Notes = {error.what()};
+  }
   for (const auto& [row, label, name, value, prefix] :
        {std::tuple{HeaderRow::ADuration, "Ta", "A-duration milliseconds", c.ADurationMs, "Ta: "},
         std::tuple{HeaderRow::BDuration, "Tb", "B-duration milliseconds", c.BDurationMs, "Tb: "}}) {

@@ -252,6 +252,17 @@ TEST_F(MetricsTest, ImpulseDurationsFollowStatisticsAndAnalysis) {
   w.NoProtectorWarned1Click();
   ExpectNoErrors();
   expectDurations(ComputeImpulseCriteria(record, dt));
+
+  // At 10 GHz the weightings' 0.1 s of settling outgrows any transform: the rows say so.
+  WriteOrv(folder_ / "waves" / "fast.ORV", 64, "10000000000 ");
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "fast.ORV").string()));
+  w.Stats1Click();
+  Drag(w.CursorX1, a.Left);
+  ExpectNoErrors();
+  for (const int row : {14, 15}) {
+    EXPECT_EQ(Cell(1, row), "n/a");
+    EXPECT_TRUE(Cell(2, row).contains("too long for the impulse criteria")) << row;
+  }
 }
 
 // "Impulse Criteria" shows the whole record's criteria in the upper half, copies them as
