@@ -336,8 +336,16 @@ TEST_F(MetricsTest, ImpulseCriteriaTableShowsCopiesAndLeaves) {
   w.ExitImpulseCriteriaClick();
   EXPECT_TRUE(w.gridView()->isVisible());
 
+  // Off with the other measures while the spectrum shows, on again with the next open.
+  w.Leq300msspectrum1Click();
+  EXPECT_FALSE(w.ImpulseCriteria1->isEnabled());
+  w.CancelLeq300Click();
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "shot.ORV").string()));
+  EXPECT_TRUE(w.ImpulseCriteria1->isEnabled());
+
   // A waveform opened while the table shows replaces it: no stale table to copy or redraw.
   w.ImpulseCriteria1->trigger();
+  ASSERT_TRUE(w.ShownCriteria);
   w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "shot.ORV").string()));
   EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help"}));
   EXPECT_FALSE(w.ShownCriteria);
