@@ -397,7 +397,9 @@ TEST(Stability, ShippedParametersAreStableAtTheFewestSubSteps) {
         }
         EXPECT_LE(radius, 1.0 + 1e-9);
         EXPECT_GE(SmallestStepMargin(modes, h), kStableStepMargin);
-        if (rate == 200000.0) EXPECT_EQ(StableSubStepFloor(p, location, dt), 1);
+        if (rate == 200000.0) {
+          EXPECT_EQ(StableSubStepFloor(p, location, dt), 1);
+        }
       }
     }
   }
