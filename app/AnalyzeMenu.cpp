@@ -1,16 +1,24 @@
 // "Analyze": the warned and unwarned hazard of the loaded waveform, and the items it adds.
 #include <QApplication>
 #include <QPainter>
+#include <QStringList>
 
 #include "app/TForm1.h"
+#include "base/FileNames.h"
 #include "plot/ResultPlots.h"
-#include "waveform/FileNames.h"
 
 namespace orvek {
 
 void TForm1::NoProtectorWarned1Click() { RunAnalysis(Listener::Warned); }
 
 void TForm1::NoProtectorUnWarned1Click() { RunAnalysis(Listener::Unwarned); }
+
+void TForm1::ReloadModelParameters() {
+  if (ParameterFileName.empty())
+    ParameterFileName = ReadManFig(ResolveInFolder(StartupFolder, "Man.Fig"));
+  LoadModelParameters(ResolveInFolder(StartupFolder, ParameterFileName), ModelParameters);
+  DeriveModelConstants(ModelParameters);
+}
 
 void TForm1::RunAnalysis(Listener listener) {
   const bool warned = listener == Listener::Warned;
@@ -26,11 +34,7 @@ void TForm1::RunAnalysis(Listener listener) {
     }
   } menusBack{*this};
 
-  // The parameter file is read again so that edits take effect without a restart.
-  if (ParameterFileName.empty())
-    ParameterFileName = ReadManFig(ResolveInFolder(StartupFolder, "Man.Fig"));
-  LoadModelParameters(ResolveInFolder(StartupFolder, ParameterFileName), ModelParameters);
-  DeriveModelConstants(ModelParameters);
+  ReloadModelParameters();
   if (warned) AnalyzeMenu->menuAction()->setEnabled(false);
 
   std::copy_n(Waveform->ReferenceSamples.begin(), Waveform->Count(), Waveform->Samples.begin());
@@ -79,20 +83,33 @@ void TForm1::CalculateHazard2() {
   };
   LastHazard = CalculateHazard(*Waveform, micLocation, Timing, ModelParameters, *MovieFrames,
                                hazardFile, progress);
-  statusBox_->setText(QString::fromStdString(AruText(LastHazard->Cochlea.Hazard)) + "  A.R.U.");
+  // The hazard says where it stands: in a few words beside it, in sentences on the tooltip.
+  const std::string flags = ValidityFlags(LastHazard->Validity);
+  statusBox_->setText(QString::fromStdString(AruText(LastHazard->Cochlea.Hazard) + "  A.R.U." +
+                                             (flags.empty() ? "" : "  " + flags)));
+  QStringList notes;
+  for (const std::string& note : ValidityNotes(LastHazard->Validity))
+    notes << QString::fromStdString(note);
+  statusBox_->setToolTip(notes.join("\n"));
+  statusBox_->setCursorPosition(0);  // the ARU first when the words do not fit
 }
 
-// Row 5 (warned) or 6 (unwarned): allowed exposures and hazard; the captions of both rows say
+// The warned or unwarned exposures row: allowed exposures and hazard; the captions of both rows say
 // whether the recording was made without a protector (free field) or under one.
 void TForm1::WriteHazardRows(int micLocation, Listener listener) {
   const bool open = micLocation == 1 || micLocation == 4;
   const std::string kind = open ? "no protector" : "selected protector";
-  Grid.SetCell(0, 5, "Number of exposures with " + kind + ", warned");
-  Grid.SetCell(0, 6, "Number of exposures with " + kind + ", unwarned");
-  const int row = listener == Listener::Warned ? 5 : 6;
+  Grid.SetCell(HeaderColumn::Parameter, HeaderRow::WarnedExposures,
+               "Number of exposures with " + kind + ", warned");
+  Grid.SetCell(HeaderColumn::Parameter, HeaderRow::UnwarnedExposures,
+               "Number of exposures with " + kind + ", unwarned");
+  const int row =
+      listener == Listener::Warned ? HeaderRow::WarnedExposures : HeaderRow::UnwarnedExposures;
   const float hazard = LastHazard->Cochlea.Hazard;
-  Grid.SetCell(1, row, AllowedText(hazard));
-  Grid.SetCell(2, row, AruText(hazard) + " A.R.U.");
+  Grid.SetCell(HeaderColumn::Value, row, AllowedText(hazard));
+  const std::string flags = ValidityFlags(LastHazard->Validity);
+  Grid.SetCell(HeaderColumn::Comment, row,
+               AruText(hazard) + " A.R.U." + (flags.empty() ? "" : "; " + flags));
   RefreshGridView();
 }
 

@@ -108,11 +108,13 @@ void TForm1::ShowLiveCursorValue() {
   const std::int32_t n = Waveform->LastSampleIndex;
   const auto index = [&](int x) { return std::clamp(CursorIndex(x, area, n), 0, n); };
   if (CursorMode == 1) {
-    SetGridCell(1, 4, QString::number(index(CursorX2) - index(CursorX1) + 1));
+    SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount,
+                QString::number(index(CursorX2) - index(CursorX1) + 1));
   } else if (CursorMode == 4) {
     const std::int32_t i = index(std::max(CursorX1, area.Left));
-    SetGridCell(1, 8, QString::number(StartLevelDb(Waveform->Samples[i]), 'f', 1));
-    SetGridCell(2, 8,
+    SetGridCell(HeaderColumn::Value, HeaderRow::StartLevel,
+                QString::number(StartLevelDb(Waveform->Samples[i]), 'f', 1));
+    SetGridCell(HeaderColumn::Comment, HeaderRow::StartLevel,
                 "dB at " + QString::number(double(i) * Waveform->SampleInterval * 1000.0, 'f', 2) +
                     " msec.");
   } else if (CursorMode == 6) {

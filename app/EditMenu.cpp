@@ -56,7 +56,7 @@ void TForm1::Button2Click() {
   CursorX1 = a.Left + 1;
   CursorX2 = a.Left + a.Width - 1;
   CloseCursorTool();
-  SetGridCell(1, 4, QString::number(Waveform->Count()));
+  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
   RedrawAfterEdit();
 }
 
@@ -112,9 +112,9 @@ void TForm1::EstablishStartClick() {
   const CursorArea a = PlotArea();
   CursorX1 = cross.x();
   CursorX2 = a.Left + Rounded(2.1 * a.Width);
-  SetGridCell(0, 8, "Establish start level");
+  SetGridCell(HeaderColumn::Parameter, HeaderRow::StartLevel, "Establish start level");
   ShowLiveCursorValue();
-  SetGridCell(2, 8, "dB at 5.0 msec");
+  SetGridCell(HeaderColumn::Comment, HeaderRow::StartLevel, "dB at 5.0 msec");
   OpenCursorTool(CursorX1, CursorX2, Button5);
 }
 
@@ -125,8 +125,8 @@ void TForm1::Button5Click() {
   ShiftStart(*Waveform, chosen, SavedLastIndex);
   RedrawAfterEdit();
   CloseCursorTool();
-  SetGridCell(2, 8, "dB at 5.0 msec.");
-  SetGridCell(1, 4, QString::number(Waveform->Count()));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::StartLevel, "dB at 5.0 msec.");
+  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
 }
 
 // Taper Ends: the fade-in ends at the first line (3.75 ms by default), the fade-out starts at the
@@ -171,8 +171,9 @@ void TForm1::Resample1Click() {
   const float newRate =
       InputFloat(prompts_, "Sample rate in samples/sec", static_cast<float>(rate), 0.1f, 1e7f);
   const bool cut = Resample(*Waveform, newRate);
-  SetGridCell(1, 4, QString::number(Waveform->Count()));
-  SetGridCell(1, 2, QString::number(1.0 / Waveform->SampleInterval, 'f', 0));
+  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
+  SetGridCell(HeaderColumn::Value, HeaderRow::SampleRate,
+              QString::number(1.0 / Waveform->SampleInterval, 'f', 0));
   RedrawAfterEdit();
   if (cut)
     prompts_.Information(QString("The resampled record was cut to %1 samples, as many as this "

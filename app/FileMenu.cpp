@@ -1,12 +1,18 @@
-// "File" menu: open and save ORV waveform files.
+// "File" menu: open and save ORV waveform files, and the paired free-field / at-ear comparison
+// ("Overlay ORV waveform").
 #include <QFileInfo>
+#include <QPainter>
 
 #include "app/TForm1.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
+#include "metrics/BandComparison.h"
+#include "metrics/PairedRecords.h"
 #include "waveform/OrvFile.h"
 
 namespace orvek {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr std::int32_t kLargestSaveAsCount = 1'048'576;
 
@@ -14,6 +20,23 @@ int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 std::filesystem::path PathOf(const QString& text) {
   return std::filesystem::path(text.toStdString());
+}
+
+// Colours of the ear spectra, by the overlay colour of their trace.
+QColor EarSpectrumColour(int traceColour) {
+  switch (traceColour - 1) {
+    case 1:
+      return {255, 0, 0};
+    case 2:
+    case 5:
+      return {0, 128, 0};
+    case 3:
+      return {255, 0, 255};
+    case 4:
+      return {0, 255, 255};
+    default:
+      return {128, 0, 0};
+  }
 }
 
 }  // namespace
@@ -156,6 +179,73 @@ void TForm1::ClearAfterSave() {
   AnalyzeMenu->menuAction()->setEnabled(false);
   progress_->hide();
   screen_ = Screen::Blank;
+  SaveForm();
+}
+
+// --- "Overlay ORV waveform": free field (the current record) against a recording at the ear ---
+
+void TForm1::OverlayORVwaveform1Click() {
+  if (MovieRunning) CancelMovieClick();
+  gridView_->hide();
+  if (OverlayFormPending) {
+    SaveForm();
+    OverlayFormPending = false;
+  }
+  TWaveform& w = *Waveform;
+  const std::int32_t freeFieldCount = w.Count();
+  std::copy(w.ReferenceSamples.begin(), w.ReferenceSamples.begin() + freeFieldCount,
+            w.Samples.begin());
+  const Leq300Spectrum freeField =
+      ComputeLeq300Spectrum(w.Samples.data(), freeFieldCount, w.SampleInterval);
+
+  FileDialogOptions dialog;
+  dialog.Title = "Orvek Files";
+  dialog.Filter = "Prepared waveforms|*.ORV|All Files|*.*";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  if (const auto chosenText = prompts_.OpenFile(dialog)) {
+    PopupOpensAutomatically = false;
+    const fs::path chosen = fs::absolute(fs::path(chosenText->toStdString()));
+    ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
+    CurrentFileName = QString::fromStdString(UpperBaseName(chosen)) + ".ORV";
+    const float windowStart = w.WindowStart, windowEnd = w.WindowEnd;
+    OpenNewFileType6(ResolveInFolder(chosen.parent_path(), CurrentFileName.toStdString()), w, Grid,
+                     DitherRandom);
+    CutToComparisonWindow(w, windowStart, windowEnd);
+    AnalyzeMenu->menuAction()->setEnabled(true);
+    SaveORVwaveform1->setEnabled(false);
+    SaveORVwaveformas1->setEnabled(false);
+
+    RestoreForm();
+    Plot.TracePenWidth = Plot.TraceColour == 1 ? 3 : 1;
+    Plot.FreshFrame = false;
+    DrawPressureTimePlot();
+    Plot.TracePenWidth = 1;
+  }
+  const QString name = CurrentBaseName + "_to_" + CurrentFileName.section('.', 0, 0);
+
+  const Leq300Spectrum ear = ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
+  if (!OverlayAxes) {
+    SpectrumAxes axes = AxesFor(ear, 90.0f);
+    axes.YMax = std::max(AxesFor(freeField, 0.0f).YMax, axes.YMax);
+    axes.YMin = axes.YMax - 90.0f;
+    OverlayAxes = axes;
+  }
+  FreeFieldAtEarLength(w, freeFieldCount);
+  const Leq300Spectrum freeFieldAtEar =
+      ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
+  {
+    QPainter painter(&canvas_->Image());
+    const TPlotFrame frame = DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
+    DrawNarrowBandCurve(painter, frame, ear, EarSpectrumColour(Plot.TraceColour));
+    DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
+    DrawNarrowBandCurve(painter, frame, freeFieldAtEar, QColor(0, 0, 255));
+  }
+  canvas_->update();
+
+  const fs::path results = ResolveInFolder(StartupFolder, "Dat\\Hearing Protectors\\TOB.txt");
+  std::error_code ignored;  // a folder that cannot be made is reported by the write
+  fs::create_directories(results.parent_path(), ignored);
+  AppendTobResults(results, TobResultsLine(CompareBands(freeFieldAtEar, ear), name.toStdString()));
   SaveForm();
 }
 

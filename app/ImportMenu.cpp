@@ -5,7 +5,7 @@
 
 #include "app/NumberEntry.h"
 #include "app/TForm1.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 #include "waveform/ImportReader.h"
 #include "waveform/WavWriter.h"
 
@@ -72,7 +72,7 @@ void TForm1::Importwaveform1Click() {
   LayOutGrid(0.2, 0.1, 0.66);
   gridView_->show();
   FillDefaultHeader(Grid);
-  Grid.HeaderLastRow = 11;
+  Grid.HeaderLastRow = HeaderRow::AEnergy;
   EditPending.fill(false);
   RefreshGridView();
 

@@ -1,20 +1,12 @@
-// Energy measures of an interval ("Statistics"), the Leq300ms spectrum and the paired
-// free-field / at-ear comparison ("Overlay ORV waveform").
-#include <QApplication>
+// Energy measures of an interval ("Statistics") and the Leq300ms spectrum.
 #include <QMenuBar>
 #include <QPainter>
 #include <cmath>
 
 #include "app/TForm1.h"
-#include "metrics/BandComparison.h"
-#include "metrics/PairedRecords.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvFile.h"
 
 namespace orvek {
 namespace {
-
-namespace fs = std::filesystem;
 
 int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
@@ -22,23 +14,6 @@ int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 QString Fixed3(long double value, const char* otherwise = "-inf") {
   return std::isfinite(value) ? QString::number(static_cast<double>(value), 'f', 3)
                               : QString(otherwise);
-}
-
-// Colours of the ear spectra, by the overlay colour of their trace.
-QColor EarSpectrumColour(int traceColour) {
-  switch (traceColour - 1) {
-    case 1:
-      return {255, 0, 0};
-    case 2:
-    case 5:
-      return {0, 128, 0};
-    case 3:
-      return {255, 0, 255};
-    case 4:
-      return {0, 255, 255};
-    default:
-      return {128, 0, 0};
-  }
 }
 
 }  // namespace
@@ -58,7 +33,7 @@ void TForm1::Stats1Click() {
   const CursorArea a = PlotArea();
   OpenCursorTool(a.Left + Rounded(0.02 * a.Width), a.Left + a.Width - Rounded(0.02 * a.Width),
                  Button12);
-  SetGridCell(0, 8, "LAeq and Leq");
+  SetGridCell(HeaderColumn::Parameter, HeaderRow::LAeq, "LAeq and Leq");
 }
 
 SampleSpan TForm1::StatisticsInterval() const {
@@ -74,8 +49,8 @@ SampleSpan TForm1::StatisticsInterval() const {
 void TForm1::ShowIntervalPeak() {
   const SampleSpan span = StatisticsInterval();
   const IntervalPeak peak = FindIntervalPeak(*Waveform, span.First, span.Last);
-  SetGridCell(1, 7, QString::number(peak.LevelDb, 'f', 3));
-  SetGridCell(2, 7,
+  SetGridCell(HeaderColumn::Value, HeaderRow::PeakLevel, QString::number(peak.LevelDb, 'f', 3));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::PeakLevel,
               "dB at " +
                   QString::number(peak.Index * double(Waveform->SampleInterval) * 1000.0, 'f', 1) +
                   " milliseconds");
@@ -102,17 +77,17 @@ void TForm1::ShowEnergyMetrics() {
     interval += "  The interval is a single sample and has no duration: move the lines apart.";
   else if (!std::isfinite(m.LAeq))
     interval += "  The interval holds no sound energy.";
-  SetGridCell(1, 8, Fixed3(m.LAeq));
-  SetGridCell(2, 8, interval);
-  SetGridCell(1, 9, Fixed3(m.LAeq8hr));
-  SetGridCell(2, 9, "dB equivalent A-wt level over 8 hours.");
-  SetGridCell(1, 10, Fixed3(m.Na, "n/a"));
-  SetGridCell(2, 10,
+  SetGridCell(HeaderColumn::Value, HeaderRow::LAeq, Fixed3(m.LAeq));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::LAeq, interval);
+  SetGridCell(HeaderColumn::Value, HeaderRow::LAeq8hr, Fixed3(m.LAeq8hr));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::LAeq8hr, "dB equivalent A-wt level over 8 hours.");
+  SetGridCell(HeaderColumn::Value, HeaderRow::Na, Fixed3(m.Na, "n/a"));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::Na,
               std::isfinite(m.Na) ? QString("allowed number of rounds based on A-weighted energy.")
                                   : QString("allowed number of rounds based on A-weighted energy: "
                                             "no limit, the interval holds no A-weighted energy."));
-  SetGridCell(1, 11, Fixed3(m.AEnergy));
-  SetGridCell(2, 11, "joules/m^2.");
+  SetGridCell(HeaderColumn::Value, HeaderRow::AEnergy, Fixed3(m.AEnergy));
+  SetGridCell(HeaderColumn::Comment, HeaderRow::AEnergy, "joules/m^2.");
 }
 
 void TForm1::Button12Click() {
@@ -120,7 +95,7 @@ void TForm1::Button12Click() {
   Waveform->TimeStart = 0.0f;
   Waveform->TimeEnd = Waveform->LastSampleIndex * Waveform->SampleInterval;
   CloseCursorTool();
-  SetGridCell(1, 4, QString::number(Waveform->Count()));
+  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
   RedrawAfterEdit();
 }
 
@@ -176,73 +151,6 @@ void TForm1::CancelLeq300Click() {
                            reenable
                      : "No spectrum file was created for this waveform.  " + reenable);
   RestoreForm();
-}
-
-// --- "Overlay ORV waveform": free field (the current record) against a recording at the ear ---
-
-void TForm1::OverlayORVwaveform1Click() {
-  if (MovieRunning) CancelMovieClick();
-  gridView_->hide();
-  if (OverlayFormPending) {
-    SaveForm();
-    OverlayFormPending = false;
-  }
-  TWaveform& w = *Waveform;
-  const std::int32_t freeFieldCount = w.Count();
-  std::copy(w.ReferenceSamples.begin(), w.ReferenceSamples.begin() + freeFieldCount,
-            w.Samples.begin());
-  const Leq300Spectrum freeField =
-      ComputeLeq300Spectrum(w.Samples.data(), freeFieldCount, w.SampleInterval);
-
-  FileDialogOptions dialog;
-  dialog.Title = "Orvek Files";
-  dialog.Filter = "Prepared waveforms|*.ORV|All Files|*.*";
-  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
-  if (const auto chosenText = prompts_.OpenFile(dialog)) {
-    PopupOpensAutomatically = false;
-    const fs::path chosen = fs::absolute(fs::path(chosenText->toStdString()));
-    ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
-    CurrentFileName = QString::fromStdString(UpperBaseName(chosen)) + ".ORV";
-    const float windowStart = w.WindowStart, windowEnd = w.WindowEnd;
-    OpenNewFileType6(ResolveInFolder(chosen.parent_path(), CurrentFileName.toStdString()), w, Grid,
-                     DitherRandom);
-    CutToComparisonWindow(w, windowStart, windowEnd);
-    AnalyzeMenu->menuAction()->setEnabled(true);
-    SaveORVwaveform1->setEnabled(false);
-    SaveORVwaveformas1->setEnabled(false);
-
-    RestoreForm();
-    Plot.TracePenWidth = Plot.TraceColour == 1 ? 3 : 1;
-    Plot.FreshFrame = false;
-    DrawPressureTimePlot();
-    Plot.TracePenWidth = 1;
-  }
-  const QString name = CurrentBaseName + "_to_" + CurrentFileName.section('.', 0, 0);
-
-  const Leq300Spectrum ear = ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
-  if (!OverlayAxes) {
-    SpectrumAxes axes = AxesFor(ear, 90.0f);
-    axes.YMax = std::max(AxesFor(freeField, 0.0f).YMax, axes.YMax);
-    axes.YMin = axes.YMax - 90.0f;
-    OverlayAxes = axes;
-  }
-  FreeFieldAtEarLength(w, freeFieldCount);
-  const Leq300Spectrum freeFieldAtEar =
-      ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
-  {
-    QPainter painter(&canvas_->Image());
-    const TPlotFrame frame = DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
-    DrawNarrowBandCurve(painter, frame, ear, EarSpectrumColour(Plot.TraceColour));
-    DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
-    DrawNarrowBandCurve(painter, frame, freeFieldAtEar, QColor(0, 0, 255));
-  }
-  canvas_->update();
-
-  const fs::path results = ResolveInFolder(StartupFolder, "Dat\\Hearing Protectors\\TOB.txt");
-  std::error_code ignored;  // a folder that cannot be made is reported by the write
-  fs::create_directories(results.parent_path(), ignored);
-  AppendTobResults(results, TobResultsLine(CompareBands(freeFieldAtEar, ear), name.toStdString()));
-  SaveForm();
 }
 
 }  // namespace orvek

@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "app/TForm1.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "waveform/SampleCapacity.h"
 
 namespace orvek {

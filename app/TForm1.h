@@ -15,6 +15,7 @@
 
 #include "app/Canvas.h"
 #include "app/Prompts.h"
+#include "base/Lcg32.h"
 #include "metrics/EnergyMetrics.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/HazardAnalysis.h"
@@ -28,7 +29,6 @@
 #include "protection/ProtectorCatalogue.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/HeaderGrid.h"
-#include "waveform/Lcg32.h"
 #include "waveform/Waveform.h"
 #include "waveform/WaveformEdit.h"
 
@@ -36,7 +36,7 @@ namespace orvek {
 
 // The main window. It owns the application-wide state (the waveform record and its header grid,
 // the model parameters, the plot frames, the screen snapshot) and its handlers call the core.
-// Handlers are grouped one source file per menu or subsystem.
+// Handlers are grouped one source file per menu or subsystem; each group below names its file.
 class TForm1 : public QMainWindow {
   Q_OBJECT
  public:
@@ -45,12 +45,13 @@ class TForm1 : public QMainWindow {
     std::optional<std::int32_t> SampleCapacity;  // samples per buffer; default from free memory
   };
 
-  TForm1(Prompts& prompts, Options options, QWidget* parent = nullptr);
+  TForm1(Prompts& prompts, Options options, QWidget* parent = nullptr);  // TForm1.cpp
   ~TForm1() override;
 
-  // Start-up sequence; call once, after the window has been shown.
+  // Start-up sequence; call once, after the window has been shown (Startup.cpp).
   void FormCreate();
-  // The open command without its dialog (the dialog of "Open ORV waveform" ends here too).
+  // The open command without its dialog; the dialog of "Open ORV waveform" ends here too
+  // (FileMenu.cpp).
   void OpenWaveform(const QString& chosenFile);
 
   // --- menu items (captions are the program's own) ---
@@ -94,22 +95,26 @@ class TForm1 : public QMainWindow {
   QLineEdit* statusBox() const { return statusBox_; }
   QSize ClientSize() const { return canvas_->size(); }
 
-  // Screen snapshot: keep and restore a copy of the whole client area.
+  // Screen snapshot: keep and restore a copy of the whole client area (TForm1.cpp).
   void SaveForm();
   void RestoreForm();
 
-  // Header grid: the user selected a cell / pressed Enter in it.
+  // Header grid: the user selected a cell / pressed Enter in it (HeaderGridView.cpp).
   void GridCellSelected(int column, int row);
   void GridEnterPressed();
 
-  // Double-click on the window: pressure-axis limits of the pressure-time plot.
+  // Double-click on the window: pressure-axis limits of the pressure-time plot (PlotCommands.cpp).
   void FormDblClick();
 
-  // File menu: import from any common source, and the WAV copy of the current samples.
+  // File menu: import from any common source, and the WAV copy of the current samples
+  // (ImportMenu.cpp).
   void Importwaveform1Click();
   void SaveWAVwaveform1Click();
 
-  // --- the two-cursor tool: two vertical XOR lines over the pressure-time plot ---
+  // File menu: the paired free-field / at-ear comparison (FileMenu.cpp).
+  void OverlayORVwaveform1Click();
+
+  // --- two-cursor tool (CursorTool.cpp): two vertical XOR lines over the pressure-time plot ---
   int CursorX1 = 0, CursorX2 = 0;  // pixel x of the lines
   QColor CursorColor1 = Qt::red, CursorColor2 = Qt::red;
   bool CursorsActive = false;   // mouse events on the window move the lines
@@ -127,7 +132,7 @@ class TForm1 : public QMainWindow {
   // Plot area of the pressure-time plot the lines move over.
   CursorArea PlotArea() const;
 
-  // Pop-up menu: editing and calibration of the current record.
+  // Pop-up menu: editing and calibration of the current record (EditMenu.cpp).
   void SelectSegment1Click();
   void Button2Click();
   void SetBaselineClick();
@@ -140,13 +145,13 @@ class TForm1 : public QMainWindow {
   void Calibrate(CalibrationUnit unit);
   void Resample1Click();
 
-  // Pop-up menu and File menu: energy measures, the Leq300ms spectrum, the paired comparison.
+  // Pop-up menu: energy measures and the Leq300ms spectrum (MetricsMenu.cpp); OverlayAxes and
+  // OverlayFormPending belong to the paired comparison (FileMenu.cpp).
   void Stats1Click();
   void Button12Click();
   SampleSpan StatisticsInterval() const;  // between the Statistics lines, within 0..N
   void Leq300msspectrum1Click();
   void CancelLeq300Click();
-  void OverlayORVwaveform1Click();
   QPushButton* Button12 = nullptr;
   TEnergyMetrics EnergyMetrics;                // of the last Statistics computation
   std::optional<Leq300Spectrum> LastSpectrum;  // of the last "Leq300ms spectrum"
@@ -156,7 +161,8 @@ class TForm1 : public QMainWindow {
   std::optional<SpectrumAxes> OverlayAxes;     // kept across overlays until a waveform is opened
   bool OverlayFormPending = false;             // the next overlay first keeps the window's image
 
-  // Pop-up menu "APPLY HEARING PROTECTION": the catalogue read at start-up and its menus.
+  // Pop-up menu "APPLY HEARING PROTECTION": the catalogue read at start-up and its menus
+  // (ProtectionMenu.cpp).
   ProtectorCatalogue Catalogue;
   int SelectedProtector = -1;     // catalogue index of the protector last chosen
   bool HelpPictureShown = false;  // the protector help picture is up until the next mouse press
@@ -167,7 +173,7 @@ class TForm1 : public QMainWindow {
   void PopupItemClick(int catalogueIndex);
   void GetHPDData();
 
-  // The two Analyze commands and the cancel item they add.
+  // The two Analyze commands (AnalyzeMenu.cpp) and the cancel item they add (MovieMenu.cpp).
   void NoProtectorWarned1Click();
   void NoProtectorUnWarned1Click();
   void CancelMovieClick();
@@ -182,6 +188,7 @@ class TForm1 : public QMainWindow {
   std::function<void(std::int32_t frame)> OnMovieFrame;  // after each movie frame is drawn
 
  protected:
+  // MovieMenu.cpp
   void keyPressEvent(QKeyEvent* event) override;  // the movie keys
   void closeEvent(QCloseEvent* event) override;   // a running movie ends with the window
 
@@ -193,20 +200,24 @@ class TForm1 : public QMainWindow {
 
   enum class Screen { Start, Plot, Blank };
 
+  // TForm1.cpp
   void BuildMenus();
   void BuildPopupMenu();
   QAction* AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)());
   QAction* AddCommand(QMenu* menu, const QString& caption, std::function<void()> handler);
   // Runs a handler as one command: a failure ends it with an error message naming its cause.
   void RunCommand(const std::function<void()>& command);
+  void ClientResized();
 
   // Startup.cpp
   void DrawStartScreen();
   void LoadModelFiles();
   void LoadPictures();
-  void LoadCatalogue();
   void Help1Click();
   void Exit1Click();
+
+  // ProtectionMenu.cpp
+  void LoadCatalogue();
 
   // FileMenu.cpp
   void OpenORVwaveform1Click();
@@ -222,6 +233,9 @@ class TForm1 : public QMainWindow {
   void ApplyPendingEdits();
 
   // AnalyzeMenu.cpp
+  // Reads the parameter file again, so that edits take effect without a restart and no earlier
+  // protector choice (angle, circuit) carries over.
+  void ReloadModelParameters();
   void RunAnalysis(Listener listener);
   void CalculateHazard2();
   void WriteHazardRows(int micLocation, Listener listener);
@@ -234,8 +248,6 @@ class TForm1 : public QMainWindow {
   void Copyospectrumtoclipboard1Click();
   void CopyClientRect(const QRect& rect);
 
-  void ClientResized();
-
   // CursorTool.cpp
   QPushButton* AddToolButton(const QString& caption, void (TForm1::*handler)());
   void OpenCursorTool(int x1, int x2, QPushButton* done);
@@ -244,10 +256,14 @@ class TForm1 : public QMainWindow {
   void DrawCursorLine(int x, const QColor& colour);
   void MoveNearerLine(int x);
   void ShowLiveCursorValue();
+  // A header cell in the grid and its view at once.
+  void SetGridCell(int column, int row, const QString& text);
+
   // MetricsMenu.cpp
   void ShowIntervalPeak();
   void ShowEnergyMetrics();
-  void SetGridCell(int column, int row, const QString& text);
+
+  // EditMenu.cpp
   bool RequireSamples();
   void RedrawAfterEdit();
 

@@ -4,7 +4,7 @@
 
 #include "app/QtPrompts.h"
 #include "app/TForm1.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 
 // The start-up folder is the current directory when it holds "Man.Fig", otherwise the data
 // folder shipped with the program.

@@ -5,10 +5,10 @@
 #include <fstream>
 #include <string>
 
+#include "base/FileNames.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
 #include "model/RealFFT.h"
-#include "waveform/FileNames.h"
 #include "waveform/OrvFile.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "base/Lcg32.h"
 #include "model/Friedlander.h"
 #include "model/MiddleEarModel.h"
 #include "model/ModelParameters.h"
-#include "waveform/Lcg32.h"
 
 namespace orvek {
 namespace {

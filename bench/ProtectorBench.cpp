@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/FileNames.h"
 #include "model/Friedlander.h"
 #include "model/MiddleEarModel.h"
 #include "model/ModelParameters.h"
@@ -15,7 +16,6 @@
 #include "protection/ProtectorCatalogue.h"
 #include "protection/ProtectorCircuit.h"
 #include "protection/ProtectorFit.h"
-#include "waveform/FileNames.h"
 
 namespace {
 

@@ -7,15 +7,17 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <optional>
 #include <thread>
 #include <tuple>
 
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
+#include "cli/Command.h"
 #include "cli/FileAnalysis.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;
@@ -26,7 +28,9 @@ namespace {
 ordered_json EmptyRow(const fs::path& file) {
   ordered_json row;
   row["file"] = file.string();
-  for (const char* key : {"aru_warned", "aru_unwarned", "peak_level_db", "laeq8hr", "na", "error"})
+  for (const char* key :
+       {"aru_warned", "aru_unwarned", "peak_level_db", "laeq8hr", "na", "peak_above_140_db",
+        "stapes_at_limit_warned", "stapes_at_limit_unwarned", "validity", "error"})
     row[key] = nullptr;
   return row;
 }
@@ -42,13 +46,30 @@ ordered_json AnalyzeFile(const fs::path& file, const TModelParameters& p,
     values["peak_level_db"] = metrics.at("peak_level_db");
     values["laeq8hr"] = metrics.at("laeq8hr");
     values["na"] = metrics.at("na");
-    std::string noHazardFile;  // the batch writes no hazard tables
-    for (const auto& [wanted, listener, key] :
-         {std::tuple{settings.Warned, Listener::Warned, "aru_warned"},
-          std::tuple{settings.Unwarned, Listener::Unwarned, "aru_unwarned"}})
-      if (wanted)
-        values[key] =
-            HazardJson(file, *opened, listener, p, std::nullopt, threads, noHazardFile).at("aru");
+    std::string noHazardFile;          // the batch writes no hazard tables
+    std::vector<std::string> atLimit;  // the listeners whose stapes reached its ceiling
+    for (const auto& [wanted, listener, key, limitKey, name] :
+         {std::tuple{settings.Warned, Listener::Warned, "aru_warned", "stapes_at_limit_warned",
+                     "warned"},
+          std::tuple{settings.Unwarned, Listener::Unwarned, "aru_unwarned",
+                     "stapes_at_limit_unwarned", "unwarned"}}) {
+      if (!wanted) continue;
+      const ordered_json hazard =
+          HazardJson(file, *opened, listener, p, std::nullopt, threads, noHazardFile);
+      const ordered_json& validity = hazard.at("validity");
+      values[key] = hazard.at("aru");
+      values["peak_above_140_db"] = validity.at("peak_above_140_db");
+      values[limitKey] = validity.at("stapes_at_limit");
+      if (validity.at("stapes_at_limit").get<bool>()) atLimit.emplace_back(name);
+    }
+    std::string text;
+    if (values["peak_above_140_db"] == true)
+      text = "free-field peak above the 140 dB limit: no unprotected exposure allowed";
+    if (!atLimit.empty())
+      text += std::string(text.empty() ? "" : "; ") + "stapes at its movement limit (" +
+              (atLimit.size() == 2 ? "warned and unwarned" : atLimit.front()) +
+              "): the hazard may not rise with level";
+    values["validity"] = text;
     row = std::move(values);
   } catch (const std::exception& error) {
     row["error"] = error.what();
@@ -89,24 +110,69 @@ void CheckOutput(const fs::path& output, const std::vector<fs::path>& files) {
                        "\"; choose another name.");
 }
 
-}  // namespace
+struct BatchOptions {
+  std::vector<std::string> Files;
+  bool WarnedOnly = false, UnwarnedOnly = false;  // default: both listeners
+  int Jobs = 1;                                   // files analysed at once
+  std::string Csv, Json, Data;                    // Json empty: no JSON file
+};
 
-CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& o) {
-  CLI::App* batch = app.add_subcommand(
-      "batch", "Hazard (warned and unwarned), peak level, LAeq8hr and Na of many ORV files");
-  batch->add_option("FILES", o.Files, "ORV waveform files")->required();
-  auto* warned = batch->add_flag("--warned", o.WarnedOnly, "only the warned listener");
-  batch->add_flag("--unwarned", o.UnwarnedOnly, "only the unwarned listener (default: both)")
-      ->excludes(warned);
-  o.Jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  batch->add_option("--jobs", o.Jobs, "files analysed at once")
-      ->check(CLI::Range(1, 256))
-      ->capture_default_str();
-  batch->add_option("--csv", o.Csv, "CSV file to write, one row per file")->required();
-  batch->add_option("--json", o.Json, "JSON file to write with the same rows");
-  batch->add_option("--data", o.Data, "start-up folder (holds \"Man.Fig\")");
-  return batch;
+// Writes the CSV (and JSON) file with WriteBatchFile, prints a summary object on stdout and returns
+// the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
+// Throws OrvekError when the batch cannot run or its results cannot be written.
+int RunBatch(const BatchOptions& o) {
+  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
+  const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
+  const fs::path csv = o.Csv;
+  const std::optional<fs::path> json =
+      o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
+  CheckOutput(csv, files);
+  if (json) {
+    CheckOutput(*json, files);
+    std::error_code error;
+    if (fs::weakly_canonical(*json, error) == fs::weakly_canonical(csv, error))
+      throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
+  }
+
+  // On a terminal the line is redrawn after every file; elsewhere only the last one is written.
+  const bool terminal = isatty(fileno(stderr)) != 0;
+  const auto line = [&](int done, int failed) {
+    std::string text =
+        "batch: " + std::to_string(done) + "/" + std::to_string(files.size()) + " files done";
+    if (failed > 0) text += ", " + std::to_string(failed) + " failed";
+    return text;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<ordered_json> rows =
+      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, o.Jobs}, [&](int done, int failed) {
+        if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
+      });
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const int failed = FailedCount(rows);
+  char rate[64];
+  std::snprintf(rate, sizeof rate, " (%.2f s, %.1f files/s)", seconds,
+                seconds > 0 ? static_cast<double>(files.size()) / seconds : 0.0);
+  std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), failed) << rate
+            << '\n';
+
+  WriteBatchFile(csv, BatchCsv(rows));
+  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n");
+  ordered_json summary;
+  summary["files"] = files.size();
+  summary["failed"] = failed;
+  summary["jobs"] = o.Jobs;
+  summary["csv"] = csv.string();
+  summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
+  std::cout << summary.dump(2) << '\n';
+  if (failed == 0) return 0;
+  std::cerr << "orvek-cli: " << failed << " of " << files.size()
+            << " files could not be analysed; the error column of \"" << csv.string()
+            << "\" says why.\n";
+  return 1;
 }
+
+}  // namespace
 
 std::vector<ordered_json> AnalyzeFiles(const std::vector<fs::path>& files,
                                        const TModelParameters& p, const BatchSettings& settings,
@@ -178,56 +244,23 @@ void WriteBatchFile(const fs::path& output, const std::string& text) {
                      ".");
 }
 
-int RunBatch(const BatchOptions& o) {
-  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
-  const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
-  const fs::path csv = o.Csv;
-  const std::optional<fs::path> json =
-      o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
-  CheckOutput(csv, files);
-  if (json) {
-    CheckOutput(*json, files);
-    std::error_code error;
-    if (fs::weakly_canonical(*json, error) == fs::weakly_canonical(csv, error))
-      throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
-  }
-
-  // On a terminal the line is redrawn after every file; elsewhere only the last one is written.
-  const bool terminal = isatty(fileno(stderr)) != 0;
-  const auto line = [&](int done, int failed) {
-    std::string text =
-        "batch: " + std::to_string(done) + "/" + std::to_string(files.size()) + " files done";
-    if (failed > 0) text += ", " + std::to_string(failed) + " failed";
-    return text;
-  };
-  const auto start = std::chrono::steady_clock::now();
-  const std::vector<ordered_json> rows =
-      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, o.Jobs}, [&](int done, int failed) {
-        if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
-      });
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const int failed = FailedCount(rows);
-  char rate[64];
-  std::snprintf(rate, sizeof rate, " (%.2f s, %.1f files/s)", seconds,
-                seconds > 0 ? static_cast<double>(files.size()) / seconds : 0.0);
-  std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), failed) << rate
-            << '\n';
-
-  WriteBatchFile(csv, BatchCsv(rows));
-  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n");
-  ordered_json summary;
-  summary["files"] = files.size();
-  summary["failed"] = failed;
-  summary["jobs"] = o.Jobs;
-  summary["csv"] = csv.string();
-  summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
-  std::cout << summary.dump(2) << '\n';
-  if (failed == 0) return 0;
-  std::cerr << "orvek-cli: " << failed << " of " << files.size()
-            << " files could not be analysed; the error column of \"" << csv.string()
-            << "\" says why.\n";
-  return 1;
+Command AddBatchCommand(CLI::App& app) {
+  const auto options = std::make_shared<BatchOptions>();
+  BatchOptions& o = *options;
+  CLI::App* batch = app.add_subcommand(
+      "batch", "Hazard (warned and unwarned), peak level, LAeq8hr and Na of many ORV files");
+  batch->add_option("FILES", o.Files, "ORV waveform files")->required();
+  auto* warned = batch->add_flag("--warned", o.WarnedOnly, "only the warned listener");
+  batch->add_flag("--unwarned", o.UnwarnedOnly, "only the unwarned listener (default: both)")
+      ->excludes(warned);
+  o.Jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  batch->add_option("--jobs", o.Jobs, "files analysed at once")
+      ->check(CLI::Range(1, 256))
+      ->capture_default_str();
+  batch->add_option("--csv", o.Csv, "CSV file to write, one row per file")->required();
+  batch->add_option("--json", o.Json, "JSON file to write with the same rows");
+  batch->add_option("--data", o.Data, "start-up folder (holds \"Man.Fig\")");
+  return {batch, [options] { return RunBatch(*options); }};
 }
 
 }  // namespace orvek::cli

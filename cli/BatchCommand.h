@@ -1,5 +1,4 @@
 #pragma once
-#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -8,19 +7,10 @@
 
 #include "model/ModelParameters.h"
 
-// `orvek-cli batch`: the hazard of both listeners, the peak level, LAeq8hr and Na of many ORV
-// files, with the values the `hazard` and `metrics` commands give for each file.
+// `orvek-cli batch` (AddBatchCommand, cli/Command.h): the hazard of both listeners, the peak
+// level, LAeq8hr and Na of many ORV files, with the values the `hazard` and `metrics` commands
+// give for each file.
 namespace orvek::cli {
-
-struct BatchOptions {
-  std::vector<std::string> Files;
-  bool WarnedOnly = false, UnwarnedOnly = false;  // default: both listeners
-  int Jobs = 1;                                   // files analysed at once
-  std::string Csv, Json, Data;                    // Json empty: no JSON file
-};
-
-// Registers `batch` and its options on `app`; --jobs defaults to the number of cores.
-CLI::App* AddBatchCommand(CLI::App& app, BatchOptions& options);
 
 struct BatchSettings {
   bool Warned = true, Unwarned = true;
@@ -51,11 +41,5 @@ nlohmann::ordered_json BatchJson(const std::vector<nlohmann::ordered_json>& rows
 // Writes a results file through a temporary file and a rename; OrvekError naming the file on
 // failure, the earlier file then left as it was.
 void WriteBatchFile(const std::filesystem::path& output, const std::string& text);
-
-// Runs the command: writes the CSV (and JSON) file with WriteBatchFile,
-// prints a summary object on stdout and returns the exit code, 0 when every file was analysed and
-// 1 when any was not (their rows say why). Throws OrvekError when the batch cannot run or its
-// results cannot be written.
-int RunBatch(const BatchOptions& options);
 
 }  // namespace orvek::cli

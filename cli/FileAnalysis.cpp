@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "metrics/EnergyMetrics.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;
@@ -63,6 +63,14 @@ ordered_json HazardJson(const fs::path& file, OpenedWaveform& opened, Listener l
   out["allowed"] = allowed ? ordered_json(*allowed) : ordered_json(nullptr);
   out["allowed_text"] = AllowedText(aru);
   out["worst_place"] = result.Cochlea.WorstPlace;
+  const HazardValidity& v = result.Validity;
+  out["validity"] = {{"peak_db", v.PeakDb},
+                     {"free_field", v.FreeField},
+                     {"peak_above_140_db", v.AbovePeakLimit},
+                     {"peak_stapes_um", v.PeakStapesUm},
+                     {"stapes_ceiling_um", v.StapesCeilingUm},
+                     {"stapes_at_limit", v.StapesAtCeiling},
+                     {"notes", ValidityNotes(v)}};
   out["places"] = ordered_json::array();
   for (const PlaceResult& place : result.Cochlea.Places)
     out["places"].push_back({{"place", place.Place},
@@ -94,6 +102,10 @@ ordered_json MetricsJson(const fs::path& file, const OpenedWaveform& opened,
   out["na"] = Finite(m.Na);
   out["a_energy"] = Finite(m.AEnergy);
   return out;
+}
+
+Leq300Spectrum SpectrumOf(const TWaveform& w) {
+  return ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
 }
 
 }  // namespace orvek::cli

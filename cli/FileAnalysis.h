@@ -6,10 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "base/Lcg32.h"
+#include "metrics/Leq300Spectrum.h"
 #include "model/HazardAnalysis.h"
 #include "model/ModelParameters.h"
 #include "waveform/HeaderGrid.h"
-#include "waveform/Lcg32.h"
 #include "waveform/OrvFile.h"
 #include "waveform/SampleCapacity.h"
 #include "waveform/Waveform.h"
@@ -58,5 +59,8 @@ nlohmann::ordered_json HazardJson(const std::filesystem::path& file, OpenedWavef
 nlohmann::ordered_json MetricsJson(const std::filesystem::path& file, const OpenedWaveform& opened,
                                    std::optional<std::int32_t> first,
                                    std::optional<std::int32_t> last);
+
+// The Leq300ms spectrum of the record's samples as they stand, as the window's commands take it.
+Leq300Spectrum SpectrumOf(const TWaveform& w);
 
 }  // namespace orvek::cli

@@ -1,5 +1,5 @@
-#include "cli/MovieCommand.h"
-
+// `orvek-cli movie`: the unwrapped-cochlea animation of the hazard movie drawn offscreen, every
+// K-th frame written as a PNG file, for reports and tests.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <memory>
 
+#include "base/OrvekError.h"
+#include "cli/Command.h"
 #include "cli/FileAnalysis.h"
 #include "model/HazardAnalysis.h"
 #include "model/MovieHazard.h"
 #include "plot/HazardMovie.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek::cli {
 namespace {
@@ -21,27 +22,23 @@ using nlohmann::ordered_json;
 
 constexpr QSize kClient(1200, 800);
 
+struct MovieOptions {
+  std::string File;
+  bool Unwarned = false;
+  std::int32_t Every = 1;  // --frames K
+  std::string Output;      // folder of the PNG files, made when missing
+  std::string Data;
+};
+
 std::string FrameFileName(std::int32_t frame) {
   char name[32];
   std::snprintf(name, sizeof name, "frame-%06d.png", static_cast<int>(frame));
   return name;
 }
 
-}  // namespace
-
-CLI::App* AddMovieCommand(CLI::App& app, MovieOptions& options) {
-  CLI::App* movie = app.add_subcommand(
-      "movie", "Draw the hazard movie of an ORV file and write every K-th frame as a PNG file");
-  movie->add_option("FILE", options.File, "ORV waveform file")->required();
-  movie->add_flag("--unwarned", options.Unwarned, "unwarned listener (default: warned)");
-  movie->add_option("--frames", options.Every, "write every K-th frame, starting with frame 1")
-      ->required()
-      ->check(CLI::PositiveNumber);
-  movie->add_option("-o,--output", options.Output, "folder for the PNG files")->required();
-  movie->add_option("--data", options.Data, "start-up folder (holds \"Man.Fig\")");
-  return movie;
-}
-
+// Analyses the file as the window does and plays the movie as the window draws it on a
+// 1200 x 800 client area; writes the plot band (the lower half) of frames 1, 1 + K, 1 + 2K, ...
+// as "frame-NNNNNN.png" (the frame number) and returns what it wrote.
 ordered_json RunMovie(const MovieOptions& options) {
   TModelParameters p = LoadParameters(StartupFolder(options.Data));
   const fs::path file = options.File;
@@ -96,6 +93,23 @@ ordered_json RunMovie(const MovieOptions& options) {
   out["written"] = written.size();
   out["frames"] = written;
   return out;
+}
+
+}  // namespace
+
+Command AddMovieCommand(CLI::App& app) {
+  const auto o = std::make_shared<MovieOptions>();
+  MovieOptions& options = *o;
+  CLI::App* movie = app.add_subcommand(
+      "movie", "Draw the hazard movie of an ORV file and write every K-th frame as a PNG file");
+  movie->add_option("FILE", options.File, "ORV waveform file")->required();
+  movie->add_flag("--unwarned", options.Unwarned, "unwarned listener (default: warned)");
+  movie->add_option("--frames", options.Every, "write every K-th frame, starting with frame 1")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  movie->add_option("-o,--output", options.Output, "folder for the PNG files")->required();
+  movie->add_option("--data", options.Data, "start-up folder (holds \"Man.Fig\")");
+  return {movie, [o] { return PrintResult(RunMovie(*o)); }};
 }
 
 }  // namespace orvek::cli

@@ -6,8 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -66,12 +67,11 @@ std::string TobResultsLine(const BandComparison& comparison, const std::string& 
 }
 
 void AppendTobResults(const std::filesystem::path& file, const std::string& line) {
-  const std::string quoted = "\"" + file.string() + "\"";
   std::string text;
   std::error_code error;
   if (std::filesystem::is_regular_file(file, error)) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw OrvekError("The results file " + quoted + " could not be read.");
+    if (!in) throw OrvekError("The results file " + Quoted(file) + " could not be read.");
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   // A new (or emptied) table starts with its header; a last line without its end gets one.
@@ -81,7 +81,7 @@ void AppendTobResults(const std::filesystem::path& file, const std::string& line
     text += "\r\n";
   text += line + "\r\n";
   if (const auto reason = WriteFileReplacing(file, text))
-    throw OrvekError("The results file " + quoted + " could not be written: " + *reason +
+    throw OrvekError("The results file " + Quoted(file) + " could not be written: " + *reason +
                      "; its earlier results are unchanged.");
 }
 

@@ -9,15 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "base/Constants.h"
+#include "base/OrvekError.h"
 #include "metrics/Weighting.h"
 #include "model/RealFFT.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
 
 constexpr double kLevelOffsetDb = 94.0;
-constexpr double kAirImpedance = 415.0;  // Pa s/m
 constexpr double kWorkingDaySeconds = 28800.0;
 constexpr double kCriterionDb = 85.0;
 constexpr double kExchangeRateDb = 3.0;
@@ -102,18 +102,10 @@ TEnergyMetrics ComputeEnergyMetrics(const TWaveform& waveform, std::int32_t firs
   TEnergyMetrics metrics;
   std::tie(metrics.FirstIndex, metrics.LastIndex) = ClampedInterval(firstIndex, lastIndex, n);
 
-  // Pack the record and its zero padding: even samples in re, odd ones in im.
   SpectrumScratch& scratch = ScratchFor(static_cast<std::size_t>(half) + 1);
   float* re = scratch.re.data();
   float* im = scratch.im.data();
-  const std::int32_t pairs = (n + 1) / 2;
-  for (std::int32_t k = 0; k < pairs; ++k) {
-    re[k] = p[2 * k];
-    im[k] = p[2 * k + 1];
-  }
-  std::fill(re + pairs, re + half + 1, 0.0f);
-  std::fill(im + pairs, im + half + 1, 0.0f);
-  if ((n + 1) % 2 != 0) re[pairs] = p[n];
+  PackRealRecord(p, n + 1, length, re, im);
 
   RealFFTForward(re, im, length, dt);
   const WeightingFilters filters = InitWeightingFilters();
@@ -130,7 +122,7 @@ TEnergyMetrics ComputeEnergyMetrics(const TWaveform& waveform, std::int32_t firs
   // S over the interval of the A-weighted record, read from the packed arrays.
   double weighted = 0.0;
   for (std::int32_t i = metrics.FirstIndex; i <= metrics.LastIndex; ++i) {
-    const double pA = (i % 2 == 0) ? re[i / 2] : im[i / 2];
+    const double pA = PackedSample(re, im, i);
     weighted += pA * pA;
   }
   const std::int32_t steps = metrics.LastIndex - metrics.FirstIndex;
@@ -138,7 +130,7 @@ TEnergyMetrics ComputeEnergyMetrics(const TWaveform& waveform, std::int32_t firs
       static_cast<float>(10.0 * std::log10(weighted * dt / kWorkingDaySeconds) + kLevelOffsetDb);
   metrics.Na = std::pow(2.0L, (kCriterionDb - metrics.LAeq8hr) / kExchangeRateDb);
   metrics.LAeq = MeanSquareLevel(weighted, steps);
-  metrics.AEnergy = static_cast<long double>(weighted) * dt / kAirImpedance;
+  metrics.AEnergy = static_cast<long double>(weighted) * dt / kAirImpedanceRayl;
   metrics.Leq = MeanSquareLevel(SumOfSquares(p, metrics.FirstIndex, metrics.LastIndex), steps);
   return metrics;
 }

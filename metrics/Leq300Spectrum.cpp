@@ -4,14 +4,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/Constants.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "model/RealFFT.h"
-#include "waveform/FileNames.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
-
-constexpr double kImpedanceRayl = 407.0;  // Pa s/m
 
 double BandEdgeHz(double band) { return std::pow(10.0, band / 10.0); }
 
@@ -75,7 +75,7 @@ Leq300Spectrum ComputeLeq300Spectrum(const float* samples, std::int32_t count, f
   std::vector<double> im;
   RealSpectrum(samples, count, dt, s.BinEnergy, im);
   std::vector<double>& p = s.BinEnergy;
-  const double scale = 2.0 * s.Df / kImpedanceRayl / kLeq300ReferenceEnergy;
+  const double scale = 2.0 * s.Df / kBandSpectrumAirImpedanceRayl / kLeq300ReferenceEnergy;
   double largest = 0.0;
   for (std::size_t k = 0; k < p.size(); ++k) {
     p[k] = scale * (p[k] * p[k] + im[k] * im[k]);
@@ -122,8 +122,8 @@ std::string TobFileName(const std::string& waveformFileName) {
 
 void WriteTobFile(const std::filesystem::path& file, const std::string& text) {
   if (const auto reason = WriteFileReplacing(file, text))
-    throw OrvekError("The band spectrum file \"" + file.string() +
-                     "\" could not be written: " + *reason + ".");
+    throw OrvekError("The band spectrum file " + Quoted(file) +
+                     " could not be written: " + *reason + ".");
 }
 
 }  // namespace orvek

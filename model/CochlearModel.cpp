@@ -10,11 +10,12 @@
 #include <system_error>
 #include <thread>
 
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/LargePages.h"
+#include "base/OrvekError.h"
 #include "model/HazardRule.h"
 #include "model/RealFFT.h"
-#include "waveform/FileNames.h"
-#include "waveform/LargePages.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -27,8 +28,6 @@ const Complex kI(0.0, 1.0);
 
 // Below this transform length a place takes less time than starting a thread.
 constexpr std::int32_t kParallelMinLength = 512;
-
-std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
 
 std::string Fixed(double value, int decimals) {
   char text[64];
@@ -293,7 +292,7 @@ PlaceOutcome RunPlace(int place, const RunContext& run, PlaceBuffers& buffers) {
   float* frames = &run.movie->Frame(0, 1 + place);
   float largest = buffers.filteredRe[0], smallest = buffers.filteredRe[0];
   for (std::int32_t i = 0; i < n; ++i) {
-    const float value = i % 2 == 0 ? buffers.filteredRe[i / 2] : buffers.filteredIm[i / 2];
+    const float value = PackedSample(buffers.filteredRe.data(), buffers.filteredIm.data(), i);
     if (!std::isfinite(value))
       throw OrvekError("The basilar-membrane displacement of " + PlaceName(place, site.DistanceCm) +
                        " is not a finite number at sample " + std::to_string(i) +
@@ -362,6 +361,87 @@ std::optional<std::string> WriteHazardFile(const fs::path& file,
   if (const auto reason = WriteFileReplacing(file, text))
     return "The hazard file " + Quoted(file) + " could not be written: " + *reason + ".";
   return std::nullopt;
+}
+
+// The transform length of a run, after checking that the movie store holds its places and
+// frames.
+std::int32_t CheckedRunLength(const TModelParameters& p, std::int32_t last) {
+  const int places = p.PlaceCount;
+  if (places < 1 || places > MovieFrameStore::kMaxPlaces)
+    throw OrvekError("The parameter file " + Quoted(p.Source) + " asks for " +
+                     std::to_string(places) + " cochlear places; the model takes 1 to " +
+                     std::to_string(MovieFrameStore::kMaxPlaces) + ".");
+  const std::int32_t n = CochlearTransformLength(last);
+  if (n < 2 || n > MovieFrameStore::kFrames)
+    throw OrvekError("A record of " + std::to_string(last + 1) + " samples needs a transform of " +
+                     std::to_string(n) + " samples; the cochlear model takes 2 to " +
+                     std::to_string(MovieFrameStore::kFrames) + ".");
+  return n;
+}
+
+// Movie values 0 (pressure) and 1 (stapes displacement) of frames 0 .. n-1, zero beyond the `used`
+// samples of the record, with the pressure axis and the stapes range.
+void StoreMovieInput(const float* pressure, const float* stapes, std::int32_t used, std::int32_t n,
+                     float axisMax, float axisMin, MovieFrameStore& movie) {
+  movie.AxisMax() = axisMax;
+  movie.AxisMin() = axisMin;
+  float stapesMax = -1e6f, stapesMin = 1e6f;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const float displacement = i < used ? stapes[i] : 0.0f;
+    movie.Frame(i, 0) = i < used ? pressure[i] : 0.0f;
+    movie.Frame(i, 1) = displacement;
+    stapesMax = std::max(stapesMax, displacement);
+    stapesMin = std::min(stapesMin, displacement);
+  }
+  movie.StapesMax() = stapesMax;
+  movie.StapesMin() = stapesMin;
+}
+
+// A spectrum of N/2 + 1 bins as RealFFTForward leaves it.
+struct PackedSpectrum {
+  std::vector<float> re, im;
+};
+
+// The spectrum of the stapes displacement, its `used` samples padded with zeros to n.
+PackedSpectrum StapesSpectrum(const float* stapes, std::int32_t used, std::int32_t n, float dt) {
+  PackedSpectrum spectrum{std::vector<float>(static_cast<std::size_t>(n / 2) + 1),
+                          std::vector<float>(static_cast<std::size_t>(n / 2) + 1)};
+  PackRealRecord(stapes, used, n, spectrum.re.data(), spectrum.im.data());
+  RealFFTForward(spectrum.re.data(), spectrum.im.data(), n, dt);
+  return spectrum;
+}
+
+void CheckTermination(const std::vector<Complex>& termination, const TModelParameters& p) {
+  for (const Complex& factor : termination)
+    if (!std::isfinite(factor.real()) || !std::isfinite(factor.imag()))
+      throw OrvekError("The cochlear termination factor at the reference place (" +
+                       Fixed(p.ReferencePlace, 3) +
+                       " cm from the stapes) is not a finite number; check the cochlear values "
+                       "in the parameter file " +
+                       Quoted(p.Source) + ".");
+}
+
+// The result of each place into the movie's header and the result, which names the place of the
+// largest hazard (the first of equal ones).
+CochlearResult CollectPlaces(const std::vector<PlaceOutcome>& outcomes,
+                             const std::vector<HazardPlace>& sites, const TModelParameters& p,
+                             std::int32_t n, MovieFrameStore& movie) {
+  CochlearResult result;
+  result.TransformLength = n;
+  for (int place = 1; place <= p.PlaceCount; ++place) {
+    const PlaceOutcome& outcome = outcomes[place - 1];
+    movie.PlaceHazard(place) = outcome.hazard;
+    movie.PlaceDisplacementMax(place) = outcome.displacementMax;
+    movie.PlaceDisplacementMin(place) = outcome.displacementMin;
+    const double x = sites[place - 1].DistanceCm;
+    result.Places.push_back(
+        {place, x, 0.001 * p.BaseFrequency * std::exp(-x / p.PlaceLengthConstant), outcome.hazard});
+    if (outcome.hazard > result.Hazard) {
+      result.Hazard = outcome.hazard;
+      result.WorstPlace = place;
+    }
+  }
+  return result;
 }
 
 }  // namespace
@@ -445,79 +525,30 @@ CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t la
                              float axisMax, float axisMin, TModelParameters& p,
                              MovieFrameStore& movie,
                              const std::optional<std::filesystem::path>& hazardFile, int threads) {
-  const int places = p.PlaceCount;
-  if (places < 1 || places > MovieFrameStore::kMaxPlaces)
-    throw OrvekError("The parameter file " + Quoted(p.Source) + " asks for " +
-                     std::to_string(places) + " cochlear places; the model takes 1 to " +
-                     std::to_string(MovieFrameStore::kMaxPlaces) + ".");
-  const std::int32_t n = CochlearTransformLength(last);
-  if (n < 2 || n > MovieFrameStore::kFrames)
-    throw OrvekError("A record of " + std::to_string(last + 1) + " samples needs a transform of " +
-                     std::to_string(n) + " samples; the cochlear model takes 2 to " +
-                     std::to_string(MovieFrameStore::kFrames) + ".");
-  const std::int32_t half = n / 2;
+  const std::int32_t n = CheckedRunLength(p, last);
   const std::int32_t used = std::min(last + 1, n);  // record samples; the rest is zero padding
-
-  movie.AxisMax() = axisMax;
-  movie.AxisMin() = axisMin;
-  float stapesMax = -1e6f, stapesMin = 1e6f;
-  for (std::int32_t i = 0; i < n; ++i) {
-    const float stapes = i < used ? work[i] : 0.0f;
-    movie.Frame(i, 0) = i < used ? pressure[i] : 0.0f;
-    movie.Frame(i, 1) = stapes;
-    stapesMax = std::max(stapesMax, stapes);
-    stapesMin = std::min(stapesMin, stapes);
-  }
-  movie.StapesMax() = stapesMax;
-  movie.StapesMin() = stapesMin;
-
-  std::vector<float> spectrumRe(static_cast<std::size_t>(half) + 1);
-  std::vector<float> spectrumIm(static_cast<std::size_t>(half) + 1);
-  for (std::int32_t i = 0; i < used; ++i) (i % 2 == 0 ? spectrumRe : spectrumIm)[i / 2] = work[i];
-  RealFFTForward(spectrumRe.data(), spectrumIm.data(), n, dt);
+  StoreMovieInput(pressure, work, used, n, axisMax, axisMin, movie);
+  const PackedSpectrum stapes = StapesSpectrum(work, used, n, dt);
 
   ReplaceBmMass(p);
-  const int workers = ThreadsFor(threads, places, n);
+  const int workers = ThreadsFor(threads, p.PlaceCount, n);
   const BinTableVector bins = BinTable(p, n, dt, workers);
   const std::vector<Complex> termination = TerminationFrom(p, bins, n, dt, workers);
-  for (const Complex& factor : termination)
-    if (!std::isfinite(factor.real()) || !std::isfinite(factor.imag()))
-      throw OrvekError("The cochlear termination factor at the reference place (" +
-                       Fixed(p.ReferencePlace, 3) +
-                       " cm from the stapes) is not a finite number; check the cochlear values "
-                       "in the parameter file " +
-                       Quoted(p.Source) + ".");
+  CheckTermination(termination, p);
 
   const std::vector<HazardPlace> sites = HazardPlaces(p);
-
-  RunContext run;
-  run.n = n;
-  run.dt = dt;
-  run.p = &p;
-  run.spectrumRe = &spectrumRe;
-  run.spectrumIm = &spectrumIm;
-  run.bins = &bins;
-  run.termination = &termination;
-  run.places = &sites;
-  run.movie = &movie;
-  const std::vector<PlaceOutcome> outcomes = RunPlaces(run, workers);
-
-  CochlearResult result;
-  result.TransformLength = n;
-  for (int place = 1; place <= places; ++place) {
-    const PlaceOutcome& outcome = outcomes[place - 1];
-    movie.PlaceHazard(place) = outcome.hazard;
-    movie.PlaceDisplacementMax(place) = outcome.displacementMax;
-    movie.PlaceDisplacementMin(place) = outcome.displacementMin;
-    const double x = sites[place - 1].DistanceCm;
-    result.Places.push_back(
-        {place, x, 0.001 * p.BaseFrequency * std::exp(-x / p.PlaceLengthConstant), outcome.hazard});
-    if (outcome.hazard > result.Hazard) {
-      result.Hazard = outcome.hazard;
-      result.WorstPlace = place;
-    }
-  }
-  for (std::int32_t i = 0; i < n; ++i) work[i] = movie.Frame(i, 1 + places);
+  const RunContext run{.n = n,
+                       .dt = dt,
+                       .p = &p,
+                       .spectrumRe = &stapes.re,
+                       .spectrumIm = &stapes.im,
+                       .bins = &bins,
+                       .termination = &termination,
+                       .places = &sites,
+                       .movie = &movie};
+  CochlearResult result = CollectPlaces(RunPlaces(run, workers), sites, p, n, movie);
+  // The caller gets the displacement of the last place.
+  for (std::int32_t i = 0; i < n; ++i) work[i] = movie.Frame(i, 1 + p.PlaceCount);
 
   if (hazardFile) result.HazardFileError = WriteHazardFile(*hazardFile, result.Places);
   return result;

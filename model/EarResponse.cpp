@@ -5,8 +5,8 @@
 #include <complex>
 #include <numbers>
 
+#include "base/OrvekError.h"
 #include "model/MiddleEarModel.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -63,7 +63,6 @@ std::vector<ResponseRow> EarResponse(const TModelParameters& parameters, Respons
         break;
     }
   } else {
-    p.CanalSourceGain = 2.0f;  // normal (90 degree) incidence
     output = input;
     MuscleTiming timing;
     if (tap == ResponseTap::Eardrum)

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 

@@ -9,17 +9,21 @@
 #include <string>
 #include <type_traits>
 
+#include "base/Constants.h"
+#include "base/ErrorText.h"
+#include "base/OrvekError.h"
 #include "model/ModeStability.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
 
-// Pa -> dyn/cm^2; the ear models' input is raised by a further 10 dB (10 sqrt(10)).
-constexpr double kEarInputScale = 31.622776601683793;
+// Input pressure in Pa -> dyn/cm^2 (x 10); the ear models' input is raised by a further 10 dB
+// (x sqrt(10)), the protector network's is not.
+constexpr double kEarInputScale = 31.622776601683793;  // 10 sqrt(10)
 constexpr double kProtectorInputScale = 10.0;
-constexpr std::int32_t kInitialSubSteps = 256;
-// Two successive solutions of a sample agree when their velocities differ by at most this.
+constexpr std::int32_t kInitialSubSteps = 256;  // RK4 sub-steps per sample before the first one
+// Two successive solutions of a sample agree when their velocities differ by at most this
+// fraction (0.1 %).
 constexpr double kAgreement = 0.001;
 // Output samples are single precision.
 constexpr double kLargestSample = std::numeric_limits<float>::max();
@@ -43,9 +47,25 @@ struct DriveInterval {
 
 enum class EarForm { FreeField, CanalEntrance, Eardrum };
 
-// Outer ear, canal and middle ear. States (0-based here) 0-5 are the middle-ear branches 1-6
-// (5 is also the eardrum end of the canal), 6-20 the canal nodes, 21 the entrance node, 22 the
-// radiation mass and 23 the outer branch of the free-field form.
+// Outer ear, canal and middle ear as an acoustic network in CGS units. State j has a volume
+// displacement x[j] (cm^3) and a volume velocity v[j] (cm^3/s), both positive inwards (from the
+// canal entrance towards the cochlea); Accelerations gives a[j] = dv[j]/dt (cm^3/s^2). Pressures
+// are in dyn/cm^2: a resistance R (dyn s/cm^5) opposes R v, a stiffness K = 1/C (dyn/cm^5)
+// opposes K x, and the net pressure on an acoustic mass M (g/cm^4) accelerates it, a = P / M.
+//
+// States (0-based here; the parameter file numbers the branches from 1), named as the shipped
+// parameter file describes them:
+//   0  branch 1, the cochlear input
+//   1  branch 2, the stapes on its annular ligament
+//   2  branch 3, the incus
+//   3  branch 4, the malleus
+//   4  branch 5, the eardrum's own branch
+//   5  branch 6, the eardrum end of the canal
+//   6-20  the nodes between the 16 canal sections (section 1 at the eardrum end)
+//   21 the canal-entrance node, 22 the radiation mass at the entrance, 23 the head and pinna
+//      branch of the free-field form.
+// Branches 1 to 3 are referred to the eardrum side through the ossicular lever, T = LeverRatio^2:
+// their masses and resistances divided by T, their compliances multiplied by T.
 template <EarForm kForm>
 class EarNetwork {
  public:
@@ -96,12 +116,18 @@ class EarNetwork {
   }
 
   void Accelerations(const State& x, const State& v, const Drive& in, State& a) const {
-    const double q1 = (v[1] - v[0]) * r12_;
-    const double q2 = (v[2] - v[1]) * r23_ + (x[2] - x[1]) * k23_;
-    const double q3 = (v[3] - v[2]) * r34_ + (x[3] - x[2]) * k34_;
-    const double q4 = (v[5] - v[3]) * r46_ + (x[5] - x[3]) * k46_;
-    const double q5 = (x[5] - x[4]) * k56_;
+    // Pressures across the elements two neighbouring branches share, positive when the outer
+    // branch (the higher number) has moved further in: each pushes the inner branch in (+q) and
+    // holds the outer one back (-q).
+    const double q1 = (v[1] - v[0]) * r12_;                         // cochlear input - stapes
+    const double q2 = (v[2] - v[1]) * r23_ + (x[2] - x[1]) * k23_;  // incus-stapes joint
+    const double q3 = (v[3] - v[2]) * r34_ + (x[3] - x[2]) * k34_;  // malleus-incus joint
+    const double q4 = (v[5] - v[3]) * r46_ + (x[5] - x[3]) * k46_;  // eardrum coupling, 4-6
+    const double q5 = (x[5] - x[4]) * k56_;                         // middle-ear cavity air, 5-6
 
+    // The annular ligament: a variable stiffness y K2var and a damping R2 (1 + NonlinDampingSlope
+    // (y - 1)) that grow as the stapes moves out of rest (y = 1 there), each raised further by its
+    // muscle factor; beside them the fixed stiffness K2fixed.
     const double y = nonlinearity_.Factor(x[1]);
     const double kVar = in.Stiffness * y * k2Var_;
     const double rVar = in.Damping * r2_ * (dampingSlope_ * y - (dampingSlope_ - 1.0));
@@ -112,23 +138,35 @@ class EarNetwork {
     a[4] = (q5 - r5_ * v[4] - x[4] * k5_) * invM5_;
 
     if constexpr (kForm == EarForm::Eardrum) {
+      // The system below without canal mass at the eardrum end and with the eardrum pressure P
+      // for the canal's: adding its two rows gives Mass4 a4, its second row Mass46 (a6 - a4).
       a[3] = (in.Pressure - q3 - q5 - r4_ * v[3] - x[3] * k4_) * invM4_;
       a[5] = (in.Pressure - q4 - q5) * invM46_ + a[3];
     } else {
       double q = (x[6] - x[5]) * canalK_[0];  // pressure in canal section 1
-      // Branch 4 and the eardrum end of the canal share the mass of branch 4-6.
+      // Branch 4 and the eardrum end of the canal (half the inertance M1 of section 1) share the
+      // mass Mass46, which adds Mass46 (a6 - a4) to q4:
+      //   (Mass46 + Mass4) a4 - Mass46 a6 = q4 - q3 - R4 v4 - K4 x4 = f4
+      //   -Mass46 a4 + (M1/2 + Mass46) a6 = q - q4 - q5 = f6
+      // solved with the inverse of the mass block stored with the parameters.
       const double f4 = q4 - q3 - r4_ * v[3] - x[3] * k4_;
       const double f6 = q - q4 - q5;
       a[3] = blockA_ * f4 + blockB_ * f6;
       a[5] = blockB_ * f4 + blockC_ * f6;
+      // Canal line: each node between two sections carries half the inertance of both and is
+      // pushed in by the pressure of the section outside it, back by the one inside it.
       for (int j = 6; j < 21; ++j) {
         const double next = (x[j + 1] - x[j]) * canalK_[j - 5];
         a[j] = (next - q) * invNode_[j - 5];
         q = next;
       }
+      // Radiation at the entrance: a resistance 2 rho c / area in parallel with a mass, both
+      // carrying qRad, which holds the entrance node back and accelerates the radiation mass.
       const double qRad = (v[21] - v[22]) * rRad_;
       a[22] = qRad * invMRad_;
       if constexpr (kForm == EarForm::FreeField) {
+        // The free field drives the entrance node with CanalSourceGain P and the head and pinna
+        // branch with the rest of SourceGain P; HeadResistance couples the two.
         const double qHead = (v[23] - v[21]) * rHead_;
         a[21] = (canalGain_ * in.Pressure + qHead - qRad - q) * invNode_[16];
         a[23] = (outerGain_ * in.Pressure - qHead) * invMHead_;
@@ -149,8 +187,10 @@ class EarNetwork {
   double rRad_, invMRad_, rHead_, invMHead_, canalGain_, outerGain_;
 };
 
-// Earmuff or earplug: cup (or plug) mass, leak and material branches into the volume under the
-// protector (states 0-2), and the cushion and skin (state 3).
+// Earmuff or earplug as an acoustic network in the same units as the ear (x in cm^3, v in cm^3/s,
+// pressures in dyn/cm^2, positive inwards). Three paths let volume into the space under the
+// protector: the cup (or plug) moving as a mass (state 0), the leak (1) and transmission through
+// the material (2). State 3 is the deflection of the cushion, which holds the cup on the skin.
 class ProtectorNetwork {
  public:
   static constexpr int kStates = 4;
@@ -175,16 +215,24 @@ class ProtectorNetwork {
         lLeakLevel_(leak.Lleak),
         rLeakLevel_(leak.Rleak) {}
 
-  // Pressure under the protector, dyn/cm^2.
+  // Pressure under the protector, dyn/cm^2: the volume the three paths let in compresses the
+  // space under the cup, of stiffness 1/Ccup.
   double InnerPressure(const State& x) const { return (x[0] + x[1] + x[2]) * kCup_; }
 
   void Accelerations(const State& x, const State& v, const Drive& in, State& a) const {
-    const double pd = in.Pressure - InnerPressure(x);
+    const double pd = in.Pressure - InnerPressure(x);  // across the protector
     const double leakSquared = v[1] * v[1];
+    // The cup: driven by pd, held by the cushion (Rcush v3 + Kcush x3).
     a[0] = (pd - rCush_ * v[3] - x[3] * kCush_) * invLCup_;
+    // The leak: mass and resistance that grow with the square of the leak flow when the
+    // protector's level coefficients are set.
     a[1] = (pd - rLeak_ * (1.0 + rLeakLevel_ * leakSquared) * v[1]) * invLLeak_ /
            (1.0 + lLeakLevel_ * leakSquared);
+    // The material: mass, resistance and stiffness in series.
     a[2] = (pd - rMat_ * v[2] - x[2] * kMat_) * invLMat_;
+    // Cushion (x3) and skin (x0 - x3) in series carry one pressure:
+    //   Rcush v3 + Kcush x3 = Rskin (v0 - v3) + Kskin (x0 - x3);
+    // its time derivative, solved for a3.
     a[3] = (rSkin_ * a[0] + v[0] * kSkin_ - (kSkin_ + kCush_) * v[3]) * invRSkinCush_;
   }
 
@@ -412,21 +460,19 @@ MiddleEarRun IntegrateRecord(const Network& /*net*/, Step step, InputAt inputAt,
 }
 
 std::string ParameterFileCheck(const TModelParameters& p) {
-  return "the parameter file \"" + p.Source.string() + "\"";
+  return "the parameter file " + Quoted(p.Source);
 }
 
-// The network about rest by central differences of its own derivative. Apart from the stapes
-// nonlinearity the network is linear, so the differences are exact to rounding; the probe keeps
-// the nonlinearity (even, and quadratic about rest) at its rest value to rounding.
-template <EarForm kForm>
-LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
-  using Network = EarNetwork<kForm>;
+// A network about rest by central differences of its own derivative, with the muscle factors
+// given. Apart from the stapes nonlinearity the networks are linear (the protector's is taken
+// without its level-dependent leak, which vanishes at rest), so the differences are exact to
+// rounding; the probe keeps the nonlinearity (even, and quadratic about rest) at its rest value.
+template <class Network>
+LinearisedEar LineariseAboutRest(const Network& net, double inputScale, double stiffness,
+                                 double damping) {
   using State = typename Network::State;
   constexpr int kN = Network::kStates;
   constexpr double kProbe = 1e-12;  // cm^3 or cm^3/s
-  const Network net(p);
-  const double stiffness = 1.0 + muscleContraction * p.Derived.MuscleStiffnessIncrement;
-  const double damping = 1.0 + muscleContraction * p.Derived.MuscleDampingIncrement;
 
   LinearisedEar ear;
   ear.Order = 2 * kN;
@@ -440,7 +486,7 @@ LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
     } else if (column >= 0) {
       x[column] = sign * kProbe;
     }
-    net.Accelerations(x, v, Drive{kEarInputScale * pascals, stiffness, damping}, a);
+    net.Accelerations(x, v, Drive{inputScale * pascals, stiffness, damping}, a);
     std::array<double, 2 * kN> dz;
     std::copy(v.begin(), v.end(), dz.begin());
     std::copy(a.begin(), a.end(), dz.begin() + kN);
@@ -458,6 +504,13 @@ LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
   const auto down = derivative(-1, 0.0, -1.0);
   for (int row = 0; row < ear.Order; ++row) ear.Input[row] = (up[row] - down[row]) / 2.0;
   return ear;
+}
+
+template <EarForm kForm>
+LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
+  return LineariseAboutRest(EarNetwork<kForm>(p), kEarInputScale,
+                            1.0 + muscleContraction * p.Derived.MuscleStiffnessIncrement,
+                            1.0 + muscleContraction * p.Derived.MuscleDampingIncrement);
 }
 
 // The smallest floor that keeps every mode of the network stable at the fewest sub-steps a run
@@ -578,6 +631,11 @@ StapesNonlinearity::StapesNonlinearity(const TModelParameters& p)
       // Written as Factor computes its angle, so that y is exactly 1 at rest.
       restTan_(std::tan((restPlusOne_ - 1.0) * angleScale_)) {}
 
+double StapesCeilingUm(const TModelParameters& p) {
+  const double ratio = (1.0 + double{p.NonlinLimit}) / (1.0 + double{p.NonlinRest});
+  return ratio > 1.0 ? double{p.NonlinScale} * std::sqrt(ratio * ratio - 1.0) : 0.0;
+}
+
 MiddleEarRun TimeDomainModel1(const float* input, float* output, std::int32_t last, float dt,
                               const TModelParameters& p, const MuscleTiming& timing,
                               const ProgressCallback& progress) {
@@ -603,7 +661,7 @@ MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t la
                               const TModelParameters& p, const LeakLevelCoefficients& leak,
                               float axisMax, float axisMin, Lcg32& rng) {
   const ProtectorNetwork net(p, leak);
-  const double ditherSpan = (double{axisMax} - axisMin) / 131072.0;
+  const double ditherSpan = (double{axisMax} - axisMin) * kDitherScale;
   const auto inputAt = [&](std::int32_t i) {
     return kProtectorInputScale * input[i] + (rng.Uniform() - 0.5) * ditherSpan;
   };
@@ -643,6 +701,14 @@ std::int32_t StableSubStepFloor(const TModelParameters& p, int location, float d
 
 std::int32_t SmallestEarSubSteps(const TModelParameters& p, int location, float dt) {
   return FewestSubSteps(p.SubstepDivisor, StableSubStepFloor(p, location, dt));
+}
+
+LinearisedEar LinearisedProtectorMatrix(const TModelParameters& p) {
+  return LineariseAboutRest(ProtectorNetwork(p, {}), kProtectorInputScale, 1.0, 1.0);
+}
+
+std::int32_t SmallestProtectorSubSteps(const TModelParameters& p) {
+  return FewestSubSteps(p.SubstepDivisor, ProtectorNetwork::kMinSubSteps);
 }
 
 }  // namespace orvek

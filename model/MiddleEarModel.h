@@ -5,8 +5,8 @@
 #include <numbers>
 #include <vector>
 
+#include "base/Lcg32.h"
 #include "model/ModelParameters.h"
-#include "waveform/Lcg32.h"
 
 namespace orvek {
 
@@ -44,9 +44,12 @@ class MuscleContraction {
   double dampingIncrement_;
 };
 
-// Stiffening of the stapes suspension with displacement: the factor y on the variable stiffness
-// of the stapes branch is 1 at rest and grows without bound towards NonlinLimit (clamped just
-// short of it so that it stays finite).
+// Stiffening of the stapes suspension (the annular ligament) with displacement: the factor y on
+// the variable stiffness of the stapes branch is 1 at rest and grows without bound towards
+// NonlinLimit (clamped just short of it so that it stays finite). With d the stapes displacement in
+// units of NonlinScale (um), u = sqrt(d^2 + 1) (1 + NonlinRest) - 1 (even in d, NonlinRest at
+// d = 0) and y = tan(pi u / (2 NonlinLimit)) (1 + NonlinRest) / (tan(pi NonlinRest /
+// (2 NonlinLimit)) (u + 1)).
 class StapesNonlinearity {
  public:
   explicit StapesNonlinearity(const TModelParameters& p);
@@ -66,6 +69,11 @@ class StapesNonlinearity {
   double angleScale_;  // pi / (2 NonlinLimit)
   double restTan_;     // tan of the rest angle
 };
+
+// The stapes displacement (um, either way) at which the suspension of the nonlinearity becomes
+// rigid: sqrt(d^2 + 1)(1 + NonlinRest) - 1 reaches NonlinLimit there, d in units of NonlinScale.
+// 0 when the rest point lies at or beyond the limit (the stapes is rigid from rest).
+double StapesCeilingUm(const TModelParameters& p);
 
 // Muscle delays of the two analyses: warned listeners are contracted before the sound.
 inline constexpr float kWarnedMuscleDelay = -0.05f;  // s
@@ -138,10 +146,20 @@ std::int32_t StableSubStepFloor(const TModelParameters& p, int location, float d
 // least the floor) and doubles it once, so the count settles where that no longer lowers it.
 std::int32_t SmallestEarSubSteps(const TModelParameters& p, int location, float dt);
 
+// The protector network of TimeDomainModel4 linearised about rest as LinearisedEarMatrix is, with
+// z = (X1..X4, V1..V4) (cup, leak, material, cushion) and p the outside pressure in Pa; the
+// level-dependent leak terms vanish there.
+LinearisedEar LinearisedProtectorMatrix(const TModelParameters& p);
+
+// The fewest RK4 sub-steps per sample interval with which TimeDomainModel4 advances its state,
+// for any record at any sampling rate.
+std::int32_t SmallestProtectorSubSteps(const TModelParameters& p);
+
 // Protector network: outside pressure in Pa -> pressure under the protector in Pa, with the
 // protector circuit held in p's ProtectorValue fields (Ccush, Cskin and Cmat as stiffnesses, Ccup
-// as a compliance). A dither of (r - 0.5)(axisMax - axisMin) / 131072, r from `rng` (one draw per
-// sample from sample 1 on), is added to each input sample after its scaling to dyn/cm^2.
+// as a compliance). A dither of (r - 0.5)(axisMax - axisMin) kDitherScale (2^-17), r from `rng`
+// (one draw per sample from sample 1 on), is added to each input sample after its scaling to
+// dyn/cm^2.
 MiddleEarRun TimeDomainModel4(const float* input, float* output, std::int32_t last, float dt,
                               const TModelParameters& p, const LeakLevelCoefficients& leak,
                               float axisMax, float axisMin, Lcg32& rng);

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {

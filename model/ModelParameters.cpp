@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "waveform/OrvekError.h"
+#include "base/ErrorText.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -116,8 +117,6 @@ constexpr std::array<FieldSlot, ParameterLineCount> kFields = {{
     {"ProtectorValue11/Cmat", &P::ProtectorValue11},
 }};
 static_assert(kFields[PlaceCountLine - 1].Member == nullptr);
-
-std::string Quoted(const std::filesystem::path& file) { return "\"" + file.string() + "\""; }
 
 // "line 19 (Compliance4)" or "lines 27 and 28 (Mass2A, Mass2B)".
 std::string DescribeLines(std::initializer_list<int> lines) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "waveform/SampleBuffer.h"
+#include "base/SampleBuffer.h"
 
 namespace orvek {
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "waveform/OrvekError.h"
+#include "base/ErrorText.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 
@@ -26,7 +27,7 @@ MovieExtremes FindMovieExtremes(const MovieFrameStore& store, int placeCount) {
 MovieHazard::MovieHazard(const TModelParameters& p)
     : places_(HazardPlaces(p)), threshold_(p.HazardThreshold), exponent_(p.HazardExponent) {
   if (places_.empty() || PlaceCount() > MovieFrameStore::kMaxPlaces)
-    throw OrvekError("The parameter file \"" + p.Source.string() + "\" asks for " +
+    throw OrvekError("The parameter file " + Quoted(p.Source) + " asks for " +
                      std::to_string(p.PlaceCount) +
                      " cochlear places (line 59); the movie shows 1 to 23.");
   Reset();

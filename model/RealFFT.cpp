@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -153,6 +153,18 @@ void RealFFTInverse(float* re, float* im, std::int32_t length, float dt) {
   // Entry L/2 is not part of the packed record.
   re[half] = 0.0f;
   im[half] = 0.0f;
+}
+
+void PackRealRecord(const float* x, std::int32_t count, std::int32_t length, float* re, float* im) {
+  const std::int32_t half = length / 2;
+  const std::int32_t pairs = count / 2;
+  for (std::int32_t k = 0; k < pairs; ++k) {
+    re[k] = x[2 * k];
+    im[k] = x[2 * k + 1];
+  }
+  std::fill(re + pairs, re + half + 1, 0.0f);
+  std::fill(im + pairs, im + half + 1, 0.0f);
+  if (count % 2 != 0) re[pairs] = x[count - 1];
 }
 
 void RealSpectrum(const float* samples, std::int32_t count, float dt, std::vector<double>& re,

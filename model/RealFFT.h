@@ -12,6 +12,15 @@ namespace orvek {
 void RealFFTForward(float* re, float* im, std::int32_t length, float dt);
 void RealFFTInverse(float* re, float* im, std::int32_t length, float dt);
 
+// Packs the record x[0..count-1], followed by zeros up to the even `length` (count <= length), as
+// the transforms above take it: re[k] = x[2k], im[k] = x[2k + 1], and entry length/2 zero.
+void PackRealRecord(const float* x, std::int32_t count, std::int32_t length, float* re, float* im);
+
+// Sample i of a packed record, as the inverse transform leaves it.
+inline float PackedSample(const float* re, const float* im, std::int32_t i) {
+  return i % 2 == 0 ? re[i / 2] : im[i / 2];
+}
+
 // Forward transform of samples[0..count-1] for any count >= 1, odd included, in double precision:
 // re and im are resized to count/2 + 1 and bin k (frequency k / (count dt)) holds
 // X_k = dt * sum_j x_j exp(-2 pi i j k / count).

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "base/OrvekError.h"
 #include "plot/ResultPlots.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -6,9 +6,10 @@
 #include <iterator>
 #include <numbers>
 
-#include "waveform/FileNames.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +25,9 @@ constexpr const char* kLocationComment = "1: Free-field, 2: Ear-canal entrance, 
 
 std::string ReadCatalogue(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw OrvekError("Cannot open the protector catalogue \"" + file.string() + "\".");
+  if (!in) throw OrvekError("Cannot open the protector catalogue " + Quoted(file) + ".");
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw OrvekError("Cannot read the protector catalogue \"" + file.string() + "\".");
+  if (in.bad()) throw OrvekError("Cannot read the protector catalogue " + Quoted(file) + ".");
   return text;
 }
 
@@ -93,6 +94,12 @@ float CanalSourceGainForAngle(int degrees) {
   return static_cast<float>(std::cos((degrees - 90) * std::numbers::pi / 180.0) + 1.0);
 }
 
+int IncidenceDegreesOfGain(float gain) {
+  const double cosine = std::clamp(double{gain} - 1.0, -1.0, 1.0);
+  const double degrees = 90.0 - std::acos(cosine) * 180.0 / std::numbers::pi;
+  return static_cast<int>(std::nearbyint(degrees < 0.0 ? degrees + 360.0 : degrees));
+}
+
 void ApplyCircuitValues(const TCircuitValues& c, TModelParameters& p) {
   TModelParameters next = p;
   TDerivedModelConstants& k = next.Derived;
@@ -129,9 +136,9 @@ std::string ProtectedOutputName(const fs::path& chosenFile, const TProtectorEntr
 }
 
 ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtectorEntry& entry,
-                                   int locationCode, int angleDegrees, const fs::path& chosenFile,
-                                   TModelParameters& p, TWaveform& waveform, HeaderGrid& grid,
-                                   Lcg32& rng) {
+                                   int locationCode, std::optional<int> angleDegrees,
+                                   const fs::path& chosenFile, TModelParameters& p,
+                                   TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
   if (locationCode != kProtectedAtEntrance && locationCode != kProtectedAtEardrum)
     throw OrvekError(
         "The waveform under a protector is predicted at the ear-canal entrance (2) "
@@ -144,8 +151,9 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   ProtectedRun run;
   run.Kind = ProtectorKindOf(entry);
   run.LocationCode = locationCode;
-  run.AngleDegrees = angleDegrees;
-  const float canalSourceGain = CanalSourceGainForAngle(angleDegrees);
+  const float canalSourceGain =
+      angleDegrees ? CanalSourceGainForAngle(*angleDegrees) : p.CanalSourceGain;
+  run.AngleDegrees = angleDegrees.value_or(IncidenceDegreesOfGain(canalSourceGain));
 
   const fs::path catalogue = ResolveInFolder(startupFolder, kCatalogueName);
   ProtectorRecordData record =
@@ -179,10 +187,11 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   run.Count = newLast + 1;
 
   grid.HeaderLastRow = HeaderGrid::kRows - 1;
-  grid.SetCell(1, 3, std::to_string(waveform.MicLocation == 5 ? 1 : locationCode));
-  grid.SetCell(2, 3, kLocationComment);
-  grid.SetCell(1, 4, std::to_string(run.Count));
-  run.OutputName = ProtectedOutputName(chosenFile, entry, angleDegrees);
+  grid.SetCell(HeaderColumn::Value, HeaderRow::MicLocation,
+               std::to_string(waveform.MicLocation == 5 ? 1 : locationCode));
+  grid.SetCell(HeaderColumn::Comment, HeaderRow::MicLocation, kLocationComment);
+  grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(run.Count));
+  run.OutputName = ProtectedOutputName(chosenFile, entry, run.AngleDegrees);
   return run;
 }
 
@@ -190,8 +199,8 @@ void WriteProtectedWaveform(const fs::path& file, const fs::path& inputFile,
                             const TWaveform& waveform, const HeaderGrid& grid) {
   std::error_code error;
   if (fs::equivalent(file, inputFile, error))
-    throw OrvekError("The predicted waveform would replace \"" + inputFile.string() +
-                     "\", the waveform it was predicted from; choose another output file.");
+    throw OrvekError("The predicted waveform would replace " + Quoted(inputFile) +
+                     ", the waveform it was predicted from; choose another output file.");
   const std::int32_t count = waveform.Count();
   // One sample of room: the writer rounds a count cut to 2^20 - 1 up to 2^20.
   TWaveform predicted(count + 1);

@@ -7,9 +7,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "waveform/FileNames.h"
-#include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
+#include "base/DecimalNumber.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -183,9 +184,9 @@ std::optional<TProtectorEntry> ParseFrequencyLine(std::string_view line, std::st
 
 std::string ReadWholeFile(const fs::path& file, const std::string& what) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw OrvekError("Cannot open " + what + " \"" + file.string() + "\".");
+  if (!in) throw OrvekError("Cannot open " + what + " " + Quoted(file) + ".");
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw OrvekError("Cannot read " + what + " \"" + file.string() + "\".");
+  if (in.bad()) throw OrvekError("Cannot read " + what + " " + Quoted(file) + ".");
   return text;
 }
 
@@ -368,14 +369,14 @@ void StoreCircuitValues(const fs::path& catalogueFile, int recordIndex,
   const std::string text = ReplaceCircuitLine(ReadWholeFile(catalogueFile, "protector catalogue"),
                                               recordIndex, ComposeCircuitLine(values), fileName);
   if (const std::optional<std::string> error = WriteFileReplacing(catalogueFile, text))
-    throw OrvekError("Cannot store the fitted circuit values in \"" + catalogueFile.string() +
-                     "\": " + *error + "; the catalogue is unchanged.");
+    throw OrvekError("Cannot store the fitted circuit values in " + Quoted(catalogueFile) + ": " +
+                     *error + "; the catalogue is unchanged.");
 }
 
 TCircuitValues LoadCircuitValues(const fs::path& file) {
   const std::string text = ReadWholeFile(file, "seed file");
   const std::vector<std::string_view> lines = SplitLines(text);
-  const std::string where = "Seed file \"" + file.string() + "\", line ";
+  const std::string where = "Seed file " + Quoted(file) + ", line ";
   static constexpr const char* kNames[kSeedValues] = {"Ccush", "Rcush", "Cskin", "Rskin", "Lleak",
                                                       "Rleak", "Lcup",  "Ccup",  "Rmat",  "Lmat",
                                                       "Cmat",  "Rmat2", "Lmat2", "Cmat2"};

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <string>
 
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -6,8 +6,8 @@
 #include <numbers>
 #include <string>
 
+#include "base/OrvekError.h"
 #include "protection/ProtectorCircuit.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -38,8 +38,6 @@ constexpr std::array<SearchedValue, 10> kSearched = {{
 constexpr std::array<int, 10> kPassDivisors = {1000, 100, 10, 1, 10, 100, 1000, 100, 10, 100};
 
 constexpr int kTrialSteps = 10;  // s = -10 .. 10
-
-constexpr float kPlugMass = 10.25641f;
 
 bool IsPlug(ProtectorFitKind kind) { return kind == ProtectorFitKind::Plug; }
 
@@ -80,70 +78,64 @@ float TrialValue(float base, int step, int divisor) {
   return ToFloat(base * std::pow(10.0, static_cast<double>(step) / divisor));
 }
 
-// Sets the stiffness of the cup volume against its partner so that Kcup / (Kcup + partner) is
-// `levelDb` (negative); returns the partner stiffness.
+// The stiffness that forms a divider of `levelDb` (positive) with the cup volume:
+// 20 log10((kcup + K) / kcup) = levelDb.
 double PartnerStiffness(double kcup, double levelDb) {
-  return kcup * (std::pow(10.0, -levelDb / 20.0) - 1.0);
+  return kcup * (std::pow(10.0, levelDb / 20.0) - 1.0);
 }
 
-// R = sqrt(L K) / Q with Q = sqrt(L K) / R held inside [qLow, qHigh].
-float LimitedResistance(double mass, double stiffness, double resistance, double qLow,
-                        double qHigh) {
+double Clamp(double value, const FitRange& range) {
+  return std::clamp(value, range.Low, range.High);
+}
+
+// The divider level of `stiffness` against the cup volume, moved into `range`; a stiffness that
+// cancels the cup's (not a divider at all) counts as the low end.
+double LimitedRatioDb(double kcup, double stiffness, const FitRange& range) {
+  const double db = 20.0 * std::log10((kcup + stiffness) / kcup);
+  return std::isnan(db) ? range.Low : Clamp(db, range);
+}
+
+// R = sqrt(L K) / Q with Q = sqrt(L K) / R held inside `q`.
+float LimitedResistance(double mass, double stiffness, double resistance, const FitRange& q) {
   const double characteristic = std::sqrt(mass * stiffness);
-  return ToFloat(characteristic / std::clamp(characteristic / resistance, qLow, qHigh));
+  return ToFloat(characteristic / Clamp(characteristic / resistance, q));
 }
 
-void ApplyMuffLimits(TCircuitValues& c) {
-  c.Kcush = ToFloat(PartnerStiffness(c.Kcup, -2.5));
-  const double kt = double{c.Kcup} + c.Kcush;
-  c.Rcush = LimitedResistance(c.Lcup, kt, c.Rcush, 0.1, 2.0);
-  const double gainDb =
-      std::clamp(20.0 * std::log10(c.Kcup / (double{c.Kcup} + c.Kskin)), -15.0, 0.0);
+// A stiffness or resistance held within a range of multiples of another, in single precision.
+float ClampedMultiple(float value, float of, const FitRange& multiples) {
+  return std::clamp(value, static_cast<float>(multiples.Low) * of,
+                    static_cast<float>(multiples.High) * of);
+}
+
+float ClampedFloat(float value, const FitRange& range) {
+  return std::clamp(value, static_cast<float>(range.Low), static_cast<float>(range.High));
+}
+
+void ApplyCushionAndSkinLimits(TCircuitValues& c, const ProtectorFitLimits& l) {
+  c.Kcush = ToFloat(PartnerStiffness(c.Kcup, LimitedRatioDb(c.Kcup, c.Kcush, l.CushionRatioDb)));
+  c.Rcush = LimitedResistance(c.Lcup, double{c.Kcup} + c.Kcush, c.Rcush, l.CushionQ);
+  const double gainDb = Clamp(20.0 * std::log10(c.Kcup / (double{c.Kcup} + c.Kskin)), l.SkinGainDb);
   const double ks = c.Kcup / std::pow(10.0, gainDb / 20.0);
   c.Kskin = ToFloat(ks - c.Kcup);
-  c.Rskin = LimitedResistance(c.Lcup, ks, c.Rskin, 0.1, 2.0);
-  c.Kskin = std::clamp(c.Kskin, 0.1f * c.Kcush, 10.0f * c.Kcush);
-  c.Rskin = std::clamp(c.Rskin, 0.1f * c.Rcush, 10.0f * c.Rcush);
-  c.Kcup = std::clamp(c.Kcup, 1e5f, 1e8f);
-  c.Kcush = std::clamp(c.Kcush, 1e5f, 1e10f);
+  c.Rskin = LimitedResistance(c.Lcup, ks, c.Rskin, l.SkinQ);
+  c.Kskin = ClampedMultiple(c.Kskin, c.Kcush, l.SkinToCushion);
+  c.Rskin = ClampedMultiple(c.Rskin, c.Rcush, l.SkinToCushion);
+  c.Kcup = ClampedFloat(c.Kcup, l.CupStiffness);
+  c.Kcush = ClampedFloat(c.Kcush, l.CushionStiffness);
 }
 
-void ApplyPlugLimits(TCircuitValues& c, bool noLowFrequency) {
-  c.Kcush = ToFloat(PartnerStiffness(c.Kcup, -5.0));
-  const double kt = double{c.Kcup} + c.Kcush;
-  c.Rcush = LimitedResistance(c.Lcup, kt, c.Rcush, 0.1, 0.7);
-  const double resonanceHz =
-      noLowFrequency ? 50000.0
-                     : std::clamp(1.0 / (kTwoPi * std::sqrt(c.Lcup / kt)), 5000.0, 10000.0);
-  const double omega = kTwoPi * resonanceHz;
-  c.Kcup = std::clamp(ToFloat(omega * omega * c.Lcup - c.Kcush), 1e5f, 2e8f);
-}
-
-void ApplyMaterialAndLeakLimits(TCircuitValues& c, bool plug, bool noLowFrequency) {
-  c.Lmat = std::max(c.Lmat, 1e-6f);
-  c.Kmat = ToFloat(PartnerStiffness(c.Kcup, -30.0));
+void ApplyMaterialAndLeakLimits(TCircuitValues& c, const ProtectorFitLimits& l) {
+  c.Lmat = std::max(c.Lmat, ToFloat(l.LeastMaterialMass));
+  c.Kmat = ToFloat(PartnerStiffness(c.Kcup, LimitedRatioDb(c.Kcup, c.Kmat, l.MaterialRatioDb)));
   const double km = double{c.Kmat} + c.Kcup;
-  double resonanceHz = 1.0 / (kTwoPi * std::sqrt(c.Lmat / km));
-  if (noLowFrequency) {
-    resonanceHz = 50000.0;
-  } else {
-    resonanceHz =
-        plug ? std::clamp(resonanceHz, 10000.0, 15000.0) : std::clamp(resonanceHz, 4000.0, 8000.0);
-  }
+  const double resonanceHz = Clamp(1.0 / (kTwoPi * std::sqrt(c.Lmat / km)), l.MaterialResonanceHz);
   const double omega = kTwoPi * resonanceHz;
   c.Lmat = ToFloat(km / (omega * omega));
-  const double qLow = plug ? 5.0 : (noLowFrequency ? 0.7 : 0.5);
-  const double qHigh = plug ? 5.0 : (noLowFrequency ? 0.7 : 2.5);
-  c.Rmat = LimitedResistance(c.Lmat, km, c.Rmat, qLow, qHigh);
+  c.Rmat = LimitedResistance(c.Lmat, km, c.Rmat, l.MaterialQ);
 
-  const double leakHz = plug ? 1.0 : 30.0;
-  c.Lleak = ToFloat(c.Kcup / ((kTwoPi * leakHz) * (kTwoPi * leakHz)));
-  c.Rleak = plug ? ToFloat(std::sqrt(double{c.Lleak} * c.Kcup))
-                 : LimitedResistance(c.Lleak, c.Kcup, c.Rleak, 0.1, 1.0);
-  if (plug) {
-    c.Rskin = 10.0f * c.Rcush;
-    c.Kskin = 10.0f * c.Kcush;
-  }
+  const double leakOmega = kTwoPi * l.LeakResonanceHz;
+  c.Lleak = ToFloat(c.Kcup / (leakOmega * leakOmega));
+  c.Rleak = LimitedResistance(c.Lleak, c.Kcup, c.Rleak, l.LeakQ);
 }
 
 void CheckSeed(const TCircuitValues& seed) {
@@ -192,6 +184,18 @@ bool HasNoLowFrequencyData(std::span<const AttenuationPoint> table) {
          table[2].MeanDb == 0.0f;
 }
 
+ProtectorFitLimits FitLimitsFor(ProtectorFitKind kind, bool noLowFrequency) {
+  ProtectorFitLimits limits = kind == ProtectorFitKind::Plug           ? kPlugFitLimits
+                              : kind == ProtectorFitKind::PlugPlusMuff ? kPlugPlusMuffFitLimits
+                                                                       : kMuffFitLimits;
+  if (noLowFrequency) {
+    // Nothing measured below the material resonance to place it by.
+    limits.MaterialResonanceHz = {50000.0, 50000.0};
+    if (kind == ProtectorFitKind::Muff) limits.MaterialQ = {0.7, 0.7};
+  }
+  return limits;
+}
+
 TCircuitValues PrepareFitSeed(const TCircuitValues& seed, ProtectorFitKind kind,
                               std::span<const AttenuationPoint> table,
                               const FitAnchorRows& anchors) {
@@ -200,7 +204,8 @@ TCircuitValues PrepareFitSeed(const TCircuitValues& seed, ProtectorFitKind kind,
     std::swap(c.Kskin, c.Kcush);
     std::swap(c.Rskin, c.Rcush);
   }
-  if (IsPlug(kind)) c.Lcup = kPlugMass;
+  const double fixedMass = FitLimitsFor(kind, false).FixedMass;
+  if (fixedMass > 0.0) c.Lcup = ToFloat(fixedMass);
   // A second-order material resonance near 8 kHz: its peak over the 2 kHz level sets the quality,
   // the 8 kHz level the mass-to-stiffness split.
   const double at8000Db = table[anchors.Row8000].MeanDb;
@@ -239,13 +244,9 @@ void SearchCircuitValuesPass(TCircuitValues& values, ProtectorFitKind kind,
   }
 }
 
-void ApplyProtectorLimits(TCircuitValues& values, ProtectorFitKind kind, bool noLowFrequency) {
-  if (IsPlug(kind)) {
-    ApplyPlugLimits(values, noLowFrequency);
-  } else {
-    ApplyMuffLimits(values);
-  }
-  ApplyMaterialAndLeakLimits(values, IsPlug(kind), noLowFrequency);
+void ApplyProtectorLimits(TCircuitValues& values, const ProtectorFitLimits& limits) {
+  ApplyCushionAndSkinLimits(values, limits);
+  ApplyMaterialAndLeakLimits(values, limits);
 }
 
 ProtectorFitResult FitProtectorCircuit(const TCircuitValues& seed, ProtectorFitKind kind,
@@ -254,10 +255,11 @@ ProtectorFitResult FitProtectorCircuit(const TCircuitValues& seed, ProtectorFitK
   result.Anchors = FindFitAnchorRows(table);
   CheckSeed(seed);
   result.NoLowFrequency = HasNoLowFrequencyData(table);
+  const ProtectorFitLimits limits = FitLimitsFor(kind, result.NoLowFrequency);
   TCircuitValues c = PrepareFitSeed(seed, kind, table, result.Anchors);
   for (const int divisor : kPassDivisors) {
     SearchCircuitValuesPass(c, kind, table, result.Anchors, divisor);
-    ApplyProtectorLimits(c, kind, result.NoLowFrequency);
+    ApplyProtectorLimits(c, limits);
   }
   DeriveCircuitValues(c);
   result.Values = c;

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "waveform/OrvFile.h"
+#include "base/DecimalNumber.h"
 
 namespace orvek {
 namespace {
@@ -18,16 +18,15 @@ std::string_view TrimBlanks(std::string_view text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-constexpr int kTitleRow = 1, kRateRow = 2, kLocationRow = 3, kCountRow = 4;
-
 bool ApplyRate(HeaderGrid& grid, TWaveform& w) {
-  const std::optional<double> rate = CellReal(grid.Cell(1, kRateRow));
+  const std::optional<double> rate =
+      CellReal(grid.Cell(HeaderColumn::Value, HeaderRow::SampleRate));
   if (!rate || *rate < 1.0 || *rate > FLT_MAX) {
     char text[64];
     const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(w.SampleRate),
                                    std::chars_format::fixed, 0)
                          .ptr;
-    grid.SetCell(1, kRateRow, std::string(text, end));
+    grid.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, std::string(text, end));
     return false;
   }
   const float oldInterval = w.SampleInterval;
@@ -44,9 +43,10 @@ bool ApplyRate(HeaderGrid& grid, TWaveform& w) {
 }
 
 bool ApplyLocation(HeaderGrid& grid, TWaveform& w) {
-  const std::optional<std::int64_t> location = CellWholeNumber(grid.Cell(1, kLocationRow));
+  const std::optional<std::int64_t> location =
+      CellWholeNumber(grid.Cell(HeaderColumn::Value, HeaderRow::MicLocation));
   if (!location || *location < 1 || *location > 3) {
-    grid.SetCell(1, kLocationRow, std::to_string(w.MicLocation));
+    grid.SetCell(HeaderColumn::Value, HeaderRow::MicLocation, std::to_string(w.MicLocation));
     return false;
   }
   w.MicLocation = static_cast<std::int32_t>(*location);
@@ -55,7 +55,8 @@ bool ApplyLocation(HeaderGrid& grid, TWaveform& w) {
 
 void ApplyCount(HeaderGrid& grid, TWaveform& w) {
   const std::int32_t oldCount = w.Count();
-  const std::int64_t wanted = CellWholeNumber(grid.Cell(1, kCountRow)).value_or(oldCount);
+  const std::int64_t wanted =
+      CellWholeNumber(grid.Cell(HeaderColumn::Value, HeaderRow::SampleCount)).value_or(oldCount);
   const std::int64_t capacity = w.Capacity();
   const auto count = static_cast<std::int32_t>(
       std::clamp<std::int64_t>(wanted, std::min<std::int64_t>(1, capacity), capacity));
@@ -64,7 +65,7 @@ void ApplyCount(HeaderGrid& grid, TWaveform& w) {
   w.LastSampleIndex = count - 1;
   w.TimeEnd =
       static_cast<float>(static_cast<double>(w.LastSampleIndex) * w.SampleInterval + w.TimeStart);
-  grid.SetCell(1, kCountRow, std::to_string(count));
+  grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(count));
 }
 
 }  // namespace
@@ -93,7 +94,7 @@ std::optional<std::int64_t> CellWholeNumber(std::string_view text) {
 CellEditResult ApplyCellEdit(LiveCell cell, HeaderGrid& grid, TWaveform& waveform) {
   switch (cell) {
     case LiveCell::Title:
-      waveform.PlotTitle = grid.Cell(2, kTitleRow);
+      waveform.PlotTitle = grid.Cell(HeaderColumn::Comment, HeaderRow::Title);
       return {true, true};
     case LiveCell::SampleRate: {
       const bool accepted = ApplyRate(grid, waveform);
@@ -109,13 +110,13 @@ CellEditResult ApplyCellEdit(LiveCell cell, HeaderGrid& grid, TWaveform& wavefor
 }
 
 bool LiveCellAt(int column, int row, LiveCell& cell) {
-  if (column == 2 && row == kTitleRow) {
+  if (column == HeaderColumn::Comment && row == HeaderRow::Title) {
     cell = LiveCell::Title;
-  } else if (column == 1 && row == kRateRow) {
+  } else if (column == HeaderColumn::Value && row == HeaderRow::SampleRate) {
     cell = LiveCell::SampleRate;
-  } else if (column == 1 && row == kLocationRow) {
+  } else if (column == HeaderColumn::Value && row == HeaderRow::MicLocation) {
     cell = LiveCell::MicLocation;
-  } else if (column == 1 && row == kCountRow) {
+  } else if (column == HeaderColumn::Value && row == HeaderRow::SampleCount) {
     cell = LiveCell::SampleCount;
   } else {
     return false;

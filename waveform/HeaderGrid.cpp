@@ -3,9 +3,9 @@
 namespace orvek {
 
 void HeaderGrid::SetRow(int row, std::string c0, std::string c1, std::string c2) {
-  SetCell(0, row, std::move(c0));
-  SetCell(1, row, std::move(c1));
-  SetCell(2, row, std::move(c2));
+  SetCell(HeaderColumn::Parameter, row, std::move(c0));
+  SetCell(HeaderColumn::Value, row, std::move(c1));
+  SetCell(HeaderColumn::Comment, row, std::move(c2));
 }
 
 void HeaderGrid::ClearRow(int row) { SetRow(row, {}, {}, {}); }
@@ -17,7 +17,8 @@ bool HeaderGrid::RowEmpty(int row) const {
 }
 
 void FillDefaultHeader(HeaderGrid& grid) {
-  static constexpr const char* kRows[12][3] = {
+  static constexpr int kLabelledRows = HeaderRow::AEnergy + 1;
+  static constexpr const char* kRows[kLabelledRows][3] = {
       {"PARAMETER", "VALUE", "COMMENT"},
       {"Title for waveform plot", "", "NEW SOURCE"},
       {"Sampling rate", "200000",
@@ -33,8 +34,9 @@ void FillDefaultHeader(HeaderGrid& grid) {
       {"Na", "", "allowed number of exposures based on A-weight energy at eardrum of manikin"},
       {"A-weighted energy", "", "joules per square meter"},
   };
-  for (int row = 0; row < 12; ++row) grid.SetRow(row, kRows[row][0], kRows[row][1], kRows[row][2]);
-  for (int row = 12; row < HeaderGrid::kRows; ++row) grid.ClearRow(row);
+  for (int row = 0; row < kLabelledRows; ++row)
+    grid.SetRow(row, kRows[row][0], kRows[row][1], kRows[row][2]);
+  for (int row = kLabelledRows; row < HeaderGrid::kRows; ++row) grid.ClearRow(row);
 }
 
 }  // namespace orvek

@@ -16,9 +16,10 @@
 #include <system_error>
 #include <utility>
 
-#include "waveform/LargePages.h"
-#include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
+#include "base/DecimalNumber.h"
+#include "base/ErrorText.h"
+#include "base/LargePages.h"
+#include "base/OrvekError.h"
 #include "waveform/TextTokenizer.h"
 
 namespace orvek {
@@ -30,12 +31,6 @@ constexpr float kNoDataMax = -1.0e10f, kNoDataMin = 1.0e10f;
 constexpr std::int64_t kScanBytes = 1 << 20;         // chunk of a chunk-identifier search on disk
 constexpr std::int64_t kBinaryBlockBytes = 1 << 21;  // binary samples are decoded in cache
 constexpr std::uint16_t kPcm = 1, kIeeeFloat = 3, kExtensible = 65534;
-constexpr int kValueColumn = 1, kCommentColumn = 2;
-constexpr int kTitleRow = 1, kRateRow = 2, kCountRow = 4;
-
-std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
-
-std::string Reason(int error) { return std::error_code(error, std::generic_category()).message(); }
 
 // A rate as a whole number; rates reach the single-precision limit (39 digits), far beyond the
 // 64-bit integers.
@@ -122,7 +117,8 @@ ImportFile::ImportFile(const fs::path& file, std::int64_t inMemoryBytes) : file_
   const std::uintmax_t size = fs::file_size(file, error);
   if (error) throw OrvekError("Cannot open import file " + Quoted(file) + ": " + error.message());
   stream_.reset(std::fopen(file.c_str(), "rb"));
-  if (!stream_) throw OrvekError("Cannot open import file " + Quoted(file) + ": " + Reason(errno));
+  if (!stream_)
+    throw OrvekError("Cannot open import file " + Quoted(file) + ": " + ErrnoReason(errno));
   size_ = static_cast<std::int64_t>(size);
   imageSize_ = std::min(size_, inMemoryBytes);
   image_ = Allocate(static_cast<std::size_t>(imageSize_), file);
@@ -135,7 +131,7 @@ void ImportFile::ReadFromDisk(std::int64_t offset, std::size_t count, char* out)
   if (fseeko(stream_.get(), static_cast<off_t>(offset), SEEK_SET) != 0 ||
       std::fread(out, 1, count, stream_.get()) != count)
     throw OrvekError("Cannot read import file " + Quoted(file_) + ": " +
-                     (errno ? Reason(errno) : "the file became shorter while reading"));
+                     (errno ? ErrnoReason(errno) : "the file became shorter while reading"));
 }
 
 void ImportFile::Read(std::int64_t offset, std::size_t count, char* out) {
@@ -303,6 +299,7 @@ void DecodeFrames(SampleCoding coding, const unsigned char* p, std::int64_t fram
 }
 
 struct WavFormat {
+  std::int64_t SizeFieldAt = 0;  // file offset of the chunk size, where the fields start
   std::uint32_t ChunkSize = 0;
   std::uint16_t Tag = 0;
   std::uint16_t Channels = 0;
@@ -333,6 +330,12 @@ std::string Describe(const WavFormat& f) {
     text += NameOf(f.SubFormat, {{kPcm, ", PCM"}, {kIeeeFloat, ", IEEE float"}});
   return text;
 }
+
+// Where a WAV file's samples start and how many whole frames are read from there.
+struct WavData {
+  std::int64_t Start = 0;
+  std::int64_t Frames = 0;
+};
 
 // The sample types decoded, by coding (after the sub-format replaced the extensible tag) and
 // bytes per sample.
@@ -380,6 +383,10 @@ class Importer {
 
  private:
   std::int32_t ReadWav();
+  std::optional<WavFormat> ReadWavFormat();
+  void TakeWavRate(const WavFormat& format);
+  std::optional<SampleCoding> WavCoding(const WavFormat& format);
+  std::optional<WavData> FindWavData(const WavFormat& format);
   std::int32_t ReadRawFloat32();
   std::int32_t ReadInt16();
   std::int32_t ReadText();
@@ -414,7 +421,7 @@ void Importer::TakeExtensionRate(std::string_view tenths) {
 }
 
 ImportReport Importer::Run() {
-  waveform_.PlotTitle = grid_.Cell(kCommentColumn, kTitleRow);
+  waveform_.PlotTitle = grid_.Cell(HeaderColumn::Comment, HeaderRow::Title);
   TakeExtensionRate(WithoutDot(extensionTag_));
   const std::string_view image = bytes_.Image();
   std::int32_t count = 0;
@@ -440,10 +447,31 @@ std::int32_t Importer::NoNumbers() {
 
 std::int32_t Importer::ReadWav() {
   report_.Kind = ImportKind::Wav;
+  const std::optional<WavFormat> format = ReadWavFormat();
+  if (!format) return 0;
+  TakeWavRate(*format);
+  const std::optional<SampleCoding> coding = WavCoding(*format);
+  if (!coding) return 0;
+  const std::optional<WavData> data = FindWavData(*format);
+  if (!data) return 0;
+  const std::int64_t stored = DecodeBinary(data->Start, data->Frames, format->Channels, *coding);
+  report_.FramesPerChannel = static_cast<std::int32_t>(stored);
+  if (format->Channels > 2 && stored > 0)
+    report_.Notices.push_back(Quoted(file_) + " holds " + std::to_string(format->Channels) +
+                              " channels; they are stored one after another, each of " +
+                              std::to_string(stored) + " samples.");
+  return static_cast<std::int32_t>(stored * format->Channels);
+}
+
+// The fields of the first format chunk ("fmt ") after the RIFF header; none when there is no
+// such chunk or the file ends inside it.
+std::optional<WavFormat> Importer::ReadWavFormat() {
   const std::int64_t formatChunk = bytes_.Find("fmt ", 4);
-  if (formatChunk < 0)
-    return NotDecoded(Quoted(file_) +
-                      " is a RIFF file without a format chunk (\"fmt \"); no samples were read.");
+  if (formatChunk < 0) {
+    NotDecoded(Quoted(file_) +
+               " is a RIFF file without a format chunk (\"fmt \"); no samples were read.");
+    return std::nullopt;
+  }
   const std::int64_t sizeField = formatChunk + 4;
   std::array<unsigned char, 30> field{};
   const auto present =
@@ -453,85 +481,98 @@ std::int32_t Importer::ReadWav() {
     return LittleEndian(field.data() + offset, bytes);
   };
   const auto tag = static_cast<std::uint16_t>(at(4, 2));
-  if (present < 20 || (tag == kExtensible && present < field.size()))
-    return NotDecoded("The format chunk of " + Quoted(file_) +
-                      " is cut off by the end of the file; no samples were read.");
-  const WavFormat format{at(0, 4),
-                         tag,
-                         static_cast<std::uint16_t>(at(6, 2)),
-                         at(8, 4),
-                         static_cast<std::uint16_t>(at(16, 2)),
-                         static_cast<std::uint16_t>(at(18, 2)),
-                         static_cast<std::uint16_t>(tag == kExtensible ? at(28, 2) : 0)};
+  if (present < 20 || (tag == kExtensible && present < field.size())) {
+    NotDecoded("The format chunk of " + Quoted(file_) +
+               " is cut off by the end of the file; no samples were read.");
+    return std::nullopt;
+  }
+  return WavFormat{sizeField,
+                   at(0, 4),
+                   tag,
+                   static_cast<std::uint16_t>(at(6, 2)),
+                   at(8, 4),
+                   static_cast<std::uint16_t>(at(16, 2)),
+                   static_cast<std::uint16_t>(at(18, 2)),
+                   static_cast<std::uint16_t>(tag == kExtensible ? at(28, 2) : 0)};
+}
+
+// The format's description in the comment of the rate row, and its rate, unless it is 0: then
+// the rate from the extension stays.
+void Importer::TakeWavRate(const WavFormat& format) {
   report_.WavDescription = Describe(format);
   report_.WavChannels = format.Channels;
-  grid_.SetCell(kCommentColumn, kRateRow, report_.WavDescription);
+  grid_.SetCell(HeaderColumn::Comment, HeaderRow::SampleRate, report_.WavDescription);
   if (format.SampleRate == 0) {
     report_.Notices.push_back("The format chunk of " + Quoted(file_) +
                               " gives a sampling rate of 0; " + WholeNumber(waveform_.SampleRate) +
                               " samples/s is assumed.");
-    grid_.SetCell(kValueColumn, kRateRow, WholeNumber(waveform_.SampleRate));
+    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
   } else {
     waveform_.SampleRate = static_cast<float>(format.SampleRate);
     rateFromExtension_ = false;
-    grid_.SetCell(kValueColumn, kRateRow, std::to_string(format.SampleRate));
+    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, std::to_string(format.SampleRate));
   }
+}
 
+// The sample type, when the format is one the reader decodes with whole bytes per sample.
+std::optional<SampleCoding> Importer::WavCoding(const WavFormat& format) {
   const std::uint16_t coding = format.Tag == kExtensible ? format.SubFormat : format.Tag;
-  if (coding != kPcm && coding != kIeeeFloat)
-    return NotDecoded(
+  std::string refusal;
+  if (coding != kPcm && coding != kIeeeFloat) {
+    refusal =
         "The samples of " + Quoted(file_) + " (format tag " + std::to_string(format.Tag) +
         (format.Tag == kExtensible ? ", sub-format " + std::to_string(format.SubFormat) : "") +
-        ") are not read: only integer PCM (1) and IEEE float (3) WAV files are decoded.");
-  if (format.Channels == 0)
-    return NotDecoded(Quoted(file_) + " declares 0 channels; no samples were read.");
-  if (format.BlockAlign == 0 || format.BlockAlign % format.Channels != 0)
-    return NotDecoded(
-        "The block align of " + Quoted(file_) + " (" + std::to_string(format.BlockAlign) +
-        " bytes a frame) does not give each of its " + std::to_string(format.Channels) +
-        " channels a whole number of bytes; no samples were read.");
-  const std::int32_t bytesPerSample = format.BlockAlign / format.Channels;
-  const std::optional<SampleCoding> sampleCoding = WavSampleCoding(coding, bytesPerSample);
-  if (!sampleCoding)
-    return NotDecoded(
-        "The samples of " + Quoted(file_) + " take " + std::to_string(bytesPerSample) +
-        " bytes each; only 1 to 4 bytes " +
-        "(integer PCM) or 4 and 8 bytes (IEEE float) are decoded, so none were read.");
+        ") are not read: only integer PCM (1) and IEEE float (3) WAV files are decoded.";
+  } else if (format.Channels == 0) {
+    refusal = Quoted(file_) + " declares 0 channels; no samples were read.";
+  } else if (format.BlockAlign == 0 || format.BlockAlign % format.Channels != 0) {
+    refusal = "The block align of " + Quoted(file_) + " (" + std::to_string(format.BlockAlign) +
+              " bytes a frame) does not give each of its " + std::to_string(format.Channels) +
+              " channels a whole number of bytes; no samples were read.";
+  } else {
+    const std::int32_t bytesPerSample = format.BlockAlign / format.Channels;
+    if (const std::optional<SampleCoding> sampleCoding = WavSampleCoding(coding, bytesPerSample))
+      return sampleCoding;
+    refusal = "The samples of " + Quoted(file_) + " take " + std::to_string(bytesPerSample) +
+              " bytes each; only 1 to 4 bytes " +
+              "(integer PCM) or 4 and 8 bytes (IEEE float) are decoded, so none were read.";
+  }
+  NotDecoded(std::move(refusal));
+  return std::nullopt;
+}
 
-  const std::int64_t dataChunk = bytes_.Find("data", sizeField + 20);
-  if (dataChunk < 0)
-    return NotDecoded(Quoted(file_) + " has no data chunk after its format chunk; no samples " +
-                      "were read.");
+// The first data chunk after the format fields, read up to its declared size or to the end of
+// the file, whichever comes first (a notice says when the file is shorter).
+std::optional<WavData> Importer::FindWavData(const WavFormat& format) {
+  const std::int64_t dataChunk = bytes_.Find("data", format.SizeFieldAt + 20);
+  if (dataChunk < 0) {
+    NotDecoded(Quoted(file_) + " has no data chunk after its format chunk; no samples " +
+               "were read.");
+    return std::nullopt;
+  }
   const std::int64_t dataStart = dataChunk + 8;
-  if (dataStart > bytes_.Size())
-    return NotDecoded("The data chunk of " + Quoted(file_) +
-                      " is cut off by the end of the file; no samples were read.");
+  if (dataStart > bytes_.Size()) {
+    NotDecoded("The data chunk of " + Quoted(file_) +
+               " is cut off by the end of the file; no samples were read.");
+    return std::nullopt;
+  }
   std::array<unsigned char, 4> sizeBytes{};
   bytes_.Read(dataChunk + 4, sizeBytes.size(), reinterpret_cast<char*>(sizeBytes.data()));
   const auto declared = static_cast<std::int64_t>(
       std::nearbyint(static_cast<double>(LittleEndian(sizeBytes.data(), 4)) / format.BlockAlign));
   const std::int64_t inFile = (bytes_.Size() - dataStart) / format.BlockAlign;
-  std::int64_t frames = declared;
-  if (declared > inFile) {
-    frames = inFile;
-    report_.Notices.push_back("The data chunk of " + Quoted(file_) + " declares " +
-                              std::to_string(declared) + " frames, but the file ends after " +
-                              std::to_string(inFile) + "; " + std::to_string(inFile) +
-                              " frames were read.");
-  }
-  const std::int64_t stored = DecodeBinary(dataStart, frames, format.Channels, *sampleCoding);
-  report_.FramesPerChannel = static_cast<std::int32_t>(stored);
-  if (format.Channels > 2 && stored > 0)
-    report_.Notices.push_back(Quoted(file_) + " holds " + std::to_string(format.Channels) +
-                              " channels; they are stored one after another, each of " +
-                              std::to_string(stored) + " samples.");
-  return static_cast<std::int32_t>(stored * format.Channels);
+  if (declared <= inFile) return WavData{dataStart, declared};
+  report_.Notices.push_back("The data chunk of " + Quoted(file_) + " declares " +
+                            std::to_string(declared) + " frames, but the file ends after " +
+                            std::to_string(inFile) + "; " + std::to_string(inFile) +
+                            " frames were read.");
+  return WavData{dataStart, inFile};
 }
 
 std::int32_t Importer::ReadRawFloat32() {
   report_.Kind = ImportKind::RawFloat32;
   TakeExtensionRate(WithoutDot(extensionTag_).substr(0, 3));
-  grid_.SetCell(kValueColumn, kRateRow, WholeNumber(waveform_.SampleRate));
+  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
   return static_cast<std::int32_t>(DecodeBinary(0, bytes_.Size() / 4, 1, SampleCoding::Float));
 }
 
@@ -673,7 +714,7 @@ std::int32_t Importer::ReadLargeText() {
 
 void Importer::Conclude(std::int32_t count) {
   waveform_.SampleInterval = static_cast<float>(1.0 / waveform_.SampleRate);
-  waveform_.PlotTitle = grid_.Cell(kCommentColumn, kTitleRow);
+  waveform_.PlotTitle = grid_.Cell(HeaderColumn::Comment, HeaderRow::Title);
   if (count <= 0) {
     report_.Decoded = false;
     LeaveEmpty(waveform_);
@@ -699,7 +740,7 @@ void Importer::Conclude(std::int32_t count) {
   waveform_.LastSampleIndex = count - 1;
   waveform_.DataMax = waveform_.AxisMax = dataMax;
   waveform_.DataMin = waveform_.AxisMin = dataMin;
-  grid_.SetCell(kValueColumn, kCountRow, std::to_string(count));
+  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(count));
   waveform_.FirstIndex = 0;
   waveform_.LastIndex = waveform_.LastSampleIndex;
   waveform_.TimeStart = 0.0f;

@@ -11,44 +11,32 @@
 #include <system_error>
 #include <vector>
 
-#include "waveform/FileNames.h"
+#include "base/Constants.h"
+#include "base/DecimalNumber.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "waveform/HeaderEdit.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int32_t kClearedSamples = 1'048'576;  // the readers zero this many samples first
-constexpr double kDitherPerUnit = 1.0 / 131072.0;    // dither size relative to DataMax
-constexpr double kAirImpedance = 415.0;              // rayl
 constexpr float kNoDataMax = -1.0e6f, kNoDataMin = 1.0e6f;
 constexpr int kOldLayoutRows = 30;
-constexpr int kRateRow = 2, kLocationRow = 3, kCountRow = 4;
+// Rows of the old 30-row layout that hold the title, the rate and the microphone location.
+constexpr int kOldTitleRow = 2, kOldRateRow = 3, kOldLocationRow = 13;
+// The main reader empties the rows after its result labels up to this one.
+constexpr int kLastClearedRow = 21;
 constexpr std::size_t kCompactTextMax = 16;  // longest CompactFloatText: "-1.2345E-45"
 
-std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
-
-std::string Reason(int error) { return std::error_code(error, std::generic_category()).message(); }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 bool IsHeaderSeparator(char c) { return c == '\t' || IsLineEnd(c); }
 bool IsSampleSeparator(char c) { return c == ' ' || IsLineEnd(c); }
 // Lines end in LF, CR LF or a lone CR.
 bool EndsLine(const char* p, const char* end) {
   return *p == '\n' || (*p == '\r' && (p + 1 == end || p[1] != '\n'));
-}
-
-template <typename T>
-std::errc ParseDecimalAs(const char* first, const char* last, T& value) {
-  const char* digits = first;
-  if (digits != last && (*digits == '+' || *digits == '-')) ++digits;
-  // from_chars would also take "inf", "nan" and "infinity", which are not decimal numbers.
-  if (digits == last || !(IsDigit(*digits) || *digits == '.')) return std::errc::invalid_argument;
-  if (*first == '+') first = digits;  // from_chars takes a minus sign only
-  const auto [end, error] = std::from_chars(first, last, value);
-  return end == last ? error : std::errc::invalid_argument;
 }
 
 char* AppendCompactText(float value, char* out) {
@@ -80,13 +68,15 @@ std::string ReadWholeFile(const fs::path& file) {
                      std::to_string(size) + " bytes).");
   }
   std::FILE* stream = std::fopen(file.string().c_str(), "rb");
-  if (!stream) throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + Reason(errno));
+  if (!stream)
+    throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + ErrnoReason(errno));
   const std::size_t read = std::fread(image.data(), 1, image.size(), stream);
   const int readError = std::ferror(stream) ? errno : 0;
   std::fclose(stream);
   if (read != image.size())
-    throw OrvekError("Cannot read waveform file " + Quoted(file) + ": " +
-                     (readError ? Reason(readError) : "the file became shorter while reading"));
+    throw OrvekError(
+        "Cannot read waveform file " + Quoted(file) + ": " +
+        (readError ? ErrnoReason(readError) : "the file became shorter while reading"));
   return image;
 }
 
@@ -127,17 +117,20 @@ void ReadHeaderCells(const char* p, const HeaderSection& header, HeaderGrid& gri
 }
 
 void ConvertOldLayout(HeaderGrid& grid) {
-  for (const auto& [from, to] : {std::pair{2, 1}, std::pair{3, 2}, std::pair{13, 3}})
-    grid.SetRow(to, grid.Cell(0, from), grid.Cell(1, from), grid.Cell(2, from));
-  grid.HeaderLastRow = 4;
-  for (int row = 5; row < HeaderGrid::kRows; ++row) grid.ClearRow(row);
-  grid.SetCell(0, kCountRow, "Number of samples");
+  for (const auto& [from, to] :
+       {std::pair{kOldTitleRow, HeaderRow::Title}, std::pair{kOldRateRow, HeaderRow::SampleRate},
+        std::pair{kOldLocationRow, HeaderRow::MicLocation}})
+    grid.SetRow(to, grid.Cell(HeaderColumn::Parameter, from), grid.Cell(HeaderColumn::Value, from),
+                grid.Cell(HeaderColumn::Comment, from));
+  grid.HeaderLastRow = HeaderRow::SampleCount;
+  for (int row = HeaderRow::SampleCount + 1; row < HeaderGrid::kRows; ++row) grid.ClearRow(row);
+  grid.SetCell(HeaderColumn::Parameter, HeaderRow::SampleCount, "Number of samples");
 }
 
 float HeaderRate(const HeaderGrid& grid, const fs::path& file) {
-  if (grid.HeaderLastRow < kRateRow)
+  if (grid.HeaderLastRow < HeaderRow::SampleRate)
     throw OrvekError("Waveform file " + Quoted(file) + " has no sampling rate (header row 2).");
-  const std::string& text = grid.Cell(1, kRateRow);
+  const std::string& text = grid.Cell(HeaderColumn::Value, HeaderRow::SampleRate);
   const std::optional<double> rate = CellReal(text);
   if (!rate || *rate < 1.0 || *rate > FLT_MAX)
     throw OrvekError("Waveform file " + Quoted(file) + ": the sampling rate \"" + text +
@@ -147,10 +140,10 @@ float HeaderRate(const HeaderGrid& grid, const fs::path& file) {
 
 // 4 is accepted: older files use it for free field.
 std::int32_t HeaderLocation(const HeaderGrid& grid, const fs::path& file) {
-  if (grid.HeaderLastRow < kLocationRow)
+  if (grid.HeaderLastRow < HeaderRow::MicLocation)
     throw OrvekError("Waveform file " + Quoted(file) +
                      " has no microphone location (header row 3).");
-  const std::string& text = grid.Cell(1, kLocationRow);
+  const std::string& text = grid.Cell(HeaderColumn::Value, HeaderRow::MicLocation);
   const std::optional<std::int64_t> location = CellWholeNumber(text);
   if (!location || *location < 1 || *location > 4)
     throw OrvekError("Waveform file " + Quoted(file) + ": the microphone location \"" + text +
@@ -261,14 +254,10 @@ std::int32_t CountWithin(std::int32_t n, bool doublePrecisionLog, std::int32_t c
 
 enum class Reader { Main, Overlay };
 
-OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRangePending,
-                          TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
-  ParsedFile parsed = ParseOrvFile(file, grid, waveform.Capacity());
-  std::vector<float>& values = parsed.Samples.Values;
-  const auto n = static_cast<std::int32_t>(values.size());
-  OrvReadReport report{n, parsed.Samples.Truncated, parsed.OldLayout};
-
-  HeaderGrid& cells = parsed.Grid;
+// The main reader labels rows WarnedExposures to AEnergy (values emptied) and empties the rows
+// after them; the overlay reader empties every row after the file's header and labels rows
+// SampleCount to BDuration, keeping their values.
+void LabelResultRows(Reader reader, HeaderGrid& cells) {
   if (reader == Reader::Main) {
     static constexpr std::array<std::array<const char*, 2>, 7> kResultRows{{
         {"Number of exposures with no protector, warned", ""},
@@ -280,52 +269,56 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
         {"A-weighted energy", "Joules/m^2"},
     }};
     for (std::size_t i = 0; i < kResultRows.size(); ++i)
-      cells.SetRow(5 + static_cast<int>(i), kResultRows[i][0], "", kResultRows[i][1]);
-    for (int row = 12; row <= 21; ++row) cells.ClearRow(row);
-  } else {
-    static constexpr std::array<std::array<const char*, 2>, 12> kOverlayRows{{
-        {"Number of samples", ""},
-        {"Nu", "allowed number of unwarned exposures"},
-        {"Nw", "allowed number of warned exposures"},
-        {"Peak pressure level", "dB"},
-        {"Establish start level", "dB"},
-        {"LAeq8hr", "dB"},
-        {"Na", "allowed number of exposures based on A-weight energy at eardrum of manikin"},
-        {"A-weighted energy", "joules per square meter"},
-        {"N1", "allowed number of single hearing protected exposures MIL-STD-1474D"},
-        {"N2", "allowed number of double hearing protected exposures"},
-        {"Ta", "A-duration milliseconds"},
-        {"Tb", "B-duration milliseconds"},
-    }};
-    for (int row = cells.HeaderLastRow + 1; row < HeaderGrid::kRows; ++row) cells.ClearRow(row);
-    for (std::size_t i = 0; i < kOverlayRows.size(); ++i) {
-      const int row = kCountRow + static_cast<int>(i);
-      cells.SetCell(0, row, kOverlayRows[i][0]);
-      cells.SetCell(2, row, kOverlayRows[i][1]);
-    }
+      cells.SetRow(HeaderRow::WarnedExposures + static_cast<int>(i), kResultRows[i][0], "",
+                   kResultRows[i][1]);
+    for (int row = HeaderRow::AEnergy + 1; row <= kLastClearedRow; ++row) cells.ClearRow(row);
+    return;
   }
-  cells.SetCell(1, kCountRow, std::to_string(n));
+  static constexpr std::array<std::array<const char*, 2>, 12> kOverlayRows{{
+      {"Number of samples", ""},
+      {"Nu", "allowed number of unwarned exposures"},
+      {"Nw", "allowed number of warned exposures"},
+      {"Peak pressure level", "dB"},
+      {"Establish start level", "dB"},
+      {"LAeq8hr", "dB"},
+      {"Na", "allowed number of exposures based on A-weight energy at eardrum of manikin"},
+      {"A-weighted energy", "joules per square meter"},
+      {"N1", "allowed number of single hearing protected exposures MIL-STD-1474D"},
+      {"N2", "allowed number of double hearing protected exposures"},
+      {"Ta", "A-duration milliseconds"},
+      {"Tb", "B-duration milliseconds"},
+  }};
+  for (int row = cells.HeaderLastRow + 1; row < HeaderGrid::kRows; ++row) cells.ClearRow(row);
+  for (std::size_t i = 0; i < kOverlayRows.size(); ++i) {
+    const int row = HeaderRow::SampleCount + static_cast<int>(i);
+    cells.SetCell(HeaderColumn::Parameter, row, kOverlayRows[i][0]);
+    cells.SetCell(HeaderColumn::Comment, row, kOverlayRows[i][1]);
+  }
+}
 
-  const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
-  const float dataMax = std::max(kNoDataMax, *highest);
-  const float dataMin = std::min(kNoDataMin, *lowest);
-
-  // Dither from a generator with a fixed sequence, so that repeated reads are bit-identical.
-  const double ditherSize = double{dataMax} * kDitherPerUnit;
-  const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
+// Adds the dither, of standard deviation (main reader) or span (overlay) `ditherSize`, and pads
+// the values up to `count`. The generator has a fixed sequence, so that repeated reads are
+// bit-identical: the main reader restarts it, adds Gaussian dither and pads with noise of the same
+// size only; the overlay reader continues it, adds uniform dither and pads with zeros.
+void DitherAndPad(Reader reader, std::vector<float>& values, std::int32_t count, double ditherSize,
+                  Lcg32& rng) {
   if (reader == Reader::Main) {
     rng.Seed(1);
     for (float& v : values) v = WithinSingleRange(v + rng.Gaussian(0.0, ditherSize));
-    // Padding is noise of the same size only.
     while (static_cast<std::int32_t>(values.size()) < count)
       values.push_back(static_cast<float>(rng.Gaussian(0.0, ditherSize)));
   } else {
     for (float& v : values) v = WithinSingleRange(v + (rng.Uniform() - 0.5) * ditherSize);
     values.resize(std::max<std::size_t>(values.size(), count), 0.0f);
   }
+}
 
-  // Nothing can fail from here on: the record and the grid take the new contents.
-  grid = std::move(cells);
+// The samples (the first kClearedSamples of the buffer zeroed beyond them) and the header values
+// of the record, which keeps `count` samples; the pressure axis follows the data unless the main
+// reader is told a range is pending. Nothing here can fail.
+void StoreRecord(Reader reader, const ParsedFile& parsed, const std::vector<float>& values,
+                 std::int32_t count, float dataMax, float dataMin, bool pressureRangePending,
+                 const HeaderGrid& grid, TWaveform& waveform) {
   const std::int32_t cleared = std::min(waveform.Capacity(), kClearedSamples);
   std::copy(values.begin(), values.end(), waveform.Samples.begin());
   if (static_cast<std::int32_t>(values.size()) < cleared)
@@ -335,7 +328,7 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   waveform.SampleRate = parsed.SampleRate;
   waveform.SampleInterval = static_cast<float>(1.0 / parsed.SampleRate);
   waveform.MicLocation = parsed.MicLocation;
-  waveform.PlotTitle = grid.Cell(2, 1);
+  waveform.PlotTitle = grid.Cell(HeaderColumn::Comment, HeaderRow::Title);
   waveform.DataMax = dataMax;
   waveform.DataMin = dataMin;
   if (reader == Reader::Overlay || !pressureRangePending) {
@@ -347,15 +340,40 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   waveform.TimeStart = 0.0f;
   waveform.TimeEnd =
       static_cast<float>(static_cast<double>(waveform.LastSampleIndex) * waveform.SampleInterval);
-  if (reader == Reader::Main) {
-    waveform.PaddedLength = count;
-    std::copy_n(waveform.Samples.begin(), count, waveform.ReferenceSamples.begin());
-    double sumOfSquares = 0.0;
-    for (std::int32_t i = 0; i < count; ++i)
-      sumOfSquares += double{waveform.Samples[i]} * waveform.Samples[i];
-    waveform.FlatEnergy =
-        static_cast<float>(sumOfSquares * waveform.SampleInterval / kAirImpedance);
-  }
+}
+
+// What only the main reader keeps: the padded length, the reference copy the analyses start from
+// and the flat energy (J/m^2 for pressures in Pa) of the `count` stored samples.
+void KeepReference(std::int32_t count, TWaveform& waveform) {
+  waveform.PaddedLength = count;
+  std::copy_n(waveform.Samples.begin(), count, waveform.ReferenceSamples.begin());
+  double sumOfSquares = 0.0;
+  for (std::int32_t i = 0; i < count; ++i)
+    sumOfSquares += double{waveform.Samples[i]} * waveform.Samples[i];
+  waveform.FlatEnergy =
+      static_cast<float>(sumOfSquares * waveform.SampleInterval / kAirImpedanceRayl);
+}
+
+OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRangePending,
+                          TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
+  ParsedFile parsed = ParseOrvFile(file, grid, waveform.Capacity());
+  std::vector<float>& values = parsed.Samples.Values;
+  const auto n = static_cast<std::int32_t>(values.size());
+  OrvReadReport report{n, parsed.Samples.Truncated, parsed.OldLayout};
+  LabelResultRows(reader, parsed.Grid);
+  parsed.Grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(n));
+
+  const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+  const float dataMax = std::max(kNoDataMax, *highest);
+  const float dataMin = std::min(kNoDataMin, *lowest);
+  const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
+  DitherAndPad(reader, values, count, double{dataMax} * kDitherScale, rng);
+
+  // Nothing can fail from here on: the record and the grid take the new contents.
+  grid = std::move(parsed.Grid);
+  StoreRecord(reader, parsed, values, count, dataMax, dataMin, pressureRangePending, grid,
+              waveform);
+  if (reader == Reader::Main) KeepReference(count, waveform);
   return report;
 }
 
@@ -373,20 +391,6 @@ void AppendHeaderLine(const HeaderGrid& grid, int row, std::string& text) {
 std::string CompactFloatText(float value) {
   char text[kCompactTextMax];
   return std::string(text, AppendCompactText(value, text));
-}
-
-bool ParseDecimal(const char* first, const char* last, double& value) {
-  return ParseDecimalAs(first, last, value) == std::errc();
-}
-
-bool ParseDecimal(const char* first, const char* last, float& value) {
-  const std::errc error = ParseDecimalAs(first, last, value);
-  if (error != std::errc::result_out_of_range) return error == std::errc();
-  // Below the single-precision range the value reads as 0 (or a denormal); beyond it, not at all.
-  double wide = 0.0;
-  if (ParseDecimalAs(first, last, wide) != std::errc() || std::fabs(wide) > FLT_MAX) return false;
-  value = static_cast<float>(wide);
-  return true;
 }
 
 std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog) {

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
+#include "base/Lcg32.h"
 #include "waveform/HeaderGrid.h"
-#include "waveform/Lcg32.h"
 #include "waveform/Waveform.h"
 
 namespace orvek {
@@ -19,13 +19,6 @@ struct OrvReadReport {
 // Five significant digits in exponent form without "+" or leading exponent zeros:
 // 12 -> "1.2000E1", -250 -> "-2.5000E2", 0.001 -> "1.0000E-3", 0 -> "0.0000E0".
 std::string CompactFloatText(float value);
-
-// A decimal number as ORV files and header cells hold it: optional sign, digits, optional
-// fraction, optional exponent introduced by "E" or "e", and nothing else (no "inf", "nan" or
-// hexadecimal). The whole of [first, last) must be the number. A float that underflows reads as
-// 0; one beyond the single-precision range is refused.
-bool ParseDecimal(const char* first, const char* last, float& value);
-bool ParseDecimal(const char* first, const char* last, double& value);
 
 // Power-of-two sample count for n values: k = trunc(log2 n), raised by one when the fraction
 // exceeds 0.025 (so a record a little over a power of two is cut, not doubled).

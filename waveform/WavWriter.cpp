@@ -11,15 +11,14 @@
 #include <memory>
 #include <new>
 
-#include "waveform/FileNames.h"
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
+#include "base/OrvekError.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace fs = std::filesystem;
 namespace {
-
-std::string Quoted(const fs::path& file) { return "\"" + file.string() + "\""; }
 
 // The file image is built in memory so that the checked replacing of the target (temporary file
 // beside it, renamed over it) is shared with every other writer.

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "waveform/SampleBuffer.h"
+#include "base/SampleBuffer.h"
 
 namespace orvek {
 

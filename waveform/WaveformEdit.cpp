@@ -7,7 +7,7 @@
 #include <numbers>
 #include <string>
 
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {

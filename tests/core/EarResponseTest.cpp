@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ErrorMessage.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 
 namespace orvek {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "base/OrvekError.h"
 #include "model/Friedlander.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "TempFolder.h"
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 
 namespace orvek {
 namespace {

@@ -12,7 +12,7 @@
 #include "protection/ProtectedWaveform.h"
 #include "protection/ProtectorCatalogue.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 #include "waveform/WavWriter.h"
 
 namespace orvek::test {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "waveform/Lcg32.h"
+#include "base/Lcg32.h"
 
 namespace orvek {
 namespace {

@@ -15,8 +15,8 @@
 
 #include "ErrorMessage.h"
 #include "TempFolder.h"
+#include "base/OrvekError.h"
 #include "model/Friedlander.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

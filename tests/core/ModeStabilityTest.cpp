@@ -9,9 +9,9 @@
 #include <limits>
 #include <vector>
 
+#include "base/OrvekError.h"
 #include "model/Friedlander.h"
 #include "model/MiddleEarModel.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
 #include "ErrorMessage.h"
-#include "waveform/OrvekError.h"
+#include "TempFolder.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "TempFolder.h"
+#include "base/DecimalNumber.h"
+#include "base/OrvekError.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "waveform/OrvekError.h"
+#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
+#include "base/OrvekError.h"
 #include "protection/ProtectorCatalogue.h"
-#include "waveform/OrvekError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace orvek;

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "base/OrvekError.h"
 #include "waveform/HeaderGrid.h"
 #include "waveform/ImportReader.h"
-#include "waveform/OrvekError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace orvek;

@@ -4,10 +4,10 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
+#include "base/Lcg32.h"
+#include "base/OrvekError.h"
 #include "waveform/HeaderGrid.h"
-#include "waveform/Lcg32.h"
 #include "waveform/OrvFile.h"
-#include "waveform/OrvekError.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace orvek;

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "FuzzInput.h"
+#include "base/OrvekError.h"
 #include "protection/ProtectorCatalogue.h"
-#include "waveform/OrvekError.h"
 
 namespace {
 

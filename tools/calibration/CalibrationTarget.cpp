@@ -1,6 +1,6 @@
 #include "tools/calibration/CalibrationTarget.h"
 
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 
 namespace orvek {
 

@@ -1,4 +1,4 @@
-#include "waveform/Lcg32.h"
+#include "base/Lcg32.h"
 
 #include <cmath>
 

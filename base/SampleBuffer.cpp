@@ -1,8 +1,8 @@
-#include "waveform/SampleBuffer.h"
+#include "base/SampleBuffer.h"
 
 #include <utility>
 
-#include "waveform/LargePages.h"
+#include "base/LargePages.h"
 
 namespace orvek {
 namespace {

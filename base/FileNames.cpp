@@ -1,4 +1,4 @@
-#include "waveform/FileNames.h"
+#include "base/FileNames.h"
 
 #include <unistd.h>
 
@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <optional>
 #include <random>
+
+#include "base/ErrorText.h"
 
 namespace orvek {
 namespace fs = std::filesystem;
@@ -98,7 +100,6 @@ fs::path CreateUniqueFile(const fs::path& folder, const std::string& prefix,
 }
 
 std::optional<std::string> WriteFileReplacing(const fs::path& target, const std::string& text) {
-  const auto quoted = [](const fs::path& path) { return "\"" + path.string() + "\""; };
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::error_code error;
   const fs::file_status targetStatus = fs::status(target, error);
@@ -108,9 +109,9 @@ std::optional<std::string> WriteFileReplacing(const fs::path& target, const std:
   if (targetExists && (targetStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
     return "the file is read-only";
   const fs::file_status folderStatus = fs::status(folder, error);
-  if (!fs::is_directory(folderStatus)) return "the folder " + quoted(folder) + " does not exist";
+  if (!fs::is_directory(folderStatus)) return "the folder " + Quoted(folder) + " does not exist";
   if ((folderStatus.permissions() & fs::perms::owner_write) == fs::perms::none)
-    return "the folder " + quoted(folder) + " is read-only";
+    return "the folder " + Quoted(folder) + " is read-only";
 
   const fs::path temporary =
       CreateUniqueFile(folder, "." + target.filename().string() + ".", error);
@@ -133,9 +134,7 @@ std::optional<std::string> WriteFileReplacing(const fs::path& target, const std:
   }
   if (writeError == 0) fs::rename(temporary, target, error);
   if (writeError == 0 && !error) return std::nullopt;
-  const std::string reason = writeError != 0
-                                 ? std::error_code(writeError, std::generic_category()).message()
-                                 : error.message();
+  const std::string reason = writeError != 0 ? ErrnoReason(writeError) : error.message();
   fs::remove(temporary, error);
   return reason;
 }

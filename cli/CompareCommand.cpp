@@ -1,0 +1,80 @@
+// `orvek-cli compare`: noise reduction and insertion loss per band of a free-field recording
+// against one at the ear.
+#include <memory>
+
+#include "base/FileNames.h"
+#include "cli/Command.h"
+#include "cli/FileAnalysis.h"
+#include "metrics/BandComparison.h"
+#include "metrics/PairedRecords.h"
+
+namespace orvek::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+struct Options {
+  std::string FreeField, Ear, Data;
+  bool AppendTob = false;
+};
+
+// As "Overlay ORV waveform" compares them: the ear record cut to the free-field record's window,
+// the free field taken at the ear record's length.
+ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, bool appendTob,
+                     const fs::path& startup) {
+  const auto opened = Open(freeFieldFile);
+  TWaveform& w = opened->Waveform;
+  const std::int32_t freeFieldCount = w.Count();
+  const float windowStart = w.TimeStart, windowEnd = w.TimeEnd;
+  OpenNewFileType6(earFile, w, opened->Grid, opened->Random);
+  CutToComparisonWindow(w, windowStart, windowEnd);
+  const Leq300Spectrum ear = SpectrumOf(w);
+  FreeFieldAtEarLength(w, freeFieldCount);
+  const BandComparison comparison = CompareBands(SpectrumOf(w), ear);
+
+  const std::string name = UpperBaseName(freeFieldFile) + "_to_" + UpperBaseName(earFile);
+  ordered_json out;
+  out["free_field"] = freeFieldFile.string();
+  out["ear"] = earFile.string();
+  out["name"] = name;
+  out["bands"] = ordered_json::array();
+  for (int b = kFirstComparedBand; b <= kLastComparedBand; ++b) {
+    const auto at = static_cast<std::size_t>(b - kFirstComparedBand);
+    const auto value = [](const std::optional<double>& v) {
+      return v ? ordered_json(*v) : ordered_json(nullptr);
+    };
+    out["bands"].push_back({{"band", b},
+                            {"fc_hz", BandCentreHz(b)},
+                            {"nr_db", value(comparison.NoiseReductionDb[at])},
+                            {"tfoe_db", TfoeDb(b)},
+                            {"il_db", value(comparison.InsertionLossDb[at])}});
+  }
+  if (appendTob) {
+    const fs::path results = ResolveInFolder(startup, "Dat\\Hearing Protectors\\TOB.txt");
+    std::error_code ignored;  // a folder that cannot be made is reported by the write
+    fs::create_directories(results.parent_path(), ignored);
+    AppendTobResults(results, TobResultsLine(comparison, name));
+    out["tob_results"] = results.string();
+  }
+  return out;
+}
+
+}  // namespace
+
+Command AddCompareCommand(CLI::App& app) {
+  const auto o = std::make_shared<Options>();
+  CLI::App* compare = app.add_subcommand(
+      "compare", "Noise reduction and insertion loss per band, free field against at the ear");
+  compare->add_option("FREEFIELD", o->FreeField, "free-field ORV file")->required();
+  compare->add_option("EAR", o->Ear, "ORV file recorded at the ear")->required();
+  compare->add_flag(
+      "--append-tob", o->AppendTob,
+      "append the result line to \"Dat/Hearing Protectors/TOB.txt\" of the data folder");
+  compare->add_option("--data", o->Data, "start-up folder (holds \"Man.Fig\")");
+  return {compare, [o] {
+            return PrintResult(Compare(o->FreeField, o->Ear, o->AppendTob, StartupFolder(o->Data)));
+          }};
+}
+
+}  // namespace orvek::cli
