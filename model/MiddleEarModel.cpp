@@ -637,6 +637,11 @@ StapesNonlinearity::StapesNonlinearity(const TModelParameters& p)
       // Written as Factor computes its angle, so that y is exactly 1 at rest.
       restTan_(std::tan((restPlusOne_ - 1.0) * angleScale_)) {}
 
+double StapesCeilingUm(const TModelParameters& p) {
+  const double ratio = (1.0 + double{p.NonlinLimit}) / (1.0 + double{p.NonlinRest});
+  return ratio > 1.0 ? double{p.NonlinScale} * std::sqrt(ratio * ratio - 1.0) : 0.0;
+}
+
 MiddleEarRun TimeDomainModel1(const float* input, float* output, std::int32_t last, float dt,
                               const TModelParameters& p, const MuscleTiming& timing,
                               const ProgressCallback& progress) {

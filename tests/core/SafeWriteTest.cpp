@@ -76,6 +76,10 @@ std::vector<ordered_json> BatchRows() {
            {"peak_level_db", 160.0},
            {"laeq8hr", 73.6},
            {"na", 13.9},
+           {"peak_above_140_db", true},
+           {"stapes_at_limit_warned", false},
+           {"stapes_at_limit_unwarned", true},
+           {"validity", "stapes at its movement limit (unwarned)"},
            {"error", nullptr}}};
 }
 
