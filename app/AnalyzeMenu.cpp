@@ -55,6 +55,7 @@ void TForm1::RunAnalysis(Listener listener) {
   CalculateHazard2();
   MovieAvailable = true;
   WriteHazardRows(MicrophoneCode(Grid), listener);
+  ShowImpulseDurations({0, Waveform->LastSampleIndex});
   QApplication::processEvents();
   AddMovieItems();
   if (LastHazard->Cochlea.HazardFileError)

@@ -87,6 +87,7 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
   WaveformImported = false;
   OverlayAxes.reset();
   OverlayFormPending = true;
+  LeaveImpulseCriteria();
 
   LayOutForWaveform();
   RefreshGridView();

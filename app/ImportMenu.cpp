@@ -110,6 +110,7 @@ void TForm1::Importwaveform1Click() {
   // The plot band is cleared first, so a file that fails leaves the window with the import
   // defaults and no stale trace.
   screen_ = Screen::Plot;
+  LeaveImpulseCriteria();
   canvas_->Image().fill(Qt::white);
   canvas_->update();
   LayOutForWaveform();

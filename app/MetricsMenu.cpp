@@ -88,6 +88,7 @@ void TForm1::ShowEnergyMetrics() {
                                             "no limit, the interval holds no A-weighted energy."));
   SetGridCell(HeaderColumn::Value, HeaderRow::AEnergy, Fixed3(m.AEnergy));
   SetGridCell(HeaderColumn::Comment, HeaderRow::AEnergy, "joules/m^2.");
+  NoteStatisticsInterval(span);
 }
 
 void TForm1::Button12Click() {

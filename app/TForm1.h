@@ -17,6 +17,7 @@
 #include "app/Prompts.h"
 #include "base/Lcg32.h"
 #include "metrics/EnergyMetrics.h"
+#include "metrics/ImpulseCriteria.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/HazardAnalysis.h"
 #include "model/ModelParameters.h"
@@ -161,6 +162,18 @@ class TForm1 : public QMainWindow {
   std::optional<SpectrumAxes> OverlayAxes;     // kept across overlays until a waveform is opened
   bool OverlayFormPending = false;             // the next overlay first keeps the window's image
 
+  // Pop-up menu "Impulse Criteria": the table of every criterion of the whole record, or of the
+  // Statistics interval last chosen on the same record, in the upper half until "[Exit Impulse
+  // Criteria]"; "[Copy Impulse Criteria]" puts it on the clipboard as tab-separated text. Ta and Tb
+  // go to header rows 14 and 15 with every Statistics computation and after an analysis
+  // (CriteriaMenu.cpp).
+  void ImpulseCriteria1Click();
+  void CopyImpulseCriteriaClick();
+  void ExitImpulseCriteriaClick();
+  QAction* ImpulseCriteria1 = nullptr;
+  std::vector<QAction*> CriteriaModeItems;       // the two run-time items while the table shows
+  std::optional<ImpulseCriteria> ShownCriteria;  // of the table on show
+
   // Pop-up menu "APPLY HEARING PROTECTION": the catalogue read at start-up and its menus
   // (ProtectionMenu.cpp).
   ProtectorCatalogue Catalogue;
@@ -262,6 +275,20 @@ class TForm1 : public QMainWindow {
   // MetricsMenu.cpp
   void ShowIntervalPeak();
   void ShowEnergyMetrics();
+
+  // CriteriaMenu.cpp
+  void NoteStatisticsInterval(SampleSpan span);  // remembers it and shows its Ta and Tb
+  void ShowImpulseDurations(SampleSpan span);    // Ta and Tb in header rows 14 and 15
+  std::optional<SampleSpan> CriteriaIntervalOfRecord() const;  // none once the record changed
+  void DrawImpulseCriteriaTable();
+  void LeaveImpulseCriteria();  // a new record replaces the table: its items go, nothing redraws
+  struct RememberedInterval {
+    SampleSpan Span;
+    std::uint64_t Record = 0;  // fingerprint of the record it was chosen on
+  };
+  std::optional<RememberedInterval> StatisticsCriteriaInterval;
+  QString CriteriaTitle;
+  bool GridShownBeforeCriteria = false;
 
   // EditMenu.cpp
   bool RequireSamples();

@@ -17,6 +17,7 @@
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
 #include "cli/Command.h"
+#include "cli/CriteriaCommand.h"
 #include "cli/FileAnalysis.h"
 
 namespace orvek::cli {
@@ -32,6 +33,7 @@ ordered_json EmptyRow(const fs::path& file) {
        {"aru_warned", "aru_unwarned", "peak_level_db", "laeq8hr", "na", "peak_above_140_db",
         "stapes_at_limit_warned", "stapes_at_limit_unwarned", "validity", "error"})
     row[key] = nullptr;
+  for (const char* key : kCriteriaColumns) row[key] = nullptr;
   return row;
 }
 
@@ -46,6 +48,8 @@ ordered_json AnalyzeFile(const fs::path& file, const TModelParameters& p,
     values["peak_level_db"] = metrics.at("peak_level_db");
     values["laeq8hr"] = metrics.at("laeq8hr");
     values["na"] = metrics.at("na");
+    const ordered_json criteria = CriteriaJson(file, *opened, std::nullopt, std::nullopt);
+    for (const char* key : kCriteriaColumns) values[key] = criteria.at(key);
     std::string noHazardFile;          // the batch writes no hazard tables
     std::vector<std::string> atLimit;  // the listeners whose stapes reached its ceiling
     for (const auto& [wanted, listener, key, limitKey, name] :
@@ -247,8 +251,9 @@ void WriteBatchFile(const fs::path& output, const std::string& text) {
 Command AddBatchCommand(CLI::App& app) {
   const auto options = std::make_shared<BatchOptions>();
   BatchOptions& o = *options;
-  CLI::App* batch = app.add_subcommand(
-      "batch", "Hazard (warned and unwarned), peak level, LAeq8hr and Na of many ORV files");
+  CLI::App* batch = app.add_subcommand("batch",
+                                       "Hazard (warned and unwarned), peak level, LAeq8hr, Na and "
+                                       "impulse criteria of many ORV files");
   batch->add_option("FILES", o.Files, "ORV waveform files")->required();
   auto* warned = batch->add_flag("--warned", o.WarnedOnly, "only the warned listener");
   batch->add_flag("--unwarned", o.UnwarnedOnly, "only the unwarned listener (default: both)")
