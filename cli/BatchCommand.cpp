@@ -16,6 +16,7 @@
 
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
+#include "cli/BatchMerge.h"
 #include "cli/Command.h"
 #include "cli/CriteriaCommand.h"
 #include "cli/FileAnalysis.h"
@@ -119,26 +120,25 @@ struct BatchOptions {
   bool WarnedOnly = false, UnwarnedOnly = false;  // default: both listeners
   int Jobs = 1;                                   // files analysed at once
   std::string Csv, Json, Data;                    // Json empty: no JSON file
+  std::string Report;                             // summary PDF; empty: none
+  bool Merge = false;     // Files are results files of separate runs, joined
+  std::string FilesFrom;  // with Merge: the full file list that gives the rows' order
 };
 
-// Writes the CSV (and JSON) file with WriteBatchFile, prints a summary object on stdout and returns
-// the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
-// Throws OrvekError when the batch cannot run or its results cannot be written.
-int RunBatch(const BatchOptions& o) {
-  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
-  const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
-  const fs::path csv = o.Csv;
-  const std::optional<fs::path> json =
-      o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
-  CheckOutput(csv, files);
-  if (json) {
-    CheckOutput(*json, files);
-    std::error_code error;
-    if (fs::weakly_canonical(*json, error) == fs::weakly_canonical(csv, error))
-      throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
-  }
+// The rows of the results files named by o.Files, in the order of o.FilesFrom when given.
+std::vector<ordered_json> MergeRows(const BatchOptions& o) {
+  std::vector<std::vector<ordered_json>> shards;
+  for (const std::string& shard : o.Files) shards.push_back(ReadBatchResults(shard));
+  std::optional<std::vector<std::string>> order;
+  if (!o.FilesFrom.empty()) order = ReadFileList(o.FilesFrom);
+  return MergeBatchResults(shards, order);
+}
 
-  // On a terminal the line is redrawn after every file; elsewhere only the last one is written.
+// Analyses the files with progress on stderr: on a terminal the line is redrawn after every
+// file; elsewhere only the last one is written.
+std::vector<ordered_json> AnalyzeWithProgress(const BatchOptions& o,
+                                              const std::vector<fs::path>& files) {
+  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
   const bool terminal = isatty(fileno(stderr)) != 0;
   const auto line = [&](int done, int failed) {
     std::string text =
@@ -147,30 +147,57 @@ int RunBatch(const BatchOptions& o) {
     return text;
   };
   const auto start = std::chrono::steady_clock::now();
-  const std::vector<ordered_json> rows =
+  std::vector<ordered_json> rows =
       AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, o.Jobs}, [&](int done, int failed) {
         if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
       });
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const int failed = FailedCount(rows);
   char rate[64];
   std::snprintf(rate, sizeof rate, " (%.2f s, %.1f files/s)", seconds,
                 seconds > 0 ? static_cast<double>(files.size()) / seconds : 0.0);
-  std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), failed) << rate
-            << '\n';
+  std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), FailedCount(rows))
+            << rate << '\n';
+  return rows;
+}
 
+// Writes the CSV (and JSON) file with WriteBatchFile, prints a summary object on stdout and returns
+// the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
+// Throws OrvekError when the batch cannot run or its results cannot be written.
+int RunBatch(const BatchOptions& o) {
+  const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
+  const fs::path csv = o.Csv;
+  const std::optional<fs::path> json =
+      o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
+  const std::optional<fs::path> report =
+      o.Report.empty() ? std::nullopt : std::optional<fs::path>(o.Report);
+  std::vector<fs::path> outputs{csv};
+  if (json) outputs.push_back(*json);
+  if (report) outputs.push_back(*report);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    CheckOutput(outputs[i], files);
+    std::error_code error;
+    for (std::size_t j = 0; j < i; ++j)
+      if (fs::weakly_canonical(outputs[i], error) == fs::weakly_canonical(outputs[j], error))
+        throw OrvekError("Two outputs name the same file \"" + outputs[i].string() + "\".");
+  }
+  if (!o.FilesFrom.empty() && !o.Merge) throw OrvekError("--files-from goes with --merge.");
+
+  const std::vector<ordered_json> rows = o.Merge ? MergeRows(o) : AnalyzeWithProgress(o, files);
+  const int failed = FailedCount(rows);
   WriteBatchFile(csv, BatchCsv(rows));
   if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n");
+  if (report) WriteBatchSummary(*report, rows);
   ordered_json summary;
-  summary["files"] = files.size();
+  summary["files"] = rows.size();
   summary["failed"] = failed;
   summary["jobs"] = o.Jobs;
   summary["csv"] = csv.string();
   summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
+  summary["report"] = report ? ordered_json(report->string()) : ordered_json(nullptr);
   std::cout << summary.dump(2) << '\n';
   if (failed == 0) return 0;
-  std::cerr << "orvek-cli: " << failed << " of " << files.size()
+  std::cerr << "orvek-cli: " << failed << " of " << rows.size()
             << " files could not be analysed; the error column of \"" << csv.string()
             << "\" says why.\n";
   return 1;
@@ -254,7 +281,13 @@ Command AddBatchCommand(CLI::App& app) {
   CLI::App* batch = app.add_subcommand("batch",
                                        "Hazard (warned and unwarned), peak level, LAeq8hr, Na and "
                                        "impulse criteria of many ORV files");
-  batch->add_option("FILES", o.Files, "ORV waveform files")->required();
+  batch->add_option("FILES", o.Files, "ORV waveform files (with --merge: results files)")
+      ->required();
+  batch->add_flag("--merge", o.Merge,
+                  "join the CSV or JSON results files of separate runs into one");
+  batch->add_option("--files-from", o.FilesFrom,
+                    "with --merge: the full file list, one path a line; rows follow its order");
+  batch->add_option("--report", o.Report, "summary report to write (PDF), one row per file");
   auto* warned = batch->add_flag("--warned", o.WarnedOnly, "only the warned listener");
   batch->add_flag("--unwarned", o.UnwarnedOnly, "only the unwarned listener (default: both)")
       ->excludes(warned);
@@ -262,7 +295,7 @@ Command AddBatchCommand(CLI::App& app) {
   batch->add_option("--jobs", o.Jobs, "files analysed at once")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
-  batch->add_option("--csv", o.Csv, "CSV file to write, one row per file")->required();
+  batch->add_option("-o,--csv", o.Csv, "CSV file to write, one row per file")->required();
   batch->add_option("--json", o.Json, "JSON file to write with the same rows");
   batch->add_option("--data", o.Data, "start-up folder (holds \"Man.Fig\")");
   return {batch, [options] { return RunBatch(*options); }};

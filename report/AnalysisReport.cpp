@@ -402,7 +402,7 @@ QByteArray SummaryPdf(const QString& title, const QStringList& columns,
     QPdfWriter writer(&buffer);
     OpenWriter(writer, title);
     writer.setPageOrientation(QPageLayout::Landscape);
-    PageWriter pages(writer, "ORVEK " + ProgramVersion() + " " + title);
+    PageWriter pages(writer, "ORVEK " + ProgramVersion());
     pages.Title(title);
     int failed = 0;
     std::vector<QStringList> table;
