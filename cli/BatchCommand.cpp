@@ -14,6 +14,7 @@
 #include <thread>
 #include <tuple>
 
+#include "base/ErrorText.h"
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
 #include "cli/Command.h"
@@ -77,18 +78,12 @@ int FailedCount(const std::vector<ordered_json>& rows) {
   }));
 }
 
-// A batch may run for long: refuse outputs that could not be written, or would replace an input,
-// before it starts.
-void CheckOutput(const fs::path& output, const std::vector<fs::path>& files) {
-  if (!FolderWritable(fs::absolute(output).parent_path()))
-    throw OrvekError("Cannot write the batch results file \"" + output.string() +
-                     "\": its folder does not exist or is read-only.");
-  std::error_code error;
-  for (const fs::path& file : files)
-    if (fs::equivalent(output, file, error))
-      throw OrvekError("The batch results file \"" + output.string() +
-                       "\" would replace the waveform file \"" + file.string() +
-                       "\"; choose another name.");
+// A batch may run for long: refuse outputs that could not be written, or would replace a file it
+// reads, before it starts.
+void CheckOutput(const fs::path& output, const ReadFiles& reads) {
+  if (const auto problem = WriteTargetProblem(output, reads))
+    throw OrvekError("Cannot write the batch results file " + Quoted(output) + ": " + *problem +
+                     ".");
 }
 
 struct BatchOptions {
@@ -102,14 +97,17 @@ struct BatchOptions {
 // the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
 // Throws OrvekError when the batch cannot run or its results cannot be written.
 int RunBatch(const BatchOptions& o) {
-  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
+  const fs::path startup = StartupFolder(o.Data);
+  const TModelParameters p = LoadParameters(startup);
   const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
+  ReadFiles reads = ParameterFiles(startup, p);
+  reads.insert(reads.end(), files.begin(), files.end());
   const fs::path csv = o.Csv;
   const std::optional<fs::path> json =
       o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
-  CheckOutput(csv, files);
+  CheckOutput(csv, reads);
   if (json) {
-    CheckOutput(*json, files);
+    CheckOutput(*json, reads);
     std::error_code error;
     if (fs::weakly_canonical(*json, error) == fs::weakly_canonical(csv, error))
       throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
@@ -137,8 +135,8 @@ int RunBatch(const BatchOptions& o) {
   std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), failed) << rate
             << '\n';
 
-  WriteBatchFile(csv, BatchCsv(rows));
-  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n");
+  WriteBatchFile(csv, BatchCsv(rows), reads);
+  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n", reads);
   ordered_json summary;
   summary["files"] = files.size();
   summary["failed"] = failed;
@@ -219,8 +217,8 @@ ordered_json BatchJson(const std::vector<ordered_json>& rows) {
   return document;
 }
 
-void WriteBatchFile(const fs::path& output, const std::string& text) {
-  if (const auto reason = WriteFileReplacing(output, text))
+void WriteBatchFile(const fs::path& output, const std::string& text, const ReadFiles& reads) {
+  if (const auto reason = WriteFileReplacing(output, text, reads))
     throw OrvekError("Cannot write the batch results file \"" + output.string() + "\": " + *reason +
                      ".");
 }

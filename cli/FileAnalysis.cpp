@@ -24,6 +24,10 @@ TModelParameters LoadParameters(const fs::path& startup) {
   return p;
 }
 
+ReadFiles ParameterFiles(const fs::path& startup, const TModelParameters& p) {
+  return {ResolveInFolder(startup, "Man.Fig"), p.Source};
+}
+
 std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
   auto opened = std::make_unique<OpenedWaveform>();
   opened->Writable = FolderWritable(fs::absolute(file).parent_path());
@@ -36,13 +40,13 @@ ordered_json Finite(long double value) {
   return std::isfinite(value) ? ordered_json(static_cast<double>(value)) : ordered_json(nullptr);
 }
 
-std::optional<fs::path> HazardFileBeside(const fs::path& file, const OpenedWaveform& opened) {
-  if (!opened.Writable) return std::nullopt;
-  return ResolveInFolder(fs::absolute(file).parent_path(), UpperBaseName(file) + ".HAZ");
+OutputFile HazardFileBeside(const fs::path& file, ReadFiles reads) {
+  return {ResolveInFolder(fs::absolute(file).parent_path(), UpperBaseName(file) + ".HAZ"),
+          std::move(reads)};
 }
 
 ordered_json HazardJson(const fs::path& file, OpenedWaveform& opened, Listener listener,
-                        TModelParameters p, const std::optional<fs::path>& hazardFile, int threads,
+                        TModelParameters p, const std::optional<OutputFile>& hazardFile, int threads,
                         std::string& hazardFileError) {
   TWaveform& w = opened.Waveform;
   const int mic = MicrophoneCode(opened.Grid);

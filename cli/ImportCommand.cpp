@@ -111,7 +111,7 @@ ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path
     throw OrvekError("An ORV file holds at most 1048576 samples; " + Quoted(file) + " gave " +
                      std::to_string(w->Count()) + ".");
   const std::int32_t imported = w->Count();
-  SaveOrvFile(out, true, grid, *w);
+  SaveOrvFile(out, true, grid, *w, {file});
 
   static constexpr const char* kKinds[] = {"wav", "raw-float32", "int16", "text", "large-text"};
   ordered_json json;

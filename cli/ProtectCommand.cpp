@@ -44,15 +44,17 @@ ordered_json Circuit(const TCircuitValues& c) {
 ordered_json Protect(const fs::path& file, const std::string& protector,
                      const std::string& locationName, int angle, const fs::path& startup,
                      const fs::path& out) {
-  const ProtectorCatalogue catalogue =
-      LoadProtectorCatalogue(ResolveInFolder(startup, "HPD Atten.txt"));
+  const fs::path catalogueFile = ResolveInFolder(startup, "HPD Atten.txt");
+  const ProtectorCatalogue catalogue = LoadProtectorCatalogue(catalogueFile);
   const TProtectorEntry& entry = FindProtector(catalogue, protector);
   TModelParameters p = LoadParameters(startup);
   const auto opened = Open(file);
   const int location = locationName == "entrance" ? kProtectedAtEntrance : kProtectedAtEardrum;
   const ProtectedRun run = PredictUnderProtector(startup, entry, location, angle, file, p,
                                                  opened->Waveform, opened->Grid, opened->Random);
-  WriteProtectedWaveform(out, file, opened->Waveform, opened->Grid);
+  ReadFiles reads = ParameterFiles(startup, p);
+  reads.insert(reads.end(), {file, catalogueFile});
+  WriteProtectedWaveform(out, opened->Waveform, opened->Grid, reads);
 
   const ProtectorForm form = ProtectorFormOf(run.Kind);
   ordered_json result;

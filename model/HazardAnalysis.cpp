@@ -65,7 +65,7 @@ void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelP
 
 HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleTiming& timing,
                              TModelParameters& p, MovieFrameStore& movie,
-                             const std::optional<std::filesystem::path>& hazardFile,
+                             const std::optional<OutputFile>& hazardFile,
                              const ProgressCallback& progress, int threads) {
   CheckHazardInputs(micLocation, waveform, p);
   const std::int32_t last = waveform.LastSampleIndex;

@@ -18,6 +18,7 @@
 
 #include "base/DecimalNumber.h"
 #include "base/ErrorText.h"
+#include "base/FileNames.h"
 #include "base/LargePages.h"
 #include "base/OrvekError.h"
 #include "waveform/TextTokenizer.h"
@@ -113,6 +114,8 @@ class ImportFile {
 };
 
 ImportFile::ImportFile(const fs::path& file, std::int64_t inMemoryBytes) : file_(file) {
+  if (const auto special = SpecialFileReason(file))
+    throw OrvekError("Cannot open import file " + Quoted(file) + ": " + *special + ".");
   std::error_code error;
   const std::uintmax_t size = fs::file_size(file, error);
   if (error) throw OrvekError("Cannot open import file " + Quoted(file) + ": " + error.message());

@@ -57,26 +57,9 @@ char* AppendCompactText(float value, char* out) {
 }
 
 std::string ReadWholeFile(const fs::path& file) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(file, error);
-  if (error) throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + error.message());
   std::string image;
-  try {
-    image.resize(size);
-  } catch (const std::exception&) {  // bad_alloc or length_error
-    throw OrvekError("Waveform file " + Quoted(file) + " is too large to read into memory (" +
-                     std::to_string(size) + " bytes).");
-  }
-  std::FILE* stream = std::fopen(file.string().c_str(), "rb");
-  if (!stream)
-    throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + ErrnoReason(errno));
-  const std::size_t read = std::fread(image.data(), 1, image.size(), stream);
-  const int readError = std::ferror(stream) ? errno : 0;
-  std::fclose(stream);
-  if (read != image.size())
-    throw OrvekError(
-        "Cannot read waveform file " + Quoted(file) + ": " +
-        (readError ? ErrnoReason(readError) : "the file became shorter while reading"));
+  if (const auto reason = ReadRegularFile(file, image))
+    throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + *reason);
   return image;
 }
 
@@ -426,7 +409,8 @@ void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count, const fs:
                      Quoted(file) + " was not written.");
 }
 
-void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform) {
+void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform,
+                 const ReadFiles& reads) {
   const std::int32_t n = waveform.Count();
   bool cutAtCapacity = false;
   const std::int32_t count = CountWithin(n, true, waveform.Capacity(), cutAtCapacity);
@@ -447,7 +431,7 @@ void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform&
     *end++ = '\n';
     text.append(line, end);
   }
-  if (const auto reason = WriteFileReplacing(file, text))
+  if (const auto reason = WriteFileReplacing(file, text, reads))
     throw OrvekError("Cannot save waveform file " + Quoted(file) + ": " + *reason + ".");
 
   // Zero padding reaches the record only once the file is safely written.

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/FileNames.h"
 #include "base/Lcg32.h"
 #include "waveform/HeaderGrid.h"
 #include "waveform/Waveform.h"
@@ -55,8 +56,9 @@ void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count,
 // Written to a temporary file in the target folder and renamed over the target; a target that
 // cannot be written (read-only file or folder, missing folder) or a sample that is not finite
 // throws OrvekError and leaves the file, the record and the grid as they were. Header cell text
-// is written with TABs and other control characters turned into blanks.
+// is written with TABs and other control characters turned into blanks. `reads`: the files the
+// saving command reads, which it may not replace (WriteFileReplacing).
 void SaveOrvFile(const std::filesystem::path& file, bool saveAs, HeaderGrid& grid,
-                 TWaveform& waveform);
+                 TWaveform& waveform, const ReadFiles& reads);
 
 }  // namespace orvek

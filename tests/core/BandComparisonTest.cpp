@@ -102,14 +102,14 @@ TEST(BandComparison, UncomputedBandsAreEmpty) {
 TEST(BandComparison, AppendWritesHeaderOnceThenLines) {
   const test::TempFolder folder;
   const fs::path file = folder.Path() / "TOB.txt";
-  AppendTobResults(file, "first");
+  AppendTobResults(file, "first", {});
   EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\n");
-  AppendTobResults(file, "second");
+  AppendTobResults(file, "second", {});
   EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\nsecond\r\n");
 
   // A table whose last line lost its end still gets one line per result.
   const fs::path cut = folder.Write("cut.txt", "header\r\nold");
-  AppendTobResults(cut, "new");
+  AppendTobResults(cut, "new", {});
   EXPECT_EQ(test::TempFolder::Read(cut), "header\r\nold\r\nnew\r\n");
 }
 
@@ -117,7 +117,7 @@ TEST(BandComparison, FailedAppendKeepsEarlierResults) {
   const test::TempFolder folder;
   const fs::path file = folder.Write("TOB.txt", "header\r\nold\r\n");
   fs::permissions(folder.Path(), fs::perms::owner_read | fs::perms::owner_exec);
-  const std::string message = MessageOf([&] { AppendTobResults(file, "new"); });
+  const std::string message = MessageOf([&] { AppendTobResults(file, "new", {}); });
   EXPECT_NE(message.find(file.string()), std::string::npos) << message;
   EXPECT_EQ(test::TempFolder::Read(file), "header\r\nold\r\n");
   EXPECT_EQ(folder.EntryCount(), 1);

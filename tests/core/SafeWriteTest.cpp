@@ -2,11 +2,16 @@
 // byte for byte, no temporary file may be left behind, and the message must name the file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -58,14 +63,15 @@ Recording MakeRecording() {
   return r;
 }
 
-void WriteHazardTable(const fs::path& file) {
+void WriteHazardTable(const fs::path& file, const ReadFiles& reads) {
   TModelParameters p;
   LoadModelParameters(fs::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", p);
   DeriveModelConstants(p);
   std::vector<float> pressure = Tone(), stapes = Tone();
   auto movie = std::make_unique<MovieFrameStore>();
   const CochlearResult result = CochlearModel(pressure.data(), stapes.data(), kCount - 1, kDt,
-                                              200.0f, -200.0f, p, *movie, file, 1);
+                                              200.0f, -200.0f, p, *movie,
+                                              OutputFile{file, reads}, 1);
   if (result.HazardFileError) throw OrvekError(*result.HazardFileError);
 }
 
@@ -87,43 +93,49 @@ struct Writer {
   std::string Name;     // of the file kind, for the test name
   std::string File;     // the name it is written under
   std::string Earlier;  // content of the file already there (the rewriting writers read it)
-  std::function<void(const fs::path&)> Write;
+  std::function<void(const fs::path&, const ReadFiles&)> Write;
 };
 
 const std::vector<Writer>& Writers() {
   static const std::vector<Writer> writers = {
       {"Orv", "SHOT.ORV", "earlier waveform\r\n",
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          Recording r = MakeRecording();
-         SaveOrvFile(file, true, r.Grid, *r.Waveform);
+         SaveOrvFile(file, true, r.Grid, *r.Waveform, reads);
        }},
       {"Wav", "SHOT.WAV", "earlier sound",
-       [](const fs::path& file) { SaveWavFile(file, *MakeRecording().Waveform, "SHOT"); }},
+       [](const fs::path& file, const ReadFiles& reads) {
+         SaveWavFile(file, *MakeRecording().Waveform, "SHOT", reads);
+       }},
       {"HazardTable", "SHOT.HAZ", "earlier hazard table\r\n", WriteHazardTable},
       {"BandSpectrum", "SHOT.TOB", "earlier spectrum\r\n",
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          const std::vector<float> tone = Tone();
-         WriteTobFile(file, TobFileText(ComputeLeq300Spectrum(tone.data(), kCount, kDt)));
+         WriteTobFile(file, TobFileText(ComputeLeq300Spectrum(tone.data(), kCount, kDt)), reads);
        }},
       {"TobResults", "TOB.txt", TobResultsHeader() + "\r\nearlier result\r\n",
-       [](const fs::path& file) { AppendTobResults(file, "new result"); }},
+       [](const fs::path& file, const ReadFiles& reads) {
+         AppendTobResults(file, "new result", reads);
+       }},
       {"ProtectorCatalogue", "HPD Atten.txt", ShippedCatalogue(),
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          TCircuitValues values;
          values.Kcup = 1.0e6f;
          values.Lcup = 0.25f;
-         StoreCircuitValues(file, 0, values);
+         StoreCircuitValues(file, 0, values, reads);
        }},
       {"PredictedWaveform", "SHOT_FOAM.ORV", "earlier prediction\r\n",
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          const Recording r = MakeRecording();
-         WriteProtectedWaveform(file, file.parent_path() / "SHOT.ORV", *r.Waveform, r.Grid);
+         WriteProtectedWaveform(file, *r.Waveform, r.Grid, reads);
        }},
       {"BatchCsv", "RESULTS.CSV", "earlier,rows\r\n",
-       [](const fs::path& file) { cli::WriteBatchFile(file, cli::BatchCsv(BatchRows())); }},
+       [](const fs::path& file, const ReadFiles& reads) {
+         cli::WriteBatchFile(file, cli::BatchCsv(BatchRows()), reads);
+       }},
       {"BatchJson", "RESULTS.JSON", "{\"earlier\": true}\n",
-       [](const fs::path& file) {
-         cli::WriteBatchFile(file, cli::BatchJson(BatchRows()).dump(2));
+       [](const fs::path& file, const ReadFiles& reads) {
+         cli::WriteBatchFile(file, cli::BatchJson(BatchRows()).dump(2), reads);
        }},
   };
   return writers;
@@ -154,7 +166,9 @@ class FileSizeLimit {
 enum class Failure {
   ReadOnlyFolder,   // refused up front: the writer checks the folder's permission bits itself
   DiskFullMidFile,  // the temporary file is created, then a write fails part-way
-  NoTemporaryFile,  // the temporary file cannot be created (its name exceeds 255 bytes)
+  NoTemporaryFile,  // the temporary file cannot be named (its name exceeds 255 bytes)
+  ReadByCommand,    // the target is a file the command reads, spelled another way
+  Fifo,             // the target is a FIFO: renaming over it would replace the node
 };
 
 struct Case {
@@ -168,8 +182,12 @@ std::string FailureName(Failure failure) {
       return "ReadOnlyFolder";
     case Failure::DiskFullMidFile:
       return "DiskFullMidFile";
-    default:
+    case Failure::NoTemporaryFile:
       return "NoTemporaryFile";
+    case Failure::ReadByCommand:
+      return "ReadByCommand";
+    default:
+      return "Fifo";
   }
 }
 
@@ -180,8 +198,8 @@ void PrintTo(const Case& c, std::ostream* out) {
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
   for (const Writer& writer : Writers())
-    for (const Failure failure :
-         {Failure::ReadOnlyFolder, Failure::DiskFullMidFile, Failure::NoTemporaryFile})
+    for (const Failure failure : {Failure::ReadOnlyFolder, Failure::DiskFullMidFile,
+                                  Failure::NoTemporaryFile, Failure::ReadByCommand, Failure::Fifo})
       cases.push_back({&writer, failure});
   return cases;
 }
@@ -196,31 +214,51 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
   const std::string name = failure == Failure::NoTemporaryFile
                                ? std::string(250 - writer.File.size(), 'L') + writer.File
                                : writer.File;
-  const fs::path file = folder.Write(name, writer.Earlier);
+  const fs::path file = folder.Path() / name;
+  if (failure == Failure::Fifo)
+    ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  else
+    folder.Write(name, writer.Earlier);
+  // Other files the command reads: only ReadByCommand names the target among them.
+  ReadFiles reads = {folder.Path() / "input.ORV", folder.Path() / "." / "missing.PRM"};
+  std::ofstream(reads[0]) << "input";
   std::string message, reason;
   switch (failure) {
     case Failure::ReadOnlyFolder:
       fs::permissions(folder.Path(),
                       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                       fs::perm_options::remove);
-      message = MessageOf([&] { writer.Write(file); });
+      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "read-only";
       break;
     case Failure::DiskFullMidFile: {
       const FileSizeLimit limit(16);
-      message = MessageOf([&] { writer.Write(file); });
+      message = MessageOf([&] { writer.Write(file, reads); });
       reason = std::generic_category().message(EFBIG);
       break;
     }
     case Failure::NoTemporaryFile:
-      message = MessageOf([&] { writer.Write(file); });
+      message = MessageOf([&] { writer.Write(file, reads); });
       reason = std::generic_category().message(ENAMETOOLONG);
+      break;
+    case Failure::ReadByCommand:
+      reads.push_back(folder.Path() / "." / name);
+      message = MessageOf([&] { writer.Write(file, reads); });
+      reason = "it is \"" + reads.back().string() + "\", which this command reads";
+      break;
+    case Failure::Fifo:
+      message = MessageOf([&] { writer.Write(file, reads); });
+      reason = "it is a FIFO (named pipe), not a regular file";
       break;
   }
   EXPECT_NE(message.find("\"" + file.string() + "\""), std::string::npos) << message;
   EXPECT_NE(message.find(reason), std::string::npos) << message;
-  EXPECT_EQ(test::TempFolder::Read(file), writer.Earlier);
-  EXPECT_EQ(folder.EntryCount(), 1) << "a temporary file was left behind";
+  if (failure == Failure::Fifo)
+    EXPECT_TRUE(fs::is_fifo(file)) << "the FIFO was replaced";
+  else
+    EXPECT_EQ(test::TempFolder::Read(file), writer.Earlier);
+  EXPECT_EQ(test::TempFolder::Read(reads[0]), "input");
+  EXPECT_EQ(folder.EntryCount(), 2) << "a temporary file was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, SafeWriteTest, ::testing::ValuesIn(AllCases()),
@@ -234,11 +272,55 @@ TEST(SafeWrite, EveryWriterReplacesTheEarlierFileWithoutLeftovers) {
     SCOPED_TRACE(writer.Name);
     test::TempFolder folder;
     const fs::path file = folder.Write(writer.File, writer.Earlier);
-    EXPECT_NO_THROW(writer.Write(file));
+    EXPECT_NO_THROW(writer.Write(file, {folder.Path() / "input.ORV"}));
     const std::string written = test::TempFolder::Read(file);
     EXPECT_NE(written, writer.Earlier);
     EXPECT_GT(written.size(), 16u) << "too short for the disk-full case to cut it";
     EXPECT_EQ(folder.EntryCount(), 1);
+  }
+}
+
+// Devices are refused before anything is opened; checked without a write, since an administrator's
+// rename would replace the real node if the check failed.
+TEST(SafeWrite, DevicesAndEmptyNamesAreNoTargets) {
+  const std::pair<fs::path, const char*> cases[] = {
+      {"/dev/null", "it is a character device, not a regular file"},
+      {"", "no file name was given"},
+      {"/tmp/", "no file name was given"},
+  };
+  for (const auto& [target, reason] : cases)
+    EXPECT_EQ(WriteTargetProblem(target, {}).value_or("accepted"), reason) << target;
+}
+
+// A process stopped by SIGINT or SIGTERM while it writes leaves no temporary file: the file has
+// no name until it is complete.
+TEST(SafeWrite, AKilledWriterLeavesNothingBehind) {
+  const std::string text(256u << 20, 'x');
+  for (const int signal : {SIGINT, SIGTERM}) {
+    test::TempFolder folder;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      WriteFileReplacing(folder.Path() / "LARGE.ORV", text, {});
+      _exit(0);
+    }
+    // Wait until the child holds a file of the folder open, i.e. is writing it.
+    const std::string descriptors = "/proc/" + std::to_string(child) + "/fd";
+    bool writing = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!writing && std::chrono::steady_clock::now() < deadline) {
+      std::error_code ignored;
+      for (fs::directory_iterator it(descriptors, ignored), end; !ignored && it != end;
+           it.increment(ignored))
+        writing |= fs::read_symlink(it->path(), ignored).string().starts_with(
+            folder.Path().string() + "/");
+    }
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(writing) << "the child never wrote";
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal";
+    EXPECT_EQ(folder.EntryCount(), 0) << "signal " << signal;
   }
 }
 
