@@ -94,7 +94,8 @@ void TForm1::GetHPDData() {
   }
   canvas_->update();
   RefreshGridView();
-  WriteProtectedWaveform(ResolveInFolder(LastOpenFolder, run.OutputName), input, *Waveform, Grid);
+  WriteProtectedWaveform(ResolveInFolder(LastOpenFolder, run.OutputName), *Waveform, Grid,
+                         {input});
 }
 
 }  // namespace orvek
