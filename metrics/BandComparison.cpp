@@ -6,6 +6,7 @@
 
 #include "base/ErrorText.h"
 #include "base/FileNames.h"
+#include "base/FolderLock.h"
 #include "base/OrvekError.h"
 
 namespace orvek {
@@ -66,6 +67,8 @@ std::string TobResultsLine(const BandComparison& comparison, const std::string& 
 
 void AppendTobResults(const std::filesystem::path& file, const std::string& line,
                       const ReadFiles& reads) {
+  // Runs appending at the same time take turns, so no line is lost.
+  const FolderLock lock(file.parent_path());
   std::string text;
   std::error_code error;
   if (std::filesystem::exists(file, error))

@@ -6,6 +6,7 @@
 
 #include "base/ErrorText.h"
 #include "base/FileNames.h"
+#include "base/FolderLock.h"
 #include "base/OrvekError.h"
 #include "waveform/OrvFile.h"
 
@@ -150,11 +151,16 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   const float canalSourceGain = CanalSourceGainForAngle(angleDegrees);
 
   const fs::path catalogue = ResolveInFolder(startupFolder, kCatalogueName);
-  ProtectorRecordData record =
-      ReadProtectorRecord(ReadCatalogue(catalogue), entry, catalogue.string());
-  run.Circuit = CircuitFor(startupFolder, catalogue, entry, run.Kind, record,
-                           {chosenFile, p.Source}, run.Fitted);
-  run.Table = std::move(record.AttenuationTable);
+  {
+    // Read, fit and store under one lock: a run at the same time then finds this fit stored
+    // (and does not report one of its own), and a fit of another record is not lost.
+    const FolderLock lock(catalogue.parent_path());
+    ProtectorRecordData record =
+        ReadProtectorRecord(ReadCatalogue(catalogue), entry, catalogue.string());
+    run.Circuit = CircuitFor(startupFolder, catalogue, entry, run.Kind, record,
+                             {chosenFile, p.Source}, run.Fitted);
+    run.Table = std::move(record.AttenuationTable);
+  }
 
   // Both set on a copy first, so that a circuit the model cannot use leaves p as it was.
   TModelParameters next = p;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ErrorMessage.h"
@@ -111,6 +113,23 @@ TEST(BandComparison, AppendWritesHeaderOnceThenLines) {
   const fs::path cut = folder.Write("cut.txt", "header\r\nold");
   AppendTobResults(cut, "new", {});
   EXPECT_EQ(test::TempFolder::Read(cut), "header\r\nold\r\nnew\r\n");
+}
+
+// Runs appending at the same time take turns: no result is lost.
+TEST(BandComparison, ConcurrentAppendsKeepEveryLine) {
+  const test::TempFolder folder;
+  const fs::path file = folder.Path() / "TOB.txt";
+  constexpr int kWriters = 4, kLines = 25;
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w)
+    writers.emplace_back([&, w] {
+      for (int i = 0; i < kLines; ++i)
+        AppendTobResults(file, "run " + std::to_string(w) + " " + std::to_string(i), {});
+    });
+  for (std::thread& writer : writers) writer.join();
+  const std::string text = test::TempFolder::Read(file);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + kWriters * kLines);
+  EXPECT_EQ(folder.EntryCount(), 1);
 }
 
 TEST(BandComparison, FailedAppendKeepsEarlierResults) {
