@@ -4,6 +4,7 @@
 
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
+#include "base/UserData.h"
 #include "metrics/EnergyMetrics.h"
 
 namespace orvek::cli {
@@ -11,10 +12,9 @@ namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
 fs::path StartupFolder(const std::string& option) {
-  const fs::path folder = option.empty() ? fs::current_path() : fs::path(option);
-  if (fs::exists(ResolveInFolder(folder, "Man.Fig"))) return folder;
-  if (!option.empty()) throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
-  return ORVEK_DATA_DIR;
+  if (option.empty()) return DefaultStartupFolder(fs::current_path(), ORVEK_DATA_DIR);
+  if (fs::exists(ResolveInFolder(option, "Man.Fig"))) return option;
+  throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
 }
 
 TModelParameters LoadParameters(const fs::path& startup) {
@@ -29,6 +29,7 @@ ReadFiles ParameterFiles(const fs::path& startup, const TModelParameters& p) {
 }
 
 std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
+  if (file.empty()) throw OrvekError("No waveform file was named: FILE is empty.");
   auto opened = std::make_unique<OpenedWaveform>();
   opened->Writable = FolderWritable(fs::absolute(file).parent_path());
   opened->Report = OpenNewFileType5(file, opened->Writable, false, opened->Waveform, opened->Grid,

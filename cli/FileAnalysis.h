@@ -22,7 +22,8 @@
 namespace orvek::cli {
 
 // The start-up folder as the window chooses it: `option` (--data), else the current directory
-// when it holds "Man.Fig", else the data folder shipped with the program.
+// when it holds "Man.Fig", else the per-user data folder, copied from the shipped one on first
+// use (DefaultStartupFolder).
 std::filesystem::path StartupFolder(const std::string& option);
 
 // The parameter file "Man.Fig" names, with its derived constants, as the window loads it.
