@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int32_t kClearedSamples = 1'048'576;  // the readers zero this many samples first
-constexpr float kNoDataMax = -1.0e6f, kNoDataMin = 1.0e6f;
+// The dither is scaled by the largest sample, taken as at least this (Pa).
+constexpr float kDitherMaxFloor = -1.0e6f;
 constexpr int kOldLayoutRows = 30;
 // Rows of the old 30-row layout that hold the title, the rate and the microphone location.
 constexpr int kOldTitleRow = 2, kOldRateRow = 3, kOldLocationRow = 13;
@@ -347,10 +348,10 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   parsed.Grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(n));
 
   const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
-  const float dataMax = std::max(kNoDataMax, *highest);
-  const float dataMin = std::min(kNoDataMin, *lowest);
+  const float dataMax = *highest, dataMin = *lowest;
   const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
-  DitherAndPad(reader, values, count, double{dataMax} * kDitherScale, rng);
+  DitherAndPad(reader, values, count, double{std::max(kDitherMaxFloor, dataMax)} * kDitherScale,
+               rng);
 
   // Nothing can fail from here on: the record and the grid take the new contents.
   grid = std::move(parsed.Grid);
@@ -401,6 +402,10 @@ OrvReadReport OpenNewFileType6(const fs::path& file, TWaveform& waveform, Header
 
 void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count, const fs::path& file) {
   if (count < 1) throw OrvekError("There are no samples to save in " + Quoted(file) + ".");
+  // The readers refuse a file of one sample: it has no sample interval to analyse.
+  if (count < 2)
+    throw OrvekError("The record holds one sample; a waveform file needs at least two, so " +
+                     Quoted(file) + " was not written.");
   const float* samples = waveform.Samples.data();
   if (const float* bad =
           std::find_if(samples, samples + count, [](float v) { return !std::isfinite(v); });
