@@ -90,7 +90,7 @@ PlaceShape ShapeAt(const TModelParameters& p, double x) {
   }
   shape.damping = static_cast<double>(p.DampingNumerator) / p.DampingDivisor;
   shape.baseFrequency = p.BaseFrequency;
-  shape.cf = shape.baseFrequency * std::exp(-x / p.PlaceLengthConstant);
+  shape.cf = PlaceFrequencyHz(p, x);
   return shape;
 }
 
