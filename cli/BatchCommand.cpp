@@ -19,6 +19,7 @@
 #include "base/OrvekError.h"
 #include "cli/Command.h"
 #include "cli/FileAnalysis.h"
+#include "waveform/SampleCapacity.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;
@@ -96,6 +97,21 @@ struct BatchOptions {
 // Writes the CSV (and JSON) file with WriteBatchFile, prints a summary object on stdout and returns
 // the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
 // Throws OrvekError when the batch cannot run or its results cannot be written.
+// Workers beyond the cores only wait, and each holds a file's buffers and movie: at most one per
+// core and per kWorkerBytes of free memory, and the user is told when that is fewer than asked.
+int UsableJobs(int requested) {
+  constexpr std::uint64_t kWorkerBytes = 64ull << 20;  // a generous bound for one file's analysis
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::uint64_t freeBytes = AvailablePhysicalMemory();
+  const int byMemory = static_cast<int>(std::max<std::uint64_t>(1, freeBytes / kWorkerBytes));
+  const int usable = std::min({requested, cores, byMemory});
+  if (usable < requested)
+    std::cerr << "orvek-cli: --jobs " << requested << " is more than this computer runs at once ("
+              << cores << " cores, " << (freeBytes >> 20) << " MiB of free memory); " << usable
+              << (usable == 1 ? " job is" : " jobs are") << " used.\n";
+  return usable;
+}
+
 int RunBatch(const BatchOptions& o) {
   const fs::path startup = StartupFolder(o.Data);
   const TModelParameters p = LoadParameters(startup);
@@ -113,6 +129,7 @@ int RunBatch(const BatchOptions& o) {
       throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
   }
 
+  const int jobs = UsableJobs(o.Jobs);
   // On a terminal the line is redrawn after every file; elsewhere only the last one is written.
   const bool terminal = isatty(fileno(stderr)) != 0;
   const auto line = [&](int done, int failed) {
@@ -123,7 +140,7 @@ int RunBatch(const BatchOptions& o) {
   };
   const auto start = std::chrono::steady_clock::now();
   const std::vector<ordered_json> rows =
-      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, o.Jobs}, [&](int done, int failed) {
+      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, jobs}, [&](int done, int failed) {
         if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
       });
   const double seconds =
@@ -140,7 +157,7 @@ int RunBatch(const BatchOptions& o) {
   ordered_json summary;
   summary["files"] = files.size();
   summary["failed"] = failed;
-  summary["jobs"] = o.Jobs;
+  summary["jobs"] = jobs;
   summary["csv"] = csv.string();
   summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
   std::cout << summary.dump(2) << '\n';

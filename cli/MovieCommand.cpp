@@ -120,7 +120,14 @@ Command AddMovieCommand(CLI::App& app) {
   movie->add_flag("--unwarned", options.Unwarned, "unwarned listener (default: warned)");
   movie->add_option("--frames", options.Every, "write every K-th frame, starting with frame 1")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            std::int32_t every = 0;
+            return CLI::detail::lexical_cast(text, every) && every >= 1
+                       ? ""
+                       : "--frames \"" + text + "\" is not a whole number of at least 1";
+          },
+          "K >= 1"));
   movie->add_option("-o,--output", options.Output, "folder for the PNG files")->required();
   movie->add_option("--data", options.Data, "start-up folder (holds \"Man.Fig\")");
   return {movie, [o] { return PrintResult(RunMovie(*o)); }};

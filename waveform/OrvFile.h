@@ -10,6 +10,9 @@
 
 namespace orvek {
 
+// The most samples an ORV file holds (2^20), as its readers and writer take them.
+inline constexpr std::int32_t kMaxOrvSamples = 1'048'576;
+
 // What a reader found, for the caller's notices.
 struct OrvReadReport {
   std::int32_t SamplesRead = 0;      // values in the file that were stored (cell (1, 4))
@@ -46,7 +49,7 @@ OrvReadReport OpenNewFileType6(const std::filesystem::path& file, TWaveform& wav
                                HeaderGrid& grid, Lcg32& rng);
 
 // Refuses (OrvekError naming `file` and the sample) to write samples 0..count-1 of the record when
-// there are none or one of them is not a finite number.
+// there are fewer than two (the readers refuse one) or one of them is not a finite number.
 void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count,
                         const std::filesystem::path& file);
 
