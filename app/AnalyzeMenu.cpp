@@ -1,6 +1,7 @@
 // "Analyze": the warned and unwarned hazard of the loaded waveform, and the items it adds.
 #include <QApplication>
 #include <QPainter>
+#include <QStringList>
 
 #include "app/TForm1.h"
 #include "base/FileNames.h"
@@ -11,6 +12,13 @@ namespace orvek {
 void TForm1::NoProtectorWarned1Click() { RunAnalysis(Listener::Warned); }
 
 void TForm1::NoProtectorUnWarned1Click() { RunAnalysis(Listener::Unwarned); }
+
+void TForm1::ReloadModelParameters() {
+  if (ParameterFileName.empty())
+    ParameterFileName = ReadManFig(ResolveInFolder(StartupFolder, "Man.Fig"));
+  LoadModelParameters(ResolveInFolder(StartupFolder, ParameterFileName), ModelParameters);
+  DeriveModelConstants(ModelParameters);
+}
 
 void TForm1::RunAnalysis(Listener listener) {
   const bool warned = listener == Listener::Warned;
@@ -26,11 +34,7 @@ void TForm1::RunAnalysis(Listener listener) {
     }
   } menusBack{*this};
 
-  // The parameter file is read again so that edits take effect without a restart.
-  if (ParameterFileName.empty())
-    ParameterFileName = ReadManFig(ResolveInFolder(StartupFolder, "Man.Fig"));
-  LoadModelParameters(ResolveInFolder(StartupFolder, ParameterFileName), ModelParameters);
-  DeriveModelConstants(ModelParameters);
+  ReloadModelParameters();
   if (warned) AnalyzeMenu->menuAction()->setEnabled(false);
 
   std::copy_n(Waveform->ReferenceSamples.begin(), Waveform->Count(), Waveform->Samples.begin());
@@ -81,7 +85,15 @@ void TForm1::CalculateHazard2() {
   };
   LastHazard = CalculateHazard(*Waveform, micLocation, Timing, ModelParameters, *MovieFrames,
                                hazardFile, progress);
-  statusBox_->setText(QString::fromStdString(AruText(LastHazard->Cochlea.Hazard)) + "  A.R.U.");
+  // The hazard says where it stands: in a few words beside it, in sentences on the tooltip.
+  const std::string flags = ValidityFlags(LastHazard->Validity);
+  statusBox_->setText(QString::fromStdString(AruText(LastHazard->Cochlea.Hazard) + "  A.R.U." +
+                                             (flags.empty() ? "" : "  " + flags)));
+  QStringList notes;
+  for (const std::string& note : ValidityNotes(LastHazard->Validity))
+    notes << QString::fromStdString(note);
+  statusBox_->setToolTip(notes.join("\n"));
+  statusBox_->setCursorPosition(0);  // the ARU first when the words do not fit
 }
 
 // The warned or unwarned exposures row: allowed exposures and hazard; the captions of both rows say
@@ -97,7 +109,9 @@ void TForm1::WriteHazardRows(int micLocation, Listener listener) {
       listener == Listener::Warned ? HeaderRow::WarnedExposures : HeaderRow::UnwarnedExposures;
   const float hazard = LastHazard->Cochlea.Hazard;
   Grid.SetCell(HeaderColumn::Value, row, AllowedText(hazard));
-  Grid.SetCell(HeaderColumn::Comment, row, AruText(hazard) + " A.R.U.");
+  const std::string flags = ValidityFlags(LastHazard->Validity);
+  Grid.SetCell(HeaderColumn::Comment, row,
+               AruText(hazard) + " A.R.U." + (flags.empty() ? "" : "; " + flags));
   RefreshGridView();
 }
 

@@ -73,13 +73,19 @@ void TForm1::GetHPDData() {
                      " is at the \r\nEardrum rather than at the Earcanal Entrance.\r\nAccept?")
           ? kProtectedAtEardrum
           : kProtectedAtEntrance;
-  const int angle =
-      prompts_.YesNo("The default angle of the incoming wave at this " + word +
-                     " relative to the facing direction is \r\n90 degrees for normal incidence "
-                     "rather than\r\n270 degrees for head-shadow incidence or\r\n0     degrees "
-                     "for grazing incidence.\r\nAccept?")
-          ? kDefaultIncidenceDegrees
-          : InputInteger(prompts_, "Angle of the incoming wave in degrees", 0, 360, 0);
+  // The default is the incidence of the parameter file, the one the unprotected analysis runs
+  // (90 degrees, normal incidence, in the shipped file), so that the protected and unprotected
+  // hazards of a waveform differ by the protector only.
+  ReloadModelParameters();
+  const int fileAngle = IncidenceDegreesOfGain(ModelParameters.CanalSourceGain);
+  const QString normal = fileAngle == 90 ? " for normal incidence" : "";
+  std::optional<int> angle;
+  if (!prompts_.YesNo("The default angle of the incoming wave at this " + word +
+                      " relative to the facing direction is \r\n" + QString::number(fileAngle) +
+                      " degrees" + normal +
+                      " rather than\r\n270 degrees for head-shadow incidence or\r\n0     degrees "
+                      "for grazing incidence.\r\nAccept?"))
+    angle = InputInteger(prompts_, "Angle of the incoming wave in degrees", 0, 360, 0);
 
   const std::filesystem::path input = ResolveInFolder(LastOpenFolder, ChosenFileName.toStdString());
   const ProtectedRun run = PredictUnderProtector(StartupFolder, entry, location, angle, input,

@@ -233,6 +233,9 @@ class TForm1 : public QMainWindow {
   void ApplyPendingEdits();
 
   // AnalyzeMenu.cpp
+  // Reads the parameter file again, so that edits take effect without a restart and no earlier
+  // protector choice (angle, circuit) carries over.
+  void ReloadModelParameters();
   void RunAnalysis(Listener listener);
   void CalculateHazard2();
   void WriteHazardRows(int micLocation, Listener listener);

@@ -30,7 +30,9 @@ namespace {
 ordered_json EmptyRow(const fs::path& file) {
   ordered_json row;
   row["file"] = file.string();
-  for (const char* key : {"aru_warned", "aru_unwarned", "peak_level_db", "laeq8hr", "na", "error"})
+  for (const char* key :
+       {"aru_warned", "aru_unwarned", "peak_level_db", "laeq8hr", "na", "peak_above_140_db",
+        "stapes_at_limit_warned", "stapes_at_limit_unwarned", "validity", "error"})
     row[key] = nullptr;
   return row;
 }
@@ -46,13 +48,30 @@ ordered_json AnalyzeFile(const fs::path& file, const TModelParameters& p,
     values["peak_level_db"] = metrics.at("peak_level_db");
     values["laeq8hr"] = metrics.at("laeq8hr");
     values["na"] = metrics.at("na");
-    std::string noHazardFile;  // the batch writes no hazard tables
-    for (const auto& [wanted, listener, key] :
-         {std::tuple{settings.Warned, Listener::Warned, "aru_warned"},
-          std::tuple{settings.Unwarned, Listener::Unwarned, "aru_unwarned"}})
-      if (wanted)
-        values[key] =
-            HazardJson(file, *opened, listener, p, std::nullopt, threads, noHazardFile).at("aru");
+    std::string noHazardFile;          // the batch writes no hazard tables
+    std::vector<std::string> atLimit;  // the listeners whose stapes reached its ceiling
+    for (const auto& [wanted, listener, key, limitKey, name] :
+         {std::tuple{settings.Warned, Listener::Warned, "aru_warned", "stapes_at_limit_warned",
+                     "warned"},
+          std::tuple{settings.Unwarned, Listener::Unwarned, "aru_unwarned",
+                     "stapes_at_limit_unwarned", "unwarned"}}) {
+      if (!wanted) continue;
+      const ordered_json hazard =
+          HazardJson(file, *opened, listener, p, std::nullopt, threads, noHazardFile);
+      const ordered_json& validity = hazard.at("validity");
+      values[key] = hazard.at("aru");
+      values["peak_above_140_db"] = validity.at("peak_above_140_db");
+      values[limitKey] = validity.at("stapes_at_limit");
+      if (validity.at("stapes_at_limit").get<bool>()) atLimit.emplace_back(name);
+    }
+    std::string text;
+    if (values["peak_above_140_db"] == true)
+      text = "free-field peak above the 140 dB limit: no unprotected exposure allowed";
+    if (!atLimit.empty())
+      text += std::string(text.empty() ? "" : "; ") + "stapes at its movement limit (" +
+              (atLimit.size() == 2 ? "warned and unwarned" : atLimit.front()) +
+              "): the hazard may not rise with level";
+    values["validity"] = text;
     row = std::move(values);
   } catch (const std::exception& error) {
     row["error"] = error.what();

@@ -68,6 +68,14 @@ ordered_json HazardJson(const fs::path& file, OpenedWaveform& opened, Listener l
   out["allowed"] = allowed ? ordered_json(*allowed) : ordered_json(nullptr);
   out["allowed_text"] = AllowedText(aru);
   out["worst_place"] = result.Cochlea.WorstPlace;
+  const HazardValidity& v = result.Validity;
+  out["validity"] = {{"peak_db", v.PeakDb},
+                     {"free_field", v.FreeField},
+                     {"peak_above_140_db", v.AbovePeakLimit},
+                     {"peak_stapes_um", v.PeakStapesUm},
+                     {"stapes_ceiling_um", v.StapesCeilingUm},
+                     {"stapes_at_limit", v.StapesAtCeiling},
+                     {"notes", ValidityNotes(v)}};
   out["places"] = ordered_json::array();
   for (const PlaceResult& place : result.Cochlea.Places)
     out["places"].push_back({{"place", place.Place},

@@ -1,6 +1,8 @@
 // `orvek-cli protect`: "APPLY HEARING PROTECTION" with the answers given as options.
 #include <cctype>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "base/FileNames.h"
@@ -17,7 +19,7 @@ using nlohmann::ordered_json;
 
 struct Options {
   std::string File, Protector, Location = "eardrum", Data, Output;
-  int Angle = kDefaultIncidenceDegrees;
+  std::optional<int> Angle;  // none: the incidence of the parameter file
 };
 
 // The entry whose name the catalogue menu shows for `name`: upper-cased, with the characters a
@@ -42,10 +44,13 @@ ordered_json Circuit(const TCircuitValues& c) {
 // The predicted waveform is written to `out` (the window writes it under its output name in the
 // current folder).
 ordered_json Protect(const fs::path& file, const std::string& protector,
-                     const std::string& locationName, int angle, const fs::path& startup,
-                     const fs::path& out) {
+                     const std::string& locationName, std::optional<int> angle,
+                     const fs::path& startup, const fs::path& out) {
   const fs::path catalogueFile = ResolveInFolder(startup, "HPD Atten.txt");
   const ProtectorCatalogue catalogue = LoadProtectorCatalogue(catalogueFile);
+  // Records the catalogue skips are named, as the window names them at start-up.
+  for (const std::string& message : catalogue.Messages)
+    std::cerr << "orvek-cli: " << message << '\n';
   const TProtectorEntry& entry = FindProtector(catalogue, protector);
   TModelParameters p = LoadParameters(startup);
   const auto opened = Open(file);
@@ -92,9 +97,11 @@ Command AddProtectCommand(CLI::App& app) {
   protect->add_option("--location", o->Location, "where the waveform is predicted")
       ->check(CLI::IsMember({"eardrum", "entrance"}))
       ->capture_default_str();
-  protect->add_option("--angle", o->Angle, "incidence angle, degrees from the facing direction")
-      ->check(CLI::Range(0, 360))
-      ->capture_default_str();
+  protect
+      ->add_option("--angle", o->Angle,
+                   "incidence angle, degrees from the facing direction (default: the "
+                   "parameter file's, as the unprotected analysis)")
+      ->check(CLI::Range(0, 360));
   protect->add_option("--data", o->Data, "start-up folder (holds \"Man.Fig\", \"HPD Atten.txt\")");
   protect->add_option("-o,--output", o->Output, "ORV file to write")->required();
   return {protect, [o] {

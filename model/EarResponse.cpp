@@ -63,7 +63,6 @@ std::vector<ResponseRow> EarResponse(const TModelParameters& parameters, Respons
         break;
     }
   } else {
-    p.CanalSourceGain = 2.0f;  // normal (90 degree) incidence
     output = input;
     MuscleTiming timing;
     if (tap == ResponseTap::Eardrum)

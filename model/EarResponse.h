@@ -26,8 +26,9 @@ std::vector<double> ResponseFrequencies();
 // ratio of the output and input spectra is read at each frequency (Fourier sums evaluated at
 // exactly that frequency). The stapes tap takes the
 // microphone `location` (1 free field, 2 canal entrance, 3 eardrum) and relaxed muscles, or
-// muscles contracted throughout when `warned`. The pressure taps take a free-field input at normal
-// incidence (CanalSourceGain 2) and the muscle timing those models set themselves.
+// muscles contracted throughout when `warned`. The pressure taps take a free-field input at the
+// parameter file's incidence (CanalSourceGain, as every analysis) and the muscle timing those
+// models set themselves.
 std::vector<ResponseRow> EarResponse(const TModelParameters& p, ResponseTap tap, int location,
                                      bool warned, const std::vector<double>& frequencies,
                                      double sampleRate = 200000.0, int count = 1 << 15,

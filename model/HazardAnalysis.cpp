@@ -1,5 +1,6 @@
 #include "model/HazardAnalysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -75,6 +76,56 @@ void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelP
                      ". Select a shorter segment.");
 }
 
+HazardValidity AssessHazard(const float* pressure, const float* stapesUm, std::int32_t last,
+                            int micLocation, const TModelParameters& p) {
+  HazardValidity v;
+  double peakPa = 0.0, peakUm = 0.0;
+  for (std::int32_t i = 0; i <= last; ++i) {
+    peakPa = std::max(peakPa, std::abs(double{pressure[i]}));
+    peakUm = std::max(peakUm, std::abs(double{stapesUm[i]}));
+  }
+  v.PeakDb = peakPa > 0.0 ? 20.0 * std::log10(peakPa) + 94.0 : -INFINITY;
+  v.FreeField = micLocation == 1 || micLocation == 4;
+  v.AbovePeakLimit = v.FreeField && v.PeakDb > kPeakLimitDb;
+  v.PeakStapesUm = peakUm;
+  v.StapesCeilingUm = StapesCeilingUm(p);
+  v.StapesAtCeiling = peakUm >= kStapesCeilingShare * v.StapesCeilingUm;
+  return v;
+}
+
+std::vector<std::string> ValidityNotes(const HazardValidity& v) {
+  char text[512];
+  std::vector<std::string> notes;
+  if (v.AbovePeakLimit) {
+    std::snprintf(text, sizeof text,
+                  "The free-field peak is %.1f dB, above the 140 dB limit for unprotected ears "
+                  "(MIL-STD-1474D, NIOSH, EU 2003/10/EC): no unprotected exposure is allowed, "
+                  "whatever the number of exposures says. Above 140 dB the model allows "
+                  "several times the exposures of the equal-energy rule, over ten times from "
+                  "about 155 dB.",
+                  v.PeakDb);
+    notes.emplace_back(text);
+  }
+  if (v.StapesAtCeiling) {
+    std::snprintf(text, sizeof text,
+                  "The stapes reached its movement limit (%.1f of %.1f micrometres): from there "
+                  "on the model's hazard no longer follows the level and can even fall as the "
+                  "level rises, so a louder impulse may wrongly look less hazardous.",
+                  v.PeakStapesUm, v.StapesCeilingUm);
+    notes.emplace_back(text);
+  }
+  return notes;
+}
+
+std::string ValidityFlags(const HazardValidity& v) {
+  std::string flags;
+  if (v.AbovePeakLimit) flags = "peak above the 140 dB limit, no unprotected exposure allowed";
+  if (v.StapesAtCeiling)
+    flags += std::string(flags.empty() ? "" : "; ") +
+             "stapes at its movement limit, hazard may not rise with level";
+  return flags;
+}
+
 HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleTiming& timing,
                              TModelParameters& p, MovieFrameStore& movie,
                              const std::optional<OutputFile>& hazardFile,
@@ -96,6 +147,7 @@ HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleT
       result.MiddleEar = TimeDomainModel1(input, stapes, last, dt, p, timing, progress);
       break;
   }
+  result.Validity = AssessHazard(input, stapes, last, micLocation, p);
   result.Cochlea = CochlearModel(input, stapes, last, dt, waveform.AxisMax, waveform.AxisMin, p,
                                  movie, hazardFile, threads);
   if (!std::isfinite(result.Cochlea.Hazard))

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/CochlearModel.h"
 #include "model/MiddleEarModel.h"
@@ -36,9 +37,36 @@ int MicrophoneCode(const HeaderGrid& grid);
 // 2^20 samples or the buffers.
 void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelParameters& p);
 
+// The peak level above which no unprotected exposure is allowed (MIL-STD-1474D, NIOSH 1998,
+// EU 2003/10/EC); the hazard scale is anchored at 130 dB and departs from these rules above it.
+inline constexpr double kPeakLimitDb = 140.0;
+// The stapes counts as at its ceiling from this share of StapesCeilingUm on: its suspension is
+// then over ten times as stiff as at rest, and the hazard stops following the level.
+inline constexpr double kStapesCeilingShare = 0.95;
+
+// Where one hazard result stands: against the peak limit of the exposure rules and against the
+// stapes ceiling of the model.
+struct HazardValidity {
+  double PeakDb = 0.0;          // largest |pressure| of the record, dB re 20 uPa, at the microphone
+  bool FreeField = false;       // microphone location 1 or 4: PeakDb is the free-field peak
+  bool AbovePeakLimit = false;  // free field and PeakDb above kPeakLimitDb
+  double PeakStapesUm = 0.0;    // largest |stapes displacement| of the run
+  double StapesCeilingUm = 0.0;  // StapesCeilingUm of the parameter set
+  bool StapesAtCeiling = false;  // PeakStapesUm reached kStapesCeilingShare of the ceiling
+};
+
+HazardValidity AssessHazard(const float* pressure, const float* stapesUm, std::int32_t last,
+                            int micLocation, const TModelParameters& p);
+
+// The validity as sentences for a person who acts on the result (none when neither holds).
+std::vector<std::string> ValidityNotes(const HazardValidity& validity);
+// The same in a few words, for the grid comment and the status box ("" when neither holds).
+std::string ValidityFlags(const HazardValidity& validity);
+
 struct HazardResult {
   MiddleEarRun MiddleEar;
   CochlearResult Cochlea;
+  HazardValidity Validity;
 };
 
 // The model chain on waveform.Samples: the ear model of the microphone code (stapes displacement

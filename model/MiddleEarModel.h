@@ -70,6 +70,11 @@ class StapesNonlinearity {
   double restTan_;     // tan of the rest angle
 };
 
+// The stapes displacement (um, either way) at which the suspension of the nonlinearity becomes
+// rigid: sqrt(d^2 + 1)(1 + NonlinRest) - 1 reaches NonlinLimit there, d in units of NonlinScale.
+// 0 when the rest point lies at or beyond the limit (the stapes is rigid from rest).
+double StapesCeilingUm(const TModelParameters& p);
+
 // Muscle delays of the two analyses: warned listeners are contracted before the sound.
 inline constexpr float kWarnedMuscleDelay = -0.05f;  // s
 

@@ -96,6 +96,12 @@ float CanalSourceGainForAngle(int degrees) {
   return static_cast<float>(std::cos((degrees - 90) * std::numbers::pi / 180.0) + 1.0);
 }
 
+int IncidenceDegreesOfGain(float gain) {
+  const double cosine = std::clamp(double{gain} - 1.0, -1.0, 1.0);
+  const double degrees = 90.0 - std::acos(cosine) * 180.0 / std::numbers::pi;
+  return static_cast<int>(std::nearbyint(degrees < 0.0 ? degrees + 360.0 : degrees));
+}
+
 void ApplyCircuitValues(const TCircuitValues& c, TModelParameters& p) {
   TModelParameters next = p;
   TDerivedModelConstants& k = next.Derived;
@@ -132,9 +138,9 @@ std::string ProtectedOutputName(const fs::path& chosenFile, const TProtectorEntr
 }
 
 ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtectorEntry& entry,
-                                   int locationCode, int angleDegrees, const fs::path& chosenFile,
-                                   TModelParameters& p, TWaveform& waveform, HeaderGrid& grid,
-                                   Lcg32& rng) {
+                                   int locationCode, std::optional<int> angleDegrees,
+                                   const fs::path& chosenFile, TModelParameters& p,
+                                   TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
   if (locationCode != kProtectedAtEntrance && locationCode != kProtectedAtEardrum)
     throw OrvekError(
         "The waveform under a protector is predicted at the ear-canal entrance (2) "
@@ -147,8 +153,9 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   ProtectedRun run;
   run.Kind = ProtectorKindOf(entry);
   run.LocationCode = locationCode;
-  run.AngleDegrees = angleDegrees;
-  const float canalSourceGain = CanalSourceGainForAngle(angleDegrees);
+  const float canalSourceGain =
+      angleDegrees ? CanalSourceGainForAngle(*angleDegrees) : p.CanalSourceGain;
+  run.AngleDegrees = angleDegrees.value_or(IncidenceDegreesOfGain(canalSourceGain));
 
   const fs::path catalogue = ResolveInFolder(startupFolder, kCatalogueName);
   {
@@ -192,7 +199,7 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
                std::to_string(waveform.MicLocation == 5 ? 1 : locationCode));
   grid.SetCell(HeaderColumn::Comment, HeaderRow::MicLocation, kLocationComment);
   grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(run.Count));
-  run.OutputName = ProtectedOutputName(chosenFile, entry, angleDegrees);
+  run.OutputName = ProtectedOutputName(chosenFile, entry, run.AngleDegrees);
   return run;
 }
 

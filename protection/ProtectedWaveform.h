@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,11 +29,14 @@ ProtectorForm ProtectorFormOf(ProtectorFitKind kind);
 // Where the predicted waveform is taken; the values are the microphone-location codes.
 inline constexpr int kProtectedAtEntrance = 2;
 inline constexpr int kProtectedAtEardrum = 3;  // the default
-inline constexpr int kDefaultIncidenceDegrees = 90;
 
 // Gain of the canal source for a wave arriving at `degrees` (0..360) from the facing direction:
 // cos((degrees - 90) pi / 180) + 1, i.e. 2 at normal incidence, 1 grazing, 0 in the head shadow.
 float CanalSourceGainForAngle(int degrees);
+// The whole angle whose gain is nearest `gain` (clamped to 0..2), taken from the side the
+// protector question names: 0 grazing, 90 normal, 270 head shadow. The default incidence of
+// every analysis is the parameter file's CanalSourceGain; this names it in degrees.
+int IncidenceDegreesOfGain(float gain);
 
 // Puts protector circuit values into the parameter set as a loaded parameter file holds them:
 // cushion, skin and material as stiffnesses, the cup as its compliance, and the derived protector
@@ -52,7 +56,7 @@ std::string ProtectedOutputName(const std::filesystem::path& chosenFile,
 struct ProtectedRun {
   ProtectorFitKind Kind = ProtectorFitKind::Muff;
   int LocationCode = kProtectedAtEardrum;
-  int AngleDegrees = kDefaultIncidenceDegrees;
+  int AngleDegrees = 90;
   TCircuitValues Circuit;
   bool Fitted = false;  // fitted in this run and stored in the catalogue
   std::vector<AttenuationRow> Table;
@@ -64,13 +68,15 @@ struct ProtectedRun {
 // Predicts the waveform under the protector `entry` of "HPD Atten.txt" in `startupFolder`:
 // reads its attenuation table and circuit values (fitting them from the kind's seed file and
 // storing them in the catalogue when the record has none yet), sets p's canal source gain for the
-// angle and its protector circuit, runs the protector network on waveform.Samples and the
-// protected ear to the eardrum (location 3) or the canal entrance (2) into WorkSamples, takes the
-// record to its new sample count with zeros, and fills header rows 3 and 4 of `grid`. `rng`
-// dithers the protector input. Throws OrvekError for a missing or mismatched catalogue or seed
-// file, a location other than 2 or 3, an angle outside 0..360 or an empty record.
+// angle (none: p keeps the parameter file's, the incidence of the unprotected analysis, and the
+// run names its angle) and its protector circuit, runs the protector network on waveform.Samples
+// and the protected ear to the eardrum (location 3) or the canal entrance (2) into WorkSamples,
+// takes the record to its new sample count with zeros, and fills header rows 3 and 4 of `grid`.
+// `rng` dithers the protector input. Throws OrvekError for a missing or mismatched catalogue or
+// seed file, a location other than 2 or 3, an angle outside 0..360 or an empty record.
 ProtectedRun PredictUnderProtector(const std::filesystem::path& startupFolder,
-                                   const TProtectorEntry& entry, int locationCode, int angleDegrees,
+                                   const TProtectorEntry& entry, int locationCode,
+                                   std::optional<int> angleDegrees,
                                    const std::filesystem::path& chosenFile, TModelParameters& p,
                                    TWaveform& waveform, HeaderGrid& grid, Lcg32& rng);
 

@@ -7,10 +7,12 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 
 #include "base/FileNames.h"
@@ -80,7 +82,7 @@ void DrawCurve(const Curve& curve, const fs::path& file) {
   image.fill(Qt::white);
   QPainter painter(&image);
   double low = INFINITY, high = -INFINITY;
-  for (const auto* values : {&curve.Model, &curve.Reference})
+  for (const auto* values : {&curve.Model, &curve.Model2, &curve.Reference})
     for (const double v : *values)
       if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
   if (!(high > low)) high = low + 1;
@@ -125,15 +127,80 @@ void DrawCurve(const Curve& curve, const fs::path& file) {
         painter.drawLine(p + QPoint(-4, 4), p + QPoint(4, -4));
       }
   };
+  std::string legend = "blue: " + curve.ModelName;
+  if (std::isfinite(curve.MarkX)) {
+    float markX = x(curve.MarkX), topY = frame.YMax, bottomY = frame.YMin;
+    const QPoint top = MapPoint(frame, markX, topY);
+    markX = x(curve.MarkX);  // MapPoint may clip its arguments
+    const QPoint bottom = MapPoint(frame, markX, bottomY);
+    painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    painter.drawLine(top, bottom);
+    DrawAnchored(painter, QString::fromStdString(curve.MarkName), bottom.x() + 4, bottom.y() - 24,
+                 0);
+  }
   polyline(curve.Reference, QColor(255, 0, 0), true);
+  if (!curve.Model2.empty()) {
+    polyline(curve.Model2, QColor(0, 150, 0), false);
+    legend += "   green: " + curve.Model2Name;
+  }
   polyline(curve.Model, QColor(0, 0, 255), false);
   painter.setPen(Qt::black);
-  DrawAnchored(
-      painter,
-      QString::fromStdString("blue: " + curve.ModelName + "   red x: " + curve.ReferenceName),
-      layout.FrameLeft + 10, layout.BandTop + 10, 0);
+  DrawAnchored(painter, QString::fromStdString(legend + "   red x: " + curve.ReferenceName),
+               layout.FrameLeft + 10, layout.BandTop + 10, 0);
   painter.end();
   image.copy(0, 0, client.width(), client.height() / 2).save(QString::fromStdString(file.string()));
+}
+
+std::string ListenerName(Listener listener) {
+  return listener == Listener::Warned ? "warned" : "unwarned";
+}
+
+// The grid as the document's table, one table per A-duration, and where the hazard falls with
+// level and where warned exceeds unwarned.
+std::string GridTables(const std::vector<GridPoint>& grid) {
+  std::ostringstream out;
+  char line[512];
+  double duration = -1;
+  for (const GridPoint& g : grid) {
+    if (g.DurationMs != duration) {
+      duration = g.DurationMs;
+      out << "\n### A-duration " << Number(duration) << " ms\n\n"
+          << "| peak dB | ARU warned | ARU unwarned | 500/ARU warned | 500/ARU unwarned | Na | "
+             "stapes peak um (W / U) | notes |\n|---|---|---|---|---|---|---|---|\n";
+    }
+    std::string notes;
+    if (g.Warned.Aru > g.Unwarned.Aru) notes += "warned above unwarned; ";
+    if (g.Unwarned.Validity.StapesAtCeiling) notes += "stapes at its limit (U); ";
+    if (g.Warned.Validity.StapesAtCeiling) notes += "stapes at its limit (W); ";
+    if (g.LevelDb > kPeakLimitDb) notes += "above 140 dB; ";
+    if (!notes.empty()) notes.resize(notes.size() - 2);
+    std::snprintf(line, sizeof line,
+                  "| %.0f | %.4g | %.4g | %.4g | %.4g | %.4g | %.2f / %.2f | %s |\n", g.LevelDb,
+                  g.Warned.Aru, g.Unwarned.Aru, g.Warned.AllowedExposures,
+                  g.Unwarned.AllowedExposures, g.Unwarned.EnergyAllowed,
+                  g.Warned.Validity.PeakStapesUm, g.Unwarned.Validity.PeakStapesUm, notes.c_str());
+    out << line;
+  }
+  return out.str();
+}
+
+std::string GridFindings(const std::vector<GridPoint>& grid) {
+  std::ostringstream out;
+  char line[256];
+  out << "| A-duration | listener | ARU falls from | to | ARU ratio |\n|---|---|---|---|---|\n";
+  for (const HazardDip& d : HazardDips(grid)) {
+    std::snprintf(line, sizeof line, "| %g ms | %s | %.0f dB | %.0f dB | %.3f |\n", d.DurationMs,
+                  ListenerName(d.Who).c_str(), d.FromDb, d.ToDb, d.Ratio);
+    out << line;
+  }
+  out << "\n| A-duration | warned above unwarned from | to | largest warned / unwarned | at "
+         "|\n|---|---|---|---|---|\n";
+  for (const WarnedAbove& w : WarnedAboveUnwarned(grid)) {
+    std::snprintf(line, sizeof line, "| %g ms | %.0f dB | %.0f dB | %.3f | %.0f dB |\n",
+                  w.DurationMs, w.FromDb, w.ToDb, w.LargestRatio, w.LargestAtDb);
+    out << line;
+  }
+  return out.str();
 }
 
 }  // namespace
@@ -157,11 +224,20 @@ int main(int argc, char** argv) {
     for (const FittedValue& v : fitted)
       std::cout << "| " << Number(v.Value) << " | " << v.Name << " | " << v.How << " |\n";
 
+    // The document's grid; the targets take its 5 dB levels.
+    const std::vector<GridPoint> grid = HazardGrid(p, GridLevelsDb(), GridDurationsMs());
+    std::vector<GridPoint> every5Db;
+    std::copy_if(grid.begin(), grid.end(), std::back_inserter(every5Db), [](const GridPoint& g) {
+      return std::fmod(g.LevelDb - GridLevelsDb().front(), 5.0) == 0.0;
+    });
     std::vector<TargetRow> rows = AcousticTargets(p);
-    for (auto* more : {&HazardTargets, &StabilityTargets})
-      for (TargetRow& r : (*more)(p)) rows.push_back(std::move(r));
+    for (TargetRow& r : HazardTargets(p, every5Db)) rows.push_back(std::move(r));
+    for (TargetRow& r : StabilityTargets(p)) rows.push_back(std::move(r));
     std::cout << "\n## Targets\n\n";
     PrintTable(rows);
+    std::cout << "\n## Hazard grid: where the hazard falls with level, where warned exceeds "
+                 "unwarned\n\n"
+              << GridFindings(grid);
 
     if (write) {
       const fs::path manFig = ResolveInFolder(data, "Man.Fig");
@@ -175,8 +251,17 @@ int main(int argc, char** argv) {
     if (!plots.empty()) {
       fs::create_directories(plots);
       std::vector<Curve> curves = AcousticCurves(p);
-      for (Curve& c : HazardCurves(p)) curves.push_back(std::move(c));
+      for (Curve& c : HazardCurves(p, grid)) curves.push_back(std::move(c));
       for (const Curve& c : curves) DrawCurve(c, fs::path(plots) / (FileSlug(c.Title) + ".png"));
+      const fs::path table = fs::path(plots) / "hazard-grid.md";
+      const std::string text =
+          "# Hazard grid of the shipped parameter set\n\nFree-field Friedlander impulses, 200 "
+          "kHz, 8192 samples, onset 5 ms, as `orvek-calibrate --plots` computes them; Na is the "
+          "equal-energy count of the same record. Stapes peak: largest |stapes displacement|; "
+          "its limit is the ceiling of the nonlinearity.\n\n" +
+          GridFindings(grid) + GridTables(grid);
+      if (const auto reason = WriteFileReplacing(table, text))
+        throw OrvekError("Cannot write " + table.string() + ": " + *reason);
     }
     int failed = 0;
     for (const TargetRow& r : rows) failed += !r.Pass();

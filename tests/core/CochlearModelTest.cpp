@@ -149,6 +149,114 @@ TEST(CochlearTransferTest, PlacePeaksNearItsCharacteristicFrequency) {
   }
 }
 
+// The derived form (WkbMode 0) against closed forms: its amplitude is
+// exp(-3x / (4 WkbLengthB)) sqrt(1 / (M WkbFactorA WkbFactorB)) WkbAmplitude OutputArea and its
+// wave-number gain 2 sqrt(WkbFactorA / (M WkbFactorB)) WkbLengthA WkbLengthB / (WkbLengthA +
+// WkbLengthB), M = BmStiffness / (2 pi BaseFrequency)^2. Given the simple form the same gain
+// (WkbGainAlt = G / 4), the two transfers differ only by the ratio of their amplitudes, a positive
+// constant at every frequency: a wrong gain would bend the ratio, a wrong amplitude or sign move
+// it.
+TEST(CochlearTransferTest, DerivedFormAmplitudeAndGainFollowTheirClosedForms) {
+  const int n = 16384;
+  const float dt = 2e-5f;
+  const TModelParameters shipped = Shipped();
+  const double omega = 2 * std::numbers::pi * shipped.BaseFrequency;
+  const double mass = shipped.BmStiffness / (omega * omega);
+  const double fa = shipped.WkbFactorA, fb = shipped.WkbFactorB;
+  const double la = shipped.WkbLengthA, lb = shipped.WkbLengthB;
+  const double gain = 2 * std::sqrt(fa / (mass * fb)) * la * lb / (la + lb);
+  for (const double x : {0.7, 1.4, 2.1}) {
+    TModelParameters derived = shipped, simple = shipped;
+    derived.WkbMode = 0.0f;
+    simple.WkbMode = 1.0f;
+    simple.WkbGainAlt = static_cast<float>(gain / 4);
+    simple.WkbDecayRate = 0.3f;
+    const double derivedAmplitude = std::exp(-3 * x / (4 * lb)) * std::sqrt(1 / (mass * fa * fb)) *
+                                    shipped.WkbAmplitude * shipped.OutputArea;
+    const double simpleAmplitude = std::exp(-double{simple.WkbDecayRate} * x) *
+                                   shipped.WkbAmplitude * shipped.OutputArea /
+                                   (fa * shipped.PlaceLengthConstant);
+    const std::vector<Complex> none(n / 2 + 1, Complex(1, 0));
+    const auto h0 = CochlearTransfer(x, n, dt, derived, none);
+    const auto h1 = CochlearTransfer(x, n, dt, simple, none);
+    const double peak = std::abs(*std::max_element(
+        h1.begin(), h1.end(), [](Complex a, Complex b) { return std::abs(a) < std::abs(b); }));
+    const double expected = derivedAmplitude / simpleAmplitude;
+    int compared = 0;
+    for (std::size_t k = 1; k < h1.size(); ++k) {
+      if (std::abs(h1[k]) < 1e-6 * peak) continue;
+      const Complex ratio = h0[k] / h1[k];
+      ASSERT_NEAR(ratio.real(), expected, 1e-5 * expected) << "x " << x << ", bin " << k;
+      ASSERT_NEAR(ratio.imag(), 0.0, 1e-5 * expected) << "x " << x << ", bin " << k;
+      ++compared;
+    }
+    EXPECT_GT(compared, 1000) << x;
+  }
+}
+
+// The wave factor W of the transfer, written from its formula with the standard complex functions
+// (the principal roots and arguments the model's own helpers reproduce away from their cuts).
+Complex WaveFactor(const TModelParameters& p, double x, double f) {
+  const double omega = 2 * std::numbers::pi * p.BaseFrequency;
+  const double mass = p.WkbMode == 1.0f ? p.BmMass : p.BmStiffness / (omega * omega);
+  const double gain = p.WkbMode == 1.0f
+                          ? 4.0 * p.WkbGainAlt
+                          : 2 * std::sqrt(p.WkbFactorA / (mass * p.WkbFactorB)) * p.WkbLengthA *
+                                p.WkbLengthB / (p.WkbLengthA + p.WkbLengthB);
+  const double damping = double{p.DampingNumerator} / p.DampingDivisor;
+  const double u = f / p.BaseFrequency,
+               v = f / (p.BaseFrequency * std::exp(-x / p.PlaceLengthConstant));
+  const Complex i(0, 1);
+  const Complex s = std::sqrt(1.0 - i * damping / u);
+  const Complex alpha = u * s, beta = v * s;
+  const Complex a = std::sqrt(1.0 - alpha * alpha), c = std::sqrt(1.0 - beta * beta);
+  return std::exp(gain / s * std::log((a + i * alpha) / (c + i * beta)));
+}
+
+// The reflecting cochlea (ReflectionMode 0) against the closed form of a wave reflected at the
+// reference place: R = 1 / (1 + W_ref^2), and the transfer is the unreflected one times
+// R (1 - W_ref^2 / W^2). So the membrane does not move at the reference place, at any frequency.
+TEST(CochlearTransferTest, ReflectingCochleaIsTheReflectedWaveOfItsClosedForm) {
+  const int n = 16384;
+  const float dt = 2e-5f;
+  const double df = 1.0 / (n * double{dt});
+  for (const float mode : {1.0f, 0.0f}) {
+    for (const float reference : {2.0f, 3.5f}) {
+      TModelParameters reflecting = Shipped();
+      reflecting.WkbMode = mode;
+      reflecting.ReferencePlace = reference;
+      reflecting.ReflectionMode = 0.0f;
+      TModelParameters open = reflecting;
+      open.ReflectionMode = 1.0f;
+      const auto termination = CochlearTermination(n, dt, reflecting);
+      const std::vector<Complex> none(n / 2 + 1, Complex(1, 0));
+      SCOPED_TRACE("mode " + std::to_string(mode) + ", reference " + std::to_string(reference));
+      for (std::size_t k = 1; k < termination.size(); k += 37) {
+        const Complex wRef = WaveFactor(reflecting, reference, k * df);
+        const Complex r = 1.0 / (1.0 + wRef * wRef);
+        ASSERT_LT(std::abs(termination[k] - r), 1e-5 * std::abs(r)) << "bin " << k;
+      }
+      for (const double x : {0.7, 1.5, double{reference}}) {
+        const auto reflected = CochlearTransfer(x, n, dt, reflecting, termination);
+        const auto unreflected = CochlearTransfer(x, n, dt, open, none);
+        double largest = 0;
+        for (const Complex h : unreflected) largest = std::max(largest, std::abs(h));
+        for (std::size_t k = 1; k < reflected.size(); k += 37) {
+          const Complex w = WaveFactor(reflecting, x, k * df);
+          const Complex wRef = WaveFactor(reflecting, reference, k * df);
+          const Complex expected =
+              unreflected[k] * (1.0 - wRef * wRef / (w * w)) / (1.0 + wRef * wRef);
+          ASSERT_LT(std::abs(reflected[k] - expected), 1e-5 * largest)
+              << "x " << x << ", bin " << k;
+          if (x == reference) {
+            ASSERT_LT(std::abs(reflected[k]), 1e-5 * largest) << "bin " << k;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST_F(CochlearModelTest, ReferencePlaceMattersOnlyWithReflection) {
   const std::vector<float> stapes = Tone(4096, kDt);
   for (const float reflection : {0.0f, 1.0f}) {

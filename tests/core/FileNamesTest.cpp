@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -142,6 +146,50 @@ TEST(UserData, FirstUseCopiesTheShippedFolderOnce) {
   EXPECT_EQ(UserDataFolder(), home.Path() / ".local/share/orvek");
   setenv("HOME", oldHome.c_str(), 1);
   unsetenv("XDG_DATA_HOME");
+}
+
+// Devices are refused before anything is opened; checked without a write, since an administrator's
+// rename would replace the real node if the check failed.
+TEST(SafeWrite, DevicesAndEmptyNamesAreNoTargets) {
+  const std::pair<fs::path, const char*> cases[] = {
+      {"/dev/null", "it is a character device, not a regular file"},
+      {"", "no file name was given"},
+      {"/tmp/", "no file name was given"},
+  };
+  for (const auto& [target, reason] : cases)
+    EXPECT_EQ(WriteTargetProblem(target, {}).value_or("accepted"), reason) << target;
+}
+
+// A process stopped by SIGINT or SIGTERM while it writes leaves no temporary file: the file has
+// no name until it is complete.
+TEST(SafeWrite, AKilledWriterLeavesNothingBehind) {
+  const std::string text(256u << 20, 'x');
+  for (const int signal : {SIGINT, SIGTERM}) {
+    test::TempFolder folder;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      WriteFileReplacing(folder.Path() / "LARGE.ORV", text, {});
+      _exit(0);
+    }
+    // Wait until the child holds a file of the folder open, i.e. is writing it.
+    const std::string descriptors = "/proc/" + std::to_string(child) + "/fd";
+    bool writing = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!writing && std::chrono::steady_clock::now() < deadline) {
+      std::error_code ignored;
+      for (fs::directory_iterator it(descriptors, ignored), end; !ignored && it != end;
+           it.increment(ignored))
+        writing |= fs::read_symlink(it->path(), ignored).string().starts_with(
+            folder.Path().string() + "/");
+    }
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(writing) << "the child never wrote";
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal";
+    EXPECT_EQ(folder.EntryCount(), 0) << "signal " << signal;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+#include <vector>
+
 #include "ErrorMessage.h"
 #include "base/FileNames.h"
 
@@ -67,6 +71,49 @@ TEST(HazardAnalysis, RefusesWhatTheModelCannotHold) {
   longer.LastSampleIndex = 0;
   EXPECT_NE(MessageOf([&] { CheckHazardInputs(1, longer, p); }).find("fewer than two"),
             std::string::npos);
+}
+
+// The result says when the free-field peak is above 140 dB and when the stapes came within 5 % of
+// the ceiling of its nonlinearity, 11 um sqrt((2 / 1.5)^2 - 1) = 9.70 um with NonlinScale 11,
+// NonlinRest 0.5 and NonlinLimit 1.
+TEST(HazardAnalysis, ResultSaysWhereItStands) {
+  TModelParameters p;
+  p.NonlinScale = 11.0f, p.NonlinRest = 0.5f, p.NonlinLimit = 1.0f;
+  const double ceiling = 11.0 * std::sqrt(16.0 / 9.0 - 1.0);
+  EXPECT_NEAR(StapesCeilingUm(p), ceiling, 1e-5);
+  struct Case {
+    int Mic;
+    float PeakPa;  // 200 Pa is 140 dB
+    double StapesShare;
+    bool AboveLimit, AtCeiling;
+    std::string Flags;
+  };
+  const std::string peak = "peak above the 140 dB limit, no unprotected exposure allowed";
+  const std::string stapes = "stapes at its movement limit, hazard may not rise with level";
+  const Case cases[] = {
+      {1, 198.0f, 0.94, false, false, ""},
+      {1, 202.0f, 0.94, true, false, peak},
+      {4, -202.0f, 0.96, true, true, peak + "; " + stapes},
+      {3, 2000.0f, 0.96, false, true, stapes},  // not a free-field peak
+      {2, 2000.0f, 0.5, false, false, ""},
+  };
+  for (const Case& c : cases) {
+    const float pressure[] = {0.0f, c.PeakPa, 1.0f};
+    const float stapes[] = {0.0f, 0.1f, -static_cast<float>(c.StapesShare * ceiling)};
+    const HazardValidity v = AssessHazard(pressure, stapes, 2, c.Mic, p);
+    SCOPED_TRACE(std::to_string(c.Mic) + ", " + std::to_string(c.PeakPa) + " Pa");
+    EXPECT_NEAR(v.PeakDb, 20 * std::log10(std::abs(double{c.PeakPa})) + 94, 1e-9);
+    EXPECT_EQ(v.AbovePeakLimit, c.AboveLimit);
+    EXPECT_EQ(v.StapesAtCeiling, c.AtCeiling);
+    EXPECT_EQ(ValidityFlags(v), c.Flags);
+    const std::vector<std::string> notes = ValidityNotes(v);
+    ASSERT_EQ(notes.size(), std::size_t{c.AboveLimit} + c.AtCeiling);
+    if (c.AboveLimit) EXPECT_NE(notes.front().find("no unprotected exposure"), std::string::npos);
+    if (c.AtCeiling) EXPECT_NE(notes.back().find("movement limit"), std::string::npos);
+  }
+  // A rest point at the limit leaves the stapes no room: it is at its ceiling from rest.
+  p.NonlinRest = 1.0f;
+  EXPECT_EQ(StapesCeilingUm(p), 0.0);
 }
 
 }  // namespace

@@ -58,6 +58,12 @@ TEST(ProtectedWaveform, CanalSourceGainFollowsIncidence) {
     EXPECT_NEAR(CanalSourceGainForAngle(degrees), gain, 1e-6f) << degrees;
   for (const int outside : {-1, 361})
     EXPECT_NE(MessageOf([&] { CanalSourceGainForAngle(outside); }), "");
+  // The angle a parameter file's gain stands for: grazing to normal, then the head-shadow side;
+  // 180 degrees has the gain of 0, and gains beyond 0..2 name the nearest angle.
+  const std::pair<float, int> angles[] = {{2.0f, 90},  {1.0f, 0},   {1.5f, 30},
+                                          {0.0f, 270}, {0.5f, 330}, {2.3f, 90}};
+  for (const auto& [gain, degrees] : angles)
+    EXPECT_EQ(IncidenceDegreesOfGain(gain), degrees) << gain;
 }
 
 TEST(ProtectedWaveform, LastSampleIndexIsAPowerOfTwoWithinBounds) {
@@ -136,7 +142,8 @@ class ProtectedRunTest : public ::testing::Test {
     throw OrvekError("no entry " + name);
   }
 
-  ProtectedRun Run(const std::string& name, int location = kProtectedAtEardrum, int angle = 90) {
+  ProtectedRun Run(const std::string& name, int location = kProtectedAtEardrum,
+                   std::optional<int> angle = 90) {
     const TProtectorEntry entry = Entry(name);
     return PredictUnderProtector(data_.Path(), entry, location, angle, Rifle(), p_, *waveform_,
                                  grid_, rng_);
@@ -324,6 +331,71 @@ TEST_F(ProtectedRunTest, TheHazardUnderTheEarmuffIsFarBelowTheUnprotectedHazard)
   const float underMuff = Hazard(3, Listener::Unwarned);
   EXPECT_GT(unprotected, 0.0f);
   EXPECT_LT(underMuff, 0.1f * unprotected) << unprotected << " ARU unprotected";
+}
+
+// Without an angle the prediction takes the parameter file's incidence, the one the unprotected
+// analysis runs, so the two differ by the protector alone: the ear of the protected run, given
+// the waveform without the protector and analysed at the eardrum as its written file is, has the
+// unprotected hazard. A file with another incidence than the shipped one shows that the default
+// follows the file; an angle chosen by the user changes the hazard.
+TEST_F(ProtectedRunTest, DefaultIncidenceIsTheUnprotectedAnalysisOne) {
+  const fs::path file = ResolveInFolder(data_.Path(), "HUMANEAR.PRM");
+  std::string text = TempFolder::Read(file);
+  text.replace(0, text.find(' ', text.find('\n', text.find('\n') + 1)), "1.0\n0.0\n1.5");
+  std::ofstream(file, std::ios::binary) << text;
+  LoadModelParameters(file, p_);
+  DeriveModelConstants(p_);
+  ASSERT_EQ(p_.CanalSourceGain, 1.5f);
+  const TModelParameters loaded = p_;
+
+  const std::vector<float> outside(waveform_->Samples.begin(),
+                                   waveform_->Samples.begin() + waveform_->Count());
+  auto movie = std::make_unique<MovieFrameStore>();
+  const auto hazard = [&](const std::vector<float>& samples, int mic, Listener listener) {
+    TWaveform& w = *waveform_;  // Reopen replaces the record
+    std::copy(samples.begin(), samples.end(), w.Samples.begin());
+    TModelParameters p = loaded;  // each analysis loads the file afresh
+    const MuscleTiming timing =
+        ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
+    return CalculateHazard(w, mic, timing, p, *movie, std::nullopt).Cochlea.Hazard;
+  };
+  // The ear half of the protected run, with the parameters the run used.
+  const auto earOfRun = [&] {
+    const TWaveform& w = *waveform_;
+    std::vector<float> eardrum = outside;
+    TModelParameters p = p_;
+    MuscleTiming timing;
+    TimeDomainModel9(eardrum.data(), w.LastSampleIndex, w.SampleInterval, p, timing);
+    return eardrum;
+  };
+
+  const struct {
+    std::optional<int> Angle;
+    float Gain;
+    const char* Name;
+    bool SameHazard;
+  } cases[] = {
+      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV", true},
+      {90, 2.0f, "RIFLE160_FOAM EARPLUG_90.ORV", false},
+      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV", true},  // the choice did not stay
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Reopen();
+    p_ = loaded;
+    const ProtectedRun run = Run("FOAM EARPLUG", kProtectedAtEardrum, c.Angle);
+    EXPECT_EQ(p_.CanalSourceGain, c.Gain);
+    EXPECT_EQ(run.OutputName, c.Name);
+    const std::vector<float> eardrum = earOfRun();
+    for (const Listener listener : {Listener::Warned, Listener::Unwarned}) {
+      const float open = hazard(outside, 1, listener);
+      const double ratio = hazard(eardrum, 3, listener) / open;
+      if (c.SameHazard)
+        EXPECT_NEAR(ratio, 1.0, 0.02) << open << " ARU unprotected";
+      else
+        EXPECT_GT(std::abs(ratio - 1.0), 0.1) << open << " ARU unprotected";
+    }
+  }
 }
 
 // A plug worn under a muff is never predicted more hazardous than the better of the two alone:

@@ -1,145 +1,28 @@
 // Every file the program writes, under the failures a user meets: the earlier file must survive
 // byte for byte, no temporary file may be left behind, and the message must name the file.
+// The writers are listed beside the layer they belong to (FileWriters.cpp here, the batch results
+// in tests/cli), as each test binary links only its own layers.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cmath>
 #include <csignal>
 #include <fstream>
-#include <functional>
-#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "SafeWrite.h"
 #include "TempFolder.h"
-#include "cli/BatchCommand.h"
-#include "metrics/BandComparison.h"
-#include "metrics/Leq300Spectrum.h"
-#include "model/CochlearModel.h"
-#include "protection/ProtectedWaveform.h"
-#include "protection/ProtectorCatalogue.h"
-#include "waveform/OrvFile.h"
-#include "waveform/WavWriter.h"
 
 namespace orvek {
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::ordered_json;
-
-constexpr std::int32_t kCount = 256;
-constexpr float kDt = 1.0f / 20000.0f;
-
-// A decaying 1 kHz tone of 256 samples (Pa; also the stapes displacement in um of the hazard run).
-std::vector<float> Tone() {
-  std::vector<float> x(kCount);
-  for (std::int32_t i = 0; i < kCount; ++i)
-    x[i] = static_cast<float>(200.0 * std::exp(-i / 50.0) * std::sin(0.1 * 3.14159265 * i));
-  return x;
-}
-
-struct Recording {
-  std::unique_ptr<TWaveform> Waveform = std::make_unique<TWaveform>(2 * kCount);
-  HeaderGrid Grid;
-};
-
-Recording MakeRecording() {
-  Recording r;
-  const std::vector<float> tone = Tone();
-  std::copy(tone.begin(), tone.end(), r.Waveform->Samples.begin());
-  std::copy(tone.begin(), tone.end(), r.Waveform->WorkSamples.begin());
-  r.Waveform->LastSampleIndex = kCount - 1;
-  r.Waveform->SampleRate = 1.0f / kDt;
-  r.Waveform->SampleInterval = kDt;
-  FillDefaultHeader(r.Grid);
-  return r;
-}
-
-void WriteHazardTable(const fs::path& file, const ReadFiles& reads) {
-  TModelParameters p;
-  LoadModelParameters(fs::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", p);
-  DeriveModelConstants(p);
-  std::vector<float> pressure = Tone(), stapes = Tone();
-  auto movie = std::make_unique<MovieFrameStore>();
-  const CochlearResult result = CochlearModel(pressure.data(), stapes.data(), kCount - 1, kDt,
-                                              200.0f, -200.0f, p, *movie,
-                                              OutputFile{file, reads}, 1);
-  if (result.HazardFileError) throw OrvekError(*result.HazardFileError);
-}
-
-std::vector<ordered_json> BatchRows() {
-  return {{{"file", "SHOT.ORV"},
-           {"aru_warned", 1.5},
-           {"aru_unwarned", 2.5},
-           {"peak_level_db", 160.0},
-           {"laeq8hr", 73.6},
-           {"na", 13.9},
-           {"error", nullptr}}};
-}
-
-std::string ShippedCatalogue() {
-  return test::TempFolder::Read(fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt");
-}
-
-struct Writer {
-  std::string Name;     // of the file kind, for the test name
-  std::string File;     // the name it is written under
-  std::string Earlier;  // content of the file already there (the rewriting writers read it)
-  std::function<void(const fs::path&, const ReadFiles&)> Write;
-};
-
-const std::vector<Writer>& Writers() {
-  static const std::vector<Writer> writers = {
-      {"Orv", "SHOT.ORV", "earlier waveform\r\n",
-       [](const fs::path& file, const ReadFiles& reads) {
-         Recording r = MakeRecording();
-         SaveOrvFile(file, true, r.Grid, *r.Waveform, reads);
-       }},
-      {"Wav", "SHOT.WAV", "earlier sound",
-       [](const fs::path& file, const ReadFiles& reads) {
-         SaveWavFile(file, *MakeRecording().Waveform, "SHOT", reads);
-       }},
-      {"HazardTable", "SHOT.HAZ", "earlier hazard table\r\n", WriteHazardTable},
-      {"BandSpectrum", "SHOT.TOB", "earlier spectrum\r\n",
-       [](const fs::path& file, const ReadFiles& reads) {
-         const std::vector<float> tone = Tone();
-         WriteTobFile(file, TobFileText(ComputeLeq300Spectrum(tone.data(), kCount, kDt)), reads);
-       }},
-      {"TobResults", "TOB.txt", TobResultsHeader() + "\r\nearlier result\r\n",
-       [](const fs::path& file, const ReadFiles& reads) {
-         AppendTobResults(file, "new result", reads);
-       }},
-      {"ProtectorCatalogue", "HPD Atten.txt", ShippedCatalogue(),
-       [](const fs::path& file, const ReadFiles& reads) {
-         TCircuitValues values;
-         values.Kcup = 1.0e6f;
-         values.Lcup = 0.25f;
-         StoreCircuitValues(file, 0, values, reads);
-       }},
-      {"PredictedWaveform", "SHOT_FOAM.ORV", "earlier prediction\r\n",
-       [](const fs::path& file, const ReadFiles& reads) {
-         const Recording r = MakeRecording();
-         WriteProtectedWaveform(file, *r.Waveform, r.Grid, reads);
-       }},
-      {"BatchCsv", "RESULTS.CSV", "earlier,rows\r\n",
-       [](const fs::path& file, const ReadFiles& reads) {
-         cli::WriteBatchFile(file, cli::BatchCsv(BatchRows()), reads);
-       }},
-      {"BatchJson", "RESULTS.JSON", "{\"earlier\": true}\n",
-       [](const fs::path& file, const ReadFiles& reads) {
-         cli::WriteBatchFile(file, cli::BatchJson(BatchRows()).dump(2), reads);
-       }},
-  };
-  return writers;
-}
+using test::Writer;
+using test::Writers;
 
 // Lowers the largest file this process may write, so that a write stops part-way as on a full
 // disk (EFBIG instead of ENOSPC); unlike permission bits, the limit binds an administrator too.
@@ -277,50 +160,6 @@ TEST(SafeWrite, EveryWriterReplacesTheEarlierFileWithoutLeftovers) {
     EXPECT_NE(written, writer.Earlier);
     EXPECT_GT(written.size(), 16u) << "too short for the disk-full case to cut it";
     EXPECT_EQ(folder.EntryCount(), 1);
-  }
-}
-
-// Devices are refused before anything is opened; checked without a write, since an administrator's
-// rename would replace the real node if the check failed.
-TEST(SafeWrite, DevicesAndEmptyNamesAreNoTargets) {
-  const std::pair<fs::path, const char*> cases[] = {
-      {"/dev/null", "it is a character device, not a regular file"},
-      {"", "no file name was given"},
-      {"/tmp/", "no file name was given"},
-  };
-  for (const auto& [target, reason] : cases)
-    EXPECT_EQ(WriteTargetProblem(target, {}).value_or("accepted"), reason) << target;
-}
-
-// A process stopped by SIGINT or SIGTERM while it writes leaves no temporary file: the file has
-// no name until it is complete.
-TEST(SafeWrite, AKilledWriterLeavesNothingBehind) {
-  const std::string text(256u << 20, 'x');
-  for (const int signal : {SIGINT, SIGTERM}) {
-    test::TempFolder folder;
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      WriteFileReplacing(folder.Path() / "LARGE.ORV", text, {});
-      _exit(0);
-    }
-    // Wait until the child holds a file of the folder open, i.e. is writing it.
-    const std::string descriptors = "/proc/" + std::to_string(child) + "/fd";
-    bool writing = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!writing && std::chrono::steady_clock::now() < deadline) {
-      std::error_code ignored;
-      for (fs::directory_iterator it(descriptors, ignored), end; !ignored && it != end;
-           it.increment(ignored))
-        writing |= fs::read_symlink(it->path(), ignored).string().starts_with(
-            folder.Path().string() + "/");
-    }
-    kill(child, signal);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(writing) << "the child never wrote";
-    EXPECT_TRUE(WIFSIGNALED(status)) << "the write ended before the signal";
-    EXPECT_EQ(folder.EntryCount(), 0) << "signal " << signal;
   }
 }
 

@@ -34,9 +34,15 @@ TEST_F(AnalyzeTest, WarnedAnalysisFillsRowFiveAndAddsTheResultItems) {
   const float aru = w.LastHazard->Cochlea.Hazard;
   EXPECT_GT(aru, 0.0f);
   EXPECT_EQ(Cell(1, 5), QString::fromStdString(AllowedText(aru)));
-  EXPECT_EQ(Cell(2, 5), QString::fromStdString(AruText(aru)) + " A.R.U.");
+  // A 160 dB free-field shot: above the peak limit, and the stapes at its ceiling.
+  const std::string flags = ValidityFlags(w.LastHazard->Validity);
+  EXPECT_EQ(flags,
+            "peak above the 140 dB limit, no unprotected exposure allowed; stapes at its movement "
+            "limit, hazard may not rise with level");
+  EXPECT_EQ(Cell(2, 5), QString::fromStdString(AruText(aru) + " A.R.U.; " + flags));
   EXPECT_EQ(Cell(0, 5), "Number of exposures with no protector, warned");
-  EXPECT_EQ(w.statusBox()->text(), QString::fromStdString(AruText(aru)) + "  A.R.U.");
+  EXPECT_EQ(w.statusBox()->text(), QString::fromStdString(AruText(aru) + "  A.R.U.  " + flags));
+  EXPECT_TRUE(w.statusBox()->toolTip().contains("no unprotected exposure is allowed"));
   EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Stapes Displacement]"}));
   for (QAction* item : w.PopupTopItems) EXPECT_FALSE(item->isEnabled());
   EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
@@ -63,7 +69,8 @@ TEST_F(AnalyzeTest, TheWindowAndTheCommandLineComputeTheSameHazard) {
   MovieFrameStore movie;
   const HazardResult direct = CalculateHazard(waveform, 1, timing, p, movie, std::nullopt);
   EXPECT_EQ(direct.Cochlea.Hazard, w.LastHazard->Cochlea.Hazard);  // bit-identical
-  EXPECT_EQ(Cell(2, 6), QString::fromStdString(AruText(direct.Cochlea.Hazard)) + " A.R.U.");
+  EXPECT_EQ(Cell(2, 6), QString::fromStdString(AruText(direct.Cochlea.Hazard) + " A.R.U.; " +
+                                               ValidityFlags(direct.Validity)));
 }
 
 TEST_F(AnalyzeTest, RunningTwiceClosesTheFirstResultAndKeepsBothRows) {
@@ -91,7 +98,8 @@ TEST_F(AnalyzeTest, ASilentRecordIsAllowedWithoutLimit) {
   w.NoProtectorUnWarned1->trigger();
   ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   EXPECT_EQ(Cell(1, 6), "unlimited");
-  EXPECT_EQ(Cell(2, 6), "0.0000 A.R.U.");
+  EXPECT_EQ(Cell(2, 6), "0.0000 A.R.U.");  // nothing to qualify: no flags, no tooltip
+  EXPECT_TRUE(w.statusBox()->toolTip().isEmpty());
   EXPECT_EQ(AddedItems().size(), 2);
   EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
   EXPECT_TRUE(w.PopupOpensAutomatically);

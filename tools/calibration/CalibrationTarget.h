@@ -1,5 +1,6 @@
 #pragma once
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,11 @@ struct Curve {
   std::vector<double> X;
   std::vector<double> Model, Reference;
   std::string ModelName = "model", ReferenceName = "reference";
+  // A second model curve (drawn when not empty) and a marked X value (NaN: none).
+  std::vector<double> Model2;
+  std::string Model2Name;
+  double MarkX = std::numeric_limits<double>::quiet_NaN();
+  std::string MarkName;
 };
 
 // The shipped parameter set, loaded as the program loads it (through "Man.Fig").

@@ -120,6 +120,7 @@ ImpulseHazard RunImpulse(const TModelParameters& p, double peakDb, double aDurat
   result.AllowedExposures =
       AllowedExposures(hazard.Cochlea.Hazard).value_or(std::numeric_limits<double>::infinity());
   result.WorstPlace = hazard.Cochlea.WorstPlace;
+  result.Validity = hazard.Validity;
   return result;
 }
 
@@ -316,48 +317,116 @@ std::vector<TargetRow> EqualEnergyAnchorRows(const TModelParameters& p) {
   };
 }
 
-std::vector<TargetRow> HazardGridRows(const TModelParameters& p,
-                                      const std::vector<double>& levelsDb,
-                                      const std::vector<double>& durationsMs) {
+std::vector<double> GridLevelsDb(double stepDb) { return Levels(120.0, 185.0, stepDb); }
+
+std::vector<double> GridDurationsMs() { return {0.3, 0.5, 1.0, 2.0, 3.0, 5.0}; }
+
+std::vector<GridPoint> HazardGrid(const TModelParameters& p, const std::vector<double>& levelsDb,
+                                  const std::vector<double>& durationsMs) {
   auto movie = std::make_unique<MovieFrameStore>();
+  std::vector<GridPoint> grid;
+  for (const double duration : durationsMs)
+    for (const double level : levelsDb)
+      grid.push_back({level, duration, RunImpulse(p, level, duration, Listener::Warned, *movie),
+                      RunImpulse(p, level, duration, Listener::Unwarned, *movie)});
+  return grid;
+}
+
+namespace {
+
+// The grid's points of one duration, in level order, as index ranges [first, last).
+template <class Each>
+void ForEachDuration(const std::vector<GridPoint>& grid, const Each& each) {
+  for (std::size_t first = 0; first < grid.size();) {
+    std::size_t last = first;
+    while (last < grid.size() && grid[last].DurationMs == grid[first].DurationMs) ++last;
+    each(first, last);
+    first = last;
+  }
+}
+
+}  // namespace
+
+std::vector<HazardDip> HazardDips(const std::vector<GridPoint>& grid) {
+  std::vector<HazardDip> dips;
+  ForEachDuration(grid, [&](std::size_t first, std::size_t last) {
+    for (const Listener who : {Listener::Unwarned, Listener::Warned}) {
+      const auto aru = [&](std::size_t i) { return grid[i].Of(who).Aru; };
+      for (std::size_t i = first; i + 1 < last;) {
+        if (!(aru(i + 1) < aru(i))) {
+          ++i;
+          continue;
+        }
+        std::size_t j = i + 1;
+        while (j + 1 < last && aru(j + 1) < aru(j)) ++j;
+        dips.push_back(
+            {grid[i].DurationMs, who, grid[i].LevelDb, grid[j].LevelDb, aru(j) / aru(i)});
+        i = j;
+      }
+    }
+  });
+  return dips;
+}
+
+std::vector<WarnedAbove> WarnedAboveUnwarned(const std::vector<GridPoint>& grid) {
+  std::vector<WarnedAbove> runs;
+  ForEachDuration(grid, [&](std::size_t first, std::size_t last) {
+    const auto ratio = [&](std::size_t i) { return grid[i].Warned.Aru / grid[i].Unwarned.Aru; };
+    for (std::size_t i = first; i < last;) {
+      if (!(ratio(i) > 1.0)) {
+        ++i;
+        continue;
+      }
+      WarnedAbove run{grid[i].DurationMs, grid[i].LevelDb, grid[i].LevelDb, ratio(i),
+                      grid[i].LevelDb};
+      for (; i < last && ratio(i) > 1.0; ++i) {
+        run.ToDb = grid[i].LevelDb;
+        if (ratio(i) > run.LargestRatio)
+          run.LargestRatio = ratio(i), run.LargestAtDb = grid[i].LevelDb;
+      }
+      runs.push_back(run);
+    }
+  });
+  return runs;
+}
+
+std::vector<TargetRow> HazardGridRows(const std::vector<GridPoint>& grid) {
   std::vector<TargetRow> energy, rising, warnedBelow;
-  for (const double duration : durationsMs) {
-    std::vector<ImpulseHazard> previous;
-    for (std::size_t i = 0; i < levelsDb.size(); ++i) {
-      const double level = levelsDb[i];
-      std::vector<ImpulseHazard> outcome;
+  ForEachDuration(grid, [&](std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+      const GridPoint& point = grid[i];
       for (const Listener listener : {Listener::Unwarned, Listener::Warned}) {
-        const ImpulseHazard hazard = RunImpulse(p, level, duration, listener, *movie);
-        const std::string impulse = ImpulseText(duration, listener);
-        if (level <= kHighestLevelDb + 1e-9)
-          energy.push_back({"500/ARU at least Na", impulse + ", " + Fixed(level, 1) + " dB",
+        const ImpulseHazard& hazard = point.Of(listener);
+        const std::string impulse = ImpulseText(point.DurationMs, listener);
+        if (point.LevelDb <= kHighestLevelDb + 1e-9)
+          energy.push_back({"500/ARU at least Na", impulse + ", " + Fixed(point.LevelDb, 1) + " dB",
                             hazard.AllowedExposures / hazard.EnergyAllowed, 1.0, kEnergyTolerance,
                             "ratio", Check::AtLeast, kEnergySource});
-        if (i > 0)
-          rising.push_back(
-              {"ARU rises with peak level",
-               impulse + ", " + Fixed(levelsDb[i - 1], 1) + " -> " + Fixed(level, 1) + " dB",
-               hazard.Aru / previous[outcome.size()].Aru, 1.0, 0.0, "ratio", Check::AtLeast,
-               kMonotonySource});
-        outcome.push_back(hazard);
+        if (i > first)
+          rising.push_back({"ARU rises with peak level",
+                            impulse + ", " + Fixed(grid[i - 1].LevelDb, 1) + " -> " +
+                                Fixed(point.LevelDb, 1) + " dB",
+                            hazard.Aru / grid[i - 1].Of(listener).Aru, 1.0, 0.0, "ratio",
+                            Check::AtLeast, kMonotonySource});
       }
-      warnedBelow.push_back({"warned ARU at most unwarned",
-                             Significant(duration, 3) + " ms, " + Fixed(level, 1) + " dB",
-                             outcome[1].Aru / outcome[0].Aru, 1.0, 0.0, "ratio", Check::AtMost,
-                             kMonotonySource});
-      previous = std::move(outcome);
+      warnedBelow.push_back(
+          {"warned ARU at most unwarned",
+           Significant(point.DurationMs, 3) + " ms, " + Fixed(point.LevelDb, 1) + " dB",
+           point.Warned.Aru / point.Unwarned.Aru, 1.0, 0.0, "ratio", Check::AtMost,
+           kMonotonySource});
     }
-  }
+  });
   std::vector<TargetRow> rows = std::move(energy);
   rows.insert(rows.end(), rising.begin(), rising.end());
   rows.insert(rows.end(), warnedBelow.begin(), warnedBelow.end());
   return rows;
 }
 
-std::vector<TargetRow> HazardTargets(const TModelParameters& p) {
+std::vector<TargetRow> HazardTargets(const TModelParameters& p,
+                                     const std::vector<GridPoint>& grid) {
   std::vector<TargetRow> rows = NonlinearityRows(p);
   for (const auto& part : {PlaceMapRows(p), TuningRows(p), MuscleRows(p), EqualEnergyAnchorRows(p),
-                           HazardGridRows(p, Levels(120.0, 185.0, 5.0), {0.3, 1.0, 3.0})})
+                           HazardGridRows(grid)})
     rows.insert(rows.end(), part.begin(), part.end());
   return rows;
 }
@@ -437,28 +506,27 @@ std::vector<FittedValue> FitHazard(TModelParameters& p) {
   return fitted;
 }
 
-std::vector<Curve> HazardCurves(const TModelParameters& p) {
+std::vector<Curve> HazardCurves(const TModelParameters& p, const std::vector<GridPoint>& grid) {
   std::vector<Curve> curves;
-  auto movie = std::make_unique<MovieFrameStore>();
-  const std::vector<double> levels = Levels(120.0, kHighestLevelDb, 5.0);
-  for (const double duration : {0.3, 1.0, 3.0}) {
-    for (const Listener listener : {Listener::Unwarned, Listener::Warned}) {
-      Curve curve;
-      curve.Title = "Allowed exposures, " + ImpulseText(duration, listener) + " free field";
-      curve.XTitle = "Peak level (dB)";
-      curve.YTitle = "log10 allowed exposures";
-      curve.LogX = false;
-      curve.ModelName = "500/ARU";
-      curve.ReferenceName = "Na (equal A-weighted energy)";
-      for (const double level : levels) {
-        const ImpulseHazard hazard = RunImpulse(p, level, duration, listener, *movie);
-        curve.X.push_back(level);
-        curve.Model.push_back(std::log10(hazard.AllowedExposures));
-        curve.Reference.push_back(std::log10(hazard.EnergyAllowed));
-      }
-      curves.push_back(std::move(curve));
+  ForEachDuration(grid, [&](std::size_t first, std::size_t last) {
+    Curve curve;
+    curve.Title = "Hazard grid, " + Significant(grid[first].DurationMs, 3) + " ms free field";
+    curve.XTitle = "Peak level (dB)";
+    curve.YTitle = "log10 allowed exposures";
+    curve.LogX = false;
+    curve.ModelName = "500/ARU unwarned";
+    curve.Model2Name = "500/ARU warned";
+    curve.ReferenceName = "Na (equal A-weighted energy)";
+    curve.MarkX = kPeakLimitDb;
+    curve.MarkName = "140 dB peak limit";
+    for (std::size_t i = first; i < last; ++i) {
+      curve.X.push_back(grid[i].LevelDb);
+      curve.Model.push_back(std::log10(grid[i].Unwarned.AllowedExposures));
+      curve.Model2.push_back(std::log10(grid[i].Warned.AllowedExposures));
+      curve.Reference.push_back(std::log10(grid[i].Unwarned.EnergyAllowed));
     }
-  }
+    curves.push_back(std::move(curve));
+  });
 
   Curve stapes;
   stapes.Title = "Stapes nonlinearity, 0.5 ms impulse at the eardrum, relaxed muscles";

@@ -17,6 +17,7 @@ struct ImpulseHazard {
   double AllowedExposures = 0;  // 500 / ARU (infinite for a hazard of zero)
   double EnergyAllowed = 0;     // Na: LAeq8hr 85 dB, 3 dB exchange rate
   int WorstPlace = 0;           // 1-based hazard place
+  HazardValidity Validity;      // peak level and stapes ceiling, as the result states them
 };
 ImpulseHazard HazardOfImpulse(const TModelParameters& p, double peakDb, double aDurationMs,
                               Listener listener);
@@ -50,14 +51,48 @@ std::vector<TargetRow> PlaceMapRows(const TModelParameters& p);
 std::vector<TargetRow> TuningRows(const TModelParameters& p);
 std::vector<TargetRow> MuscleRows(const TModelParameters& p);
 std::vector<TargetRow> EqualEnergyAnchorRows(const TModelParameters& p);
-// 500/ARU against Na at every level (at or below 180 dB), duration and listener; ARU rising with
-// level from one listed level to the next; warned at most unwarned at every point.
-std::vector<TargetRow> HazardGridRows(const TModelParameters& p,
-                                      const std::vector<double>& levelsDb,
-                                      const std::vector<double>& durationsMs);
+// One impulse of the hazard grid, analysed warned and unwarned.
+struct GridPoint {
+  double LevelDb = 0;
+  double DurationMs = 0;
+  ImpulseHazard Warned, Unwarned;
+  const ImpulseHazard& Of(Listener listener) const {
+    return listener == Listener::Warned ? Warned : Unwarned;
+  }
+};
+// The grid the validation document shows: 120 .. 185 dB in 1 dB steps, A-durations 0.3, 0.5, 1,
+// 2, 3 and 5 ms.
+std::vector<double> GridLevelsDb(double stepDb = 1.0);
+std::vector<double> GridDurationsMs();
+// Every level for every duration (durations outer, levels rising).
+std::vector<GridPoint> HazardGrid(const TModelParameters& p, const std::vector<double>& levelsDb,
+                                  const std::vector<double>& durationsMs);
 
-// All of the above on the full grid: 120 .. 185 dB in 5 dB steps, A-durations 0.3, 1 and 3 ms.
-std::vector<TargetRow> HazardTargets(const TModelParameters& p);
+// Where the hazard falls as the level rises: from a level whose ARU exceeds the next one's (a
+// local maximum of the grid) down to the following local minimum.
+struct HazardDip {
+  double DurationMs = 0;
+  Listener Who = Listener::Unwarned;
+  double FromDb = 0, ToDb = 0;
+  double Ratio = 0;  // ARU at ToDb over ARU at FromDb, below 1
+};
+std::vector<HazardDip> HazardDips(const std::vector<GridPoint>& grid);
+// Runs of consecutive levels where the warned ARU exceeds the unwarned one.
+struct WarnedAbove {
+  double DurationMs = 0;
+  double FromDb = 0, ToDb = 0;
+  double LargestRatio = 0;  // warned / unwarned
+  double LargestAtDb = 0;
+};
+std::vector<WarnedAbove> WarnedAboveUnwarned(const std::vector<GridPoint>& grid);
+
+// 500/ARU against Na at every level (at or below 180 dB), duration and listener; ARU rising with
+// level from one grid level to the next; warned at most unwarned at every point.
+std::vector<TargetRow> HazardGridRows(const std::vector<GridPoint>& grid);
+
+// All of the above, the grid rows on `grid` (the tool takes the 5 dB levels of the document's
+// grid).
+std::vector<TargetRow> HazardTargets(const TModelParameters& p, const std::vector<GridPoint>& grid);
 
 // Fits, in this order and from the values p holds (so it can follow the acoustic fit): the hazard
 // places (8 kHz .. 500 Hz on the model's place map), a zero hazard threshold, the muscle damping
@@ -65,10 +100,10 @@ std::vector<TargetRow> HazardTargets(const TModelParameters& p);
 // included) and returns them with the values to write into the parameter file.
 std::vector<FittedValue> FitHazard(TModelParameters& p);
 
-// Validation plots: log10 of 500/ARU (model) and of Na (reference) against peak level, one curve
-// per A-duration and listener; peak stapes displacement against level with its linear
-// extrapolation; basilar-membrane tuning at the 8, 4, 2, 1 and 0.5 kHz places against the shape of
-// the passive response.
-std::vector<Curve> HazardCurves(const TModelParameters& p);
+// Validation plots: log10 of 500/ARU warned and unwarned and of Na against peak level, one plot
+// per A-duration of `grid`, with the 140 dB limit; peak stapes displacement against level with its
+// linear extrapolation; basilar-membrane tuning at the 8, 4, 2, 1 and 0.5 kHz places against the
+// shape of the passive response.
+std::vector<Curve> HazardCurves(const TModelParameters& p, const std::vector<GridPoint>& grid);
 
 }  // namespace orvek
