@@ -1,6 +1,10 @@
 #include "cli/FileAnalysis.h"
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <iostream>
 
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
@@ -46,15 +50,24 @@ OutputFile HazardFileBeside(const fs::path& file, ReadFiles reads) {
           std::move(reads)};
 }
 
+ProgressCallback TerminalProgress(std::int32_t last) {
+  if (isatty(fileno(stderr)) == 0) return {};
+  return [last](std::int32_t sample) {
+    std::cerr << "\rhazard: sample " << sample << " of " << last << std::flush;
+  };
+}
+
 ordered_json HazardJson(const fs::path& file, OpenedWaveform& opened, Listener listener,
-                        TModelParameters p, const std::optional<OutputFile>& hazardFile, int threads,
-                        std::string& hazardFileError) {
+                        TModelParameters p, const std::optional<OutputFile>& hazardFile,
+                        int threads, std::string& hazardFileError,
+                        const ProgressCallback& progress) {
   TWaveform& w = opened.Waveform;
   const int mic = MicrophoneCode(opened.Grid);
   const MuscleTiming timing =
       ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
   auto movie = std::make_unique<MovieFrameStore>();
-  const HazardResult result = CalculateHazard(w, mic, timing, p, *movie, hazardFile, {}, threads);
+  const HazardResult result =
+      CalculateHazard(w, mic, timing, p, *movie, hazardFile, progress, threads);
   const float aru = result.Cochlea.Hazard;
 
   ordered_json out;

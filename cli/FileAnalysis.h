@@ -51,14 +51,19 @@ nlohmann::ordered_json Finite(long double value);
 // cannot be written, so that an older table is never taken for the result of this run.
 OutputFile HazardFileBeside(const std::filesystem::path& file, ReadFiles reads);
 
+// Progress of a long run on stderr, "\rhazard: sample i of N", redrawn in place when stderr is a
+// terminal; nothing (an empty callback) elsewhere, so that logs and scripts stay clean.
+ProgressCallback TerminalProgress(std::int32_t last);
+
 // The warned or unwarned analysis of the window on the record as read, with `p` as loaded (the
 // run changes its copy). The cochlear places run on `threads` threads (0: as many as pay off).
 // A hazard file that cannot be written is not a failure of the analysis: its message is left in
 // `hazardFileError` (empty when written or not asked for).
 nlohmann::ordered_json HazardJson(const std::filesystem::path& file, OpenedWaveform& opened,
                                   Listener listener, TModelParameters p,
-                                  const std::optional<OutputFile>& hazardFile,
-                                  int threads, std::string& hazardFileError);
+                                  const std::optional<OutputFile>& hazardFile, int threads,
+                                  std::string& hazardFileError,
+                                  const ProgressCallback& progress = {});
 
 // Peak level and A-weighted energy measures over samples first..last (default: the whole record).
 nlohmann::ordered_json MetricsJson(const std::filesystem::path& file, const OpenedWaveform& opened,

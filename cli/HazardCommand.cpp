@@ -24,7 +24,8 @@ ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup
   ReadFiles reads = ParameterFiles(startup, p);
   reads.push_back(file);
   return HazardJson(file, *opened, unwarned ? Listener::Unwarned : Listener::Warned, p,
-                    HazardFileBeside(file, std::move(reads)), 0, hazardFileError);
+                    HazardFileBeside(file, std::move(reads)), 0, hazardFileError,
+                    TerminalProgress(opened->Waveform.LastSampleIndex));
 }
 
 }  // namespace

@@ -127,8 +127,8 @@ ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path
   if (o.PeakPa) ApplyCalibration(*w, CalibrationUnit::Pascal, *o.PeakPa);
   if (o.PeakDb) ApplyCalibration(*w, CalibrationUnit::PeakLevelDb, *o.PeakDb);
   if (w->Count() > kMaxOrvSamples)
-    throw OrvekError("An ORV file holds at most " + std::to_string(kMaxOrvSamples) + " samples; " + Quoted(file) + " gave " +
-                     std::to_string(w->Count()) + ".");
+    throw OrvekError("An ORV file holds at most " + std::to_string(kMaxOrvSamples) + " samples; " +
+                     Quoted(file) + " gave " + std::to_string(w->Count()) + ".");
   const std::int32_t imported = w->Count();
   SaveOrvFile(out, true, grid, *w, {file});
 

@@ -54,15 +54,15 @@ ordered_json RunMovie(const MovieOptions& options) {
   std::error_code error;
   fs::create_directories(folder, error);
   if (error || !fs::is_directory(folder))
-    throw OrvekError("Cannot make the frame folder " + Quoted(folder) + " (-o): " +
-                     (error ? error.message() : "a file of that name exists") + ".");
+    throw OrvekError("Cannot make the frame folder " + Quoted(folder) +
+                     " (-o): " + (error ? error.message() : "a file of that name exists") + ".");
   TWaveform& w = opened->Waveform;
   const Listener listener = options.Unwarned ? Listener::Unwarned : Listener::Warned;
   const MuscleTiming timing =
       ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
   auto store = std::make_unique<MovieFrameStore>();
-  const HazardResult result =
-      CalculateHazard(w, MicrophoneCode(opened->Grid), timing, p, *store, std::nullopt);
+  const HazardResult result = CalculateHazard(w, MicrophoneCode(opened->Grid), timing, p, *store,
+                                              std::nullopt, TerminalProgress(w.LastSampleIndex));
 
   // Drawing text needs a platform; this one needs no display.
   qputenv("QT_QPA_PLATFORM", "offscreen");
