@@ -516,15 +516,14 @@ double PlaceHazard(const float* displacement, std::int32_t count, double gain, d
 
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<OutputFile>& hazardFile) {
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile) {
   return CochlearModel(pressure, work, last, dt, axisMax, axisMin, p, movie, hazardFile, 0);
 }
 
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<OutputFile>& hazardFile, int threads) {
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile,
+                             int threads) {
   const std::int32_t n = CheckedRunLength(p, last);
   const std::int32_t used = std::min(last + 1, n);  // record samples; the rest is zero padding
   StoreMovieInput(pressure, work, used, n, axisMax, axisMin, movie);

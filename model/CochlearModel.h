@@ -67,13 +67,12 @@ struct CochlearResult {
 // 2..2^20 (checked by the caller).
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<OutputFile>& hazardFile);
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile);
 // The same on exactly `threads` threads (1 = serial, 0 = as many as pay off for this length); the
 // results do not depend on the number.
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<OutputFile>& hazardFile, int threads);
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile,
+                             int threads);
 
 }  // namespace orvek

@@ -63,8 +63,8 @@ void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelP
                   "frequency (%.6g Hz) lies below the characteristic frequency of the highest "
                   "hazard place (%.6g Hz), so the model cannot see what that place answers to. "
                   "The lowest useful rate is %.0f samples/s.",
-                  static_cast<double>(waveform.SampleRate), waveform.SampleRate / 2.0,
-                  lowest / 2.0, std::ceil(lowest));
+                  static_cast<double>(waveform.SampleRate), waveform.SampleRate / 2.0, lowest / 2.0,
+                  std::ceil(lowest));
     throw OrvekError(text);
   }
   const std::int32_t n = CochlearTransformLength(waveform.LastSampleIndex);

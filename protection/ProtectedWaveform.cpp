@@ -40,8 +40,7 @@ float Divisor(double value, const char* name) {
 // Circuit values of the record, fitted from the kind's seed and stored when it has none yet.
 TCircuitValues CircuitFor(const fs::path& startupFolder, const fs::path& catalogue,
                           const TProtectorEntry& entry, ProtectorFitKind kind,
-                          const ProtectorRecordData& record, const ReadFiles& reads,
-                          bool& fitted) {
+                          const ProtectorRecordData& record, const ReadFiles& reads, bool& fitted) {
   fitted = !record.Circuit;
   if (!fitted) return *record.Circuit;
   const char* seedName = kind == ProtectorFitKind::Plug
@@ -203,8 +202,8 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   return run;
 }
 
-void WriteProtectedWaveform(const fs::path& file, const TWaveform& waveform,
-                            const HeaderGrid& grid, const ReadFiles& reads) {
+void WriteProtectedWaveform(const fs::path& file, const TWaveform& waveform, const HeaderGrid& grid,
+                            const ReadFiles& reads) {
   const std::int32_t count = waveform.Count();
   // One sample of room: the writer rounds a count cut to 2^20 - 1 up to 2^20.
   TWaveform predicted(count + 1);

@@ -180,8 +180,9 @@ TEST(SafeWrite, AKilledWriterLeavesNothingBehind) {
       std::error_code ignored;
       for (fs::directory_iterator it(descriptors, ignored), end; !ignored && it != end;
            it.increment(ignored))
-        writing |= fs::read_symlink(it->path(), ignored).string().starts_with(
-            folder.Path().string() + "/");
+        writing |= fs::read_symlink(it->path(), ignored)
+                       .string()
+                       .starts_with(folder.Path().string() + "/");
     }
     kill(child, signal);
     int status = 0;

@@ -6,13 +6,13 @@
 
 #include "SafeWrite.h"
 #include "TempFolder.h"
+#include "base/OrvekError.h"
 #include "metrics/BandComparison.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/CochlearModel.h"
 #include "protection/ProtectedWaveform.h"
 #include "protection/ProtectorCatalogue.h"
 #include "waveform/OrvFile.h"
-#include "base/OrvekError.h"
 #include "waveform/WavWriter.h"
 
 namespace orvek::test {
@@ -54,9 +54,9 @@ void WriteHazardTable(const fs::path& file, const ReadFiles& reads) {
   DeriveModelConstants(p);
   std::vector<float> pressure = Tone(), stapes = Tone();
   auto movie = std::make_unique<MovieFrameStore>();
-  const CochlearResult result = CochlearModel(pressure.data(), stapes.data(), kCount - 1, kDt,
-                                              200.0f, -200.0f, p, *movie,
-                                              OutputFile{file, reads}, 1);
+  const CochlearResult result =
+      CochlearModel(pressure.data(), stapes.data(), kCount - 1, kDt, 200.0f, -200.0f, p, *movie,
+                    OutputFile{file, reads}, 1);
   if (result.HazardFileError) throw OrvekError(*result.HazardFileError);
 }
 

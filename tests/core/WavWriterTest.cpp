@@ -76,7 +76,8 @@ TEST(WavWriter, FailureLeavesTheFileAsItWas) {
       {kept, "sampling rate", {1, 2}, 0.4f},
   };
   for (const auto& [file, fragment, values, rate] : cases) {
-    const std::string message = MessageOf([&] { SaveWavFile(file, Record(values, rate), "t", {}); });
+    const std::string message =
+        MessageOf([&] { SaveWavFile(file, Record(values, rate), "t", {}); });
     EXPECT_NE(message.find(file.string()), std::string::npos) << message;
     EXPECT_NE(message.find(fragment), std::string::npos) << message;
   }
