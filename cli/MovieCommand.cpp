@@ -125,7 +125,7 @@ Command AddMovieCommand(CLI::App& app) {
             std::int32_t every = 0;
             return CLI::detail::lexical_cast(text, every) && every >= 1
                        ? ""
-                       : "--frames \"" + text + "\" is not a whole number of at least 1";
+                       : "\"" + text + "\" is not a whole number of at least 1";
           },
           "K >= 1"));
   movie->add_option("-o,--output", options.Output, "folder for the PNG files")->required();

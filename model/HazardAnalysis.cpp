@@ -56,15 +56,16 @@ void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelP
                      " cochlear places (line 59); the analysis takes 1 to 23.");
   if (waveform.LastSampleIndex < 1)
     throw OrvekError("The waveform holds fewer than two samples; there is nothing to analyse.");
-  if (const double lowest = LowestUsefulRate(p); waveform.SampleRate < lowest) {
+  // From the interval the models step by, not the rate cell.
+  const double rate = 1.0 / static_cast<double>(waveform.SampleInterval);
+  if (const double lowest = LowestUsefulRate(p); rate < lowest) {
     char text[320];
     std::snprintf(text, sizeof text,
                   "The sampling rate of %.6g samples/s is too low for the analysis: its Nyquist "
                   "frequency (%.6g Hz) lies below the characteristic frequency of the highest "
                   "hazard place (%.6g Hz), so the model cannot see what that place answers to. "
                   "The lowest useful rate is %.0f samples/s.",
-                  static_cast<double>(waveform.SampleRate), waveform.SampleRate / 2.0, lowest / 2.0,
-                  std::ceil(lowest));
+                  rate, rate / 2.0, lowest / 2.0, std::ceil(lowest));
     throw OrvekError(text);
   }
   const std::int32_t n = CochlearTransformLength(waveform.LastSampleIndex);
