@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
           "equal-energy count of the same record. Stapes peak: largest |stapes displacement|; "
           "its limit is the ceiling of the nonlinearity.\n\n" +
           GridFindings(grid) + GridTables(grid);
-      if (const auto reason = WriteFileReplacing(table, text))
+      if (const auto reason = WriteFileReplacing(table, text, {}))
         throw OrvekError("Cannot write " + table.string() + ": " + *reason);
     }
     int failed = 0;
