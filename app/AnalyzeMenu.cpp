@@ -74,9 +74,11 @@ void TForm1::CalculateHazard2() {
   SaveForm();
 
   const int micLocation = MicrophoneCode(Grid);
-  std::optional<std::filesystem::path> hazardFile;
+  std::optional<OutputFile> hazardFile;
   if (WritableMedia)
-    hazardFile = ResolveInFolder(LastOpenFolder, CurrentBaseName.toStdString() + ".HAZ");
+    hazardFile = OutputFile{
+        ResolveInFolder(LastOpenFolder, CurrentBaseName.toStdString() + ".HAZ"),
+        {ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString()), ModelParameters.Source}};
   // Repaints go on while the model runs, but no click can reach a command until it is done.
   const ProgressCallback progress = [this](std::int32_t) {
     progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));

@@ -131,8 +131,9 @@ void TForm1::LayOutForWaveform() {
 }
 
 void TForm1::SaveORVwaveform1Click() {
+  // The file the record was opened from is replaced on purpose.
   SaveOrvFile(ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString()), false, Grid,
-              *Waveform);
+              *Waveform, {});
   ClearAfterSave();
 }
 
@@ -166,7 +167,10 @@ void TForm1::SaveORVwaveformas1Click() {
           Prompts::Answer::Yes)
     return;
   ExtensionTag = QString::fromStdString(orvek::ExtensionTag(typed));
-  SaveOrvFile(target, true, Grid, *Waveform);
+  // An imported recording is never replaced by its ORV copy.
+  ReadFiles source;
+  if (WaveformImported) source.push_back(LastOpenFolder / ChosenFileName.toStdString());
+  SaveOrvFile(target, true, Grid, *Waveform, source);
   ClearAfterSave();
 }
 
@@ -246,7 +250,8 @@ void TForm1::OverlayORVwaveform1Click() {
   const fs::path results = ResolveInFolder(StartupFolder, "Dat\\Hearing Protectors\\TOB.txt");
   std::error_code ignored;  // a folder that cannot be made is reported by the write
   fs::create_directories(results.parent_path(), ignored);
-  AppendTobResults(results, TobResultsLine(CompareBands(freeFieldAtEar, ear), name.toStdString()));
+  AppendTobResults(results, TobResultsLine(CompareBands(freeFieldAtEar, ear), name.toStdString()),
+                   {ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString())});
   SaveForm();
 }
 

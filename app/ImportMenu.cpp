@@ -144,7 +144,8 @@ void TForm1::SaveWAVwaveform1Click() {
   if (!chosen) return;
   // The title cell keeps the blank the ORV layout puts before each TAB; the metadata does not.
   SaveWavFile(fs::path(chosen->toStdString()), *Waveform,
-              QString::fromStdString(Waveform->PlotTitle).trimmed().toStdString());
+              QString::fromStdString(Waveform->PlotTitle).trimmed().toStdString(),
+              {LastOpenFolder / ChosenFileName.toStdString()});
 }
 
 }  // namespace orvek

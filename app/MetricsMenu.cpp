@@ -131,7 +131,8 @@ void TForm1::Leq300msspectrum1Click() {
   canvas_->update();
   // Beside the waveform, not wherever the working folder happens to be.
   WriteTobFile(LastOpenFolder / TobFileName(ChosenFileName.toStdString()),
-               TobFileText(*LastSpectrum));
+               TobFileText(*LastSpectrum),
+               {ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString())});
   TobFileWritten = true;
 }
 

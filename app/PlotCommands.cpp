@@ -87,7 +87,8 @@ void TForm1::Exportplot1Click() {
                                             CriteriaTitle);
                      else if (spectrumShown)
                        Leq300SpectrumPlot(painter, picture, *LastSpectrum, state);
-                   });
+                   },
+                   {LastOpenFolder / ChosenFileName.toStdString()});
 }
 
 }  // namespace orvek

@@ -100,7 +100,7 @@ void TForm1::GetHPDData() {
   }
   canvas_->update();
   RefreshGridView();
-  WriteProtectedWaveform(ResolveInFolder(LastOpenFolder, run.OutputName), input, *Waveform, Grid);
+  WriteProtectedWaveform(ResolveInFolder(LastOpenFolder, run.OutputName), *Waveform, Grid, {input});
 }
 
 }  // namespace orvek

@@ -38,7 +38,7 @@ void TForm1::Savereport1Click() {
                          progress_->setValue(percent);
                          QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
                        });
-  WriteReportFile(chosen->toStdString(), ReportPdf(content));
+  WriteReportFile(chosen->toStdString(), ReportPdf(content), content.Reads);
 }
 
 }  // namespace orvek

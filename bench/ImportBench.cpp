@@ -94,7 +94,9 @@ void Import(benchmark::State& state, const fs::path& file, const std::string& ta
   orvek::HeaderGrid grid;
   orvek::FillDefaultHeader(grid);
   orvek::ImportChoices choices;
-  choices.MultiplexedChannels = [](std::int64_t) { return orvek::ImportChoices::Channels{1, 0}; };
+  choices.MultiplexedChannels = [](std::int64_t, std::int32_t) {
+    return orvek::ImportChoices::Channels{1, 0};
+  };
   for (auto _ : state) {
     const orvek::ImportReport report = orvek::OpenNewFileType4(file, tag, choices, *waveform, grid);
     benchmark::DoNotOptimize(report);

@@ -14,12 +14,14 @@
 #include <thread>
 #include <tuple>
 
+#include "base/ErrorText.h"
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
 #include "cli/BatchMerge.h"
 #include "cli/Command.h"
 #include "cli/CriteriaCommand.h"
 #include "cli/FileAnalysis.h"
+#include "waveform/SampleCapacity.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;
@@ -101,18 +103,12 @@ int FailedCount(const std::vector<ordered_json>& rows) {
   }));
 }
 
-// A batch may run for long: refuse outputs that could not be written, or would replace an input,
-// before it starts.
-void CheckOutput(const fs::path& output, const std::vector<fs::path>& files) {
-  if (!FolderWritable(fs::absolute(output).parent_path()))
-    throw OrvekError("Cannot write the batch results file \"" + output.string() +
-                     "\": its folder does not exist or is read-only.");
-  std::error_code error;
-  for (const fs::path& file : files)
-    if (fs::equivalent(output, file, error))
-      throw OrvekError("The batch results file \"" + output.string() +
-                       "\" would replace the waveform file \"" + file.string() +
-                       "\"; choose another name.");
+// A batch may run for long: refuse outputs that could not be written, or would replace a file it
+// reads, before it starts.
+void CheckOutput(const fs::path& output, const ReadFiles& reads) {
+  if (const auto problem = WriteTargetProblem(output, reads))
+    throw OrvekError("Cannot write the batch results file " + Quoted(output) + ": " + *problem +
+                     ".");
 }
 
 struct BatchOptions {
@@ -134,11 +130,26 @@ std::vector<ordered_json> MergeRows(const BatchOptions& o) {
   return MergeBatchResults(shards, order);
 }
 
+// Workers beyond the cores only wait, and each holds a file's buffers and movie: at most one per
+// core and per kWorkerBytes of free memory, and the user is told when that is fewer than asked.
+int UsableJobs(int requested) {
+  constexpr std::uint64_t kWorkerBytes = 64ull << 20;  // a generous bound for one file's analysis
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::uint64_t freeBytes = AvailablePhysicalMemory();
+  const int byMemory = static_cast<int>(std::max<std::uint64_t>(1, freeBytes / kWorkerBytes));
+  const int usable = std::min({requested, cores, byMemory});
+  if (usable < requested)
+    std::cerr << "orvek-cli: --jobs " << requested << " is more than this computer runs at once ("
+              << cores << " cores, " << (freeBytes >> 20) << " MiB of free memory); " << usable
+              << (usable == 1 ? " job is" : " jobs are") << " used.\n";
+  return usable;
+}
+
 // Analyses the files with progress on stderr: on a terminal the line is redrawn after every
 // file; elsewhere only the last one is written.
 std::vector<ordered_json> AnalyzeWithProgress(const BatchOptions& o,
-                                              const std::vector<fs::path>& files) {
-  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
+                                              const std::vector<fs::path>& files,
+                                              const TModelParameters& p, int jobs) {
   const bool terminal = isatty(fileno(stderr)) != 0;
   const auto line = [&](int done, int failed) {
     std::string text =
@@ -148,7 +159,7 @@ std::vector<ordered_json> AnalyzeWithProgress(const BatchOptions& o,
   };
   const auto start = std::chrono::steady_clock::now();
   std::vector<ordered_json> rows =
-      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, o.Jobs}, [&](int done, int failed) {
+      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, jobs}, [&](int done, int failed) {
         if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
       });
   const double seconds =
@@ -161,11 +172,21 @@ std::vector<ordered_json> AnalyzeWithProgress(const BatchOptions& o,
   return rows;
 }
 
-// Writes the CSV (and JSON) file with WriteBatchFile, prints a summary object on stdout and returns
-// the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
-// Throws OrvekError when the batch cannot run or its results cannot be written.
+// Writes the CSV (and JSON and summary) file, prints a summary object on stdout and returns the
+// exit code, 0 when every file was analysed and 1 when any was not (their rows say why). Throws
+// OrvekError when the batch cannot run or its results cannot be written.
 int RunBatch(const BatchOptions& o) {
+  if (!o.FilesFrom.empty() && !o.Merge) throw OrvekError("--files-from goes with --merge.");
   const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
+  ReadFiles reads(files.begin(), files.end());
+  std::optional<TModelParameters> p;
+  if (!o.Merge) {
+    const fs::path startup = StartupFolder(o.Data);
+    p = LoadParameters(startup);
+    const ReadFiles parameters = ParameterFiles(startup, *p);
+    reads.insert(reads.end(), parameters.begin(), parameters.end());
+  }
+  if (!o.FilesFrom.empty()) reads.push_back(o.FilesFrom);
   const fs::path csv = o.Csv;
   const std::optional<fs::path> json =
       o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
@@ -175,23 +196,24 @@ int RunBatch(const BatchOptions& o) {
   if (json) outputs.push_back(*json);
   if (report) outputs.push_back(*report);
   for (std::size_t i = 0; i < outputs.size(); ++i) {
-    CheckOutput(outputs[i], files);
+    CheckOutput(outputs[i], reads);
     std::error_code error;
     for (std::size_t j = 0; j < i; ++j)
       if (fs::weakly_canonical(outputs[i], error) == fs::weakly_canonical(outputs[j], error))
         throw OrvekError("Two outputs name the same file \"" + outputs[i].string() + "\".");
   }
-  if (!o.FilesFrom.empty() && !o.Merge) throw OrvekError("--files-from goes with --merge.");
 
-  const std::vector<ordered_json> rows = o.Merge ? MergeRows(o) : AnalyzeWithProgress(o, files);
+  const int jobs = o.Merge ? 1 : UsableJobs(o.Jobs);
+  const std::vector<ordered_json> rows =
+      o.Merge ? MergeRows(o) : AnalyzeWithProgress(o, files, *p, jobs);
   const int failed = FailedCount(rows);
-  WriteBatchFile(csv, BatchCsv(rows));
-  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n");
-  if (report) WriteBatchSummary(*report, rows);
+  WriteBatchFile(csv, BatchCsv(rows), reads);
+  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n", reads);
+  if (report) WriteBatchSummary(*report, rows, reads);
   ordered_json summary;
   summary["files"] = rows.size();
   summary["failed"] = failed;
-  summary["jobs"] = o.Jobs;
+  summary["jobs"] = jobs;
   summary["csv"] = csv.string();
   summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
   summary["report"] = report ? ordered_json(report->string()) : ordered_json(nullptr);
@@ -269,8 +291,8 @@ ordered_json BatchJson(const std::vector<ordered_json>& rows) {
   return document;
 }
 
-void WriteBatchFile(const fs::path& output, const std::string& text) {
-  if (const auto reason = WriteFileReplacing(output, text))
+void WriteBatchFile(const fs::path& output, const std::string& text, const ReadFiles& reads) {
+  if (const auto reason = WriteFileReplacing(output, text, reads))
     throw OrvekError("Cannot write the batch results file \"" + output.string() + "\": " + *reason +
                      ".");
 }

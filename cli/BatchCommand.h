@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
 #include "model/ModelParameters.h"
 
 // `orvek-cli batch` (AddBatchCommand, cli/Command.h): the hazard of both listeners, the peak
@@ -40,8 +41,9 @@ std::string BatchCsv(const std::vector<nlohmann::ordered_json>& rows);
 // The rows as the JSON file holds them: {"files": n, "failed": k, "rows": [...]}.
 nlohmann::ordered_json BatchJson(const std::vector<nlohmann::ordered_json>& rows);
 
-// Writes a results file through a temporary file and a rename; OrvekError naming the file on
-// failure, the earlier file then left as it was.
-void WriteBatchFile(const std::filesystem::path& output, const std::string& text);
+// Writes a results file through a temporary file and a rename, never over one of `reads`;
+// OrvekError naming the file on failure, the earlier file then left as it was.
+void WriteBatchFile(const std::filesystem::path& output, const std::string& text,
+                    const ReadFiles& reads);
 
 }  // namespace orvek::cli

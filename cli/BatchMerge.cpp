@@ -1,7 +1,6 @@
 #include "cli/BatchMerge.h"
 
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -16,12 +15,11 @@ using nlohmann::ordered_json;
 
 namespace {
 
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw OrvekError("Cannot open the batch results file \"" + file.string() + "\".");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string ReadText(const fs::path& file, const std::string& what) {
+  std::string text;
+  if (const auto reason = ReadRegularFile(file, text))
+    throw OrvekError("Cannot open the " + what + " \"" + file.string() + "\": " + *reason + ".");
+  return text;
 }
 
 // RFC 4180 records: quoted fields may hold commas, quotes ("") and line ends.
@@ -91,7 +89,7 @@ std::string Fixed(const ordered_json& value, int decimals) {
 }  // namespace
 
 std::vector<ordered_json> ReadBatchResults(const fs::path& file) {
-  const std::string text = ReadText(file);
+  const std::string text = ReadText(file, "batch results file");
   if (file.extension() == ".json" || file.extension() == ".JSON") {
     const ordered_json document = ordered_json::parse(text, nullptr, false);
     if (!document.is_object() || !document.contains("rows") || !document["rows"].is_array())
@@ -145,8 +143,7 @@ std::vector<ordered_json> MergeBatchResults(const std::vector<std::vector<ordere
 }
 
 std::vector<std::string> ReadFileList(const fs::path& list) {
-  std::ifstream in(list);
-  if (!in) throw OrvekError("Cannot open the file list \"" + list.string() + "\".");
+  std::istringstream in(ReadText(list, "file list"));
   std::vector<std::string> files;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -155,7 +152,8 @@ std::vector<std::string> ReadFileList(const fs::path& list) {
   return files;
 }
 
-void WriteBatchSummary(const fs::path& pdf, const std::vector<ordered_json>& rows) {
+void WriteBatchSummary(const fs::path& pdf, const std::vector<ordered_json>& rows,
+                       const ReadFiles& reads) {
   const GuiSession gui;
   std::vector<SummaryRow> table;
   const auto aru = [](const ordered_json& value) {
@@ -174,10 +172,12 @@ void WriteBatchSummary(const fs::path& pdf, const std::vector<ordered_json>& row
     if (error.is_string()) line.Error = QString::fromStdString(error.get<std::string>());
     table.push_back(line);
   }
-  WriteReportFile(pdf, SummaryPdf("ORVEK batch summary",
-                                  {"File", "ARU warned", "ARU unwarned", "Peak (dB)",
-                                   "LAeq8hr (dB)", "Na", "Dose (%)"},
-                                  table));
+  WriteReportFile(pdf,
+                  SummaryPdf("ORVEK batch summary",
+                             {"File", "ARU warned", "ARU unwarned", "Peak (dB)", "LAeq8hr (dB)",
+                              "Na", "Dose (%)"},
+                             table),
+                  reads);
 }
 
 }  // namespace orvek::cli

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
+
 // The results of separate `batch` runs (shards of one file list) joined into one, and the summary
 // report of a batch.
 namespace orvek::cli {
@@ -28,6 +30,6 @@ std::vector<std::string> ReadFileList(const std::filesystem::path& list);
 // The summary report of the rows: one row per file with its hazard, peak level, LAeq8hr, Na and
 // impulse-criteria dose, or the reason it failed; written through the safe writer.
 void WriteBatchSummary(const std::filesystem::path& pdf,
-                       const std::vector<nlohmann::ordered_json>& rows);
+                       const std::vector<nlohmann::ordered_json>& rows, const ReadFiles& reads);
 
 }  // namespace orvek::cli

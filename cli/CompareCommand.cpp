@@ -64,7 +64,7 @@ ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, boo
     const fs::path results = ResolveInFolder(startup, "Dat\\Hearing Protectors\\TOB.txt");
     std::error_code ignored;  // a folder that cannot be made is reported by the write
     fs::create_directories(results.parent_path(), ignored);
-    AppendTobResults(results, TobResultsLine(comparison, name));
+    AppendTobResults(results, TobResultsLine(comparison, name), {freeFieldFile, earFile});
     out["tob_results"] = results.string();
   }
   return out;

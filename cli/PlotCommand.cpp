@@ -141,7 +141,11 @@ ordered_json RunPlot(const Options& o) {
 
   const QSize size =
       o.Size.empty() ? QSize(1200, band == PlotBand::Whole ? 800 : 400) : ParsePictureSize(o.Size);
-  WritePlotPicture(output, size, band, QString::fromStdString(file.filename().string()), draw);
+  ReadFiles reads = ParameterFiles(startup, p);
+  reads.push_back(file);
+  if (o.Picture == Kind::Protector) reads.push_back(ResolveInFolder(startup, "HPD Atten.txt"));
+  WritePlotPicture(output, size, band, QString::fromStdString(file.filename().string()), draw,
+                   reads);
 
   ordered_json out;
   out["file"] = file.string();

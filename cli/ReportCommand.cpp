@@ -38,7 +38,7 @@ ordered_json RunReport(const Options& o) {
   const GuiSession gui;
   const ReportContent content =
       AnalyseForReport(file, StartupFolder(o.Data), o.Protector, StderrProgress());
-  WriteReportFile(output, ReportPdf(content));
+  WriteReportFile(output, ReportPdf(content), content.Reads);
   ordered_json out;
   out["file"] = file.string();
   out["output"] = output.string();

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
+
 namespace orvek {
 
 // Base-ten one-third-octave band b: centre 10^(b/10) Hz, edges 10^((b -+ 0.5)/10) Hz.
@@ -16,8 +18,8 @@ constexpr double kLeq300ReferenceEnergy = 2.948403e-13;
 // The narrow-band and 1/3-octave Leq300ms spectrum of a whole record, from one transform of its
 // own sample count M (no zeros appended; any M, odd included).
 struct Leq300Spectrum {
-  double Df = 0;        // Hz, 1 / (M dt)
-  double Nyquist = 0;   // Hz, 0.5 / dt
+  double Df = 0;                    // Hz, 1 / (M dt)
+  double Nyquist = 0;               // Hz, 0.5 / dt
   int FirstBand = 0, LastBand = 0;  // band numbers (negative for records longer than ~1.26 s)
   // Bin energy relative to the reference, P[k] = 2 df |X_k|^2 / 407 / Eref, k = 0..M/2, with the
   // bins at 0 Hz and (even M) at the Nyquist frequency halved.
@@ -45,7 +47,8 @@ std::string TobFileText(const Leq300Spectrum& spectrum);
 std::string TobFileName(const std::string& waveformFileName);
 
 // Writes `text` to `file` through a temporary file and a rename; OrvekError naming the file on
-// failure.
-void WriteTobFile(const std::filesystem::path& file, const std::string& text);
+// failure, also when `file` is one of `reads`, the files the spectrum was read from.
+void WriteTobFile(const std::filesystem::path& file, const std::string& text,
+                  const ReadFiles& reads);
 
 }  // namespace orvek

@@ -86,10 +86,11 @@ void DrawBand(QPainter& painter, QSize picture, PlotBand band,
 
 void WritePlotPicture(const std::filesystem::path& file, QSize picture, PlotBand band,
                       const QString& title,
-                      const std::function<void(QPainter&, QSize client)>& draw) {
+                      const std::function<void(QPainter&, QSize client)>& draw,
+                      const ReadFiles& reads) {
   const QByteArray bytes = RenderPicture(PictureFormatOf(file), picture, title,
                                          [&](QPainter& p) { DrawBand(p, picture, band, draw); });
-  if (const auto reason = WriteFileReplacing(file, bytes.toStdString()))
+  if (const auto reason = WriteFileReplacing(file, bytes.toStdString(), reads))
     throw OrvekError("Cannot write the picture file \"" + file.string() + "\": " + *reason + ".");
 }
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "base/FileNames.h"
+
 namespace orvek {
 
 // The file formats a plot is saved in: a bitmap, or vector pages drawn by the same renderers.
@@ -33,10 +35,12 @@ QSize ClientForBand(QSize picture, PlotBand band);
 void DrawBand(QPainter& painter, QSize picture, PlotBand band,
               const std::function<void(QPainter&, QSize client)>& draw);
 
-// RenderPicture of the band in the format of `file`'s extension, written through the safe writer.
+// RenderPicture of the band in the format of `file`'s extension, written through the safe writer,
+// which never replaces one of `reads` (the files the drawing command read).
 void WritePlotPicture(const std::filesystem::path& file, QSize picture, PlotBand band,
                       const QString& title,
-                      const std::function<void(QPainter&, QSize client)>& draw);
+                      const std::function<void(QPainter&, QSize client)>& draw,
+                      const ReadFiles& reads);
 
 // "WxH" with both positive and at most 20000 pixels; OrvekError naming the text otherwise.
 QSize ParsePictureSize(const std::string& text);

@@ -72,6 +72,7 @@ ReportContent AnalyseForReport(const fs::path& file, const fs::path& startupFold
   LoadModelParameters(parameterFile, p);
   DeriveModelConstants(p);
   out.Parameters = Fingerprint(parameterFile);
+  out.Reads = {file, ResolveInFolder(startupFolder, "Man.Fig"), parameterFile};
 
   out.Waveform = std::make_unique<TWaveform>(SampleCapacityFor(AvailablePhysicalMemory()));
   TWaveform& w = *out.Waveform;
@@ -101,6 +102,7 @@ ReportContent AnalyseForReport(const fs::path& file, const fs::path& startupFold
     report(50, "protector");
     const fs::path catalogueFile = ResolveInFolder(startupFolder, "HPD Atten.txt");
     const ProtectorCatalogue catalogue = LoadProtectorCatalogue(catalogueFile);
+    out.Reads.push_back(catalogueFile);
     ProtectedReport& protectedPart = out.Protected.emplace();
     const TProtectorEntry& entry = FindProtectorNamed(catalogue, protector);
     protectedPart.Protector = entry.Name;
@@ -423,8 +425,8 @@ QByteArray SummaryPdf(const QString& title, const QStringList& columns,
   return bytes;
 }
 
-void WriteReportFile(const fs::path& file, const QByteArray& bytes) {
-  if (const auto reason = WriteFileReplacing(file, bytes.toStdString()))
+void WriteReportFile(const fs::path& file, const QByteArray& bytes, const ReadFiles& reads) {
+  if (const auto reason = WriteFileReplacing(file, bytes.toStdString(), reads))
     throw OrvekError("Cannot write the report \"" + file.string() + "\": " + *reason + ".");
 }
 

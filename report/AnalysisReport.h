@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
 #include "metrics/EnergyMetrics.h"
 #include "metrics/ImpulseCriteria.h"
 #include "metrics/Leq300Spectrum.h"
@@ -44,7 +45,8 @@ struct ProtectedReport {
 
 struct ReportContent {
   std::filesystem::path File;
-  HeaderGrid Grid;                      // as read (the protector run does not change it)
+  ReadFiles Reads;  // every file the analysis read, which the report may not replace
+  HeaderGrid Grid;  // as read (the protector run does not change it)
   std::unique_ptr<TWaveform> Waveform;  // as read
   UsedFile Parameters, Catalogue;       // the catalogue only with a protector
   IntervalPeak Peak;                    // of the whole record
@@ -82,8 +84,10 @@ struct SummaryRow {
 QByteArray SummaryPdf(const QString& title, const QStringList& columns,
                       const std::vector<SummaryRow>& rows);
 
-// Writes the bytes through the safe writer; OrvekError naming the report on failure.
-void WriteReportFile(const std::filesystem::path& file, const QByteArray& bytes);
+// Writes the bytes through the safe writer, never over one of `reads`; OrvekError naming the
+// report on failure.
+void WriteReportFile(const std::filesystem::path& file, const QByteArray& bytes,
+                     const ReadFiles& reads);
 
 // The program's version, as the report names it.
 QString ProgramVersion();

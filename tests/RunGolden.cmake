@@ -10,6 +10,8 @@ file(READ ${CASE} args)
 string(STRIP "${args}" args)
 string(REPLACE "@DATA@" "${DATA}" args "${args}")
 separate_arguments(args UNIX_COMMAND "${args}")
+# A run without --data outside a folder with "Man.Fig" fills the per-user data folder: here WORK's.
+set(ENV{XDG_DATA_HOME} ${WORK}/user-data)
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${TESTDATA}/ DESTINATION ${WORK})
 execute_process(COMMAND ${CLI} ${args} WORKING_DIRECTORY ${WORK}

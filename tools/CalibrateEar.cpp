@@ -240,10 +240,11 @@ int main(int argc, char** argv) {
               << GridFindings(grid);
 
     if (write) {
-      const fs::path file = ResolveInFolder(data, ReadManFig(ResolveInFolder(data, "Man.Fig")));
+      const fs::path manFig = ResolveInFolder(data, "Man.Fig");
+      const fs::path file = ResolveInFolder(data, ReadManFig(manFig));
       std::ifstream in(file, std::ios::binary);
       const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-      if (const auto reason = WriteFileReplacing(file, WithFittedValues(text, fitted)))
+      if (const auto reason = WriteFileReplacing(file, WithFittedValues(text, fitted), {manFig}))
         throw OrvekError("Cannot write " + file.string() + ": " + *reason);
       std::cout << "\nWrote the fitted values into " << file.string() << "\n";
     }
@@ -259,7 +260,7 @@ int main(int argc, char** argv) {
           "equal-energy count of the same record. Stapes peak: largest |stapes displacement|; "
           "its limit is the ceiling of the nonlinearity.\n\n" +
           GridFindings(grid) + GridTables(grid);
-      if (const auto reason = WriteFileReplacing(table, text))
+      if (const auto reason = WriteFileReplacing(table, text, {}))
         throw OrvekError("Cannot write " + table.string() + ": " + *reason);
     }
     int failed = 0;

@@ -33,10 +33,12 @@ std::vector<ordered_json> BatchRows() {
 const std::vector<Writer>& Writers() {
   static const std::vector<Writer> writers = {
       {"BatchCsv", "RESULTS.CSV", "earlier,rows\r\n",
-       [](const fs::path& file) { cli::WriteBatchFile(file, cli::BatchCsv(BatchRows())); }},
+       [](const fs::path& file, const ReadFiles& reads) {
+         cli::WriteBatchFile(file, cli::BatchCsv(BatchRows()), reads);
+       }},
       {"BatchJson", "RESULTS.JSON", "{\"earlier\": true}\n",
-       [](const fs::path& file) {
-         cli::WriteBatchFile(file, cli::BatchJson(BatchRows()).dump(2));
+       [](const fs::path& file, const ReadFiles& reads) {
+         cli::WriteBatchFile(file, cli::BatchJson(BatchRows()).dump(2), reads);
        }},
   };
   return writers;

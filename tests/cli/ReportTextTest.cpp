@@ -67,7 +67,7 @@ TEST_F(ReportTextTest, PagesCarryTheCommandsNumbers) {
 
     const ReportContent content = AnalyseForReport(file, startup, c.Protector);
     const fs::path pdf = folder.Path() / "report.pdf";
-    WriteReportFile(pdf, ReportPdf(content));
+    WriteReportFile(pdf, ReportPdf(content), content.Reads);
     const std::string quoted = "'" + pdf.string() + "'";
     const std::string info = Output("pdfinfo " + quoted + " 2>&1");
     const std::size_t pages = info.find("Pages:");

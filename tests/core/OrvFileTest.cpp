@@ -186,7 +186,7 @@ TEST_F(OrvFileTest, EachReadAndSaveCycleAddsOneBlankToEveryCell) {
     EXPECT_TRUE(waveform.WaveformLoaded);
     EXPECT_NEAR(waveform.Samples[0], 12.0, 6 * 12.0 / 131072);  // six spreads of the dither
     EXPECT_NEAR(waveform.Samples[1], -250.0, 6 * 12.0 / 131072);
-    SaveOrvFile(file, false, grid, waveform);
+    SaveOrvFile(file, false, grid, waveform, {});
   }
 }
 
@@ -200,7 +200,7 @@ TEST_F(OrvFileTest, SaveWritesTheExactLineFormat) {
   std::copy(std::begin(values), std::end(values), waveform.Samples.begin());
   waveform.LastSampleIndex = 2;
   const auto file = folder.Path() / "OUT.ORV";
-  SaveOrvFile(file, false, grid, waveform);
+  SaveOrvFile(file, false, grid, waveform, {});
   EXPECT_EQ(TempFolder::Read(file),
             "PARAMETER \tVALUE \tCOMMENT \r\n"
             "Title \t \tA B \r\n"
@@ -220,7 +220,7 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   std::copy(sine.begin(), sine.end(), waveform.Samples.begin());
   waveform.LastSampleIndex = 15;
   const auto file = folder.Path() / "ALL.ORV";
-  SaveOrvFile(file, true, grid, waveform);
+  SaveOrvFile(file, true, grid, waveform, {});
   EXPECT_EQ(grid.HeaderLastRow, 29);
   const std::string text = TempFolder::Read(file);
   EXPECT_EQ(CountOf(text, " \t"), 2 * 28);
@@ -229,7 +229,7 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   // Thirty lines: rows 2, 3 and 13 move up to 1, 2 and 3, rows from 12 on are cleared.
   grid.SetRow(7, "P7", "2", "C");
   grid.SetRow(20, "P20", "2", "C");
-  SaveOrvFile(file, true, grid, waveform);
+  SaveOrvFile(file, true, grid, waveform, {});
   EXPECT_TRUE(Open(file).OldLayout);
   EXPECT_EQ(grid.HeaderLastRow, 4);
   EXPECT_EQ(Row(grid, 1), "P2 |2 |C ");
@@ -268,7 +268,7 @@ TEST_F(OrvFileTest, ReadersAndSavePadOrCutToAPowerOfTwo) {
     std::fill(waveform.Samples.begin(), waveform.Samples.end(), 1.5f);
     waveform.LastSampleIndex = c.n - 1;
     const auto saved = folder.Path() / "S.ORV";
-    SaveOrvFile(saved, false, grid, waveform);
+    SaveOrvFile(saved, false, grid, waveform, {});
     const std::string text = TempFolder::Read(saved);
     EXPECT_EQ(waveform.Count(), c.count);
     EXPECT_EQ(CountOf(text, "1.5000E0\r\n"), std::min(c.n, c.count));
@@ -440,7 +440,7 @@ TEST_F(OrvFileTest, ReadingStopsAtTheCapacity) {
   std::fill(waveform.Samples.begin(), waveform.Samples.begin() + 4500, 1.0f);
   waveform.LastSampleIndex = 4499;
   const auto file = folder.Path() / "W.ORV";
-  SaveOrvFile(file, false, grid, waveform);
+  SaveOrvFile(file, false, grid, waveform, {});
   EXPECT_EQ(waveform.Count(), 4096);
   EXPECT_EQ(CountOf(TempFolder::Read(file), "1.0000E0\r\n"), 4096);
 }
@@ -471,7 +471,7 @@ TEST_F(OrvFileTest, FailedSaveLeavesTheFileAndTheRecordAsTheyWere) {
     SCOPED_TRACE(file.string());
     waveform.Samples[1] = sample1;
     const std::string before = Fingerprint(grid, waveform, rng);
-    ExpectRefusal([&] { SaveOrvFile(file, true, grid, waveform); }, {file.string(), fragment});
+    ExpectRefusal([&] { SaveOrvFile(file, true, grid, waveform, {}); }, {file.string(), fragment});
     EXPECT_TRUE(Fingerprint(grid, waveform, rng) == before);
   }
   for (const auto& file : {readOnly, inLocked, nonFinite})
@@ -483,7 +483,7 @@ TEST_F(OrvFileTest, FailedSaveLeavesTheFileAndTheRecordAsTheyWere) {
   const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(nonFinite, perms);
   waveform.Samples[1] = 2.0f;
-  SaveOrvFile(nonFinite, false, grid, waveform);  // a good save replaces, keeping permissions
+  SaveOrvFile(nonFinite, false, grid, waveform, {});  // a good save replaces, keeping permissions
   EXPECT_NE(TempFolder::Read(nonFinite), "old contents");
   EXPECT_EQ(fs::status(nonFinite).permissions(), perms);
   EXPECT_EQ(folder.EntryCount(), 3);
