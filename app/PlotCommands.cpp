@@ -1,10 +1,13 @@
-// The pressure-time plot on the window, its double-click pressure range and the clipboard copies.
+// The pressure-time plot on the window, its double-click pressure range, the clipboard copies and
+// the plot export.
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QPainter>
 
 #include "app/NumberEntry.h"
 #include "app/TForm1.h"
+#include "plot/ImpulseCriteriaTable.h"
+#include "plot/PictureFile.h"
 #include "plot/PressureTimePlot.h"
 
 namespace orvek {
@@ -49,6 +52,43 @@ void TForm1::Copywaveformtoclipboard1Click() {
 void TForm1::Copyospectrumtoclipboard1Click() {
   const QSize client = ClientSize();
   CopyClientRect(QRect(0, 0, client.width(), client.height() / 2));
+}
+
+void TForm1::Exportplot1Click() {
+  if (!RequireSamples()) return;
+  const QSize client = ClientSize();
+  const bool spectrumShown = LastSpectrum && !Leq300ExitItems.empty();
+  const bool upperShown = ShownCriteria || spectrumShown;
+  // The renderers' lower band: top and height round(0.5 client height).
+  const QSize shown =
+      upperShown ? client
+                 : QSize(client.width(), static_cast<int>(std::nearbyint(0.5 * client.height())));
+  const std::optional<QString> sizeText =
+      prompts_.InputText("Export plot", "Picture size in pixels (width x height)",
+                         QString("%1x%2").arg(shown.width()).arg(shown.height()));
+  if (!sizeText) return;
+  const QSize size = ParsePictureSize(sizeText->trimmed().toStdString());
+  FileDialogOptions dialog;
+  dialog.Title = "Export plot";
+  dialog.Filter = "PNG picture|*.png|SVG drawing|*.svg|PDF document|*.pdf";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  dialog.DefaultExtension = "png";
+  dialog.ProposedName = CurrentBaseName + ".png";
+  const std::optional<QString> chosen = prompts_.SaveFile(dialog);
+  if (!chosen) return;
+  const PlotBand band = upperShown ? PlotBand::Whole : PlotBand::Lower;
+  // Cursor lines, overlays and traces drawn over the plot are not part of the renderers' plot.
+  WritePlotPicture(chosen->toStdString(), size, band, CurrentBaseName,
+                   [&](QPainter& painter, QSize picture) {
+                     PlotState state;
+                     PressureTimePlot(painter, picture, *Waveform, state);
+                     if (ShownCriteria)
+                       ImpulseCriteriaTable(painter, picture, ImpulseCriteriaRows(*ShownCriteria),
+                                            CriteriaTitle);
+                     else if (spectrumShown)
+                       Leq300SpectrumPlot(painter, picture, *LastSpectrum, state);
+                   },
+                   {LastOpenFolder / ChosenFileName.toStdString()});
 }
 
 }  // namespace orvek

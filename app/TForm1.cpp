@@ -80,6 +80,8 @@ void TForm1::BuildMenus() {
       AddCommand(FileMenu, "Copy waveform to clipboard", &TForm1::Copywaveformtoclipboard1Click);
   Copyospectrumtoclipboard1 =
       AddCommand(FileMenu, "Copy spectrum to clipboard", &TForm1::Copyospectrumtoclipboard1Click);
+  Exportplot1 = AddCommand(FileMenu, "Export plot...", &TForm1::Exportplot1Click);
+  Savereport1 = AddCommand(FileMenu, "Save report", &TForm1::Savereport1Click);
   Exit1 = AddCommand(FileMenu, "&Exit", &TForm1::Exit1Click);
 
   AnalyzeMenu = menuBar()->addMenu("&Analyze");

@@ -59,7 +59,7 @@ class TForm1 : public QMainWindow {
   QMenu* FileMenu = nullptr;
   QAction *OpenORVwaveform1, *OverlayORVwaveform1, *Importwaveform1, *SaveORVwaveform1,
       *SaveORVwaveformas1, *SaveWAVwaveform1, *Copyscreentoclipboard1, *Copywaveformtoclipboard1,
-      *Copyospectrumtoclipboard1, *Exit1;
+      *Copyospectrumtoclipboard1, *Exportplot1, *Savereport1, *Exit1;
   QMenu* AnalyzeMenu = nullptr;
   QAction *NoProtectorWarned1, *NoProtectorUnWarned1, *Help1;
   QMenu* PopupMenu1 = nullptr;
@@ -260,6 +260,12 @@ class TForm1 : public QMainWindow {
   void Copywaveformtoclipboard1Click();
   void Copyospectrumtoclipboard1Click();
   void CopyClientRect(const QRect& rect);
+  // The pressure-time plot, with the spectrum or criteria table above it while one shows, as a
+  // PNG, SVG or PDF file of the size the user gives, drawn again by the renderers.
+  void Exportplot1Click();
+
+  // ReportCommands.cpp: the analysis report of the current file, with the protector last chosen.
+  void Savereport1Click();
 
   // CursorTool.cpp
   QPushButton* AddToolButton(const QString& caption, void (TForm1::*handler)());

@@ -17,6 +17,7 @@
 #include "base/ErrorText.h"
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
+#include "cli/BatchMerge.h"
 #include "cli/Command.h"
 #include "cli/CriteriaCommand.h"
 #include "cli/FileAnalysis.h"
@@ -115,11 +116,20 @@ struct BatchOptions {
   bool WarnedOnly = false, UnwarnedOnly = false;  // default: both listeners
   int Jobs = 1;                                   // files analysed at once
   std::string Csv, Json, Data;                    // Json empty: no JSON file
+  std::string Report;                             // summary PDF; empty: none
+  bool Merge = false;     // Files are results files of separate runs, joined
+  std::string FilesFrom;  // with Merge: the full file list that gives the rows' order
 };
 
-// Writes the CSV (and JSON) file with WriteBatchFile, prints a summary object on stdout and returns
-// the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
-// Throws OrvekError when the batch cannot run or its results cannot be written.
+// The rows of the results files named by o.Files, in the order of o.FilesFrom when given.
+std::vector<ordered_json> MergeRows(const BatchOptions& o) {
+  std::vector<std::vector<ordered_json>> shards;
+  for (const std::string& shard : o.Files) shards.push_back(ReadBatchResults(shard));
+  std::optional<std::vector<std::string>> order;
+  if (!o.FilesFrom.empty()) order = ReadFileList(o.FilesFrom);
+  return MergeBatchResults(shards, order);
+}
+
 // Workers beyond the cores only wait, and each holds a file's buffers and movie: at most one per
 // core and per kWorkerBytes of free memory, and the user is told when that is fewer than asked.
 int UsableJobs(int requested) {
@@ -135,25 +145,11 @@ int UsableJobs(int requested) {
   return usable;
 }
 
-int RunBatch(const BatchOptions& o) {
-  const fs::path startup = StartupFolder(o.Data);
-  const TModelParameters p = LoadParameters(startup);
-  const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
-  ReadFiles reads = ParameterFiles(startup, p);
-  reads.insert(reads.end(), files.begin(), files.end());
-  const fs::path csv = o.Csv;
-  const std::optional<fs::path> json =
-      o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
-  CheckOutput(csv, reads);
-  if (json) {
-    CheckOutput(*json, reads);
-    std::error_code error;
-    if (fs::weakly_canonical(*json, error) == fs::weakly_canonical(csv, error))
-      throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
-  }
-
-  const int jobs = UsableJobs(o.Jobs);
-  // On a terminal the line is redrawn after every file; elsewhere only the last one is written.
+// Analyses the files with progress on stderr: on a terminal the line is redrawn after every
+// file; elsewhere only the last one is written.
+std::vector<ordered_json> AnalyzeWithProgress(const BatchOptions& o,
+                                              const std::vector<fs::path>& files,
+                                              const TModelParameters& p, int jobs) {
   const bool terminal = isatty(fileno(stderr)) != 0;
   const auto line = [&](int done, int failed) {
     std::string text =
@@ -162,30 +158,68 @@ int RunBatch(const BatchOptions& o) {
     return text;
   };
   const auto start = std::chrono::steady_clock::now();
-  const std::vector<ordered_json> rows =
+  std::vector<ordered_json> rows =
       AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, jobs}, [&](int done, int failed) {
         if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
       });
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const int failed = FailedCount(rows);
   char rate[64];
   std::snprintf(rate, sizeof rate, " (%.2f s, %.1f files/s)", seconds,
                 seconds > 0 ? static_cast<double>(files.size()) / seconds : 0.0);
-  std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), failed) << rate
-            << '\n';
+  std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), FailedCount(rows))
+            << rate << '\n';
+  return rows;
+}
 
+// Writes the CSV (and JSON and summary) file, prints a summary object on stdout and returns the
+// exit code, 0 when every file was analysed and 1 when any was not (their rows say why). Throws
+// OrvekError when the batch cannot run or its results cannot be written.
+int RunBatch(const BatchOptions& o) {
+  if (!o.FilesFrom.empty() && !o.Merge) throw OrvekError("--files-from goes with --merge.");
+  const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
+  ReadFiles reads(files.begin(), files.end());
+  std::optional<TModelParameters> p;
+  if (!o.Merge) {
+    const fs::path startup = StartupFolder(o.Data);
+    p = LoadParameters(startup);
+    const ReadFiles parameters = ParameterFiles(startup, *p);
+    reads.insert(reads.end(), parameters.begin(), parameters.end());
+  }
+  if (!o.FilesFrom.empty()) reads.push_back(o.FilesFrom);
+  const fs::path csv = o.Csv;
+  const std::optional<fs::path> json =
+      o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
+  const std::optional<fs::path> report =
+      o.Report.empty() ? std::nullopt : std::optional<fs::path>(o.Report);
+  std::vector<fs::path> outputs{csv};
+  if (json) outputs.push_back(*json);
+  if (report) outputs.push_back(*report);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    CheckOutput(outputs[i], reads);
+    std::error_code error;
+    for (std::size_t j = 0; j < i; ++j)
+      if (fs::weakly_canonical(outputs[i], error) == fs::weakly_canonical(outputs[j], error))
+        throw OrvekError("Two outputs name the same file \"" + outputs[i].string() + "\".");
+  }
+
+  const int jobs = o.Merge ? 1 : UsableJobs(o.Jobs);
+  const std::vector<ordered_json> rows =
+      o.Merge ? MergeRows(o) : AnalyzeWithProgress(o, files, *p, jobs);
+  const int failed = FailedCount(rows);
   WriteBatchFile(csv, BatchCsv(rows), reads);
   if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n", reads);
+  if (report) WriteBatchSummary(*report, rows, reads);
   ordered_json summary;
-  summary["files"] = files.size();
+  summary["files"] = rows.size();
   summary["failed"] = failed;
   summary["jobs"] = jobs;
   summary["csv"] = csv.string();
   summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
+  summary["report"] = report ? ordered_json(report->string()) : ordered_json(nullptr);
   std::cout << summary.dump(2) << '\n';
   if (failed == 0) return 0;
-  std::cerr << "orvek-cli: " << failed << " of " << files.size()
+  std::cerr << "orvek-cli: " << failed << " of " << rows.size()
             << " files could not be analysed; the error column of \"" << csv.string()
             << "\" says why.\n";
   return 1;
@@ -269,7 +303,13 @@ Command AddBatchCommand(CLI::App& app) {
   CLI::App* batch = app.add_subcommand("batch",
                                        "Hazard (warned and unwarned), peak level, LAeq8hr, Na and "
                                        "impulse criteria of many ORV files");
-  batch->add_option("FILES", o.Files, "ORV waveform files")->required();
+  batch->add_option("FILES", o.Files, "ORV waveform files (with --merge: results files)")
+      ->required();
+  batch->add_flag("--merge", o.Merge,
+                  "join the CSV or JSON results files of separate runs into one");
+  batch->add_option("--files-from", o.FilesFrom,
+                    "with --merge: the full file list, one path a line; rows follow its order");
+  batch->add_option("--report", o.Report, "summary report to write (PDF), one row per file");
   auto* warned = batch->add_flag("--warned", o.WarnedOnly, "only the warned listener");
   batch->add_flag("--unwarned", o.UnwarnedOnly, "only the unwarned listener (default: both)")
       ->excludes(warned);
@@ -277,7 +317,7 @@ Command AddBatchCommand(CLI::App& app) {
   batch->add_option("--jobs", o.Jobs, "files analysed at once")
       ->check(CLI::Range(1, 256))
       ->capture_default_str();
-  batch->add_option("--csv", o.Csv, "CSV file to write, one row per file")->required();
+  batch->add_option("-o,--csv", o.Csv, "CSV file to write, one row per file")->required();
   batch->add_option("--json", o.Json, "JSON file to write with the same rows");
   batch->add_option("--data", o.Data, "start-up folder (holds \"Man.Fig\")");
   return {batch, [options] { return RunBatch(*options); }};

@@ -35,5 +35,7 @@ Command AddImportCommand(CLI::App& app);    // `import`: a recording saved as an
 Command AddProtectCommand(CLI::App& app);   // `protect`: the waveform under a protector
 Command AddBatchCommand(CLI::App& app);     // `batch`: hazard and metrics of many files
 Command AddMovieCommand(CLI::App& app);     // `movie`: frames of the hazard movie as PNG files
+Command AddPlotCommand(CLI::App& app);      // `plot`: a window plot as PNG, SVG or PDF
+Command AddReportCommand(CLI::App& app);    // `report`: the analysis report as PDF
 
 }  // namespace orvek::cli

@@ -1,7 +1,6 @@
 // `orvek-cli movie`: the unwrapped-cochlea animation of the hazard movie drawn offscreen, every
 // K-th frame written as a PNG file, for reports and tests.
 #include <QBuffer>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "base/OrvekError.h"
 #include "cli/Command.h"
 #include "cli/FileAnalysis.h"
+#include "cli/GuiSession.h"
 #include "model/HazardAnalysis.h"
 #include "model/MovieHazard.h"
 #include "plot/HazardMovie.h"
@@ -64,12 +64,7 @@ ordered_json RunMovie(const MovieOptions& options) {
   const HazardResult result = CalculateHazard(w, MicrophoneCode(opened->Grid), timing, p, *store,
                                               std::nullopt, TerminalProgress(w.LastSampleIndex));
 
-  // Drawing text needs a platform; this one needs no display.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "orvek-cli";
-  char* argv[] = {name, nullptr};
-  QGuiApplication application(argc, argv);
+  const GuiSession gui;
 
   QImage canvas(kClient, QImage::Format_RGB32);
   canvas.fill(Qt::white);

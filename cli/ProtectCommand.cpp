@@ -1,9 +1,7 @@
 // `orvek-cli protect`: "APPLY HEARING PROTECTION" with the answers given as options.
-#include <cctype>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <string_view>
 
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
@@ -22,19 +20,6 @@ struct Options {
   std::optional<int> Angle;  // none: the incidence of the parameter file
 };
 
-// The entry whose name the catalogue menu shows for `name`: upper-cased, with the characters a
-// file name cannot hold replaced by "_" as the catalogue does.
-const TProtectorEntry& FindProtector(const ProtectorCatalogue& catalogue, const std::string& name) {
-  std::string wanted;
-  for (const char c : name) {
-    const bool replaced = std::string_view("\"*-./:<>?\\|").find(c) != std::string_view::npos;
-    wanted += replaced ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  for (const TProtectorEntry& entry : catalogue.Entries)
-    if (entry.Name == wanted) return entry;
-  throw OrvekError("The protector catalogue lists no protector named \"" + wanted + "\".");
-}
-
 ordered_json Circuit(const TCircuitValues& c) {
   return {{"Lcup", c.Lcup},   {"Kcup", c.Kcup},   {"Kskin", c.Kskin}, {"Rskin", c.Rskin},
           {"Kcush", c.Kcush}, {"Rcush", c.Rcush}, {"Lleak", c.Lleak}, {"Rleak", c.Rleak},
@@ -51,7 +36,7 @@ ordered_json Protect(const fs::path& file, const std::string& protector,
   // Records the catalogue skips are named, as the window names them at start-up.
   for (const std::string& message : catalogue.Messages)
     std::cerr << "orvek-cli: " << message << '\n';
-  const TProtectorEntry& entry = FindProtector(catalogue, protector);
+  const TProtectorEntry& entry = FindProtectorNamed(catalogue, protector);
   TModelParameters p = LoadParameters(startup);
   const auto opened = Open(file);
   const int location = locationName == "entrance" ? kProtectedAtEntrance : kProtectedAtEardrum;

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
       AddSpectrumCommand(app), AddCompareCommand(app), AddResponseCommand(app),
       AddSynthCommand(app),    AddImportCommand(app),  AddProtectCommand(app),
       AddBatchCommand(app),    AddMovieCommand(app),   AddCriteriaCommand(app),
+      AddPlotCommand(app),     AddReportCommand(app),
   };
   CLI11_PARSE(app, argc, argv);
   for (const Command& command : commands)

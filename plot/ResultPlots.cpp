@@ -168,4 +168,39 @@ void PressureTimePlot2(QPainter& painter, QSize client, const TWaveform& wavefor
   PlotLinearAxes3(painter, layout, state.Waveform, state.SecondRightScale);
 }
 
+void HazardPlacesPlot(QPainter& painter, QSize client, const std::vector<PlaceResult>& warned,
+                      const std::vector<PlaceResult>& unwarned) {
+  TPlotFrame frame;
+  frame.XMin = 0;
+  frame.XMax = 0;
+  frame.YMin = 0;
+  frame.YMax = 0;
+  for (const auto* places : {&warned, &unwarned})
+    for (const PlaceResult& place : *places) {
+      frame.XMax = std::max(frame.XMax, static_cast<float>(place.DistanceCm));
+      frame.YMax = std::max(frame.YMax, place.Hazard);
+    }
+  frame.YMax *= 1.1f;  // the largest hazard below the frame's top
+  WidenEmptyRange(frame.XMin, frame.XMax, kMinDistanceRangeCm, false);
+  WidenEmptyRange(frame.YMin, frame.YMax, kMinHazardRangeAru, false);
+  PlotLayout layout = LayOutLinearPlot(client, frame);
+  layout.XTickStep = NiceStep((frame.XMax - frame.XMin) / 25);
+  layout.YTickStep = NiceStep((frame.YMax - frame.YMin) / 30);
+  layout.XTitle = "DISTANCE FROM STAPES IN CM";
+  layout.YTitle = kHazardTitle;
+  layout.PlotTitle = "HAZARD PER PLACE: WARNED (BLUE), UNWARNED (RED)";
+  ClearBand(painter, layout, frame);
+  painter.setFont(AxisFont(client));
+  PlotLinearAxes(painter, layout, frame);
+  const auto curve = [&](const std::vector<PlaceResult>& places, const QColor& colour) {
+    QPolygon line;
+    for (const PlaceResult& place : places) line << PointAt(frame, place.DistanceCm, place.Hazard);
+    UseSolidPen(painter, colour);
+    painter.drawPolyline(line);
+    for (const QPoint& at : line) painter.drawRect(at.x() - 2, at.y() - 2, 4, 4);
+  };
+  curve(warned, kResultTrace);
+  curve(unwarned, Qt::red);
+}
+
 }  // namespace orvek

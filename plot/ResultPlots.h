@@ -2,6 +2,9 @@
 #include <QPainter>
 #include <QSize>
 
+#include <vector>
+
+#include "model/CochlearModel.h"
 #include "model/MiddleEarModel.h"
 #include "plot/PlotFrame.h"
 #include "waveform/Waveform.h"
@@ -21,11 +24,16 @@ void PlotStDispTime(QPainter& painter, QSize client, TWaveform& waveform, float 
 // Frame for basilar-membrane displacement (um) against distance from the stapes (cm), with a
 // hazard scale (ARU) on the right; the curves are drawn by the callers.
 void PlotBMDispSpace(QPainter& painter, QSize client, float distanceMin, float distanceMax,
-                     float displacementMin, float displacementMax, float hazardMin,
-                     float hazardMax, PlotState& state);
+                     float displacementMin, float displacementMax, float hazardMin, float hazardMax,
+                     PlotState& state);
 
 // Pressure against time in the waveform frame with a hazard scale (ARU) on the right.
-void PressureTimePlot2(QPainter& painter, QSize client, const TWaveform& waveform,
-                       float hazardMin, float hazardMax, PlotState& state);
+void PressureTimePlot2(QPainter& painter, QSize client, const TWaveform& waveform, float hazardMin,
+                       float hazardMax, PlotState& state);
+
+// Hazard (ARU) of every place against its distance from the stapes, warned in blue and unwarned
+// in red (either may be empty), each place marked by a small square, in the lower half.
+void HazardPlacesPlot(QPainter& painter, QSize client, const std::vector<PlaceResult>& warned,
+                      const std::vector<PlaceResult>& unwarned);
 
 }  // namespace orvek

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "base/DecimalNumber.h"
 #include "base/ErrorText.h"
@@ -503,6 +505,18 @@ TCircuitValues LoadCircuitValues(const fs::path& file) {
   for (int i = 0; i < kSeedValues; ++i) *fields[i] = static_cast<float>(seed[i]);
   DeriveCircuitValues(c);
   return c;
+}
+
+const TProtectorEntry& FindProtectorNamed(const ProtectorCatalogue& catalogue,
+                                          const std::string& name) {
+  std::string wanted;
+  for (const char c : name) {
+    const bool replaced = std::string_view("\"*-./:<>?\\|").find(c) != std::string_view::npos;
+    wanted += replaced ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  for (const TProtectorEntry& entry : catalogue.Entries)
+    if (entry.Name == wanted) return entry;
+  throw OrvekError("The protector catalogue lists no protector named \"" + wanted + "\".");
 }
 
 }  // namespace orvek

@@ -100,4 +100,9 @@ void StoreCircuitValues(const std::filesystem::path& catalogueFile, int recordIn
 // values are computed. Throws OrvekError naming the file and line.
 TCircuitValues LoadCircuitValues(const std::filesystem::path& file);
 
+// The entry whose name the catalogue menu shows for `name`: upper-cased, with the characters a
+// file name cannot hold replaced by "_" as the catalogue does. OrvekError when none is listed.
+const TProtectorEntry& FindProtectorNamed(const ProtectorCatalogue& catalogue,
+                                          const std::string& name);
+
 }  // namespace orvek

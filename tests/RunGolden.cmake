@@ -3,7 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # run in a fresh copy of the test data folder (WORK), so files it writes stay out of the sources.
 # CASE.out is the exact expected stdout (@DATA@ there too); CASE.rc, when present, the expected exit code; CASE.err
 # a text that stderr must contain; CASE.contains, lines that stdout must contain; CASE.file, when present, names a file the run must write and
-# CASE.written its exact expected content.
+# CASE.written its exact expected content; CASE.absent names a file the run must not leave behind.
 get_filename_component(dir ${CASE} DIRECTORY)
 get_filename_component(name ${CASE} NAME_WE)
 file(READ ${CASE} args)
@@ -55,5 +55,12 @@ if(EXISTS ${dir}/${name}.file)
   file(READ ${dir}/${name}.written expected_content)
   if(NOT content STREQUAL expected_content)
     message(FATAL_ERROR "${written} differs from ${name}.written:\n${content}")
+  endif()
+endif()
+if(EXISTS ${dir}/${name}.absent)
+  file(READ ${dir}/${name}.absent absent)
+  string(STRIP "${absent}" absent)
+  if(EXISTS ${WORK}/${absent})
+    message(FATAL_ERROR "the failed run left ${absent} behind")
   endif()
 endif()

@@ -12,3 +12,5 @@ fi
 cmake --build "$here/build" --target orvek-screenshots
 # The xcb platform under Xvfb draws menus and fonts as a desktop does.
 xvfb-run -a -s "-screen 0 1400x1000x24" "$here/build/tools/orvek-screenshots" "$here/data" "$out"
+# The report pages, rendered from the PDF the command line writes.
+"$here/tools/report-pictures.sh" "$out"

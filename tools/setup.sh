@@ -15,7 +15,8 @@ done
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libfftw3-dev
           libsndfile1-dev nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-          libbenchmark-dev fonts-liberation2 alsa-utils clang libclang-rt-dev)
+          libbenchmark-dev fonts-liberation2 alsa-utils clang libclang-rt-dev qt6-svg-dev
+          poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

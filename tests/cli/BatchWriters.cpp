@@ -1,9 +1,11 @@
-// The batch results files, for tests/core/SafeWriteTest.cpp.
+// The batch results files, the plot pictures and the reports, for tests/core/SafeWriteTest.cpp.
 #include <nlohmann/json.hpp>
 #include <vector>
 
 #include "cli/BatchCommand.h"
 #include "cli/CriteriaCommand.h"
+#include "plot/PictureFile.h"
+#include "report/AnalysisReport.h"
 #include "tests/core/SafeWrite.h"
 
 namespace orvek::test {
@@ -39,6 +41,16 @@ const std::vector<Writer>& Writers() {
       {"BatchJson", "RESULTS.JSON", "{\"earlier\": true}\n",
        [](const fs::path& file, const ReadFiles& reads) {
          cli::WriteBatchFile(file, cli::BatchJson(BatchRows()).dump(2), reads);
+       }},
+      {"PlotPicture", "PLOT.PNG", "earlier picture",
+       [](const fs::path& file, const ReadFiles& reads) {
+         WritePlotPicture(
+             file, QSize(8, 4), PlotBand::Whole, "plot", [](QPainter&, QSize) {}, reads);
+       }},
+      {"Report", "REPORT.PDF", "earlier report",
+       [](const fs::path& file, const ReadFiles& reads) {
+         WriteReportFile(file, QByteArray("%PDF-1.4 a report long enough to be cut part-way"),
+                         reads);
        }},
   };
   return writers;

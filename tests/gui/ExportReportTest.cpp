@@ -1,0 +1,99 @@
+// "Export plot..." and "Save report": the files they write, what they draw, and a file that fails.
+#include <QFile>
+#include <QImage>
+#include <QXmlStreamReader>
+#include <cmath>
+
+#include "tests/gui/WindowFixture.h"
+
+namespace orvek {
+namespace {
+
+class ExportReportTest : public WindowTest {
+ protected:
+  TForm1& OpenRifle() {
+    TForm1& w = Start();
+    fs::copy(fs::path(ORVEK_DATA_DIR) / "samples" / "RIFLE160.ORV", folder_ / "waves");
+    w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "RIFLE160.ORV").string()));
+    return w;
+  }
+  QString Out(const std::string& name) const {
+    return QString::fromStdString((folder_ / name).string());
+  }
+  static QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+};
+
+TEST_F(ExportReportTest, ExportsInEachFormatAndThePngIsTheWindowsDrawing) {
+  TForm1& w = OpenRifle();
+  const QSize client = w.ClientSize();
+  // The lower band: top and height round(0.5 client height).
+  const int top = static_cast<int>(std::nearbyint(0.5 * client.height()));
+  const QString shown = QString("%1x%2").arg(client.width()).arg(top);
+
+  struct Case {
+    std::string File;
+    QString Size;
+    const char* Start;  // the format's first bytes
+  };
+  for (const Case& c : {Case{"plot.png", shown, "\x89PNG"}, Case{"plot.svg", "600x200", "<?xml"},
+                        Case{"plot.pdf", "600x200", "%PDF"}}) {
+    SCOPED_TRACE(c.File);
+    prompts_.Texts = {c.Size};
+    prompts_.Files = {Out(c.File)};
+    w.Exportplot1->trigger();
+    EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+    EXPECT_TRUE(Read(Out(c.File)).startsWith(c.Start));
+  }
+  // The proposed size is the band on show, and the PNG at that size is the window's pixels.
+  EXPECT_TRUE(prompts_.InputPrompts.first().endsWith("|" + shown));
+  const QImage png(Out("plot.png"));
+  ASSERT_EQ(png.size(), QSize(client.width(), top));
+  const QImage band = w.canvas()->Image().copy(0, top, client.width(), top);
+  EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), band.convertToFormat(QImage::Format_RGB32));
+
+  const QByteArray svg = Read(Out("plot.svg"));
+  QXmlStreamReader xml(svg);
+  while (!xml.atEnd()) xml.readNext();
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  for (const char* caption :
+       {"TIME IN MILLISECONDS", "PRESSURE IN KILOPASCALS", "FRIEDLANDER 160.0 DB 0.30 MS"})
+    EXPECT_TRUE(svg.contains(caption)) << caption;
+}
+
+TEST_F(ExportReportTest, ABadSizeOrCancelWritesNothing) {
+  TForm1& w = OpenRifle();
+  prompts_.Texts = {"0x300", "800x300", std::nullopt};
+  prompts_.Files = {std::nullopt};
+  w.Exportplot1->trigger();  // refused size
+  w.Exportplot1->trigger();  // cancelled dialog
+  w.Exportplot1->trigger();  // cancelled size
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("\"0x300\""));
+  // Nothing beside the two folders the test made.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+}
+
+TEST_F(ExportReportTest, SaveReportWritesThePdfOrRefusesAFileThatNoLongerReads) {
+  TForm1& w = OpenRifle();
+  prompts_.Files = {Out("rifle.pdf")};
+  w.Savereport1->trigger();
+  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  EXPECT_TRUE(Read(Out("rifle.pdf")).startsWith("%PDF"));
+  EXPECT_FALSE(w.progressBar()->isVisible());
+  EXPECT_EQ(w.progressBar()->value(), 100);
+
+  // The report reads the file as saved: one spoilt since it was opened is refused by name.
+  std::ofstream(folder_ / "waves" / "RIFLE160.ORV", std::ios::binary) << "garbage\n";
+  prompts_.Files = {Out("spoilt.pdf")};
+  w.Savereport1->trigger();
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("RIFLE160.ORV"));
+  EXPECT_FALSE(fs::exists(folder_ / "spoilt.pdf"));
+  EXPECT_FALSE(w.progressBar()->isVisible());
+}
+
+}  // namespace
+}  // namespace orvek
