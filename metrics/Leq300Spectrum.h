@@ -16,8 +16,8 @@ constexpr double kLeq300ReferenceEnergy = 2.948403e-13;
 // The narrow-band and 1/3-octave Leq300ms spectrum of a whole record, from one transform of its
 // own sample count M (no zeros appended; any M, odd included).
 struct Leq300Spectrum {
-  double Df = 0;        // Hz, 1 / (M dt)
-  double Nyquist = 0;   // Hz, 0.5 / dt
+  double Df = 0;                    // Hz, 1 / (M dt)
+  double Nyquist = 0;               // Hz, 0.5 / dt
   int FirstBand = 0, LastBand = 0;  // band numbers (negative for records longer than ~1.26 s)
   // Bin energy relative to the reference, P[k] = 2 df |X_k|^2 / 407 / Eref, k = 0..M/2, with the
   // bins at 0 Hz and (even M) at the Nyquist frequency halved.
@@ -40,8 +40,8 @@ Leq300Spectrum ComputeLeq300Spectrum(const float* samples, std::int32_t count, f
 // band (centre right-aligned in 7 characters, level in 8, both with 2 decimals), CR LF line ends.
 std::string TobFileText(const Leq300Spectrum& spectrum);
 
-// Name of the ".TOB" file of a waveform: its file name (no folder) cut before the first ".",
-// then ".TOB" (shot.one.ORV -> shot.TOB).
+// Name of the ".TOB" file of a waveform: its file name (no folder) cut before the last ".",
+// then ".TOB" (shot.1.ORV -> shot.1.TOB), so that the spectra of shot.1 and shot.2 keep apart.
 std::string TobFileName(const std::string& waveformFileName);
 
 // Writes `text` to `file` through a temporary file and a rename; OrvekError naming the file on

@@ -402,6 +402,11 @@ std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog) {
   return std::int32_t{1} << std::min(k, 30);
 }
 
+std::int32_t SavedCount(std::int32_t n, std::int32_t capacity) {
+  bool cutAtCapacity = false;
+  return CountWithin(n, true, capacity, cutAtCapacity);
+}
+
 OrvReadReport OpenNewFileType5(const fs::path& file, bool writableMedia, bool pressureRangePending,
                                TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
   std::error_code ignored;  // clearing the read-only attribute is a courtesy, not a requirement
@@ -428,8 +433,7 @@ void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count, const fs:
 
 void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform) {
   const std::int32_t n = waveform.Count();
-  bool cutAtCapacity = false;
-  const std::int32_t count = CountWithin(n, true, waveform.Capacity(), cutAtCapacity);
+  const std::int32_t count = SavedCount(n, waveform.Capacity());
   const std::int32_t kept = std::min(n, count);
   CheckSamplesToSave(waveform, kept, file);
   const float* samples = waveform.Samples.data();

@@ -26,6 +26,10 @@ std::string CompactFloatText(float value);
 // fit a 32-bit count); 0 for n < 1.
 std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog);
 
+// Samples a saved file holds for a record of n samples: PowerOfTwoCount(n, true), or the largest
+// power of two the buffers of `capacity` samples hold when that is beyond them.
+std::int32_t SavedCount(std::int32_t n, std::int32_t capacity);
+
 // Main reader ("Open ORV waveform"). Reads `file` into the record and rows 0..11 of the grid,
 // dithers, pads or cuts to a power of two, copies to ReferenceSamples and computes FlatEnergy. The
 // file is fully parsed and checked before anything is replaced; on failure it throws OrvekError and

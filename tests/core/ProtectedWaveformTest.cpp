@@ -87,7 +87,7 @@ TEST(ProtectedWaveform, OutputNameJoinsBaseNameProtectorAndAngle) {
   TProtectorEntry entry;
   entry.Name = "PASSIVE EARMUFF";
   EXPECT_EQ(ProtectedOutputName(fs::path("shots") / "Rifle.160.orv", entry, 90),
-            "Rifle_PASSIVE EARMUFF_90.ORV");
+            "Rifle.160_PASSIVE EARMUFF_90.ORV");  // up to the last dot: Rifle.161 keeps apart
   EXPECT_EQ(ProtectedOutputName("IMPULSE", entry, 0), "IMPULSE_PASSIVE EARMUFF_0.ORV");
 }
 
