@@ -8,6 +8,7 @@
 
 #include "tests/gui/WindowFixture.h"
 #include "waveform/ImportReader.h"
+#include "waveform/OrvFile.h"
 
 namespace orvek {
 namespace {
@@ -322,6 +323,44 @@ TEST_F(ImportEditTest, EstablishStartPutsTheChosenStartFiveMillisecondsIn) {
   int first = 0;
   while (std::fabs(p[first]) < 100.0f) ++first;
   EXPECT_EQ(first, 500 + (590 - chosen));
+}
+
+// A shortened view (Establish Start's rise, Set Baseline's zoom) is never the record: the
+// analysis, "Save WAV waveform" and "Save ORV waveform" take the whole record, and an open
+// dialog cancelled meanwhile leaves the tool and its view as they were.
+TEST_F(ImportEditTest, AViewIsNeverAnalysedOrSavedInsteadOfTheRecord) {
+  TForm1& w = OpenImpulse();
+  const fs::path shot = folder_ / "waves" / "SHOT.ORV";
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  const float whole = w.Hazard()->Cochlea.Hazard;
+  Open(shot);
+  Trigger("&Establish Start");
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  EXPECT_EQ(w.Hazard()->Cochlea.Hazard, whole);
+  EXPECT_FALSE(w.Cursors().Active);
+
+  Open(shot);
+  Trigger("Set &Baseline");
+  ClickToolButton();  // the view of the first tenth
+  prompts_.Files.push_back(std::nullopt);
+  Trigger("Open ORV waveform");
+  ASSERT_TRUE(w.Record().ViewOpen());
+  EXPECT_EQ(w.ToolButton()->text(), "&Select ");
+  const fs::path wav = folder_ / "waves" / "VIEW.WAV";
+  prompts_.Files.push_back(QString::fromStdString(wav.string()));
+  Trigger("Save WAV waveform");
+  SF_INFO info{};
+  sf_close(sf_open(wav.c_str(), SFM_READ, &info));
+  EXPECT_EQ(info.frames, 2048);
+  const std::vector<float> before(Record().Samples.begin(), Record().Samples.begin() + 2048);
+  Trigger("Save ORV waveform");
+  ExpectNoErrors();
+  TWaveform saved(4096);
+  HeaderGrid grid;
+  Lcg32 random;
+  OpenNewFileType5(shot, false, false, saved, grid, random);
+  ASSERT_EQ(saved.Count(), 2048);
+  for (int i = 0; i < 2048; ++i) ASSERT_NEAR(saved.Samples[i], before[i], 0.2f) << i;
 }
 
 TEST_F(ImportEditTest, TaperEndsFadesBothEnds) {
