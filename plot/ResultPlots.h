@@ -14,18 +14,19 @@ namespace orvek {
 void DrawMuscleCurve(QPainter& painter, const TWaveform& waveform, const MuscleTiming& timing,
                      const PlotState& state);
 
-// Stapes displacement (um, in waveform.WorkSamples) against time; empties waveform.PlotTitle.
+// Stapes displacement (um, in waveform.WorkSamples) against the record's time, from TimeStart;
+// empties waveform.PlotTitle.
 void PlotStDispTime(QPainter& painter, QSize client, TWaveform& waveform, float stapesMin,
                     float stapesMax, PlotState& state);
 
 // Frame for basilar-membrane displacement (um) against distance from the stapes (cm), with a
 // hazard scale (ARU) on the right; the curves are drawn by the callers.
 void PlotBMDispSpace(QPainter& painter, QSize client, float distanceMin, float distanceMax,
-                     float displacementMin, float displacementMax, float hazardMin,
-                     float hazardMax, PlotState& state);
+                     float displacementMin, float displacementMax, float hazardMin, float hazardMax,
+                     PlotState& state);
 
 // Pressure against time in the waveform frame with a hazard scale (ARU) on the right.
-void PressureTimePlot2(QPainter& painter, QSize client, const TWaveform& waveform,
-                       float hazardMin, float hazardMax, PlotState& state);
+void PressureTimePlot2(QPainter& painter, QSize client, const TWaveform& waveform, float hazardMin,
+                       float hazardMax, PlotState& state);
 
 }  // namespace orvek

@@ -120,6 +120,45 @@ TEST_F(AnalyzeTest, RowCaptionsFollowTheMicrophoneCode) {
   }
 }
 
+// After edits the analysis runs the edited record and leaves it intact: a 160 dB impulse at
+// 25 ms, cut to 20..39 ms, halved and resampled, is analysed as the file "Save ORV waveform as"
+// writes of it, and that file holds the impulse.
+TEST_F(AnalyzeTest, AnAnalysisAfterEditsRunsTheEditedRecord) {
+  TForm1& w = Start();
+  FriedlanderSpec spec;
+  spec.OnsetMs = 25.0;
+  const std::vector<float> samples = FriedlanderSamples(spec);
+  WriteOrv(folder_ / "waves" / "LATE.ORV", 8192, "200000 ", "1 ",
+           [&](int i) { return samples[static_cast<std::size_t>(i)]; });
+  Open(folder_ / "waves" / "LATE.ORV");
+  Trigger("Select &Segment");
+  const CursorArea a = w.PlotArea();
+  const auto pixel = [&](double ms) {
+    return a.Left + static_cast<int>(std::nearbyint(ms / 40.955 * a.Width));
+  };
+  SetLines(pixel(20), pixel(39));
+  ClickToolButton();
+  prompts_.Texts.push_back("0.5");
+  Trigger("&Multiply data by keyboard input");
+  prompts_.Answers.push_back(Prompts::Answer::Yes);
+  prompts_.Texts.push_back("100000");
+  Trigger("&Resample");
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  ExpectNoErrors();
+  const float edited = w.Hazard()->Cochlea.Hazard;
+  EXPECT_GT(edited, 0.01f);
+  EXPECT_NEAR(Record().TimeStart, 0.020f, 1e-4f);
+  EXPECT_GT(Record().DataMax, 900.0f);  // the record still holds the impulse, 1000 Pa now
+
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "SEG.ORV").string()));
+  Trigger("Save ORV waveform as");
+  Open(folder_ / "waves" / "SEG.ORV");
+  EXPECT_GT(Record().DataMax, 900.0f);
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  ExpectNoErrors();
+  EXPECT_NEAR(w.Hazard()->Cochlea.Hazard, edited, 1e-3f * edited);
+}
+
 // A location typed but not yet applied takes effect (or is refused) before the analysis reads
 // it, so the analysis and a saved file agree; a parameter file the model cannot use stops it.
 TEST_F(AnalyzeTest, RefusedAnalysesRestoreTheMenusAndAddNothing) {
