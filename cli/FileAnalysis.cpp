@@ -27,7 +27,7 @@ TModelParameters LoadParameters(const fs::path& startup) {
 std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
   auto opened = std::make_unique<OpenedWaveform>();
   opened->Writable = FolderWritable(fs::absolute(file).parent_path());
-  opened->Report = OpenNewFileType5(file, opened->Writable, false, opened->Waveform, opened->Grid,
+  opened->Report = OpenNewFileType5(file, false, opened->Waveform, opened->Grid,
                                     opened->Random);
   return opened;
 }

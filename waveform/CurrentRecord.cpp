@@ -51,7 +51,7 @@ std::string CurrentRecord::BaseName() const { return UpperBaseName(file_); }
 OrvReadReport CurrentRecord::Open(const fs::path& file, bool pressureRangePending, Lcg32& rng) {
   const bool writable = FolderWritable(fs::absolute(file).parent_path());
   const OrvReadReport report =
-      OpenNewFileType5(file, writable, pressureRangePending, *record_, grid_, rng);
+      OpenNewFileType5(file, pressureRangePending, *record_, grid_, rng);
   record_->WindowStart = record_->TimeStart;
   record_->WindowEnd = record_->TimeEnd;
   file_ = file;

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "base/DecimalNumber.h"
 #include "base/ErrorText.h"
@@ -32,14 +33,13 @@ constexpr std::int64_t kScanBytes = 1 << 20;         // chunk of a chunk-identif
 constexpr std::int64_t kBinaryBlockBytes = 1 << 21;  // binary samples are decoded in cache
 constexpr std::uint16_t kPcm = 1, kIeeeFloat = 3, kExtensible = 65534;
 
-// A rate as a whole number; rates reach the single-precision limit (39 digits), far beyond the
-// 64-bit integers.
-std::string WholeNumber(float rate) {
+// A rate as the shortest decimal text that reads back as the same single-precision value, so
+// that the header cell and the samples agree; rates reach the single-precision limit (39 digits),
+// far beyond the 64-bit integers.
+std::string RateText(float rate) {
   char text[64];
-  char* end = std::to_chars(text, text + sizeof text, std::nearbyint(double{rate}),
-                            std::chars_format::fixed, 0)
-                  .ptr;
-  return std::string(text, end);
+  return std::string(text,
+                     std::to_chars(text, text + sizeof text, rate, std::chars_format::fixed).ptr);
 }
 
 // Byte classes of the content test.
@@ -394,6 +394,7 @@ class Importer {
   std::int64_t DecodeBinary(std::int64_t offset, std::int64_t frames, std::int32_t channels,
                             SampleCoding coding);
   float ParseValue(std::string_view token, std::int64_t line, std::int32_t index) const;
+  [[noreturn]] void NotANumber(std::string_view shown, std::int64_t line, std::int32_t index) const;
   std::int32_t NotDecoded(std::string why);
   std::int32_t NoNumbers();
   void TakeExtensionRate(std::string_view tenths);
@@ -418,6 +419,8 @@ std::string_view WithoutDot(const std::string& tag) {
 void Importer::TakeExtensionRate(std::string_view tenths) {
   extensionRate_ = RateFromExtension(tenths);
   waveform_.SampleRate = extensionRate_.SampleRate;
+  // The cell shows the rate the samples are read at, so a saved file reopens at it.
+  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, RateText(waveform_.SampleRate));
 }
 
 ImportReport Importer::Run() {
@@ -504,9 +507,9 @@ void Importer::TakeWavRate(const WavFormat& format) {
   grid_.SetCell(HeaderColumn::Comment, HeaderRow::SampleRate, report_.WavDescription);
   if (format.SampleRate == 0) {
     report_.Notices.push_back("The format chunk of " + Quoted(file_) +
-                              " gives a sampling rate of 0; " + WholeNumber(waveform_.SampleRate) +
+                              " gives a sampling rate of 0; " + RateText(waveform_.SampleRate) +
                               " samples/s is assumed.");
-    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
+    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, RateText(waveform_.SampleRate));
   } else {
     waveform_.SampleRate = static_cast<float>(format.SampleRate);
     rateFromExtension_ = false;
@@ -572,7 +575,6 @@ std::optional<WavData> Importer::FindWavData(const WavFormat& format) {
 std::int32_t Importer::ReadRawFloat32() {
   report_.Kind = ImportKind::RawFloat32;
   TakeExtensionRate(WithoutDot(extensionTag_).substr(0, 3));
-  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
   return static_cast<std::int32_t>(DecodeBinary(0, bytes_.Size() / 4, 1, SampleCoding::Float));
 }
 
@@ -622,8 +624,12 @@ float Importer::ParseValue(std::string_view token, std::int64_t line, std::int32
   if (token.size() <= kLongestTextToken &&
       ParseDecimal(token.data(), token.data() + token.size(), value))
     return value;
+  NotANumber(ShownToken(token), line, index);
+}
+
+void Importer::NotANumber(std::string_view shown, std::int64_t line, std::int32_t index) const {
   throw OrvekError("Import file " + Quoted(file_) + ", line " + std::to_string(line) + ": \"" +
-                   ShownToken(token) + "\" is not a number (sample " + std::to_string(index) +
+                   std::string(shown) + "\" is not a number (sample " + std::to_string(index) +
                    "; values are decimal numbers within the single-precision range, separated "
                    "by blanks, tabs, commas or line ends).");
 }
@@ -641,6 +647,14 @@ std::int32_t Importer::ReadText() {
   std::int32_t stored = 0;
   std::int32_t columns = 0;
   std::int64_t firstLine = 0;  // line of the first value
+  // Tokens that are not numbers; they matter only in the column chosen (a spreadsheet export may
+  // hold dates in another), so they are refused once the column is known.
+  struct NotNumber {
+    std::int32_t Index;
+    std::int64_t Line;
+    std::string Shown;
+  };
+  std::vector<NotNumber> notNumbers;
   TextTokenizer values(
       [&](std::string_view token, std::int64_t line) {
         if (firstLine == 0) firstLine = line;
@@ -649,7 +663,13 @@ std::int32_t Importer::ReadText() {
           report_.TruncatedAtCapacity = true;
           return;
         }
-        samples[stored] = ParseValue(token, line, stored);
+        float value = 0.0f;
+        if (token.size() > kLongestTextToken ||
+            !ParseDecimal(token.data(), token.data() + token.size(), value)) {
+          notNumbers.push_back({stored, line, ShownToken(token)});
+          value = 0.0f;
+        }
+        samples[stored] = value;
         ++stored;
       },
       header.Line());
@@ -660,14 +680,22 @@ std::int32_t Importer::ReadText() {
                               "the first " + std::to_string(capacity) + " were read.");
   if (stored == 0) return report_.TruncatedAtCapacity ? 0 : NoNumbers();
   report_.ColumnCount = columns;
-  if (values.Line() == firstLine) return stored;  // no line end after a value: one waveform
-
+  const auto refuseNotNumbers = [&](std::int32_t column, std::int32_t step) {
+    for (const NotNumber& bad : notNumbers)
+      if (bad.Index % step == column) NotANumber(bad.Shown, bad.Line, bad.Index / step);
+  };
   const std::optional<std::int32_t> column =
-      choices_.SpreadsheetColumn ? choices_.SpreadsheetColumn(columns) : std::nullopt;
-  if (!column) return stored;
+      values.Line() == firstLine || !choices_.SpreadsheetColumn  // one line: one waveform
+          ? std::nullopt
+          : choices_.SpreadsheetColumn(columns);
+  if (!column) {
+    refuseNotNumbers(0, 1);
+    return stored;
+  }
   if (*column < 1 || *column > columns)
     throw OrvekError("Import file " + Quoted(file_) + ": column " + std::to_string(*column) +
                      " was chosen, but the file has columns 1 to " + std::to_string(columns) + ".");
+  refuseNotNumbers(*column - 1, columns);
   std::int32_t kept = 0;
   for (std::int32_t i = *column - 1; i < stored; i += columns) samples[kept++] = samples[i];
   return kept;
@@ -723,7 +751,7 @@ void Importer::Conclude(std::int32_t count) {
   if (rateFromExtension_ && extensionRate_.Zero) {
     report_.RateFromExtensionZero = true;
     report_.Notices.push_back("The extension \"" + extensionTag_ + "\" gives no sample interval; " +
-                              WholeNumber(kDefaultRate) + " samples/s is assumed.");
+                              RateText(kDefaultRate) + " samples/s is assumed.");
   }
   const float* const samples = waveform_.Samples.data();
   float dataMax = kNoDataMax, dataMin = kNoDataMin;

@@ -38,10 +38,9 @@ std::int32_t SavedCount(std::int32_t n, std::int32_t capacity);
 // of at least 1, a microphone location (cell (1, 3)) that is not a whole number from 1 to 4,
 // fewer than two samples, and any sample token that is not a decimal number in single-precision
 // range. Values beyond the capacity are not read; a power of two beyond it is cut to the largest
-// one within it (both set TruncatedAtCapacity). With `writableMedia` the file is made writable.
-OrvReadReport OpenNewFileType5(const std::filesystem::path& file, bool writableMedia,
-                               bool pressureRangePending, TWaveform& waveform, HeaderGrid& grid,
-                               Lcg32& rng);
+// one within it (both set TruncatedAtCapacity). The file itself is never changed.
+OrvReadReport OpenNewFileType5(const std::filesystem::path& file, bool pressureRangePending,
+                               TWaveform& waveform, HeaderGrid& grid, Lcg32& rng);
 
 // Second reader (overlay): same format, uniform dither from the running generator, zero padding,
 // the alternative labels of rows 4..15, no ReferenceSamples/FlatEnergy/PaddedLength.

@@ -255,7 +255,8 @@ bool Resample(TWaveform& waveform, double newRate) {
   waveform.LastSampleIndex = newLast;
   waveform.SampleInterval = newDt;
   waveform.SampleRate = static_cast<float>(1.0 / newDt);
-  waveform.TimeEnd = TimeOf(newLast, newDt);
+  // A segment keeps its start time; the end follows from it.
+  waveform.TimeEnd = static_cast<float>(waveform.TimeStart + double(newLast) * newDt);
   return cut;
 }
 

@@ -14,6 +14,7 @@
 
 #include "ErrorMessage.h"
 #include "TempFolder.h"
+#include "waveform/HeaderEdit.h"
 #include "waveform/ImportReader.h"
 #include "waveform/TextTokenizer.h"
 
@@ -109,6 +110,7 @@ TEST_F(Import, TextValuesAndTheColumnQuestion) {
       {"Ctrl-Z is a separator, not a line end", "1 2 3\x1a", 1, {}, {1, 2, 3}},
       {"mixed separators", "\t 1,2\t3  4\r5\n6\x1a", {}, 4, {1, 2, 3, 4, 5, 6}},
       {"uneven rows", "1,2,3\n4,5\n6,7,8,9\n", 1, 3, {1, 4, 7}},
+      {"a date column not chosen", "1/2/2020,5\r\n1/3/2020,-6\r\n", 2, 2, {5, -6}},
       {"decimal notation", "+1.5e2,-.5,5.,1E-3\n", {}, 4, {150, -0.5f, 5, 0.001f}},
       {"header with digits", "Rate 200000 Hz\r\n\r\n\r\n7\r\n8\r\n", {}, 1, {7, 8}},
       {"header ends at Ctrl-Z", "title\x1a\x1a\n1\n2\n", {}, 1, {1, 2}},
@@ -148,18 +150,23 @@ TEST_F(Import, TextValuesAndTheColumnQuestion) {
 // Singles of magnitude below 2^20 whose bytes are not all text.
 const Floats kFloats{0.1f, -1.25f, 1000.3f, -5e5f, 3.3e-7f, 0.0f, 7.77f};
 
-// The extension carries the interval in tenths of a microsecond. Text keeps cell (1, 2); raw
-// singles write their rate there and read only the first three characters.
+// The extension carries the interval in tenths of a microsecond; cell (1, 2) shows the rate the
+// samples are read at, exactly. Raw singles read only the first three characters.
 TEST_F(Import, RateFromTheExtension) {
   const struct {
     const char* Tag;
     float Rate;
+    const char* Cell;
     const char* RawCell;
     bool Zero;
-  } cases[] = {{".050", 200000, "200000", false},  {".100", 100000, "100000", false},
-               {".TXT", 200000, "200000", false},  {"", 200000, "200000", false},
-               {".3", 1e7f / 3, "3333333", false}, {".0501", 1e7f / 501, "200000", false},
-               {".000", 200000, "200000", true},   {".-5", 200000, "200000", true}};
+  } cases[] = {{".050", 200000, "200000", "200000", false},
+               {".100", 100000, "100000", "100000", false},
+               {".TXT", 200000, "200000", "200000", false},
+               {"", 200000, "200000", "200000", false},
+               {".3", 1e7f / 3, "3333333.2", "3333333.2", false},
+               {".0501", 1e7f / 501, "19960.08", "200000", false},
+               {".000", 200000, "200000", "200000", true},
+               {".-5", 200000, "200000", "200000", true}};
   const auto text = folder.Write("rec.txt", "1\n2\n");
   const auto raw = folder.Write("rec.bin", FloatBytes(kFloats) + "\x01\x02\x03");  // + a part
   for (const auto& c : cases) {
@@ -169,7 +176,8 @@ TEST_F(Import, RateFromTheExtension) {
     ImportReport report = Read(text, c.Tag);
     EXPECT_FLOAT_EQ(waveform.SampleRate, c.Rate);
     EXPECT_FLOAT_EQ(waveform.SampleInterval, 1 / c.Rate);
-    EXPECT_EQ(grid.Cell(1, 2), "200000");
+    EXPECT_EQ(grid.Cell(1, 2), c.Cell);
+    EXPECT_EQ(static_cast<float>(*CellReal(grid.Cell(1, 2))), waveform.SampleRate);
     EXPECT_EQ(report.RateFromExtensionZero, c.Zero);
     EXPECT_EQ(Mentions(report, notice), c.Zero);
     for (const ImportLimits& limits : {ImportLimits{}, kTinyLimits}) {
@@ -205,7 +213,7 @@ TEST_F(Import, Int16InTheChosenByteOrder) {
       EXPECT_EQ(Values(), c.Values);
       EXPECT_EQ(report.Decoded, c.Order.has_value());
       EXPECT_TRUE(report.Notices.empty() && columnsAsked.empty());
-      EXPECT_EQ(grid.Cell(1, 2), "200000");
+      EXPECT_EQ(grid.Cell(1, 2), "100000");  // the rate the samples are read at
       EXPECT_EQ(grid.Cell(1, 4), c.Order ? "5" : "");
       EXPECT_EQ(waveform.SampleRate, 100000.0f);
     }
@@ -227,6 +235,8 @@ TEST_F(Import, RefusalsNameTheirLine) {
       {"1\b2\n", {}, "line 1: \"1?2\""},
       {"9 " + std::string(5000, '1'), {}, "line 1: \"" + std::string(24, '1') + "...\""},
       {"1,2\n3,4\n", {.Column = 3}, "column 3 was chosen, but the file has columns 1 to 2"},
+      {"1,1/2/2020\n3,4\n", {.Column = 2}, "line 1: \"1/2/2020\" is not a number (sample 0"},
+      {"1,2\n3,4/5\n", {}, "line 2: \"4/5\" is not a number (sample 3"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Text.substr(0, 20));

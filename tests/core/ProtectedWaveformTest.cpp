@@ -131,7 +131,7 @@ class ProtectedRunTest : public ::testing::Test {
   void Reopen() {
     waveform_ = std::make_unique<TWaveform>(1 << 16);
     grid_ = HeaderGrid{};
-    OpenNewFileType5(Rifle(), false, false, *waveform_, grid_, rng_);
+    OpenNewFileType5(Rifle(), false, *waveform_, grid_, rng_);
   }
 
   static fs::path Rifle() { return fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"; }
@@ -286,7 +286,7 @@ TEST_F(ProtectedRunTest, WrittenFileReadsBackAsTheEardrumPrediction) {
   TWaveform back(1 << 16);
   HeaderGrid backGrid;
   Lcg32 rng;
-  OpenNewFileType5(file, false, false, back, backGrid, rng);
+  OpenNewFileType5(file, false, back, backGrid, rng);
   EXPECT_EQ(back.MicLocation, 3);
   ASSERT_EQ(back.Count(), 2048);
   float peak = 0;

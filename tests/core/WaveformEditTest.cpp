@@ -185,20 +185,22 @@ TEST(WaveformEdit, CalibrationScalesTheLargestSampleToThePeak) {
 
 TEST(WaveformEdit, ResampleInterpolatesLinearly) {
   const auto ramp = [](int i) { return 0.5f * i - 100; };
-  const std::tuple<int, double, int> counts[] = {
-      // N, new rate (from 100000), N'
-      {1000, 50000, 500},
-      {1001, 50000, 500},
-      {1000, 25000, 250},
-      {1000, 200000, 2000},
+  const std::tuple<int, double, int, float> counts[] = {
+      // N, new rate (from 100000), N', start time (s): a segment keeps its start
+      {1000, 50000, 500, 0},
+      {1001, 50000, 500, 0},
+      {1000, 25000, 250, 0.02f},
+      {1000, 200000, 2000, 0.02f},
   };
-  for (const auto& [n, rate, newLast] : counts) {
+  for (const auto& [n, rate, newLast, startS] : counts) {
     TWaveform w = Record(n, ramp);
+    w.TimeStart = startS;
     std::fill(w.Samples.begin() + n + 1, w.Samples.end(), 9.0f);  // beyond the record
     EXPECT_FALSE(Resample(w, rate));
     EXPECT_EQ(w.LastSampleIndex, newLast);
     EXPECT_EQ(w.SampleRate, rate);
-    EXPECT_NEAR(w.TimeEnd, newLast / rate, 1e-9);
+    EXPECT_EQ(w.TimeStart, startS);
+    EXPECT_NEAR(w.TimeEnd, startS + newLast / rate, 1e-7);
     const double step = 100000 / rate;  // old samples per new one
     for (int j = 0; j < w.Capacity(); ++j)
       ASSERT_EQ(w.Samples[j], j <= newLast ? 0.5 * step * j - 100 : 0.0) << rate << " " << j;

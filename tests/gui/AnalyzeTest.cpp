@@ -60,7 +60,7 @@ TEST_F(AnalyzeTest, TheWindowAndTheCommandLineComputeTheSameHazard) {
   TWaveform waveform(1 << 20);
   HeaderGrid grid;
   Lcg32 random;
-  OpenNewFileType5(folder_ / "waves" / "RIFLE.ORV", true, false, waveform, grid, random);
+  OpenNewFileType5(folder_ / "waves" / "RIFLE.ORV", false, waveform, grid, random);
   TModelParameters p = w.Parameters();
   LoadModelParameters(w.ParameterFile(), p);
   DeriveModelConstants(p);

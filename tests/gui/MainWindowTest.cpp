@@ -80,8 +80,8 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderAndEnablesTheCommands) {
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS OF: RUN1");
   EXPECT_EQ(w.Record().File(), folder_ / "waves" / "Run1.orv");
   EXPECT_TRUE(w.gridView()->isVisible());
-  EXPECT_EQ(Cell(0, 0), "PARAMETER ");
-  EXPECT_EQ(Cell(2, 1), "TEST SHOT ");
+  EXPECT_EQ(Cell(0, 0), "PARAMETER");
+  EXPECT_EQ(Cell(2, 1), "TEST SHOT");
   EXPECT_EQ(Cell(1, 4), "4150");
   EXPECT_EQ(Cell(0, 7), "Peak Pressure Level");
   EXPECT_EQ(Record().Count(), 4096);  // 4150 is within 2^0.025 of 4096: cut
@@ -166,6 +166,36 @@ TEST_F(MainWindowTest, DoubleClickChangesThePressureRangeOnce) {
   prompts_.InputPrompts.clear();
   DoubleClick();
   EXPECT_TRUE(prompts_.InputPrompts.isEmpty());
+
+  // After an overlay, the typed limits give a fresh plot of the record alone.
+  TForm1& w = *window_;
+  const auto lowerHalf = [&w] {
+    const QImage& i = w.canvas()->Image();
+    return i.copy(0, i.height() / 2, i.width(), i.height() / 2);
+  };
+  const QImage plot = lowerHalf();
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "R.ORV").string()));
+  Trigger("Overlay ORV waveform");
+  ASSERT_NE(lowerHalf(), plot);
+  prompts_.Texts = {QString("2000"), QString("-500")};
+  DoubleClick();
+  EXPECT_EQ(lowerHalf(), plot);
+
+  // With a cursor tool open, its lines are drawn over the new plot and still move cleanly.
+  Trigger("Select &Segment");
+  prompts_.Texts = {QString("2000"), QString("-500")};
+  DoubleClick();
+  ExpectNoErrors();
+  const CursorToolState& c = w.Cursors();
+  const CursorArea a = w.PlotArea();
+  const QImage withLines = w.canvas()->Image().copy();
+  EXPECT_EQ(withLines.pixelColor(c.X1, a.Top + a.Height / 2), QColor(Qt::red));
+  const int second = c.X2;
+  for (const int x : {second - 30, second}) {
+    Mouse(QEvent::MouseButtonPress, x);
+    Mouse(QEvent::MouseButtonRelease, x);
+  }
+  EXPECT_EQ(w.canvas()->Image(), withLines);
 }
 
 TEST_F(MainWindowTest, SavesWriteTheFileAndReturnTheWindowToItsEmptyState) {
@@ -191,7 +221,7 @@ TEST_F(MainWindowTest, SavesWriteTheFileAndReturnTheWindowToItsEmptyState) {
   ExpectNoErrors();
   Open(folder_ / "waves" / "COPY.orv");
   EXPECT_EQ(w.Record().File(), folder_ / "waves" / "copy.ORV");
-  EXPECT_EQ(Cell(2, 1), "TEST SHOT   ");  // one more blank per read-and-save cycle
+  EXPECT_EQ(Cell(2, 1), "TEST SHOT");  // read-and-save cycles keep the cells as they were
   EXPECT_FLOAT_EQ(Record().SampleRate, 200000.0f);
 
   // A cancelled "Save as" changes nothing.

@@ -195,8 +195,8 @@ TEST_F(MetricsTest, OverlayAppendsInsertionLossLinesUnderOneHeader) {
   EXPECT_TRUE(Item("&Analyze")->isEnabled());
   // The record is still the free-field recording with its own header.
   EXPECT_EQ(Record().Count(), 8192);
-  EXPECT_EQ(Cell(1, 3), "1 ");
-  EXPECT_EQ(w.Record().Grid().Cell(1, 3), "1 ");
+  EXPECT_EQ(Cell(1, 3), "1");
+  EXPECT_EQ(w.Record().Grid().Cell(1, 3), "1");
 }
 
 // Both records are taken over the free-field record's window (here a segment around the impulse

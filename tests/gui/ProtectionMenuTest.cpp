@@ -128,11 +128,11 @@ TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
     TWaveform read(1 << 16);
     HeaderGrid grid;
     Lcg32 random;
-    OpenNewFileType5(file, false, false, read, grid, random);
+    OpenNewFileType5(file, false, read, grid, random);
     return std::pair(read.MicLocation, read.Count());
   };
   EXPECT_EQ(header(output), std::pair(3, 8192));
-  EXPECT_EQ(Cell(1, 3), "1 ");
+  EXPECT_EQ(Cell(1, 3), "1");
   EXPECT_EQ(w.Record().Waveform().MicLocation, 1);
   EXPECT_FALSE(w.gridView()->isVisible()) << "the insertion-loss plot covers the grid's half";
 
