@@ -50,8 +50,7 @@ std::string CurrentRecord::BaseName() const { return UpperBaseName(file_); }
 
 OrvReadReport CurrentRecord::Open(const fs::path& file, bool pressureRangePending, Lcg32& rng) {
   const bool writable = FolderWritable(fs::absolute(file).parent_path());
-  const OrvReadReport report =
-      OpenNewFileType5(file, pressureRangePending, *record_, grid_, rng);
+  const OrvReadReport report = OpenNewFileType5(file, pressureRangePending, *record_, grid_, rng);
   record_->WindowStart = record_->TimeStart;
   record_->WindowEnd = record_->TimeEnd;
   file_ = file;
@@ -68,6 +67,9 @@ ImportReport CurrentRecord::Import(const fs::path& file, const ImportChoices& ch
   grid.HeaderLastRow = HeaderRow::AEnergy;
   ImportReport report = OpenNewFileType4(file, ExtensionTag(file), choices, *staged_, grid);
   if (!report.Decoded || staged_->Count() < 1) return report;
+  // The staging record last held an earlier record: the location is the import header's.
+  staged_->MicLocation = static_cast<std::int32_t>(
+      CellWholeNumber(grid.Cell(HeaderColumn::Value, HeaderRow::MicLocation)).value_or(1));
   std::swap(record_, staged_);
   grid_ = std::move(grid);
   record_->WindowStart = record_->TimeStart;
