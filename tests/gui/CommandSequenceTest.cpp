@@ -26,53 +26,18 @@ struct Step {
   unsigned Choice;
 };
 
+// clang-format off
 enum Command {
-  kOpen,
-  kOpenCancel,
-  kImport,
-  kImportCancel,
-  kSegment,
-  kBaselineView,
-  kStartView,
-  kCloseTool,
-  kTaper,
-  kCalibrate,
-  kResample,
-  kWarned,
-  kUnwarned,
-  kOverlay,
-  kOverlayCancel,
-  kSpectrum,
-  kSave,
-  kSaveAs,
-  kSaveAsCancel,
-  kSaveWav,
-  kMovie,
-  kStatistics,
-  kCommandCount
+  kOpen, kOpenCancel, kImport, kImportCancel, kSegment, kBaselineView, kStartView, kCloseTool,
+  kTaper, kCalibrate, kResample, kWarned, kUnwarned, kOverlay, kOverlayCancel, kSpectrum,
+  kSave, kSaveAs, kSaveAsCancel, kSaveWav, kMovie, kStatistics, kProtect, kCommandCount
 };
-const char* const kNames[] = {"open",
-                              "open (cancel)",
-                              "import",
-                              "import (cancel)",
-                              "segment",
-                              "baseline view",
-                              "establish start view",
-                              "close tool",
-                              "taper",
-                              "calibrate",
-                              "resample",
-                              "analyze warned",
-                              "analyze unwarned",
-                              "overlay",
-                              "overlay (cancel)",
-                              "spectrum",
-                              "save",
-                              "save as",
-                              "save as (cancel)",
-                              "save wav",
-                              "movie",
-                              "statistics"};
+const char* const kNames[] = {
+    "open", "open (cancel)", "import", "import (cancel)", "segment", "baseline view",
+    "establish start view", "close tool", "taper", "calibrate", "resample", "analyze warned",
+    "analyze unwarned", "overlay", "overlay (cancel)", "spectrum", "save", "save as",
+    "save as (cancel)", "save wav", "movie", "statistics", "protect"};
+// clang-format on
 
 std::string Describe(const std::vector<Step>& steps) {
   std::ostringstream s;
@@ -290,6 +255,22 @@ class CommandSequenceTest : public WindowTest {
         savedWav = In("take.wav");
         Trigger("Save WAV waveform");
         break;
+      case kProtect: {
+        QAction* muff = nullptr;
+        for (QAction* item : Submenu({"APPLY HEARING PROTECTION", "DEFAULT MODE"})->actions())
+          if (item->text() == "PASSIVE EARMUFF") muff = item;
+        if (!muff || !window_->Record().Loaded() || !muff->isEnabled()) return "";
+        prompts_.Answers = {Prompts::Answer::Yes, Prompts::Answer::Yes};
+        const fs::path input = w.Record().File();
+        muff->trigger();
+        if (prompts_.Errors.isEmpty()) {
+          const fs::path output =
+              input.parent_path() / (input.stem().string() + "_PASSIVE EARMUFF_90.ORV");
+          if (!fs::exists(output)) return "the prediction is not named after " + input.string();
+          written_.insert(output);
+        }
+        break;
+      }
       case kMovie:
         for (const char* caption : {"Stapes Displacement]", "Movie[Cancel ,", "Movie[Cancel]"})
           if (QAction* item = w.Command(caption)) {
