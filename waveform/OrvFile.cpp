@@ -459,7 +459,9 @@ void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform&
   std::string text;
   text.reserve(static_cast<std::size_t>(count) * (kCompactTextMax + 2) + 4096);
   for (int row = 0; row <= lastRow; ++row)
-    if (!saveAs || !grid.RowEmpty(row)) AppendHeaderLine(grid, row, text);
+    // The rows up to the sample count are found by their place: an empty one is still written.
+    if (!saveAs || row <= HeaderRow::SampleCount || !grid.RowEmpty(row))
+      AppendHeaderLine(grid, row, text);
   char line[kCompactTextMax + 2];
   for (std::int32_t i = 0; i < count; ++i) {
     char* end = AppendCompactText(i < kept ? samples[i] : 0.0f, line);

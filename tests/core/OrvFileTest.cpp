@@ -192,6 +192,14 @@ TEST_F(OrvFileTest, OpenAndSaveReproduceTheFileByteForByte) {
     SaveOrvFile(file, false, grid, waveform);
     EXPECT_EQ(TempFolder::Read(file), text) << cycle;
   }
+  // An empty title row stays in its place through "Save as", so the rate stays in row 2.
+  const auto untitled = folder.Write("U.ORV", Line("P", "V", "C") + Line("", "", "") +
+                                                  Line("Sampling rate", "8000", "") +
+                                                  Line("Mic", "2", "") + "1\r\n2\r\n");
+  Open(untitled);
+  SaveOrvFile(untitled, true, grid, waveform);
+  Open(untitled);
+  EXPECT_EQ(std::tuple(waveform.SampleRate, waveform.MicLocation), std::tuple(8000.0f, 2));
   // A DOS end-of-file mark after the last sample is not a sample.
   folder.Write("Z.ORV", text + "\x1a");
   EXPECT_EQ(Open(folder.Path() / "Z.ORV").SamplesRead, 2);
