@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and opens ORVEK in the bundled data folder.
-# ./run.sh FILE.ORV opens that waveform.
+# Installs what is missing, builds the window (only the `orvek` target) and opens ORVEK in the
+# bundled data folder. ./run.sh FILE.ORV opens that waveform.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-"$here/tools/setup.sh"
+"$here/tools/setup.sh" --target orvek
 args=()
 if [ $# -gt 0 ]; then args=("$(realpath "$1")"); fi
 cd "$here/data"

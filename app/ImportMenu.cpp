@@ -1,6 +1,7 @@
 // "File" > "Import waveform" and "Save WAV waveform": recordings from any common source in, the
 // current samples out as a WAV file.
 #include <QStringList>
+#include <algorithm>
 
 #include "app/NumberEntry.h"
 #include "app/TForm1.h"
@@ -43,17 +44,19 @@ ImportChoices DialogChoices(Prompts& prompts) {
     if (prompts.YesNoCancel(text) != Prompts::Answer::Yes) return std::nullopt;
     return InputInteger(prompts, "Spreadsheet column number", 1, columns, columns);
   };
-  choices.MultiplexedChannels = [&prompts](std::int64_t bytes) {
-    constexpr int kDefaultChannels = 4;
+  // The proposed channel count is the number of values on the first line of numbers: 1 for a
+  // one-column recording, which a fixed 4 would cut to every fourth value.
+  choices.MultiplexedChannels = [&prompts](std::int64_t bytes, std::int32_t firstLineValues) {
+    const int proposed = std::clamp(firstLineValues, 1, 100);
     prompts.Information(
         "File size of " + QString::number(bytes) + " bytes exceeds input buffer limit of " +
-        QString::number(kInMemoryBytes) + ". Assume " + QString::number(kDefaultChannels) +
+        QString::number(kInMemoryBytes) + ". Assume " + QString::number(proposed) +
         " ASCII data channels are multiplexed at each time point and are separated by "
         "delimiters such as comma, tab, space, CR or LF characters.  The default channel number "
         "is 0. The data will be read directly from the disk and only the selected channel will be "
         "saved. Hit OK to edit these values.\r\n");
     ImportChoices::Channels channels;
-    channels.Count = InputInteger(prompts, "Number of channels", 1, 100, kDefaultChannels);
+    channels.Count = InputInteger(prompts, "Number of channels", 1, 100, proposed);
     channels.Chosen = InputInteger(prompts, "Channel to import", 0, channels.Count - 1, 0);
     return channels;
   };

@@ -48,9 +48,18 @@ ImportChoices OptionChoices(const ImportOptions& o, const fs::path& file) {
                      " columns of numbers: choose one with --column K, or read all values in "
                      "order with --word-wrapped.");
   };
-  choices.MultiplexedChannels = [&o](std::int64_t) {
+  // Without --channels a file whose first line of numbers holds one value is one channel (the
+  // reader says so in its notices); several values on it may be channels or columns, so the user
+  // must say which.
+  choices.MultiplexedChannels = [&o, file](std::int64_t bytes, std::int32_t firstLineValues) {
+    if (!o.Channels && firstLineValues > 1)
+      throw OrvekError(Quoted(file) + " holds " + std::to_string(bytes) +
+                       " bytes, too many to read at once, and its first line of numbers holds " +
+                       std::to_string(firstLineValues) +
+                       " values: give the number of multiplexed channels with --channels N and "
+                       "the one to import with --channel K (from 0).");
     ImportChoices::Channels channels;
-    channels.Count = o.Channels.value_or(4);
+    channels.Count = o.Channels.value_or(1);
     channels.Chosen = o.Channel.value_or(0);
     if (channels.Count < 1 || channels.Count > 100 || channels.Chosen < 0 ||
         channels.Chosen >= channels.Count)
@@ -144,7 +153,9 @@ Command AddImportCommand(CLI::App& app) {
       import->add_option("--column", o->Column, "spreadsheet column holding the waveform");
   import->add_flag("--word-wrapped", o->WordWrapped, "all values in reading order")
       ->excludes(column);
-  import->add_option("--channels", o->Channels, "channels multiplexed in a large text file");
+  import->add_option("--channels", o->Channels,
+                     "channels multiplexed in a large text file (default: 1 when its first line "
+                     "of numbers holds one value)");
   import->add_option("--channel", o->Channel,
                      "channel to import (large text file: 0-based; WAV: keep that channel only)");
   import->add_flag("--big-endian", o->BigEndian, "16-bit binary values are byte-reversed");

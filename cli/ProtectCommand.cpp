@@ -1,5 +1,6 @@
 // `orvek-cli protect`: "APPLY HEARING PROTECTION" with the answers given as options.
 #include <cctype>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -47,6 +48,9 @@ ordered_json Protect(const fs::path& file, const std::string& protector,
                      const fs::path& startup, const fs::path& out) {
   const ProtectorCatalogue catalogue =
       LoadProtectorCatalogue(ResolveInFolder(startup, "HPD Atten.txt"));
+  // Records the catalogue skips are named, as the window names them at start-up.
+  for (const std::string& message : catalogue.Messages)
+    std::cerr << "orvek-cli: " << message << '\n';
   const TProtectorEntry& entry = FindProtector(catalogue, protector);
   TModelParameters p = LoadParameters(startup);
   const auto opened = Open(file);

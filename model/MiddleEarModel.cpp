@@ -520,9 +520,15 @@ LinearisedEar Linearise(const TModelParameters& p, double muscleContraction) {
 template <EarForm kForm>
 std::int32_t StableFloor(const TModelParameters& p, float dt) {
   double margin = std::numeric_limits<double>::infinity();  // at one sub-step per sample
-  for (double contraction : {0.0, 1.0}) {
-    const LinearisedEar ear = Linearise<kForm>(p, contraction);
-    margin = std::min(margin, SmallestStepMargin(Eigenvalues(ear.Matrix, ear.Order), dt));
+  try {
+    for (double contraction : {0.0, 1.0}) {
+      const LinearisedEar ear = Linearise<kForm>(p, contraction);
+      margin = std::min(margin, SmallestStepMargin(Eigenvalues(ear.Matrix, ear.Order), dt));
+    }
+  } catch (const OrvekError& e) {
+    // The matrix is built from the parameter file alone: that is what the user must check.
+    throw OrvekError("The stability check of the ear network of " + ParameterFileCheck(p) +
+                     " failed: " + e.what());
   }
   // The margin grows in proportion to the sub-step count.
   const double needed = kStableStepMargin / margin;

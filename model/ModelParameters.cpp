@@ -4,7 +4,6 @@
 #include <cmath>
 #include <fstream>
 #include <initializer_list>
-#include <limits>
 #include <numbers>
 #include <sstream>
 #include <string_view>
@@ -135,6 +134,202 @@ std::string DescribeLines(std::initializer_list<int> lines) {
   }
   text << " (" << names << ")";
   return text.str();
+}
+
+// One end of a line's allowed range: a number, or a number times the value of another line.
+struct RangeEdge {
+  bool Present = false;
+  bool Inclusive = true;
+  double Value = 0.0;
+  float TModelParameters::*Times = nullptr;  // the edge is Value x this field
+  int TimesLine = 0;
+};
+
+constexpr RangeEdge None() { return {}; }
+constexpr RangeEdge AtLeast(double value) { return {true, true, value}; }
+constexpr RangeEdge Above(double value) { return {true, false, value}; }
+constexpr RangeEdge AtMost(double value) { return {true, true, value}; }
+constexpr RangeEdge AtMost(float TModelParameters::*field, int line) {
+  return {true, true, 1.0, field, line};
+}
+constexpr RangeEdge Below(double factor, float TModelParameters::*field, int line) {
+  return {true, false, factor, field, line};
+}
+
+bool SimpleForm(const TModelParameters& p) { return p.WkbMode == 1.0f; }
+bool DerivedForm(const TModelParameters& p) { return p.WkbMode != 1.0f; }
+
+// The physical range of a line: outside it every result of the model is meaningless (a hazard of
+// 0 at any level, a stiffness that pushes, a damping that feeds energy) or the model degenerates.
+// Lines no computation reads, and the two form selectors, take any number.
+struct LineRange {
+  int Line;
+  RangeEdge Low, High;
+  const char* Unit;
+  const char* Why;
+  bool (*Applies)(const TModelParameters&) = nullptr;  // null: always
+};
+
+constexpr const char* kMass = "an acoustic mass; the model divides by it";
+constexpr const char* kCompliance =
+    "a compliance; the model uses its stiffness 1/C, which a spring cannot have negative";
+constexpr const char* kResistance =
+    "a resistance takes energy out; a negative one would feed it in";
+constexpr const char* kG = "g/cm^4";
+constexpr const char* kC = "cm^5/dyn";
+constexpr const char* kR = "dyn s/cm^5";
+
+const LineRange kRanges[] = {
+    {1, Above(0), AtMost(2), "",
+     "the weight of the free-field pressure: without it no sound reaches the ear, and a rigid "
+     "surface at most doubles a pressure"},
+    {3, AtLeast(0), AtMost(2), "", "cos(angle - 90 deg) + 1 over all angles of incidence"},
+    {5, AtLeast(0), None(), kR, kResistance},
+    {6, Above(0), None(), kG, kMass},
+    {7, AtLeast(0), None(), "cm", "a length (0: the canal flares all the way)"},
+    {8, Above(0), None(), "cm", "the length of the flare divides its rate of widening"},
+    {9, Above(0), None(), "cm^2", "a cross-section"},
+    {10, Above(0), None(), "cm^2", "a cross-section"},
+    {11, Above(0), None(), kG, kMass},
+    {12, Above(0), None(), kC, kCompliance},
+    {13, AtLeast(0), None(), kR, kResistance},
+    {14, Above(0), None(), kC, kCompliance},
+    {15, Above(0), None(), kG, kMass},
+    {16, AtLeast(0), None(), kR, kResistance},
+    {17, Above(0), None(), kC, kCompliance},
+    {18, Above(0), None(), kG, kMass},
+    {19, Above(0), None(), kC, kCompliance},
+    {20, AtLeast(0), None(), kR, kResistance},
+    {21, Above(0), None(), "",
+     "the ossicular lever ratio; branches 1 to 3 are divided by its square"},
+    {22, AtLeast(0), None(), kR, kResistance},
+    {23, Above(0), None(), kC, kCompliance},
+    {24, Above(0), None(), kG, kMass},
+    {25, AtLeast(0), None(), kR, kResistance},
+    {26, Above(0), None(), kC, kCompliance},
+    {27, Above(0), None(), kG, kMass},
+    {28, AtLeast(0), None(), kG, "a mass added to Mass2A (0: no fluid load)"},
+    {29, Above(0), None(), kG, kMass},
+    {30, AtLeast(0), None(), kR, kResistance},
+    {31, AtLeast(0), None(), kR, kResistance},
+    {32, AtLeast(0), None(), kR, kResistance},
+    {33, Above(0), None(), kC, kCompliance},
+    {34, Above(0), None(), kC, kCompliance},
+    {35, Above(0), None(), "cm^2", "the footplate area turns volume into stapes displacement"},
+    {36, Above(0), None(), "um",
+     "the displacement that scales the stiffening; the model divides by it"},
+    {37, Above(0), Below(0.9997, &P::NonlinLimit, 38), "",
+     "the rest angle of the stiffening curve tan(angle) must lie between 0, where the rest "
+     "stiffness vanishes and the model fails, and the largest angle the curve takes, 0.9997 of "
+     "NonlinLimit, at or beyond which the factor at rest collapses to about 1e-13 instead of 1"},
+    {38, Above(0), None(), "", "the limit of the stiffening curve; the model divides by it"},
+    {39, AtLeast(0), None(), "",
+     "the damping must not fall as the ligament stiffens, or it would turn negative"},
+    {40, Above(0), None(), "dyn/cm^3", "a stiffness; with the base frequency it sets the mass",
+     DerivedForm},
+    {43, Above(0), None(), "g/cm^3", "a density; the cochlear amplitude divides by it"},
+    {44, Above(0), None(), "cm", "a scala height; the cochlear amplitude divides by it",
+     DerivedForm},
+    {45, Above(0), None(), "Hz", "the characteristic frequency of the base"},
+    {46, Above(0), None(), "",
+     "a passive cochlea damps: 0 makes the response infinite at the characteristic frequency and "
+     "a negative value amplifies"},
+    {47, Above(0), None(), "cm", "a length of the wave-number gain", DerivedForm},
+    {48, Above(0), None(), "cm", "a length; the amplitude decay divides by it", DerivedForm},
+    {52, Above(0), None(), "cm", "the length over which the characteristic frequency falls"},
+    {53, Above(0), None(), "",
+     "the wave-number gain: at 0 the cochlear response, and every hazard, is 0", SimpleForm},
+    {54, Above(0), None(), "", "it divides the cochlear damping, which must stay positive"},
+    {55, Above(0), None(), "", "at 0 every half-cycle would add the same hazard whatever its size"},
+    {56, Above(0), None(), "cm",
+     "the length of the cochlea, which places the reflection and scales the hazard gain"},
+    {57, AtLeast(0), AtMost(&P::LastPlace, 58), "cm",
+     "the places run from the first to the last, within the cochlea"},
+    {58, AtLeast(0), AtMost(&P::ReferencePlace, 56), "cm",
+     "the places lie within the cochlea, whose length is ReferencePlace"},
+    {60, Above(0), None(), "per um",
+     "at 0 or below no sound gives any hazard: every level would allow unlimited exposures"},
+    {61, Above(0), None(), "",
+     "a factor; its logarithm sets how the gain changes along the cochlea"},
+    {62, AtLeast(0), None(), "",
+     "below 0 every half-cycle, however small, would add hazard, so the result would count zero "
+     "crossings"},
+    {63, AtLeast(0), None(), "s", "a reflex cannot act before the sound"},
+    {64, Above(0), None(), "s", "a contraction takes time; 0 or less would make it jump or grow"},
+    {65, AtLeast(1), None(), "", "a contracted muscle stiffens the ligament, never softens it"},
+    {66, AtLeast(1), None(), "", "a contracted muscle adds damping, never takes it away"},
+    {67, AtLeast(1), None(), "",
+     "below 1 the sub-step count would grow at every sample instead of falling back"},
+    {68, Above(0), None(), "",
+     "at 0 the cochlea does not move; below 0 it moves the wrong way and the hazard counts the "
+     "wrong half-cycles"},
+    {69, AtLeast(0), None(), "per cm", "an amplitude decay along the cochlea", SimpleForm},
+    {81, Above(0), None(), kC, kCompliance},
+    {82, AtLeast(0), None(), kR, kResistance},
+    {83, Above(0), None(), kC, kCompliance},
+    {84, AtLeast(0), None(), kR, kResistance},
+    {85, Above(0), None(), kG, kMass},
+    {86, AtLeast(0), None(), kR, kResistance},
+    {87, Above(0), None(), kG, kMass},
+    {88, Above(0), None(), kC, kCompliance},
+    {89, AtLeast(0), None(), kR, kResistance},
+    {90, Above(0), None(), kG, kMass},
+    {91, Above(0), None(), kC, kCompliance},
+};
+
+// A float as it reads back ("0.9997", "1e-13").
+std::string Shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, static_cast<float>(value)).ptr);
+}
+
+double EdgeValue(const RangeEdge& edge, const TModelParameters& p) {
+  return edge.Times ? edge.Value * (p.*edge.Times) : edge.Value;
+}
+
+std::string EdgeText(const RangeEdge& edge, const TModelParameters& p) {
+  if (!edge.Times) return Shortest(edge.Value);
+  const std::string field = (edge.Value != 1.0 ? Shortest(edge.Value) + " x " : std::string()) +
+                            std::string(kFields[edge.TimesLine - 1].Name) + " (line " +
+                            std::to_string(edge.TimesLine) + ")";
+  return field + ", here " + Shortest(EdgeValue(edge, p));
+}
+
+// "more than 0 and less than 0.9997 x NonlinLimit (line 38), here 0.9997", "from 0 to 2".
+std::string RangeText(const LineRange& range, const TModelParameters& p) {
+  const RangeEdge &low = range.Low, &high = range.High;
+  const std::string unit = *range.Unit ? std::string(" ") + range.Unit : "";
+  if (low.Present && high.Present && low.Inclusive && high.Inclusive && !low.Times && !high.Times)
+    return "from " + EdgeText(low, p) + " to " + EdgeText(high, p) + unit;
+  std::string text;
+  if (low.Present) text = (low.Inclusive ? "at least " : "more than ") + EdgeText(low, p);
+  if (high.Present)
+    text += (text.empty() ? "" : " and ") +
+            std::string(high.Inclusive ? "at most " : "less than ") + EdgeText(high, p);
+  return text + unit;
+}
+
+bool Inside(double value, const RangeEdge& low, const RangeEdge& high, const TModelParameters& p) {
+  const auto beyond = [&](const RangeEdge& edge, double sign) {
+    if (!edge.Present) return false;
+    const double d = sign * (value - EdgeValue(edge, p));
+    return edge.Inclusive ? d < 0.0 : d <= 0.0;
+  };
+  return !beyond(low, 1.0) && !beyond(high, -1.0);
+}
+
+// Refuses the first line (in file order) whose value lies outside its range, naming the line,
+// the value and the range.
+void CheckRanges(const TModelParameters& p) {
+  for (const LineRange& range : kRanges) {
+    if (range.Applies && !range.Applies(p)) continue;
+    const double value = p.*kFields[range.Line - 1].Member;
+    if (Inside(value, range.Low, range.High, p)) continue;
+    throw OrvekError("Model parameter file " + Quoted(p.Source) + ", " +
+                     DescribeLines({range.Line}) + ": " + Shortest(value) +
+                     " is outside the allowed range, " + RangeText(range, p) + " (" + range.Why +
+                     ").");
+  }
 }
 
 // All lines of a text file with their CR LF or LF ends removed.
@@ -364,10 +559,9 @@ void LoadModelParameters(const std::filesystem::path& path, TModelParameters& p)
     }
     const FieldSlot& slot = kFields[line - 1];
     if (slot.Member == nullptr) {
-      // Zero or fewer places is a valid request for no hazard.
-      if (!number.Whole || number.Value > MaxPlaceCount ||
-          number.Value < std::numeric_limits<std::int32_t>::min()) {
-        throw OrvekError(where + "the value must be a whole number of places, at most " +
+      // Every analysis and the movie need at least one place; the results hold 23.
+      if (!number.Whole || number.Value < 1 || number.Value > MaxPlaceCount) {
+        throw OrvekError(where + "the value must be a whole number of places from 1 to " +
                          std::to_string(MaxPlaceCount) + ".");
       }
       loaded.PlaceCount = static_cast<std::int32_t>(number.Value);
@@ -379,6 +573,7 @@ void LoadModelParameters(const std::filesystem::path& path, TModelParameters& p)
       loaded.*slot.Member = value;
     }
   }
+  CheckRanges(loaded);
   ApplyLoadSteps(loaded);
   p = std::move(loaded);
 }

@@ -174,10 +174,12 @@ int ParameterLine(std::string_view name);
 std::string ReadManFig(const std::filesystem::path& manFig);
 
 // Reads the 91 lines of a parameter file (one leading number per line, anything after it ignored;
-// line 59 a whole number of at most MaxPlaceCount places), raises the two muscle factors by 0.001
-// and derives the referred branch values and the protector defaults. Throws OrvekError naming the
-// file and line on a missing or short file, a line without a usable number or a value the model
-// would divide by zero; `p` is then left unchanged.
+// line 59 a whole number of 1 to MaxPlaceCount places), checks every value against the physical
+// range of its line (README.md lists them), raises the two muscle factors by 0.001 and derives the
+// referred branch values and the protector defaults. The window and the command line both load
+// through here. Throws OrvekError naming the file and line on a missing or short file, a line
+// without a usable number, a value outside its range (with the value and the range) or a value
+// the model would divide by zero; `p` is then left unchanged.
 void LoadModelParameters(const std::filesystem::path& path, TModelParameters& p);
 
 // Derives the remaining run-time constants (muscle increments, output scale, radiation, canal

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -11,6 +12,8 @@
 #include "base/ErrorText.h"
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
+#include "protection/ProtectedWaveform.h"
+#include "protection/ProtectorCircuit.h"
 
 namespace orvek {
 namespace {
@@ -190,50 +193,170 @@ std::string ReadWholeFile(const fs::path& file, const std::string& what) {
   return text;
 }
 
-// Line `lineIndex` (0-based) of the catalogue, or an error naming the record that ends early.
-std::string_view RecordLine(const std::vector<std::string_view>& lines, std::size_t lineIndex,
-                            const std::string& fileName) {
+// A float as it reads back ("1e+38", "0.06").
+std::string Shortest(float value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// A fault in lines 2 to 4 of a record: the line (1-based) and what is wrong with it.
+struct RecordFault {
+  int Line = 0;
+  std::string Problem;
+};
+
+// What a measured or modelled attenuation can be (dB, negative where the protector attenuates):
+// sound reaches the inner ear by bone conduction around any protector, which bounds real-ear
+// attenuation at about 40-60 dB (Berger, Kieper & Gauger 2003); 70 dB leaves room for a
+// measurement's scatter. A protector may let a resonance or a hear-through circuit raise the
+// level a little, never by 20 dB. A spread is a standard deviation of such values.
+constexpr double kDeepestAttenuationDb = -70.0, kHighestGainDb = 20.0, kWidestSpreadDb = 30.0;
+
+std::string Decibels(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%+.4g dB", value);
+  return text;
+}
+
+const std::string kAttenuationRange =
+    Decibels(kDeepestAttenuationDb) + " to " + Decibels(kHighestGainDb);
+
+// Line `lineIndex` (0-based) of the catalogue, or a fault naming the record that ends early.
+std::string_view RecordLine(const std::vector<std::string_view>& lines, std::size_t lineIndex) {
   if (lineIndex >= lines.size())
-    throw OrvekError(Where(fileName, static_cast<int>(lineIndex) + 1) +
-                     ": the catalogue ends inside the protector's record (records have four "
-                     "lines).");
+    throw RecordFault{static_cast<int>(lineIndex) + 1,
+                      "the catalogue ends inside the protector's record (records have four "
+                      "lines)"};
   return lines[lineIndex];
 }
 
 // The label field, then `count` numbers.
 std::vector<float> ReadNumberLine(std::string_view line, int count, int lineNumber,
-                                  const std::string& fileName, const char* what) {
+                                  const char* what) {
   FieldReader fields(line);
   fields.Next();
   std::vector<float> values;
   for (int i = 0; i < count; ++i) {
     const std::optional<float> value = fields.NextNumber();
     if (!value)
-      throw OrvekError(Where(fileName, lineNumber) + ": " + what + " " + std::to_string(i + 1) +
-                       " of " + std::to_string(count) +
-                       " is missing or not a number (one value per frequency, after a label).");
+      throw RecordFault{lineNumber,
+                        std::string(what) + " " + std::to_string(i + 1) + " of " +
+                            std::to_string(count) +
+                            " is missing or not a number (one value per frequency, after a "
+                            "label)"};
     values.push_back(*value);
   }
   return values;
 }
 
-// The stored circuit values in the order of the catalogue's circuit line.
-std::array<float*, kStoredCircuitValues> StoredFields(TCircuitValues& c) {
-  return {&c.Lcup,
-          &c.Kcup,
-          &c.Kskin,
-          &c.Rskin,
-          &c.Kcush,
-          &c.Rcush,
-          &c.Lleak,
-          &c.Rleak,
-          &c.Kmat,
-          &c.Lmat,
-          &c.Rmat,
-          &c.ReservedValue1,
-          &c.ReservedValue2,
-          &c.LleakLevelCoefficient,
-          &c.RleakLevelCoefficient};
+// The stored circuit values in the order of the catalogue's circuit line, with their names and
+// what each may be: masses and stiffnesses positive (the network divides by the masses, and a
+// spring cannot push), resistances and the level coefficients of the leak not negative (they take
+// energy out), the reserved values anything.
+enum class CircuitRule { Positive, NotNegative, Any };
+struct StoredField {
+  float TCircuitValues::*Member;
+  const char* Name;
+  CircuitRule Rule;
+};
+constexpr std::array<StoredField, kStoredCircuitValues> kStoredFields = {{
+    {&TCircuitValues::Lcup, "Lcup", CircuitRule::Positive},
+    {&TCircuitValues::Kcup, "Kcup", CircuitRule::Positive},
+    {&TCircuitValues::Kskin, "Kskin", CircuitRule::Positive},
+    {&TCircuitValues::Rskin, "Rskin", CircuitRule::NotNegative},
+    {&TCircuitValues::Kcush, "Kcush", CircuitRule::Positive},
+    {&TCircuitValues::Rcush, "Rcush", CircuitRule::NotNegative},
+    {&TCircuitValues::Lleak, "Lleak", CircuitRule::Positive},
+    {&TCircuitValues::Rleak, "Rleak", CircuitRule::NotNegative},
+    {&TCircuitValues::Kmat, "Kmat", CircuitRule::Positive},
+    {&TCircuitValues::Lmat, "Lmat", CircuitRule::Positive},
+    {&TCircuitValues::Rmat, "Rmat", CircuitRule::NotNegative},
+    {&TCircuitValues::ReservedValue1, "ReservedValue1", CircuitRule::Any},
+    {&TCircuitValues::ReservedValue2, "ReservedValue2", CircuitRule::Any},
+    {&TCircuitValues::LleakLevelCoefficient, "LleakLevelCoefficient", CircuitRule::NotNegative},
+    {&TCircuitValues::RleakLevelCoefficient, "RleakLevelCoefficient", CircuitRule::NotNegative},
+}};
+
+// The circuit line's values (its first value given), checked one by one and then as a whole: the
+// insertion loss they give at each of the record's frequencies must be one a protector can have.
+TCircuitValues ReadCircuit(FieldReader& circuit, float firstValue, int lineNumber,
+                           const TProtectorEntry& entry, const std::vector<float>& kHz) {
+  const auto fault = [lineNumber](const std::string& problem) {
+    return RecordFault{lineNumber, problem + " (set the first value to 0 to fit anew)"};
+  };
+  TCircuitValues values;
+  values.*kStoredFields[0].Member = firstValue;
+  for (int i = 1; i < kStoredCircuitValues; ++i) {
+    const std::optional<float> value = circuit.NextNumber();
+    if (!value)
+      throw fault("circuit value " + std::to_string(i + 1) + " of " +
+                  std::to_string(kStoredCircuitValues) + " is missing or not a number");
+    values.*kStoredFields[i].Member = *value;
+  }
+  if (circuit.NextNumber())
+    throw fault("the circuit line holds more than " + std::to_string(kStoredCircuitValues) +
+                " numbers, where its values end in a label");
+  for (int i = 0; i < kStoredCircuitValues; ++i) {
+    const StoredField& field = kStoredFields[i];
+    const float value = values.*field.Member;
+    if ((field.Rule == CircuitRule::Positive && !(value > 0.0f)) ||
+        (field.Rule == CircuitRule::NotNegative && !(value >= 0.0f)))
+      throw fault("circuit value " + std::to_string(i + 1) + " (" + field.Name + ") is " +
+                  Shortest(value) + ", but must be " +
+                  (field.Rule == CircuitRule::Positive ? "more than 0" : "at least 0"));
+  }
+  if (!(double{values.Rskin} + values.Rcush > 0.0))
+    throw fault("Rskin and Rcush are both 0, but the network divides by their sum");
+  DeriveCircuitValues(values);
+  const ProtectorForm form = ProtectorFormOf(ProtectorKindOf(entry));
+  for (const float frequency : kHz) {
+    const double level = ProtectorLevelDb(values, form, 1000.0 * frequency);
+    if (!(level >= kDeepestAttenuationDb && level <= kHighestGainDb))
+      throw fault("the circuit gives an insertion loss of " + Decibels(level) + " at " +
+                  Shortest(1000.0f * frequency) + " Hz, where a protector's lies within " +
+                  kAttenuationRange);
+  }
+  return values;
+}
+
+// Lines 2 to 4 of `entry`'s record (its frequencies are read again from line 1), checked as they
+// are read. Throws RecordFault.
+ProtectorRecordData ReadRecord(const std::vector<std::string_view>& lines,
+                               const TProtectorEntry& entry) {
+  const std::size_t first = kHeaderLines + static_cast<std::size_t>(entry.Index) * kLinesPerRecord;
+  const int count = entry.LastFrequencyIndex + 1;
+  const int lineNumber = static_cast<int>(first) + 1;
+
+  // The frequency line holds the name in its first field, as the label lines do.
+  const std::vector<float> kHz =
+      ReadNumberLine(RecordLine(lines, first), count, lineNumber, "frequency");
+  const std::vector<float> mean =
+      ReadNumberLine(RecordLine(lines, first + 1), count, lineNumber + 1, "mean attenuation");
+  const std::vector<float> spread =
+      ReadNumberLine(RecordLine(lines, first + 2), count, lineNumber + 2, "spread");
+  ProtectorRecordData data;
+  data.LastFrequencyIndex = entry.LastFrequencyIndex;
+  for (int i = 0; i < count; ++i) {
+    const std::string which = std::to_string(i + 1) + " of " + std::to_string(count);
+    if (!(mean[i] >= kDeepestAttenuationDb && mean[i] <= kHighestGainDb))
+      throw RecordFault{lineNumber + 1,
+                        "mean attenuation " + which + " is " + Decibels(mean[i]) + ", outside " +
+                            kAttenuationRange +
+                            " (bone conduction bounds any protector's attenuation at about "
+                            "40-60 dB, and none amplifies by 20 dB)"};
+    if (!(spread[i] >= 0.0f && spread[i] <= kWidestSpreadDb))
+      throw RecordFault{lineNumber + 2, "spread " + which + " is " + Decibels(spread[i]) +
+                                            ", outside 0 to 30 dB (a standard deviation of "
+                                            "attenuations)"};
+    data.AttenuationTable.push_back({kHz[i] * 1000.0f, mean[i], spread[i]});
+  }
+
+  FieldReader circuit(RecordLine(lines, first + 3));
+  circuit.Next();
+  const std::optional<float> firstValue = circuit.NextNumber();
+  if (!firstValue || *firstValue == 0.0f) return data;
+  data.Circuit = ReadCircuit(circuit, *firstValue, lineNumber + 3, entry, kHz);
+  return data;
 }
 
 // A number at the start of a line (leading blanks skipped); the rest of the line is free.
@@ -272,16 +395,25 @@ ProtectorCatalogue ParseProtectorCatalogue(std::string_view text, const std::str
       break;
     }
     std::string problem;
+    int problemLine = lineNumber;
     std::optional<TProtectorEntry> entry = ParseFrequencyLine(lines[first], problem);
     if (entry && first + kLinesPerRecord > lines.size())
       problem = "the record has fewer than four lines (the catalogue ends early)";
+    if (problem.empty()) {
+      entry->Index = index;
+      entry->FirstLine = lineNumber;
+      try {
+        ReadRecord(lines, *entry);  // a record that would be refused when chosen is not listed
+      } catch (const RecordFault& fault) {
+        problemLine = fault.Line;
+        problem = fault.Problem;
+      }
+    }
     if (!problem.empty()) {
-      catalogue.Messages.push_back(Where(fileName, lineNumber) + ": " + problem + "; record " +
+      catalogue.Messages.push_back(Where(fileName, problemLine) + ": " + problem + "; record " +
                                    std::to_string(index) + " is skipped.");
       continue;
     }
-    entry->Index = index;
-    entry->FirstLine = lineNumber;
     catalogue.Entries.push_back(std::move(*entry));
   }
   return catalogue;
@@ -294,50 +426,20 @@ ProtectorCatalogue LoadProtectorCatalogue(const fs::path& file) {
 
 ProtectorRecordData ReadProtectorRecord(std::string_view text, const TProtectorEntry& entry,
                                         const std::string& fileName) {
-  const std::vector<std::string_view> lines = SplitLines(text);
-  const std::size_t first = kHeaderLines + static_cast<std::size_t>(entry.Index) * kLinesPerRecord;
-  const int count = entry.LastFrequencyIndex + 1;
-  const int lineNumber = static_cast<int>(first) + 1;
-
-  // The frequency line holds the name in its first field, as the label lines do.
-  const std::vector<float> kHz =
-      ReadNumberLine(RecordLine(lines, first, fileName), count, lineNumber, fileName, "frequency");
-  const std::vector<float> mean = ReadNumberLine(RecordLine(lines, first + 1, fileName), count,
-                                                 lineNumber + 1, fileName, "mean attenuation");
-  const std::vector<float> spread = ReadNumberLine(RecordLine(lines, first + 2, fileName), count,
-                                                   lineNumber + 2, fileName, "spread");
-  ProtectorRecordData data;
-  data.LastFrequencyIndex = entry.LastFrequencyIndex;
-  for (int i = 0; i < count; ++i)
-    data.AttenuationTable.push_back({kHz[i] * 1000.0f, mean[i], spread[i]});
-
-  FieldReader circuit(RecordLine(lines, first + 3, fileName));
-  circuit.Next();
-  const std::optional<float> firstValue = circuit.NextNumber();
-  if (!firstValue || *firstValue == 0.0f) return data;
-  TCircuitValues values;
-  const auto fields = StoredFields(values);
-  *fields[0] = *firstValue;
-  for (int i = 1; i < kStoredCircuitValues; ++i) {
-    const std::optional<float> value = circuit.NextNumber();
-    if (!value)
-      throw OrvekError(Where(fileName, lineNumber + 3) + ": circuit value " +
-                       std::to_string(i + 1) + " of " + std::to_string(kStoredCircuitValues) +
-                       " is missing or not a number (set the first value to 0 to fit anew).");
-    *fields[i] = *value;
+  try {
+    return ReadRecord(SplitLines(text), entry);
+  } catch (const RecordFault& fault) {
+    throw OrvekError(Where(fileName, fault.Line) + ": " + fault.Problem + ".");
   }
-  DeriveCircuitValues(values);
-  data.Circuit = values;
-  return data;
 }
 
 std::string ComposeCircuitLine(const TCircuitValues& values) {
-  TCircuitValues copy = values;
   std::string line = "\t";
-  for (const float* value : StoredFields(copy)) {
+  for (const StoredField& field : kStoredFields) {
     char buffer[32];
-    char* const end =
-        std::to_chars(buffer, buffer + sizeof buffer, *value, std::chars_format::scientific).ptr;
+    char* const end = std::to_chars(buffer, buffer + sizeof buffer, values.*field.Member,
+                                    std::chars_format::scientific)
+                          .ptr;
     std::replace(buffer, end, 'e', 'E');
     const auto width = static_cast<std::size_t>(end - buffer);
     if (width < 12) line.append(12 - width, ' ');

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/ScriptedPrompts.h"
 #include "app/TForm1.h"
-#include "tests/gui/ScriptedPrompts.h"
 
 namespace fs = std::filesystem;
 

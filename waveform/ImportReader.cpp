@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -29,7 +30,6 @@ namespace {
 
 constexpr float kDefaultRate = 200000.0f;  // samples/s when the extension gives no interval
 constexpr float kNoDataMax = -1.0e10f, kNoDataMin = 1.0e10f;
-constexpr std::int64_t kScanBytes = 1 << 20;         // chunk of a chunk-identifier search on disk
 constexpr std::int64_t kBinaryBlockBytes = 1 << 21;  // binary samples are decoded in cache
 constexpr std::uint16_t kPcm = 1, kIeeeFloat = 3, kExtensible = 65534;
 
@@ -90,8 +90,6 @@ class ImportFile {
   std::string_view Image() const { return {image_.get(), static_cast<std::size_t>(imageSize_)}; }
   // The `count` bytes at `offset`, which lie inside the file.
   void Read(std::int64_t offset, std::size_t count, char* out);
-  // Position of the first `tag` at or after `from`, or -1.
-  std::int64_t Find(std::string_view tag, std::int64_t from);
   // Passes the bytes [first, last) to visit(const char*, std::size_t) in blocks of `blockBytes`
   // (the last may be shorter) while it returns true.
   template <typename Visit>
@@ -142,26 +140,6 @@ void ImportFile::Read(std::int64_t offset, std::size_t count, char* out) {
     ReadFromDisk(offset, count, out);
 }
 
-std::int64_t ImportFile::Find(std::string_view tag, std::int64_t from) {
-  if (from < imageSize_) {
-    const std::size_t at = Image().find(tag, static_cast<std::size_t>(from));
-    if (at != std::string_view::npos) return static_cast<std::int64_t>(at);
-  }
-  // Beyond the image the search reads chunks that overlap by the tag length less one byte.
-  const auto overlap = static_cast<std::int64_t>(tag.size()) - 1;
-  std::int64_t at = std::max(from, imageSize_ - overlap);
-  ReadBuffer chunk;
-  while (size_ - at >= static_cast<std::int64_t>(tag.size())) {
-    const auto count = static_cast<std::size_t>(std::min(kScanBytes, size_ - at));
-    if (!chunk) chunk = Allocate(static_cast<std::size_t>(kScanBytes), file_);
-    ReadFromDisk(at, count, chunk.get());
-    const std::size_t found = std::string_view(chunk.get(), count).find(tag);
-    if (found != std::string_view::npos) return at + static_cast<std::int64_t>(found);
-    at += static_cast<std::int64_t>(count) - overlap;
-  }
-  return -1;
-}
-
 template <typename Visit>
 void ImportFile::ForEachBlock(std::int64_t first, std::int64_t last, std::int64_t blockBytes,
                               Visit visit) {
@@ -183,8 +161,71 @@ void ImportFile::ForEachBlock(std::int64_t first, std::int64_t last, std::int64_
   }
 }
 
-bool IsText(std::string_view bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return Is(kTextByte, c); });
+// Text bytes, and the characters beyond ASCII as UTF-8 codes them (a lead byte and its
+// continuation bytes), so that a unit such as "µPa" in a header does not make a file binary. A
+// code cut off by the end of `bytes` counts as text unless `whole`.
+bool IsText(std::string_view bytes, bool whole) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  for (std::size_t i = 0; i < size; ++i) {
+    if (p[i] < 0x80) {
+      if (!(kByteClass[p[i]] & kTextByte)) return false;
+      continue;
+    }
+    const std::size_t length = p[i] >= 0xc2 && p[i] <= 0xdf   ? 2
+                               : p[i] >= 0xe0 && p[i] <= 0xef ? 3
+                               : p[i] >= 0xf0 && p[i] <= 0xf4 ? 4
+                                                              : 0;
+    if (length == 0) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      if (i + k == size) return !whole;
+      if ((p[i + k] & 0xc0) != 0x80) return false;
+    }
+    i += length - 1;
+  }
+  return true;
+}
+
+constexpr std::string_view kUtf8Mark = "\xef\xbb\xbf";
+constexpr std::string_view kUtf16LittleMark = "\xff\xfe", kUtf16BigMark = "\xfe\xff";
+
+// UTF-16 text (after its byte-order mark) as UTF-8, or nothing when it is not valid UTF-16 (an odd
+// byte count or a lone surrogate).
+std::optional<std::string> Utf8FromUtf16(std::string_view bytes, bool bigEndian) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto unit = [&](std::size_t i) -> std::uint32_t {
+    return bigEndian ? p[i] << 8 | p[i + 1] : p[i + 1] << 8 | p[i];
+  };
+  std::string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    if (i + 1 == bytes.size()) return std::nullopt;
+    std::uint32_t c = unit(i);
+    if (c >= 0xdc00 && c <= 0xdfff) return std::nullopt;
+    if (c >= 0xd800 && c <= 0xdbff) {
+      if (i + 3 >= bytes.size()) return std::nullopt;
+      const std::uint32_t low = unit(i + 2);
+      if (low < 0xdc00 || low > 0xdfff) return std::nullopt;
+      c = 0x10000 + ((c - 0xd800) << 10) + (low - 0xdc00);
+      i += 2;
+    }
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else if (c < 0x800) {
+      text += static_cast<char>(0xc0 | c >> 6);
+      text += static_cast<char>(0x80 | (c & 0x3f));
+    } else if (c < 0x10000) {
+      text += static_cast<char>(0xe0 | c >> 12);
+      text += static_cast<char>(0x80 | (c >> 6 & 0x3f));
+      text += static_cast<char>(0x80 | (c & 0x3f));
+    } else {
+      text += static_cast<char>(0xf0 | c >> 18);
+      text += static_cast<char>(0x80 | (c >> 12 & 0x3f));
+      text += static_cast<char>(0x80 | (c >> 6 & 0x3f));
+      text += static_cast<char>(0x80 | (c & 0x3f));
+    }
+  }
+  return text;
 }
 
 // Every fourth byte is the high byte of a little-endian single of magnitude below about 2^20.
@@ -194,21 +235,78 @@ bool LooksFloat32(std::string_view bytes) {
   return true;
 }
 
-// Where the values of a text file start: after the line holding the last byte outside the
-// numeric character set and the line ends that follow it; at 0 when there is no such byte.
-std::size_t ValuesStart(std::string_view text) {
-  const auto last =
-      std::find_if(text.rbegin(), text.rend(), [](char c) { return !Is(kNumericByte, c); });
-  if (last == text.rend()) return 0;
+bool HoldsToken(std::string_view line) {
+  return std::any_of(line.begin(), line.end(),
+                     [](char c) { return !kValueSeparator[static_cast<unsigned char>(c)]; });
+}
+
+// A line that holds a token and only bytes of the numeric character set.
+bool IsNumberLine(std::string_view line) {
+  return HoldsToken(line) &&
+         std::all_of(line.begin(), line.end(), [](char c) { return Is(kNumericByte, c); });
+}
+
+// A line whose first token is a decimal number (a spreadsheet row with a column of words).
+bool StartsWithNumber(std::string_view line) {
+  const auto separator = [](char c) { return kValueSeparator[static_cast<unsigned char>(c)]; };
+  const char* const first = std::find_if_not(line.data(), line.data() + line.size(), separator);
+  const char* const last = std::find_if(first, line.data() + line.size(), separator);
+  float value = 0.0f;
+  return first != last && ParseDecimal(first, last, value);
+}
+
+// The start of the first line that `qualifies` and is followed by another such line or by the
+// end of the text (lines without a token are passed over). A last line cut off by the end of an
+// image that is not the whole file is judged as it stands.
+std::optional<std::size_t> FirstLinePair(std::string_view text,
+                                         bool (*qualifies)(std::string_view)) {
   const auto isLineEnd = [](char c) { return Is(kLineEndByte, c); };
-  const auto headerEnd = std::find_if(last.base(), text.end(), isLineEnd);
-  return static_cast<std::size_t>(std::find_if_not(headerEnd, text.end(), isLineEnd) -
-                                  text.begin());
+  std::optional<std::size_t> candidate;  // a qualifying line waiting for the next line
+  for (std::size_t at = 0; at < text.size();) {
+    const auto end = static_cast<std::size_t>(
+        std::find_if(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), isLineEnd) -
+        text.begin());
+    const std::string_view line = text.substr(at, end - at);
+    if (HoldsToken(line)) {
+      const bool good = qualifies(line);
+      if (candidate && good) return candidate;
+      candidate = good ? std::optional(at) : std::nullopt;
+    }
+    at = end + 1;
+  }
+  return candidate;
+}
+
+// Where the values of a text file start; the lines before are its header. Taking everything up
+// to the last line with a byte outside the numeric set for the header, as a simpler rule might,
+// would let one "NaN" or "overload" among the values hide every value above it; here the values
+// start at the first pair of lines of numbers, so such a token stands among the values and is
+// refused by name. A spreadsheet whose rows all hold a column of words has no such pair: then its
+// values start at the first pair of lines that start with a number. When `text` is only the start
+// of the file and neither is found, the values start at 0, so that a header beyond it is refused
+// rather than swallowing the file.
+std::size_t ValuesStart(std::string_view text, bool whole) {
+  for (const auto qualifies : {IsNumberLine, StartsWithNumber})
+    if (const std::optional<std::size_t> start = FirstLinePair(text, qualifies)) return *start;
+  return whole ? text.size() : 0;
+}
+
+// Values on the line that starts at `start`.
+std::int32_t ValuesOnLine(std::string_view text, std::size_t start) {
+  std::int32_t values = 0;
+  bool inToken = false;
+  for (std::size_t i = start; i < text.size() && !Is(kLineEndByte, text[i]); ++i) {
+    const bool separator = kValueSeparator[static_cast<unsigned char>(text[i])];
+    values += !separator && !inToken;
+    inToken = !separator;
+  }
+  return values;
 }
 
 struct ExtensionRate {
   float SampleRate = kDefaultRate;
-  bool Zero = false;  // a number, but no usable interval
+  bool Zero = false;   // a number, but no usable interval
+  bool Given = false;  // the rate is the extension's
 };
 
 // `tenths` is the sample interval in tenths of a microsecond.
@@ -218,7 +316,7 @@ ExtensionRate RateFromExtension(std::string_view tenths) {
   const double rate = 1.0e7 / interval;
   // Both the rate and the interval 1 / rate must be single-precision numbers.
   if (!(interval > 0.0) || rate > FLT_MAX || rate < FLT_MIN) return {kDefaultRate, true};
-  return {static_cast<float>(rate), false};
+  return {static_cast<float>(rate), false, true};
 }
 
 std::uint32_t LittleEndian(const unsigned char* p, int bytes) {
@@ -227,18 +325,18 @@ std::uint32_t LittleEndian(const unsigned char* p, int bytes) {
   return value;
 }
 
-enum class SampleCoding {
-  Unsigned8,
-  Signed16,
-  Signed16BigEndian,
-  Signed24,
-  Signed32,
-  Float,
-  Double
-};
+std::uint32_t Word(const unsigned char* p, int bytes, ByteOrder order) {
+  if (order == ByteOrder::LittleEndian) return LittleEndian(p, bytes);
+  std::uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i) value = value << 8 | p[i];
+  return value;
+}
+
+// Sample types as little-endian bytes; big-endian samples are reversed before they are decoded.
+enum class SampleCoding { Unsigned8, Signed16, Signed24, Signed32, Float, Double };
 
 constexpr std::int64_t Width(SampleCoding coding) {
-  constexpr std::int64_t kWidths[] = {1, 2, 2, 3, 4, 4, 8};
+  constexpr std::int64_t kWidths[] = {1, 2, 3, 4, 4, 8};
   return kWidths[static_cast<int>(coding)];
 }
 
@@ -248,8 +346,6 @@ float Decode(const unsigned char* p) {
     return static_cast<float>(p[0]) - 128.0f;
   } else if constexpr (kCoding == SampleCoding::Signed16) {
     return static_cast<std::int16_t>(p[0] | p[1] << 8);
-  } else if constexpr (kCoding == SampleCoding::Signed16BigEndian) {
-    return static_cast<std::int16_t>(p[1] | p[0] << 8);
   } else if constexpr (kCoding == SampleCoding::Signed24) {
     const std::int32_t value = p[0] | p[1] << 8 | p[2] << 16;
     return static_cast<float>(value - ((value & 0x800000) << 1));  // sign from bit 23
@@ -285,8 +381,6 @@ void DecodeFrames(SampleCoding coding, const unsigned char* p, std::int64_t fram
       return DecodeFrames<Unsigned8>(p, frames, channels, out, channelStride);
     case Signed16:
       return DecodeFrames<Signed16>(p, frames, channels, out, channelStride);
-    case Signed16BigEndian:
-      return DecodeFrames<Signed16BigEndian>(p, frames, channels, out, channelStride);
     case Signed24:
       return DecodeFrames<Signed24>(p, frames, channels, out, channelStride);
     case Signed32:
@@ -298,8 +392,19 @@ void DecodeFrames(SampleCoding coding, const unsigned char* p, std::int64_t fram
   }
 }
 
+// A chunk of a RIFF file, found by walking the chunks by their sizes.
+struct RiffChunk {
+  std::int64_t At = -1;  // file offset of its identifier; -1: the file has no such chunk
+  std::int64_t BodyAt = 0;
+  std::int64_t Size = 0;  // body bytes it declares
+};
+
+struct RiffChunks {
+  RiffChunk Format, Data;
+  std::string Stopped;  // why the walk ended before the end of the file, as a clause
+};
+
 struct WavFormat {
-  std::int64_t SizeFieldAt = 0;  // file offset of the chunk size, where the fields start
   std::uint32_t ChunkSize = 0;
   std::uint16_t Tag = 0;
   std::uint16_t Channels = 0;
@@ -383,18 +488,21 @@ class Importer {
 
  private:
   std::int32_t ReadWav();
-  std::optional<WavFormat> ReadWavFormat();
+  RiffChunks WalkRiffChunks();
+  std::optional<WavFormat> ReadWavFormat(const RiffChunks& chunks);
   void TakeWavRate(const WavFormat& format);
   std::optional<SampleCoding> WavCoding(const WavFormat& format);
-  std::optional<WavData> FindWavData(const WavFormat& format);
+  std::optional<WavData> FindWavData(const RiffChunks& chunks, const WavFormat& format);
+  std::int32_t ReadBinaryOrText(std::string_view image);
   std::int32_t ReadRawFloat32();
   std::int32_t ReadInt16();
-  std::int32_t ReadText();
-  std::int32_t ReadLargeText();
+  std::int64_t PassHeader(std::string_view header);
+  std::int32_t ReadText(std::string_view text);
+  std::int32_t ReadLargeText(std::size_t textStart);
   std::int64_t DecodeBinary(std::int64_t offset, std::int64_t frames, std::int32_t channels,
-                            SampleCoding coding);
+                            SampleCoding coding, ByteOrder order);
+  std::string BadValue(std::string_view token, std::int64_t line, const std::string& what) const;
   float ParseValue(std::string_view token, std::int64_t line, std::int32_t index) const;
-  [[noreturn]] void NotANumber(std::string_view shown, std::int64_t line, std::int32_t index) const;
   std::int32_t NotDecoded(std::string why);
   std::int32_t NoNumbers();
   void TakeExtensionRate(std::string_view tenths);
@@ -410,6 +518,9 @@ class Importer {
   ImportReport report_;
   ExtensionRate extensionRate_;
   bool rateFromExtension_ = true;
+  ByteOrder wavOrder_ = ByteOrder::LittleEndian;  // RIFX files are big-endian throughout
+  bool rf64_ = false;                             // RF64: sizes beyond 32 bits in "ds64"
+  std::string utf8Text_;                          // UTF-16 text, converted
 };
 
 std::string_view WithoutDot(const std::string& tag) {
@@ -428,14 +539,39 @@ ImportReport Importer::Run() {
   TakeExtensionRate(WithoutDot(extensionTag_));
   const std::string_view image = bytes_.Image();
   std::int32_t count = 0;
-  if (image.starts_with("RIFF"))
+  if (image.starts_with("RIFF") || image.starts_with("RIFX") || image.starts_with("RF64") ||
+      image.starts_with("BW64")) {
+    wavOrder_ = image.starts_with("RIFX") ? ByteOrder::BigEndian : ByteOrder::LittleEndian;
+    rf64_ = image.starts_with("RF64") || image.starts_with("BW64");
     count = ReadWav();
-  else if (!IsText(image))
-    count = LooksFloat32(image) ? ReadRawFloat32() : ReadInt16();
-  else
-    count = bytes_.Whole() ? ReadText() : ReadLargeText();
+  } else if (image.starts_with(kUtf16LittleMark) || image.starts_with(kUtf16BigMark)) {
+    if (!bytes_.Whole())
+      throw OrvekError("Import file " + Quoted(file_) + " starts with a UTF-16 byte-order mark " +
+                       "and holds more than " + std::to_string(image.size()) +
+                       " bytes; UTF-16 text is read only up to that size. Save it as 8-bit or " +
+                       "UTF-8 text to import it.");
+    // Taken for text only when all of it is text, so that a binary file that happens to start
+    // with the mark is still read as binary.
+    std::optional<std::string> text =
+        Utf8FromUtf16(image.substr(2), image.starts_with(kUtf16BigMark));
+    if (text && IsText(*text, true)) {
+      utf8Text_ = std::move(*text);
+      count = ReadText(utf8Text_);
+    } else {
+      count = ReadBinaryOrText(image);
+    }
+  } else if (image.starts_with(kUtf8Mark) && IsText(image.substr(3), bytes_.Whole())) {
+    count = bytes_.Whole() ? ReadText(image.substr(3)) : ReadLargeText(3);
+  } else {
+    count = ReadBinaryOrText(image);
+  }
   Conclude(count);
   return std::move(report_);
+}
+
+std::int32_t Importer::ReadBinaryOrText(std::string_view image) {
+  if (!IsText(image, bytes_.Whole())) return LooksFloat32(image) ? ReadRawFloat32() : ReadInt16();
+  return bytes_.Whole() ? ReadText(image) : ReadLargeText(0);
 }
 
 std::int32_t Importer::NotDecoded(std::string why) {
@@ -450,14 +586,16 @@ std::int32_t Importer::NoNumbers() {
 
 std::int32_t Importer::ReadWav() {
   report_.Kind = ImportKind::Wav;
-  const std::optional<WavFormat> format = ReadWavFormat();
+  const RiffChunks chunks = WalkRiffChunks();
+  const std::optional<WavFormat> format = ReadWavFormat(chunks);
   if (!format) return 0;
   TakeWavRate(*format);
   const std::optional<SampleCoding> coding = WavCoding(*format);
   if (!coding) return 0;
-  const std::optional<WavData> data = FindWavData(*format);
+  const std::optional<WavData> data = FindWavData(chunks, *format);
   if (!data) return 0;
-  const std::int64_t stored = DecodeBinary(data->Start, data->Frames, format->Channels, *coding);
+  const std::int64_t stored =
+      DecodeBinary(data->Start, data->Frames, format->Channels, *coding, wavOrder_);
   report_.FramesPerChannel = static_cast<std::int32_t>(stored);
   if (format->Channels > 2 && stored > 0)
     report_.Notices.push_back(Quoted(file_) + " holds " + std::to_string(format->Channels) +
@@ -466,22 +604,79 @@ std::int32_t Importer::ReadWav() {
   return static_cast<std::int32_t>(stored * format->Channels);
 }
 
-// The fields of the first format chunk ("fmt ") after the RIFF header; none when there is no
-// such chunk or the file ends inside it.
-std::optional<WavFormat> Importer::ReadWavFormat() {
-  const std::int64_t formatChunk = bytes_.Find("fmt ", 4);
-  if (formatChunk < 0) {
-    NotDecoded(Quoted(file_) +
-               " is a RIFF file without a format chunk (\"fmt \"); no samples were read.");
+bool IsChunkIdentifier(const unsigned char* id) {
+  return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+// The first format and data chunks, found by walking the chunks from byte 12 by the sizes they
+// declare (each body padded to an even length), so that the bytes inside another chunk (a
+// comment that says "metadata") are never taken for a chunk. A writer that left out the pad byte
+// after an odd body is followed too. RF64 files give the data size in their "ds64" chunk when the
+// 32-bit field holds 0xFFFFFFFF. A chunk header cut off by the end of the file is kept with its
+// body beyond the end, so that the reader can say which chunk is cut off.
+RiffChunks Importer::WalkRiffChunks() {
+  RiffChunks chunks;
+  const std::int64_t size = bytes_.Size();
+  std::int64_t ds64Data = -1;
+  std::int64_t at = 12, unpadded = -1;  // unpadded: the next chunk if the pad byte is missing
+  const auto found = [&chunks] { return chunks.Format.At >= 0 && chunks.Data.At >= 0; };
+  while (!found()) {
+    // Identifier, size and, for "ds64", the RIFF and data sizes of 64 bits.
+    std::array<unsigned char, 24> header{};
+    const std::int64_t present = std::clamp<std::int64_t>(size - at, 0, header.size());
+    bytes_.Read(at, static_cast<std::size_t>(present), reinterpret_cast<char*>(header.data()));
+    if ((present < 8 || !IsChunkIdentifier(header.data())) && unpadded >= 0) {
+      at = unpadded;
+      unpadded = -1;
+      continue;
+    }
+    if (present < 8) {
+      const std::string_view id(reinterpret_cast<const char*>(header.data()),
+                                static_cast<std::size_t>(present));
+      RiffChunk& cut = id.starts_with("fmt ") ? chunks.Format : chunks.Data;
+      if (present >= 4 && cut.At < 0 && (id.starts_with("fmt ") || id.starts_with("data")))
+        cut = {at, at + 8, 0};
+      break;
+    }
+    if (!IsChunkIdentifier(header.data())) {
+      chunks.Stopped = " (the bytes at byte " + std::to_string(at) +
+                       " are no chunk: the sizes of the chunks before them do not add up)";
+      break;
+    }
+    const std::string_view id(reinterpret_cast<const char*>(header.data()), 4);
+    std::int64_t bodySize = Word(header.data() + 4, 4, wavOrder_);
+    if (rf64_ && id == "ds64" && bodySize >= 16 && present == 24)
+      ds64Data = std::int64_t{LittleEndian(header.data() + 16, 4)} |
+                 std::int64_t{LittleEndian(header.data() + 20, 4) & 0x7fffffff} << 32;
+    if (rf64_ && id == "data" && bodySize == 0xffffffff && ds64Data >= 0) bodySize = ds64Data;
+    const RiffChunk chunk{at, at + 8, bodySize};
+    if (id == "fmt " && chunks.Format.At < 0) chunks.Format = chunk;
+    if (id == "data" && chunks.Data.At < 0) chunks.Data = chunk;
+    at = chunk.BodyAt + bodySize + (bodySize & 1);
+    unpadded = (bodySize & 1) ? at - 1 : -1;
+    if (at > size && !found())
+      chunks.Stopped = " (its chunk \"" + ShownToken(id) + "\" at byte " +
+                       std::to_string(chunk.At) + " declares " + std::to_string(bodySize) +
+                       " bytes, more than the file holds)";
+  }
+  return chunks;
+}
+
+// The fields of the format chunk ("fmt "); none when there is no such chunk or the file ends
+// inside it.
+std::optional<WavFormat> Importer::ReadWavFormat(const RiffChunks& chunks) {
+  if (chunks.Format.At < 0) {
+    NotDecoded(Quoted(file_) + " is a RIFF file without a format chunk (\"fmt \")" +
+               chunks.Stopped + "; no samples were read.");
     return std::nullopt;
   }
-  const std::int64_t sizeField = formatChunk + 4;
+  const std::int64_t sizeField = chunks.Format.BodyAt - 4;
   std::array<unsigned char, 30> field{};
-  const auto present =
-      static_cast<std::size_t>(std::min<std::int64_t>(field.size(), bytes_.Size() - sizeField));
+  const auto present = static_cast<std::size_t>(
+      std::clamp<std::int64_t>(bytes_.Size() - sizeField, 0, field.size()));
   bytes_.Read(sizeField, present, reinterpret_cast<char*>(field.data()));
-  const auto at = [&field](int offset, int bytes) {
-    return LittleEndian(field.data() + offset, bytes);
+  const auto at = [this, &field](int offset, int bytes) {
+    return Word(field.data() + offset, bytes, wavOrder_);
   };
   const auto tag = static_cast<std::uint16_t>(at(4, 2));
   if (present < 20 || (tag == kExtensible && present < field.size())) {
@@ -489,8 +684,7 @@ std::optional<WavFormat> Importer::ReadWavFormat() {
                " is cut off by the end of the file; no samples were read.");
     return std::nullopt;
   }
-  return WavFormat{sizeField,
-                   at(0, 4),
+  return WavFormat{at(0, 4),
                    tag,
                    static_cast<std::uint16_t>(at(6, 2)),
                    at(8, 4),
@@ -544,25 +738,21 @@ std::optional<SampleCoding> Importer::WavCoding(const WavFormat& format) {
   return std::nullopt;
 }
 
-// The first data chunk after the format fields, read up to its declared size or to the end of
-// the file, whichever comes first (a notice says when the file is shorter).
-std::optional<WavData> Importer::FindWavData(const WavFormat& format) {
-  const std::int64_t dataChunk = bytes_.Find("data", format.SizeFieldAt + 20);
-  if (dataChunk < 0) {
-    NotDecoded(Quoted(file_) + " has no data chunk after its format chunk; no samples " +
-               "were read.");
+// The data chunk, read up to its declared size or to the end of the file, whichever comes
+// first (a notice says when the file is shorter).
+std::optional<WavData> Importer::FindWavData(const RiffChunks& chunks, const WavFormat& format) {
+  if (chunks.Data.At < 0) {
+    NotDecoded(Quoted(file_) + " has no data chunk" + chunks.Stopped + "; no samples were read.");
     return std::nullopt;
   }
-  const std::int64_t dataStart = dataChunk + 8;
+  const std::int64_t dataStart = chunks.Data.BodyAt;
   if (dataStart > bytes_.Size()) {
     NotDecoded("The data chunk of " + Quoted(file_) +
                " is cut off by the end of the file; no samples were read.");
     return std::nullopt;
   }
-  std::array<unsigned char, 4> sizeBytes{};
-  bytes_.Read(dataChunk + 4, sizeBytes.size(), reinterpret_cast<char*>(sizeBytes.data()));
   const auto declared = static_cast<std::int64_t>(
-      std::nearbyint(static_cast<double>(LittleEndian(sizeBytes.data(), 4)) / format.BlockAlign));
+      std::nearbyint(static_cast<double>(chunks.Data.Size) / format.BlockAlign));
   const std::int64_t inFile = (bytes_.Size() - dataStart) / format.BlockAlign;
   if (declared <= inFile) return WavData{dataStart, declared};
   report_.Notices.push_back("The data chunk of " + Quoted(file_) + " declares " +
@@ -575,7 +765,8 @@ std::optional<WavData> Importer::FindWavData(const WavFormat& format) {
 std::int32_t Importer::ReadRawFloat32() {
   report_.Kind = ImportKind::RawFloat32;
   TakeExtensionRate(WithoutDot(extensionTag_).substr(0, 3));
-  return static_cast<std::int32_t>(DecodeBinary(0, bytes_.Size() / 4, 1, SampleCoding::Float));
+  return static_cast<std::int32_t>(
+      DecodeBinary(0, bytes_.Size() / 4, 1, SampleCoding::Float, ByteOrder::LittleEndian));
 }
 
 std::int32_t Importer::ReadInt16() {
@@ -585,15 +776,14 @@ std::int32_t Importer::ReadInt16() {
     report_.Decoded = false;
     return 0;
   }
-  const SampleCoding coding =
-      *order == ByteOrder::LittleEndian ? SampleCoding::Signed16 : SampleCoding::Signed16BigEndian;
-  return static_cast<std::int32_t>(DecodeBinary(0, bytes_.Size() / 2, 1, coding));
+  return static_cast<std::int32_t>(
+      DecodeBinary(0, bytes_.Size() / 2, 1, SampleCoding::Signed16, *order));
 }
 
 // Frames of `channels` samples from `offset` on, channel blocks one after another; at most as
 // many frames as the buffers take for each channel. Returns the frames stored.
 std::int64_t Importer::DecodeBinary(std::int64_t offset, std::int64_t frames, std::int32_t channels,
-                                    SampleCoding coding) {
+                                    SampleCoding coding, ByteOrder order) {
   const std::int64_t perChannel = waveform_.Capacity() / channels;
   if (frames > perChannel) {
     report_.TruncatedAtCapacity = true;
@@ -603,20 +793,35 @@ std::int64_t Importer::DecodeBinary(std::int64_t offset, std::int64_t frames, st
     frames = perChannel;
   }
   if (frames <= 0) return NotDecoded(Quoted(file_) + " holds no samples.");
-  const std::int64_t frameBytes = channels * Width(coding);
+  const std::int64_t width = Width(coding);
+  const std::int64_t frameBytes = channels * width;
   const std::int64_t blockFrames =
       std::max<std::int64_t>(1, std::min(blockBytes_, kBinaryBlockBytes) / frameBytes);
   float* const out = waveform_.Samples.data();
+  std::vector<unsigned char> reversed;  // a block of big-endian samples in little-endian order
   std::int64_t done = 0;
   bytes_.ForEachBlock(offset, offset + frames * frameBytes, blockFrames * frameBytes,
                       [&](const char* block, std::size_t size) {
+                        const auto* p = reinterpret_cast<const unsigned char*>(block);
+                        if (order == ByteOrder::BigEndian && width > 1) {
+                          reversed.assign(p, p + size);
+                          for (auto s = reversed.begin(); s != reversed.end(); s += width)
+                            std::reverse(s, s + width);
+                          p = reversed.data();
+                        }
                         const std::int64_t count = static_cast<std::int64_t>(size) / frameBytes;
-                        DecodeFrames(coding, reinterpret_cast<const unsigned char*>(block), count,
-                                     channels, out + done, frames);
+                        DecodeFrames(coding, p, count, channels, out + done, frames);
                         done += count;
                         return true;
                       });
   return frames;
+}
+
+// The refusal of a token that should have been a number.
+std::string Importer::BadValue(std::string_view token, std::int64_t line,
+                               const std::string& what) const {
+  return "Import file " + Quoted(file_) + ", line " + std::to_string(line) + ": \"" +
+         ShownToken(token) + "\" " + what;
 }
 
 float Importer::ParseValue(std::string_view token, std::int64_t line, std::int32_t index) const {
@@ -624,37 +829,70 @@ float Importer::ParseValue(std::string_view token, std::int64_t line, std::int32
   if (token.size() <= kLongestTextToken &&
       ParseDecimal(token.data(), token.data() + token.size(), value))
     return value;
-  NotANumber(ShownToken(token), line, index);
+  throw OrvekError(BadValue(token, line,
+                            "is not a number (sample " + std::to_string(index) +
+                                "; values are decimal numbers within the single-precision range, "
+                                "separated by blanks, tabs, commas or line ends)."));
 }
 
-void Importer::NotANumber(std::string_view shown, std::int64_t line, std::int32_t index) const {
-  throw OrvekError("Import file " + Quoted(file_) + ", line " + std::to_string(line) + ": \"" +
-                   std::string(shown) + "\" is not a number (sample " + std::to_string(index) +
-                   "; values are decimal numbers within the single-precision range, separated "
-                   "by blanks, tabs, commas or line ends).");
+// Counts the lines of a text file's header, as the values' lines are counted, so that messages
+// name the file's line; returns the line the values start on. Header lines that start with a
+// number may be values cut off by text in another column: a notice names them.
+std::int64_t Importer::PassHeader(std::string_view header) {
+  std::vector<std::int64_t> numbered;
+  std::int64_t lastLine = 0;
+  TextTokenizer lines([&](std::string_view token, std::int64_t line) {
+    float value = 0.0f;
+    if (line != lastLine && ParseDecimal(token.data(), token.data() + token.size(), value))
+      numbered.push_back(line);
+    lastLine = line;
+  });
+  lines.Feed(header.data(), header.size());
+  lines.Finish();
+  if (numbered.empty()) return lines.Line();
+  std::string listed;  // "1-3, 7"
+  constexpr int kListed = 10;
+  int runs = 0;
+  for (std::size_t i = 0; i < numbered.size(); ++i) {
+    std::size_t last = i;
+    while (last + 1 < numbered.size() && numbered[last + 1] == numbered[last] + 1) ++last;
+    if (++runs > kListed) {
+      listed += ", ...";
+      break;
+    }
+    listed += (listed.empty() ? "" : ", ") + std::to_string(numbered[i]) +
+              (last > i ? "-" + std::to_string(numbered[last]) : "");
+    i = last;
+  }
+  report_.Notices.push_back("The values of " + Quoted(file_) + " start at line " +
+                            std::to_string(lines.Line()) +
+                            "; the lines before it hold text and were skipped as its header, "
+                            "among them line" +
+                            (numbered.size() > 1 ? "s " : " ") + listed +
+                            (numbered.size() > 1 ? ", which start" : ", which starts") +
+                            " with a number. Check that the recording does not start there.");
+  return lines.Line();
 }
 
-std::int32_t Importer::ReadText() {
+// A token of a text file that is not a number, kept until the column question has been answered:
+// only the values that are imported must be numbers.
+struct BadToken {
+  std::int32_t Index = 0;  // of the value in reading order
+  std::int64_t Line = 0;
+  std::string Token;
+};
+
+std::int32_t Importer::ReadText(std::string_view text) {
   report_.Kind = ImportKind::Text;
-  const std::string_view text = bytes_.Image();
-  const std::size_t start = ValuesStart(text);
-  // The header's lines, counted as the values' lines are, so that messages name the file's line.
-  TextTokenizer header([](std::string_view, std::int64_t) {});
-  header.Feed(text.data(), start);
+  const std::size_t start = ValuesStart(text, true);
+  const std::int64_t valuesLine = PassHeader(text.substr(0, start));
 
   float* const samples = waveform_.Samples.data();
   const std::int32_t capacity = waveform_.Capacity();
   std::int32_t stored = 0;
   std::int32_t columns = 0;
-  std::int64_t firstLine = 0;  // line of the first value
-  // Tokens that are not numbers; they matter only in the column chosen (a spreadsheet export may
-  // hold dates in another), so they are refused once the column is known.
-  struct NotNumber {
-    std::int32_t Index;
-    std::int64_t Line;
-    std::string Shown;
-  };
-  std::vector<NotNumber> notNumbers;
+  std::int64_t firstLine = 0;                      // line of the first value
+  std::vector<std::optional<BadToken>> badTokens;  // the first of each column
   TextTokenizer values(
       [&](std::string_view token, std::int64_t line) {
         if (firstLine == 0) firstLine = line;
@@ -663,16 +901,16 @@ std::int32_t Importer::ReadText() {
           report_.TruncatedAtCapacity = true;
           return;
         }
-        float value = 0.0f;
+        float value = std::numeric_limits<float>::quiet_NaN();
         if (token.size() > kLongestTextToken ||
             !ParseDecimal(token.data(), token.data() + token.size(), value)) {
-          notNumbers.push_back({stored, line, ShownToken(token)});
-          value = 0.0f;
+          const auto column = static_cast<std::size_t>(stored % columns);
+          if (badTokens.size() <= column) badTokens.resize(column + 1);
+          if (!badTokens[column]) badTokens[column] = BadToken{stored, line, std::string(token)};
         }
-        samples[stored] = value;
-        ++stored;
+        samples[stored++] = value;
       },
-      header.Line());
+      valuesLine);
   values.Feed(text.data() + start, text.size() - start);
   values.Finish();
   if (report_.TruncatedAtCapacity)
@@ -680,64 +918,101 @@ std::int32_t Importer::ReadText() {
                               "the first " + std::to_string(capacity) + " were read.");
   if (stored == 0) return report_.TruncatedAtCapacity ? 0 : NoNumbers();
   report_.ColumnCount = columns;
-  const auto refuseNotNumbers = [&](std::int32_t column, std::int32_t step) {
-    for (const NotNumber& bad : notNumbers)
-      if (bad.Index % step == column) NotANumber(bad.Shown, bad.Line, bad.Index / step);
+
+  // Refused in reading order when the values are read in order, and before the column question
+  // when every column holds a token that is not a number, since no answer could then import it.
+  const auto refuseFirstBadToken = [&] {
+    const auto first = std::min_element(
+        badTokens.begin(), badTokens.end(),
+        [](const auto& a, const auto& b) { return a && (!b || a->Index < b->Index); });
+    if (first != badTokens.end() && *first)
+      ParseValue((*first)->Token, (*first)->Line, (*first)->Index);  // throws
   };
+  if (std::ssize(badTokens) == columns &&
+      std::all_of(badTokens.begin(), badTokens.end(), [](const auto& bad) { return bad; }))
+    refuseFirstBadToken();
+  // No line end after a value: one waveform, as when the user reads the values in order.
   const std::optional<std::int32_t> column =
-      values.Line() == firstLine || !choices_.SpreadsheetColumn  // one line: one waveform
+      values.Line() == firstLine || !choices_.SpreadsheetColumn
           ? std::nullopt
           : choices_.SpreadsheetColumn(columns);
   if (!column) {
-    refuseNotNumbers(0, 1);
+    refuseFirstBadToken();
     return stored;
   }
   if (*column < 1 || *column > columns)
     throw OrvekError("Import file " + Quoted(file_) + ": column " + std::to_string(*column) +
                      " was chosen, but the file has columns 1 to " + std::to_string(columns) + ".");
-  refuseNotNumbers(*column - 1, columns);
+  const auto chosen = static_cast<std::size_t>(*column - 1);
+  if (chosen < badTokens.size() && badTokens[chosen]) {
+    const BadToken& bad = *badTokens[chosen];
+    throw OrvekError(BadValue(bad.Token, bad.Line,
+                              "in column " + std::to_string(*column) + " is not a number (value " +
+                                  std::to_string(bad.Index / columns + 1) +
+                                  " of the column; the chosen column must hold decimal numbers "
+                                  "within the single-precision range)."));
+  }
   std::int32_t kept = 0;
   for (std::int32_t i = *column - 1; i < stored; i += columns) samples[kept++] = samples[i];
   return kept;
 }
 
-std::int32_t Importer::ReadLargeText() {
+// A text file too large to hold in memory, read in blocks: one channel of a multiplexed
+// recording, from the first line of numbers on (the header before it is skipped as in memory).
+std::int32_t Importer::ReadLargeText(std::size_t textStart) {
   report_.Kind = ImportKind::LargeText;
-  const ImportChoices::Channels channels = choices_.MultiplexedChannels
-                                               ? choices_.MultiplexedChannels(bytes_.Size())
-                                               : ImportChoices::Channels{};
+  const std::string_view image = bytes_.Image().substr(textStart);
+  const std::size_t start = ValuesStart(image, false);
+  const std::int32_t firstLineValues = ValuesOnLine(image, start);
+  ImportChoices::Channels channels;
+  if (choices_.MultiplexedChannels)
+    channels = choices_.MultiplexedChannels(bytes_.Size(), firstLineValues);
   if (channels.Count < 1 || channels.Chosen < 0 || channels.Chosen >= channels.Count)
     throw OrvekError("Import file " + Quoted(file_) + ": channel " +
                      std::to_string(channels.Chosen) + " of " + std::to_string(channels.Count) +
                      " multiplexed channels cannot be read (channels are numbered from 0).");
+  const std::int64_t firstLine = PassHeader(image.substr(0, start));
 
   float* const samples = waveform_.Samples.data();
   const std::int32_t capacity = waveform_.Capacity();
   std::int32_t stored = 0;
   std::int32_t channel = 0;  // of the next token
-  TextTokenizer values([&](std::string_view token, std::int64_t line) {
-    const bool chosen = channel == channels.Chosen;
-    if (++channel == channels.Count) channel = 0;
-    if (!chosen || report_.TruncatedAtCapacity) return;
-    if (stored == capacity) {
-      report_.TruncatedAtCapacity = true;
-      return;
-    }
-    samples[stored] = ParseValue(token, line, stored);
-    ++stored;
-  });
-  bytes_.ForEachBlock(0, bytes_.Size(), blockBytes_, [&](const char* block, std::size_t size) {
-    values.Feed(block, size);
-    return !report_.TruncatedAtCapacity;  // the rest of the file is not needed
-  });
+  TextTokenizer values(
+      [&](std::string_view token, std::int64_t line) {
+        const bool chosen = channel == channels.Chosen;
+        if (++channel == channels.Count) channel = 0;
+        if (!chosen || report_.TruncatedAtCapacity) return;
+        if (stored == capacity) {
+          report_.TruncatedAtCapacity = true;
+          return;
+        }
+        samples[stored] = ParseValue(token, line, stored);
+        ++stored;
+      },
+      firstLine);
+  bytes_.ForEachBlock(static_cast<std::int64_t>(textStart + start), bytes_.Size(), blockBytes_,
+                      [&](const char* block, std::size_t size) {
+                        values.Feed(block, size);
+                        return !report_.TruncatedAtCapacity;  // the rest of the file is not needed
+                      });
   values.Finish();
-  if (report_.TruncatedAtCapacity) {
+  if (report_.TruncatedAtCapacity)
     report_.Notices.push_back(
         Quoted(file_) + " holds more values of channel " + std::to_string(channels.Chosen) +
         " than the sample buffers take; the first " + std::to_string(capacity) + " were read.");
-    return stored;
-  }
-  return stored > 0 ? stored : NoNumbers();
+  if (stored == 0) return report_.TruncatedAtCapacity ? 0 : NoNumbers();
+  // The channels and the rate are assumptions the user must see.
+  report_.Notices.push_back(
+      Quoted(file_) + " holds " + std::to_string(bytes_.Size()) + " bytes, more than the " +
+      std::to_string(bytes_.Image().size()) + " read at once: it was read from the disk as " +
+      std::to_string(channels.Count) +
+      (channels.Count == 1 ? " channel" : " multiplexed channels") + " from line " +
+      std::to_string(firstLine) + " on, and channel " + std::to_string(channels.Chosen) + " gave " +
+      std::to_string(stored) + " samples at " + RateText(waveform_.SampleRate) + " samples/s (" +
+      (extensionRate_.Given
+           ? "the rate of one channel, from the extension \"" + extensionTag_ + "\")."
+           : "the import default: the extension gives no sample interval)."));
+  return stored;
 }
 
 void Importer::Conclude(std::int32_t count) {

@@ -13,11 +13,11 @@ namespace orvek {
 
 // How the import reader took the file (by its content, not its extension).
 enum class ImportKind {
-  Wav,         // RIFF signature
+  Wav,         // RIFF signature (also RIFX, big-endian, and RF64, the 64-bit form)
   RawFloat32,  // not text; every fourth byte fits little-endian singles below about 2^20
   Int16,       // not text, not float: 16-bit integers (the caller chose the byte order)
-  Text,        // every byte is a text byte; whole file in memory
-  LargeText    // text file above the in-memory limit: one channel of a multiplexed recording
+  Text,      // text (8-bit, UTF-8 with or without a byte-order mark, or UTF-16 with one) in memory
+  LargeText  // text file above the in-memory limit: one channel of a multiplexed recording
 };
 
 enum class ByteOrder { LittleEndian, BigEndian };
@@ -32,12 +32,14 @@ struct ImportChoices {
   // waveform, or nullopt to take all values in reading order (a word-wrapped waveform).
   std::function<std::optional<std::int32_t>(std::int32_t columnCount)> SpreadsheetColumn;
   // A text file above the in-memory limit of `bytes` bytes: the number of multiplexed channels
-  // and the channel (0-based) to import.
+  // and the channel (0-based) to import. `firstLineValues` is the number of values on the first
+  // line of numbers, the channel count of a file that puts each time point on a line of its own
+  // (1 for a one-column recording).
   struct Channels {
-    std::int32_t Count = 4;
+    std::int32_t Count = 1;
     std::int32_t Chosen = 0;
   };
-  std::function<Channels(std::int64_t bytes)> MultiplexedChannels;
+  std::function<Channels(std::int64_t bytes, std::int32_t firstLineValues)> MultiplexedChannels;
 };
 
 struct ImportLimits {
@@ -57,7 +59,8 @@ struct ImportReport {
   // The extension read as 0 (or as an interval beyond the single-precision range): 200,000
   // samples/s was kept.
   bool RateFromExtensionZero = false;
-  std::vector<std::string> Notices;  // sentences for the user (truncation, channels, undecoded)
+  // Sentences for the user (truncation, channels and rate of a large file, undecoded WAV).
+  std::vector<std::string> Notices;
 };
 
 // The import reader. Reads `file` into waveform.Samples from index 0 and sets LastSampleIndex,
@@ -66,9 +69,10 @@ struct ImportReport {
 // (1, 4) of `grid`, which holds the import defaults. `extensionTag` (".050") carries the sample
 // interval of files without a header, in tenths of a microsecond. Values are stored as coded
 // (counts or full-scale units); no dither, padding or reference copy. When nothing is read the
-// record is left empty (LastSampleIndex -1) and the report says why. A file that cannot be read or
-// holds a token that is not a number throws OrvekError naming the file and the place; the record
-// is then empty too.
+// record is left empty (LastSampleIndex -1) and the report says why. A file that cannot be read,
+// or whose values to be imported include a token that is not a number, throws OrvekError naming
+// the file, the line and the token; the record is then empty too. Tokens in spreadsheet columns
+// that were not chosen (or in other channels of a large file) are not read as numbers.
 ImportReport OpenNewFileType4(const std::filesystem::path& file, const std::string& extensionTag,
                               const ImportChoices& choices, TWaveform& waveform, HeaderGrid& grid,
                               const ImportLimits& limits = {});

@@ -48,13 +48,14 @@ class Import : public ::testing::Test {
     orders = 0;
     columnsAsked.clear();
     channelsAsked.clear();
+    firstLineValues.clear();
     ImportChoices choices;
     choices.Int16Order = [this, answers] { return ++orders, answers.Order; };
     choices.SpreadsheetColumn = [this, answers](std::int32_t columns) {
       return columnsAsked.push_back(columns), answers.Column;
     };
-    choices.MultiplexedChannels = [this, answers](std::int64_t bytes) {
-      return channelsAsked.push_back(bytes), answers.Channels;
+    choices.MultiplexedChannels = [this, answers](std::int64_t bytes, std::int32_t firstLine) {
+      return channelsAsked.push_back(bytes), firstLineValues.push_back(firstLine), answers.Channels;
     };
     return OpenNewFileType4(file, tag, choices, into ? *into : waveform, grid, limits);
   }
@@ -67,8 +68,9 @@ class Import : public ::testing::Test {
   TWaveform waveform{1 << 20};
   HeaderGrid grid;
   int orders = 0;
-  std::vector<std::int32_t> columnsAsked;   // the column count each column question reported
-  std::vector<std::int64_t> channelsAsked;  // the file size each channel question reported
+  std::vector<std::int32_t> columnsAsked;     // the column count each column question reported
+  std::vector<std::int64_t> channelsAsked;    // the file size each channel question reported
+  std::vector<std::int32_t> firstLineValues;  // and the values on the first line of numbers
 };
 
 // Little-endian byte images, built value by value.
@@ -110,7 +112,6 @@ TEST_F(Import, TextValuesAndTheColumnQuestion) {
       {"Ctrl-Z is a separator, not a line end", "1 2 3\x1a", 1, {}, {1, 2, 3}},
       {"mixed separators", "\t 1,2\t3  4\r5\n6\x1a", {}, 4, {1, 2, 3, 4, 5, 6}},
       {"uneven rows", "1,2,3\n4,5\n6,7,8,9\n", 1, 3, {1, 4, 7}},
-      {"a date column not chosen", "1/2/2020,5\r\n1/3/2020,-6\r\n", 2, 2, {5, -6}},
       {"decimal notation", "+1.5e2,-.5,5.,1E-3\n", {}, 4, {150, -0.5f, 5, 0.001f}},
       {"header with digits", "Rate 200000 Hz\r\n\r\n\r\n7\r\n8\r\n", {}, 1, {7, 8}},
       {"header ends at Ctrl-Z", "title\x1a\x1a\n1\n2\n", {}, 1, {1, 2}},
@@ -235,8 +236,6 @@ TEST_F(Import, RefusalsNameTheirLine) {
       {"1\b2\n", {}, "line 1: \"1?2\""},
       {"9 " + std::string(5000, '1'), {}, "line 1: \"" + std::string(24, '1') + "...\""},
       {"1,2\n3,4\n", {.Column = 3}, "column 3 was chosen, but the file has columns 1 to 2"},
-      {"1,1/2/2020\n3,4\n", {.Column = 2}, "line 1: \"1/2/2020\" is not a number (sample 0"},
-      {"1,2\n3,4/5\n", {}, "line 2: \"4/5\" is not a number (sample 3"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Text.substr(0, 20));
@@ -252,6 +251,109 @@ TEST_F(Import, RefusalsNameTheirLine) {
   EXPECT_NE(MessageOf([&] { Read(folder.Path() / "missing.wav", ".WAV"); }).find("missing.wav"),
             std::string::npos);
   MessageOf([&] { Read(folder.Path(), ""); });  // a folder
+}
+
+// A token that is not a number never shortens a recording in silence: it is refused by line and
+// token when it would be imported, and left alone in a spreadsheet column the user did not choose.
+TEST_F(Import, TokensThatAreNotNumbersAreRefusedWhereTheyWouldBeImported) {
+  std::string nan, overload;
+  for (int line = 1; line <= 5000; ++line) {
+    nan += line == 2500 ? "NaN\r\n" : std::to_string(line) + "\r\n";
+    overload += std::to_string(line) + (line == 4990 ? " overload\n" : "\n");
+  }
+  const std::string dated = "Date,Pressure\r\n1/2/2020,0.5\r\n1/3/2020,-0.25\r\n";
+  const std::string flagged = "0.5,ok\n0.25,overload\n";
+  const struct {
+    const char* Name;
+    std::string Text;
+    std::optional<std::int32_t> Column;
+    std::optional<std::int32_t> Asked;  // the column count the question reported
+    Floats Values;                      // empty: refused
+    std::string Said;                   // the refusal, or a notice
+  } cases[] = {
+      {"NaN at line 2500 of 5000",
+       nan,
+       {},
+       {},
+       {},
+       "line 2500: \"NaN\" is not a number (sample 2499;"},
+      {"overload near the end", overload, {}, {}, {}, "line 4990: \"overload\" is not a number"},
+      {"a date column left out", dated, 2, 2, {0.5f, -0.25f}, ""},
+      {"the date column chosen",
+       dated,
+       1,
+       2,
+       {},
+       "line 2: \"1/2/2020\" in column 1 is not a number (value 1 of the column;"},
+      {"the dates read in order",
+       dated,
+       {},
+       2,
+       {},
+       "line 2: \"1/2/2020\" is not a number (sample 0;"},
+      {"a column of words left out", flagged, 1, 2, {0.5f, 0.25f}, ""},
+      {"the column of words chosen", flagged, 2, 2, {}, "line 1: \"ok\" in column 2"},
+      {"text after two lines of numbers", "1\n2\nNaN\n3\n", {}, {}, {}, "line 3: \"NaN\""},
+      {"a header line that starts with a number",
+       "44100 Hz\r\n1\r\n2\r\n",
+       {},
+       1,
+       {1, 2},
+       "start at line 2; the lines before it hold text and were skipped as its header, among them "
+       "line 1, which starts with a number."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path file = folder.Write("values.csv", c.Text);
+    if (c.Values.empty()) {
+      const std::string message = MessageOf([&] { Read(file, ".CSV", {.Column = c.Column}); });
+      EXPECT_NE(message.find("Import file \"" + file.string() + "\", " + c.Said), std::string::npos)
+          << message;
+      EXPECT_EQ(waveform.LastSampleIndex, -1);
+    } else {
+      const ImportReport report = Read(file, ".CSV", {.Column = c.Column});
+      EXPECT_EQ(Values(), c.Values);
+      EXPECT_EQ(report.Notices.empty(), c.Said.empty());
+      EXPECT_TRUE(c.Said.empty() || Mentions(report, c.Said)) << report.Notices[0];
+    }
+    EXPECT_EQ(columnsAsked, c.Asked ? std::vector{*c.Asked} : std::vector<std::int32_t>{});
+  }
+}
+
+// Text is text whatever its encoding: UTF-8 with or without a byte-order mark (a unit such as
+// "µPa" in the header included) and UTF-16 with one, in either byte order. A binary file that
+// merely starts with a UTF-16 mark stays binary.
+TEST_F(Import, TextInUnicodeEncodingsIsText) {
+  const std::string text = "Pressure (\xc2\xb5Pa)\r\n1.5\r\n-2\r\n";
+  const auto utf16 = [&](bool big) {
+    std::string bytes = big ? "\xfe\xff" : "\xff\xfe";
+    for (const char c : std::string("Pressure (\xb5Pa)\r\n1.5\r\n-2\r\n"))  // U+00B5 is one unit
+      bytes += big ? std::string{'\0', c} : std::string{c, '\0'};
+    return bytes;
+  };
+  const struct {
+    const char* Name;
+    std::string Bytes;
+    ImportKind Kind;
+  } cases[] = {
+      {"UTF-8", text, ImportKind::Text},
+      {"UTF-8 with its mark", "\xef\xbb\xbf" + text, ImportKind::Text},
+      {"UTF-16, little-endian", utf16(false), ImportKind::Text},
+      {"UTF-16, big-endian", utf16(true), ImportKind::Text},
+      {"16-bit values after FF FE", Int16s({-257, 32767, 1, 2}), ImportKind::Int16},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const ImportReport report =
+        Read(folder.Write("shot.050", c.Bytes), ".050", {.Order = ByteOrder::LittleEndian});
+    EXPECT_EQ(report.Kind, c.Kind);
+    const Floats expected =
+        c.Kind == ImportKind::Text ? Floats{1.5f, -2} : Floats{-257, 32767, 1, 2};
+    EXPECT_EQ(Values(), expected);
+  }
+  const std::string message =
+      MessageOf([&] { Read(folder.Write("big.txt", utf16(false)), ".TXT", {}, kTinyLimits); });
+  EXPECT_NE(message.find("starts with a UTF-16 byte-order mark"), std::string::npos) << message;
 }
 
 // Three multiplexed channels, with every kind of separator and tokens of many lengths.
@@ -288,13 +390,36 @@ TEST_F(Import, LargeTextIsReadInBlocksWhateverTheirSize) {
 }
 
 TEST_F(Import, LargeTextParsesOnlyTheChosenChannel) {
-  const auto file = folder.Write("big.txt", "1 x 2\r\n3 y 4\r\n5 z 6\r\n7 8 9\r\n10 11 12\r\n");
+  const auto file = folder.Write("big.txt", "7 8 9\r\n10 11 12\r\n1 x 2\r\n3 y 4\r\n5 z 6\r\n");
   Read(file, ".TXT", {.Channels = {3, 2}}, {8, 3});
-  EXPECT_EQ(Values(), (Floats{2, 4, 6, 9, 12}));
+  EXPECT_EQ(Values(), (Floats{9, 12, 2, 4, 6}));
   const std::string message = MessageOf([&] { Read(file, ".TXT", {.Channels = {3, 1}}, {8, 3}); });
-  EXPECT_NE(message.find("line 1: \"x\""), std::string::npos) << message;
+  EXPECT_NE(message.find("line 3: \"x\""), std::string::npos) << message;
   for (const ImportChoices::Channels refused : {ImportChoices::Channels{0, 0}, {3, 3}, {3, -1}})
     MessageOf([&] { Read(file, ".TXT", {.Channels = refused}, {8, 3}); });
+}
+
+// A one-column file above the in-memory limit is one channel: the question is told so, and the
+// notice says how the file was read and where the rate comes from.
+TEST_F(Import, ALargeOneColumnFileIsOneChannelAndSaysHow) {
+  std::string text = "Pressure (Pa)\n";
+  for (int i = 0; i < 100; ++i) text += std::to_string(i) + "\n";
+  const fs::path file = folder.Write("big.050", text);
+  for (const char* tag : {".050", ".TXT"}) {
+    SCOPED_TRACE(tag);
+    const ImportReport report = Read(file, tag, {}, {16, 7});
+    EXPECT_EQ(firstLineValues, std::vector{1});
+    EXPECT_EQ(waveform.Count(), 100);
+    EXPECT_TRUE(Mentions(
+        report,
+        "read from the disk as 1 channel from line 2 on, and channel 0 "
+        "gave 100 samples at 200000 samples/s (" +
+            std::string(*tag == '.' && tag[1] == '0' ? "the rate of one channel, from the "
+                                                       "extension \".050\")."
+                                                     : "the import default: the extension gives "
+                                                       "no sample interval).")))
+        << report.Notices[0];
+  }
 }
 
 struct Fmt {
@@ -497,6 +622,34 @@ TEST_F(Import, MalformedWavFilesAreReportedNotCrashedOn) {
        {5, 6},
        "",
        pcmMono},
+      // The chunks are walked by their sizes: a comment that says "metadata" holds no samples.
+      {"a comment that says metadata before the data",
+       Riff(pcm + "LIST" + Le(26, 4) + "INFOICMT" + Le(14, 4) + "metadata 1 2 3" +
+            Data(4, Int16s({5, 6}))),
+       {5, 6},
+       "",
+       pcmMono},
+      {"an odd chunk with its pad byte",
+       Riff(pcm + "JUNK" + Le(3, 4) + "ab" + std::string(2, '\0') + Data(4, Int16s({5, 6}))),
+       {5, 6},
+       "",
+       pcmMono},
+      {"an odd chunk without its pad byte",
+       Riff(pcm + "JUNK" + Le(3, 4) + "abc" + Data(4, Int16s({5, 6}))),
+       {5, 6},
+       "",
+       pcmMono},
+      {"a chunk that runs past the end",
+       Riff(pcm + "LIST" + Le(1000, 4) + "INFO" + Data(4, Int16s({5, 6}))),
+       {},
+       "has no data chunk (its chunk \"LIST\" at byte 36 declares 1000 bytes, more than the file "
+       "holds); no samples were read.",
+       pcmMono},
+      {"bytes that are no chunk",
+       Riff(pcm + std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8) + Data(4, Int16s({5, 6}))),
+       {},
+       "(the bytes at byte 36 are no chunk: the sizes of the chunks before them do not add up)",
+       pcmMono},
       {"a LIST chunk before the data, 8-bit",
        Riff(FmtChunk({.BlockAlign = 1, .Bits = 8}) + "LIST" + Le(4, 4) + "INFO" +
             Data(3, std::string("\x00\x80\xff", 3))),
@@ -546,6 +699,15 @@ TEST_F(Import, WavVariantsGiveTheValuesAnIndependentWriterCoded) {
        "Extensible Format, determined by SubFormat, 24 bits per sample, PCM"},
       {SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 0, 2, 150,
        "Extensible Format, determined by SubFormat, 32 bits per sample, Stereo, IEEE float"},
+      // The 64-bit form and the big-endian one.
+      {SF_FORMAT_RF64 | SF_FORMAT_PCM_24, 24, 2, 300,
+       "Extensible Format, determined by SubFormat, 24 bits per sample, Stereo, PCM"},
+      {SF_FORMAT_WAV | SF_ENDIAN_BIG | SF_FORMAT_PCM_16, 16, 2, 200,
+       "PCM Data, PCM, 16 bits per sample, Stereo"},
+      {SF_FORMAT_WAV | SF_ENDIAN_BIG | SF_FORMAT_PCM_24, 24, 1, 120,
+       "PCM Data, PCM, 24 bits per sample, Mono"},
+      {SF_FORMAT_WAV | SF_ENDIAN_BIG | SF_FORMAT_DOUBLE, 0, 1, 100,
+       "PCM Data, IEEE float, 64 bits per sample, Mono"},
   };
   const fs::path file = folder.Path() / "written.wav";
   for (const auto& c : cases) {

@@ -100,8 +100,8 @@ TEST_F(ModelParametersTest, NumberIsReadFromTheStartOfTheLine) {
   };
   for (const auto& [text, value] : cases) {
     TModelParameters p;
-    LoadModelParameters(WriteParameters({{1, text}}), p);
-    EXPECT_FLOAT_EQ(p.SourceGain, value) << text;
+    LoadModelParameters(WriteParameters({{2, text}}), p);
+    EXPECT_FLOAT_EQ(p.SourceGainImag, value) << text;
   }
   TModelParameters crlf, lf;  // LF line ends read like CR LF
   LoadModelParameters(kShipped, crlf);
@@ -185,7 +185,7 @@ TEST_F(ModelParametersTest, BadFilesAreRejectedWithTheLineAndLeaveTheRecordAlone
       {WriteParameters({{3, "1e999"}}), {"line 3", "out of range"}},
       {WriteParameters({{19, "0"}}), {"line 19", "Compliance4"}},
       {WriteParameters({{21, "0.0"}}), {"line 21", "LeverRatio"}},
-      {WriteParameters({{27, "2.0"}, {28, "-2.0"}}), {"Mass2A", "Mass2B"}},
+      {WriteParameters({{27, "2.0"}, {28, "-2.0"}}), {"line 28 (Mass2B): -2 is outside"}},
       {WriteParameters({{91, "0"}}), {"line 91", "Cmat"}},
   };
   for (const auto& [file, mustName] : cases) {
@@ -198,21 +198,95 @@ TEST_F(ModelParametersTest, BadFilesAreRejectedWithTheLineAndLeaveTheRecordAlone
   }
 }
 
-TEST_F(ModelParametersTest, UnusableGeometryIsRejectedWhenDeriving) {
-  const std::pair<std::vector<std::pair<int, std::string>>, const char*> cases[] = {
-      {{{8, "0"}}, "CanalHornLength"},
-      {{{9, "0"}}, "CanalUniformArea"},
-      {{{10, "-0.5"}}, "CanalEntranceArea"},
-      {{{35, "0"}}, "OutputArea"},
-      {{{7, "-0.5"}, {8, "0.5"}}, "CanalUniformLength"},  // a canal of no length
+// Each line holds a physical quantity; a value that makes every result meaningless (no hazard at
+// any level, a spring that pushes, a damping that feeds energy, a degenerate stiffening curve) is
+// refused with the line, the value and the range. Values a user may sensibly choose are not.
+TEST_F(ModelParametersTest, ValuesOutsideTheirPhysicalRangeAreRefused) {
+  using Changes = std::vector<std::pair<int, std::string>>;
+  const std::pair<Changes, const char*> refused[] = {
+      {{{56, "0"}}, "line 56 (ReferencePlace): 0 is outside the allowed range, more than 0 cm ("},
+      {{{60, "0"}}, "line 60 (HazardGain): 0 is outside the allowed range, more than 0 per um"},
+      {{{60, "-0.02171"}}, "line 60 (HazardGain): -0.02171 is outside"},
+      {{{37, "1.0"}},
+       "line 37 (NonlinRest): 1 is outside the allowed range, more than 0 and less than 0.9997 x "
+       "NonlinLimit (line 38), here 0.9997 ("},
+      {{{37, "0.0"}}, "line 37 (NonlinRest): 0 is outside"},
+      {{{37, "0.5"}, {38, "-1"}}, "line 37 (NonlinRest): 0.5 is outside"},
+      {{{1, "0"}},
+       "line 1 (SourceGain): 0 is outside the allowed range, more than 0 and at most 2"},
+      {{{3, "2.3"}}, "line 3 (CanalSourceGain): 2.3 is outside the allowed range, from 0 to 2 ("},
+      {{{7, "-0.5"}, {8, "0.5"}}, "line 7 (CanalUniformLength): -0.5 is outside"},
+      {{{8, "0"}}, "line 8 (CanalHornLength)"},
+      {{{10, "-0.5"}}, "line 10 (CanalEntranceArea)"},
+      {{{12, "-4e-4"}},
+       "line 12 (Compliance5): -4e-04 is outside the allowed range, more than 0 "
+       "cm^5/dyn"},
+      {{{20, "-1"}}, "line 20 (Resistance4)"},
+      {{{35, "0"}}, "line 35 (OutputArea)"},
+      {{{39, "-1"}}, "line 39 (NonlinDampingSlope)"},
+      {{{46, "0"}}, "line 46 (DampingNumerator)"},
+      {{{53, "0"}}, "line 53 (WkbGainAlt)"},             // the simple form runs
+      {{{44, "0"}, {70, "0"}}, "line 44 (WkbFactorB)"},  // the derived form runs
+      {{{55, "0"}}, "line 55 (HazardExponent)"},
+      {{{57, "2.8"}},
+       "line 57 (FirstPlace): 2.8 is outside the allowed range, at least 0 and at "
+       "most LastPlace (line 58), here 2.6949 cm"},
+      {{{58, "3.6"}}, "line 58 (LastPlace): 3.6 is outside"},
+      {{{59, "0"}},
+       "line 59 (PlaceCount): the value must be a whole number of places from 1 to 23"},
+      {{{62, "-1"}}, "line 62 (HazardThreshold)"},
+      {{{63, "-0.01"}}, "line 63 (UnwarnedOnsetDelay)"},
+      {{{64, "0"}}, "line 64 (MuscleTimeConstant)"},
+      {{{65, "0.5"}},
+       "line 65 (MuscleStiffnessFactor): 0.5 is outside the allowed range, at least 1"},
+      {{{67, "0.5"}}, "line 67 (SubstepDivisor)"},
+      {{{68, "-13.5"}}, "line 68 (WkbAmplitude)"},
+      {{{90, "0"}}, "line 90 (ProtectorValue10/Lmat)"},
   };
-  for (const auto& [changes, mustName] : cases) {
+  for (const auto& [changes, mustName] : refused) {
     TModelParameters p;
-    LoadModelParameters(WriteParameters(changes), p);
+    LoadModelParameters(kShipped, p);
+    const TModelParameters before = p;
+    const std::string message =
+        MessageOf([&] { LoadModelParameters(WriteParameters(changes), p); });
+    EXPECT_NE(message.find(mustName), std::string::npos) << message;
+    EXPECT_NE(message.find(".PRM"), std::string::npos) << message;
+    EXPECT_TRUE(SameNumbers(p, before));
+  }
+  const Changes accepted[] = {
+      {{3, "2.0"}},                  // normal incidence
+      {{3, "0"}},                    // the far side, 270 degrees
+      {{60, "0.05"}},                // a gain anchored on another incidence
+      {{1, "2"}, {28, "0"}},         // pressure doubled; no fluid load
+      {{7, "0"}, {62, "0.5"}},       // a canal that flares all the way; a hazard threshold
+      {{37, "0.99"}, {38, "1.0"}},   // a steep stiffening curve
+      {{65, "1"}, {66, "1"}},        // muscles that hardly act
+      {{11, "0.23"}, {13, "2.68"}},  // a heavier, less damped eardrum
+      {{44, "0"}, {47, "-1"}},       // lines of the derived form while the simple one runs
+      {{42, "-1e30"}, {80, "7"}},    // an unused line; any reflection selector
+  };
+  for (const Changes& changes : accepted) {
+    TModelParameters p;
+    EXPECT_NO_THROW(LoadModelParameters(WriteParameters(changes), p)) << changes[0].first;
+  }
+}
+
+// The calibration tool sets values directly and derives from them: the derivation still refuses
+// what the model cannot use.
+TEST_F(ModelParametersTest, DerivingRefusesUnusableGeometry) {
+  const std::pair<float TModelParameters::*, const char*> cases[] = {
+      {&TModelParameters::CanalHornLength, "CanalHornLength"},
+      {&TModelParameters::CanalUniformArea, "CanalUniformArea"},
+      {&TModelParameters::OutputArea, "OutputArea"},
+  };
+  for (const auto& [field, mustName] : cases) {
+    TModelParameters p;
+    LoadModelParameters(kShipped, p);
+    p.*field = 0.0f;
     const TModelParameters before = p;
     const std::string message = MessageOf([&] { DeriveModelConstants(p); });
     EXPECT_NE(message.find(mustName), std::string::npos) << message;
-    EXPECT_NE(message.find(".PRM"), std::string::npos) << message;
+    EXPECT_NE(message.find("HUMANEAR.PRM"), std::string::npos) << message;
     EXPECT_TRUE(SameNumbers(p, before));
   }
 }

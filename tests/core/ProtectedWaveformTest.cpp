@@ -125,6 +125,7 @@ class ProtectedRunTest : public ::testing::Test {
     LoadModelParameters(ResolveInFolder(folder, ReadManFig(ResolveInFolder(folder, "Man.Fig"))),
                         p_);
     DeriveModelConstants(p_);
+    shipped_ = p_;
     Reopen();
   }
 
@@ -156,17 +157,18 @@ class ProtectedRunTest : public ::testing::Test {
               waveform_->Samples.begin());
   }
 
-  // Hazard (ARU) of the samples as taken at microphone location `mic`.
+  // Hazard (ARU) of the samples as taken at microphone location `mic`, with the parameter set as
+  // loaded: a protector run leaves its circuit in p_, which the window reloads before analysing.
   float Hazard(int mic, Listener listener) {
     const MuscleTiming timing = ComputeMuscleTiming(
-        MuscleDelay(listener, p_), waveform_->SampleInterval, p_.MuscleTimeConstant);
+        MuscleDelay(listener, shipped_), waveform_->SampleInterval, shipped_.MuscleTimeConstant);
     if (!movie_) movie_ = std::make_unique<MovieFrameStore>();
-    return CalculateHazard(*waveform_, mic, timing, p_, *movie_, std::nullopt).Cochlea.Hazard;
+    return CalculateHazard(*waveform_, mic, timing, shipped_, *movie_, std::nullopt).Cochlea.Hazard;
   }
 
   TempFolder data_;
   fs::path catalogue_;
-  TModelParameters p_;
+  TModelParameters p_, shipped_;
   std::unique_ptr<TWaveform> waveform_;
   HeaderGrid grid_;
   Lcg32 rng_;

@@ -20,9 +20,15 @@ namespace fs = std::filesystem;
 using Place = PowerUserPlace;
 
 const std::string kHeader = "h1\r\nh2\r\nh3\r\nh4\r\n";
-const std::string kBody = "Mean\t-10\r\nSD\t2\r\nCircuit\t0\r\n";
+// Lines 2 to 4 of an unfitted record of up to 51 frequencies (values beyond its count are not
+// read).
+const std::string kBody = [] {
+  std::string mean = "Mean", spread = "SD";
+  for (int i = 0; i < kMaxProtectorFrequencies; ++i) mean += "\t-10", spread += "\t2";
+  return mean + "\r\n" + spread + "\r\nCircuit\t0\r\n";
+}();
 
-// A catalogue of records given by their first lines, each followed by a one-frequency body.
+// A catalogue of records given by their first lines, each followed by kBody.
 std::string Catalogue(const std::vector<std::string>& firstLines) {
   std::string text = kHeader;
   for (const auto& line : firstLines) text += line + "\r\n" + kBody;
@@ -163,7 +169,10 @@ TEST(ProtectorCatalogue, ReadsAttenuationTableAndCircuitLine) {
       {"", false},
       {"C\tnone\t1", false},
       {"C\t0.0E0\t5", false},
-      {"\t 2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\t13\t14\t15\t16", true},
+      // The shipped default earmuff, then reserved values and leak coefficients.
+      {"\t 0.06\t1e6\t3.33e5\t283\t3.33e5\t283\t28.1\t10600\t3.06e7\t0.032\t1007\t12\t13\t14\t15"
+       "\tElectro-acoustic Circuit Values",
+       true},
   };
   for (const auto& [circuitLine, fitted] : circuitLines) {
     const std::string text = kHeader + first + "\r\n" + table + circuitLine + "\r\n";
@@ -176,11 +185,11 @@ TEST(ProtectorCatalogue, ReadsAttenuationTableAndCircuitLine) {
     EXPECT_FLOAT_EQ(data.AttenuationTable[1].SpreadDb, 2.5f);
     ASSERT_EQ(data.Circuit.has_value(), fitted) << circuitLine;
     if (!fitted) continue;
-    EXPECT_EQ(data.Circuit->Lcup, 2.0f);
-    EXPECT_EQ(data.Circuit->Kcup, 3.0f);
-    EXPECT_EQ(data.Circuit->RleakLevelCoefficient, 16.0f);
-    EXPECT_FLOAT_EQ(data.Circuit->InverseSkinCushionResistance, 1.0f / (5.0f + 7.0f));
-    EXPECT_EQ(data.Circuit->SkinCushionStiffness, 4.0f + 6.0f);
+    EXPECT_EQ(data.Circuit->Lcup, 0.06f);
+    EXPECT_EQ(data.Circuit->Kcup, 1e6f);
+    EXPECT_EQ(data.Circuit->RleakLevelCoefficient, 15.0f);
+    EXPECT_FLOAT_EQ(data.Circuit->InverseSkinCushionResistance, 1.0f / (283.0f + 283.0f));
+    EXPECT_EQ(data.Circuit->SkinCushionStiffness, 3.33e5f + 3.33e5f);
   }
 }
 
@@ -203,11 +212,58 @@ TEST(ProtectorCatalogue, FaultyRecordDataIsReportedWithItsLine) {
   }
 }
 
+// Data no protector can have is refused by line: the record is skipped with a message when the
+// catalogue is loaded (the others keep their index) and refused when it is read for a prediction.
+TEST(ProtectorCatalogue, ImpossibleRecordDataIsRefusedByLine) {
+  const std::string first = "Muff\t0.5\t1\t\tD\tx\tM\r\n", table = "M\t-20\t-30\r\nS\t2\t3\r\n";
+  const auto circuit = [](const std::string& values) { return "C\t" + values + "\tlabel\r\n"; };
+  // The shipped default earmuff with value `index` (0-based) replaced.
+  const auto muffWith = [](std::size_t index, const char* value) {
+    std::vector<std::string> values = {"0.06", "1e6",  "3.33e5", "283",    "3.33e5",
+                                       "283",  "28.1", "10600",  "3.06e7", "0.032",
+                                       "1007", "0",    "0",      "0",      "0"};
+    values.at(index) = value;
+    std::string line = values[0];
+    for (std::size_t i = 1; i < values.size(); ++i) line += "\t" + values[i];
+    return line;
+  };
+  std::string ones = "1", huge = "1e38";
+  for (int i = 1; i < 15; ++i) ones += "\t1", huge += "\t1e38";
+  const std::pair<std::string, const char*> cases[] = {
+      {table + circuit(ones + "\t1"), "line 8: the circuit line holds more than 15 numbers"},
+      {table + circuit(ones), "line 8: the circuit gives an insertion loss of -1"},
+      {table + circuit(huge), "line 8: the circuit gives an insertion loss of"},
+      {table + circuit(muffWith(1, "0")),
+       "line 8: circuit value 2 (Kcup) is 0, but must be more than 0"},
+      {table + circuit(muffWith(7, "-1")),
+       "line 8: circuit value 8 (Rleak) is -1, but must be at least 0"},
+      {"M\t-20\t40\r\nS\t2\t3\r\nC\t0\r\n",
+       "line 6: mean attenuation 2 of 2 is +40 dB, outside -70 dB to +20 dB"},
+      {"M\t-1e30\t-30\r\nS\t2\t3\r\nC\t0\r\n", "line 6: mean attenuation 1 of 2 is -1e+30 dB"},
+      {"M\t-20\t-30\r\nS\t-3\t3\r\nC\t0\r\n", "line 7: spread 1 of 2 is -3 dB, outside 0 to 30 dB"},
+  };
+  const TProtectorEntry entry = ParseProtectorCatalogue(kHeader + first + kBody, "t").Entries.at(0);
+  for (const auto& [rest, said] : cases) {
+    SCOPED_TRACE(said);
+    const ProtectorCatalogue catalogue =
+        ParseProtectorCatalogue(kHeader + first + rest + "Next\t1\t\tD\tx\tM\r\n" + kBody, "t");
+    ASSERT_EQ(catalogue.Messages.size(), 1u);
+    EXPECT_EQ(catalogue.Messages[0].find("Protector catalogue \"t\", " + std::string(said)), 0u)
+        << catalogue.Messages[0];
+    EXPECT_TRUE(catalogue.Messages[0].ends_with("; record 0 is skipped."));
+    ASSERT_EQ(catalogue.Entries.size(), 1u);
+    EXPECT_EQ(catalogue.Entries[0].Index, 1);
+    const std::string message =
+        MessageOf([&] { ReadProtectorRecord(kHeader + first + rest, entry, "HPD Atten.txt"); });
+    EXPECT_NE(message.find(said), std::string::npos) << message;
+  }
+}
+
 TEST(ProtectorCatalogue, CircuitLineRoundTrip) {
   TCircuitValues values;
   values.Lcup = 0.06f, values.Kcup = 1.0e6f, values.Kskin = 333521.4f, values.Rskin = 282.86f;
   values.Kcush = 3.3352e5f, values.Rcush = 1.0f / 3.0f, values.Lleak = 28.145f;
-  values.Rleak = -10610.0f, values.Kmat = 3.0622777e7f, values.Lmat = 1.0e-30f;
+  values.Rleak = 10610.0f, values.Kmat = 3.0622777e7f, values.Lmat = 1.0e-30f;
   values.Rmat = 1006.6f, values.ReservedValue1 = 0.0f, values.ReservedValue2 = 7.0f;
   values.LleakLevelCoefficient = 1.5e-9f, values.RleakLevelCoefficient = 3.4e38f;
   const std::string line = ComposeCircuitLine(values);

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return columns + 1;
     }
   };
-  choices.MultiplexedChannels = [answers](std::int64_t) {
+  choices.MultiplexedChannels = [answers](std::int64_t, std::int32_t) {
     const std::int32_t count = 1 + (answers >> 4 & 3);
     return ImportChoices::Channels{count, (answers & 0x40) ? count - 1 : 0};
   };

@@ -138,7 +138,8 @@ TEST_F(ImportEditTest, SixteenBitFilesAreReadInTheByteOrderTheUserChooses) {
 }
 
 TEST_F(ImportEditTest, ALargeTextFileAsksForItsChannelsAndReadsOne) {
-  // Just over the in-memory limit: two multiplexed channels, the second -1 throughout.
+  // Just over the in-memory limit: two multiplexed channels, the second -1 throughout; the two
+  // values of the first line are proposed as the channel count.
   const std::int64_t limit = ImportLimits{}.InMemoryBytes;
   std::string text;
   text.reserve(static_cast<std::size_t>(limit) + 8);
@@ -153,11 +154,12 @@ TEST_F(ImportEditTest, ALargeTextFileAsksForItsChannelsAndReadsOne) {
   ExpectNoErrors();
   ASSERT_EQ(prompts_.Informations.size(), 2);
   EXPECT_TRUE(prompts_.Informations[0].startsWith(
-      QString("File size of %1 bytes exceeds input buffer limit of 67108864. Assume 4 ASCII data "
+      QString("File size of %1 bytes exceeds input buffer limit of 67108864. Assume 2 ASCII data "
               "channels are multiplexed")
           .arg(fs::file_size(big))));
   EXPECT_TRUE(prompts_.Informations[1].contains("the first 1000 were read"));
-  EXPECT_EQ(prompts_.InputPrompts[0], "ENTER INTEGER|Number of channels from 1 to 100|4");
+  EXPECT_TRUE(prompts_.Informations[1].contains("2 multiplexed channels from line 1 on"));
+  EXPECT_EQ(prompts_.InputPrompts[0], "ENTER INTEGER|Number of channels from 1 to 100|2");
   EXPECT_EQ(prompts_.InputPrompts[1], "ENTER INTEGER|Channel to import from 0 to 1|0");
   ASSERT_EQ(Record().Count(), 1000);
   EXPECT_EQ(Record().DataMax, -1.0f);

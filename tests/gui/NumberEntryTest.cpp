@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/NumberEntry.h"
-#include "tests/gui/ScriptedPrompts.h"
+#include "app/ScriptedPrompts.h"
 
 namespace orvek {
 namespace {

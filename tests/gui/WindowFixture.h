@@ -11,8 +11,8 @@
 #include <fstream>
 #include <functional>
 
+#include "app/ScriptedPrompts.h"
 #include "app/TForm1.h"
-#include "tests/gui/ScriptedPrompts.h"
 #include "waveform/OrvFile.h"
 
 namespace orvek {

@@ -7,8 +7,9 @@
 
 namespace orvek {
 
-// Prompts whose answers a test scripts in advance; every message shown is recorded. A prompt with
-// no scripted answer left throws, so an unexpected dialog fails the test instead of blocking.
+// Prompts whose answers are scripted in advance (by the GUI tests and the screenshot tool); every
+// message shown is recorded. A prompt with no scripted answer left throws, so an unexpected dialog
+// fails the run instead of blocking.
 class ScriptedPrompts : public Prompts {
  public:
   std::deque<std::optional<QString>> Texts;  // answers of the input boxes (nullopt = Cancel)
