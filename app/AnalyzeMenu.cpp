@@ -52,6 +52,8 @@ void TForm1::RunAnalysis(Listener listener) {
   statusBox_->setText(warned ? "WARNED" : "UNWARNED");
   statusBox_->show();
   QApplication::processEvents();
+  // A result of an earlier run never stands for this one (after a save there is nothing loaded).
+  LastHazard.reset();
   if (!record_->Loaded()) return;
 
   PopupOpensAutomatically = false;

@@ -379,7 +379,7 @@ TEST_F(CommandSequenceTest, RandomSequencesKeepTheirPromises) {
   const char* seedText = std::getenv("ORVEK_SEQUENCE_SEED");
   const char* countText = std::getenv("ORVEK_SEQUENCE_COUNT");
   const std::uint32_t first = seedText ? static_cast<std::uint32_t>(std::atol(seedText)) : 15;
-  const int count = countText ? std::atoi(countText) : 100;
+  const int count = countText ? std::atoi(countText) : 60;
   const auto start = std::chrono::steady_clock::now();
   for (int n = 0; n < count; ++n) {
     const std::uint32_t seed = first + static_cast<std::uint32_t>(n);
