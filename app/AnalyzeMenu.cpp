@@ -61,6 +61,7 @@ void TForm1::RunAnalysis(Listener listener) {
   CalculateHazard2();
   MovieAvailable = true;
   WriteHazardRows(MicrophoneCode(record_->Grid()), listener);
+  ShowImpulseDurations({0, record_->Waveform().LastSampleIndex});
   QApplication::processEvents();
   AddMovieItems();
   if (LastHazard->Cochlea.HazardFileError)
@@ -79,9 +80,11 @@ void TForm1::CalculateHazard2() {
   SaveForm();
 
   const int micLocation = MicrophoneCode(record_->Grid());
-  std::optional<std::filesystem::path> hazardFile;
+  std::optional<OutputFile> hazardFile;
   if (record_->WritableMedia())
-    hazardFile = ResolveInFolder(record_->File().parent_path(), record_->BaseName() + ".HAZ");
+    hazardFile =
+        OutputFile{ResolveInFolder(record_->File().parent_path(), record_->BaseName() + ".HAZ"),
+                   {record_->File(), ModelParameters.Source}};
   // Repaints go on while the model runs, but no click can reach a command until it is done.
   const ProgressCallback progress = [this](std::int32_t) {
     progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));

@@ -75,6 +75,7 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
   EditPending.fill(false);
   OverlayAxes.reset();
   OverlayFormPending = true;
+  LeaveImpulseCriteria();
 
   LayOutForWaveform();
   RefreshGridView();
@@ -240,7 +241,7 @@ void TForm1::OverlayORVwaveform1Click() {
   const fs::path results = ResolveInFolder(StartupFolder, "Dat\\Hearing Protectors\\TOB.txt");
   std::error_code ignored;  // a folder that cannot be made is reported by the write
   fs::create_directories(results.parent_path(), ignored);
-  AppendTobResults(results, TobResultsLine(comparison, name));
+  AppendTobResults(results, TobResultsLine(comparison, name), {record_->File()});
   SaveForm();
 }
 

@@ -102,6 +102,7 @@ void TForm1::Importwaveform1Click() {
   OverlayORVwaveform1->setEnabled(false);
 
   screen_ = Screen::Plot;
+  LeaveImpulseCriteria();
   canvas_->Image().fill(Qt::white);
   LayOutForWaveform();
   LayOutGrid(0.2, 0.1, 0.66);
@@ -124,7 +125,7 @@ void TForm1::SaveWAVwaveform1Click() {
   if (!chosen) return;
   const TWaveform& w = record_->Waveform();
   SaveWavFile(fs::path(chosen->toStdString()), w,
-              QString::fromStdString(w.PlotTitle).trimmed().toStdString());
+              QString::fromStdString(w.PlotTitle).trimmed().toStdString(), {record_->File()});
 }
 
 }  // namespace orvek

@@ -89,6 +89,7 @@ void TForm1::ShowEnergyMetrics() {
                               "no limit, the interval holds no A-weighted energy."));
   SetResultCell(HeaderColumn::Value, HeaderRow::AEnergy, Fixed3(m.AEnergy));
   SetResultCell(HeaderColumn::Comment, HeaderRow::AEnergy, "joules/m^2.");
+  NoteStatisticsInterval(span);
 }
 
 // Measuring changes nothing in the record: its length and time axis stay as they are.
@@ -129,7 +130,7 @@ void TForm1::Leq300msspectrum1Click() {
   canvas_->update();
   // Beside the waveform, not wherever the working folder happens to be.
   WriteTobFile(record_->File().parent_path() / TobFileName(record_->File().filename().string()),
-               TobFileText(*LastSpectrum));
+               TobFileText(*LastSpectrum), {record_->File()});
   TobFileWritten = true;
 }
 

@@ -106,8 +106,8 @@ void TForm1::GetHPDData() {
               ClientSize().width(), TraceDetail::EverySample);
   }
   canvas_->update();
-  WriteProtectedWaveform(ResolveInFolder(input.parent_path(), run.OutputName), input, predicted,
-                         header);
+  WriteProtectedWaveform(ResolveInFolder(input.parent_path(), run.OutputName), predicted, header,
+                         {input});
 }
 
 }  // namespace orvek

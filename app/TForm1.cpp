@@ -132,6 +132,9 @@ void TForm1::BuildPopupMenu() {
   PopupTopItems[4] = AddCommand(popup, "&Taper Ends", &TForm1::ApplyTaper1Click);
   PopupTopItems[5] = AddCommand(popup, "St&atistics", &TForm1::Stats1Click);
   PopupTopItems[6] = AddCommand(popup, "Leq300ms spectrum", &TForm1::Leq300msspectrum1Click);
+  ImpulseCriteria1 = AddCommand(popup, "Impulse Criteria", &TForm1::ImpulseCriteria1Click);
+  // Off with the other measures while a spectrum or an analysis holds the window.
+  connect(PopupTopItems[6], &QAction::enabledChanged, ImpulseCriteria1, &QAction::setEnabled);
   PopupTopItems[7] = AddCommand(popup, "&Resample", &TForm1::Resample1Click);
   QMenu* protection = popup->addMenu("APPLY HEARING PROTECTION");
   PopupTopItems[8] = protection->menuAction();
@@ -216,6 +219,7 @@ void TForm1::ClientResized() {
     DrawCursorLine(cursor_.X2, cursor_.Colour2);
     if (QPushButton* button = ToolButton()) ShowToolButton(button);
   }
+  if (ShownCriteria) DrawImpulseCriteriaTable();
   canvas_->update();
 }
 

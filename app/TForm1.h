@@ -17,6 +17,7 @@
 #include "app/Prompts.h"
 #include "base/Lcg32.h"
 #include "metrics/EnergyMetrics.h"
+#include "metrics/ImpulseCriteria.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/HazardAnalysis.h"
 #include "model/ModelParameters.h"
@@ -232,6 +233,30 @@ class TForm1 : public QMainWindow {
   void ShowEnergyMetrics();
   void Leq300msspectrum1Click();
   void CancelLeq300Click();
+
+  // --- pop-up menu "Impulse Criteria" (CriteriaMenu.cpp) ---
+  // The table of every criterion of the whole record, or of the Statistics interval last chosen
+  // on the same record, in the upper half until "[Exit Impulse Criteria]"; "[Copy Impulse
+  // Criteria]" puts it on the clipboard as tab-separated text. Ta and Tb go to header rows 14 and
+  // 15 with every Statistics computation and after an analysis.
+  QAction* ImpulseCriteria1 = nullptr;
+  std::vector<QAction*> CriteriaModeItems;       // the two run-time items while the table shows
+  std::optional<ImpulseCriteria> ShownCriteria;  // of the table on show
+  struct RememberedInterval {
+    SampleSpan Span;
+    std::uint64_t Record = 0;  // fingerprint of the record it was chosen on
+  };
+  std::optional<RememberedInterval> StatisticsCriteriaInterval;
+  QString CriteriaTitle;
+  bool GridShownBeforeCriteria = false;
+  void ImpulseCriteria1Click();
+  void CopyImpulseCriteriaClick();
+  void ExitImpulseCriteriaClick();
+  void NoteStatisticsInterval(SampleSpan span);  // remembers it and shows its Ta and Tb
+  void ShowImpulseDurations(SampleSpan span);    // Ta and Tb in header rows 14 and 15
+  std::optional<SampleSpan> CriteriaIntervalOfRecord() const;  // none once the record changed
+  void DrawImpulseCriteriaTable();
+  void LeaveImpulseCriteria();  // a new record replaces the table: its items go, nothing redraws
 
   // --- pop-up menu "APPLY HEARING PROTECTION" (ProtectionMenu.cpp) ---
   ProtectorCatalogue Catalogue;

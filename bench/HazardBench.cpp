@@ -49,7 +49,7 @@ struct Rifle {
     orvek::FillDefaultHeader(grid);
     const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                        ("orvek-bench-rifle-" + std::to_string(n) + ".ORV");
-    orvek::SaveOrvFile(file, true, grid, waveform);
+    orvek::SaveOrvFile(file, true, grid, waveform, {});
     orvek::Lcg32 random;
     orvek::OpenNewFileType5(file, false, waveform, grid, random);
     std::filesystem::remove(file);

@@ -14,10 +14,13 @@
 #include <thread>
 #include <tuple>
 
+#include "base/ErrorText.h"
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
 #include "cli/Command.h"
+#include "cli/CriteriaCommand.h"
 #include "cli/FileAnalysis.h"
+#include "waveform/SampleCapacity.h"
 
 namespace orvek::cli {
 namespace fs = std::filesystem;
@@ -32,6 +35,7 @@ ordered_json EmptyRow(const fs::path& file) {
        {"aru_warned", "aru_unwarned", "peak_level_db", "laeq8hr", "na", "peak_above_140_db",
         "stapes_at_limit_warned", "stapes_at_limit_unwarned", "validity", "error"})
     row[key] = nullptr;
+  for (const char* key : kCriteriaColumns) row[key] = nullptr;
   return row;
 }
 
@@ -46,6 +50,8 @@ ordered_json AnalyzeFile(const fs::path& file, const TModelParameters& p,
     values["peak_level_db"] = metrics.at("peak_level_db");
     values["laeq8hr"] = metrics.at("laeq8hr");
     values["na"] = metrics.at("na");
+    const ordered_json criteria = CriteriaJson(file, *opened, std::nullopt, std::nullopt);
+    for (const char* key : kCriteriaColumns) values[key] = criteria.at(key);
     std::string noHazardFile;          // the batch writes no hazard tables
     std::vector<std::string> atLimit;  // the listeners whose stapes reached its ceiling
     for (const auto& [wanted, listener, key, limitKey, name] :
@@ -96,18 +102,12 @@ int FailedCount(const std::vector<ordered_json>& rows) {
   }));
 }
 
-// A batch may run for long: refuse outputs that could not be written, or would replace an input,
-// before it starts.
-void CheckOutput(const fs::path& output, const std::vector<fs::path>& files) {
-  if (!FolderWritable(fs::absolute(output).parent_path()))
-    throw OrvekError("Cannot write the batch results file \"" + output.string() +
-                     "\": its folder does not exist or is read-only.");
-  std::error_code error;
-  for (const fs::path& file : files)
-    if (fs::equivalent(output, file, error))
-      throw OrvekError("The batch results file \"" + output.string() +
-                       "\" would replace the waveform file \"" + file.string() +
-                       "\"; choose another name.");
+// A batch may run for long: refuse outputs that could not be written, or would replace a file it
+// reads, before it starts.
+void CheckOutput(const fs::path& output, const ReadFiles& reads) {
+  if (const auto problem = WriteTargetProblem(output, reads))
+    throw OrvekError("Cannot write the batch results file " + Quoted(output) + ": " + *problem +
+                     ".");
 }
 
 struct BatchOptions {
@@ -120,20 +120,39 @@ struct BatchOptions {
 // Writes the CSV (and JSON) file with WriteBatchFile, prints a summary object on stdout and returns
 // the exit code, 0 when every file was analysed and 1 when any was not (their rows say why).
 // Throws OrvekError when the batch cannot run or its results cannot be written.
+// Workers beyond the cores only wait, and each holds a file's buffers and movie: at most one per
+// core and per kWorkerBytes of free memory, and the user is told when that is fewer than asked.
+int UsableJobs(int requested) {
+  constexpr std::uint64_t kWorkerBytes = 64ull << 20;  // a generous bound for one file's analysis
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::uint64_t freeBytes = AvailablePhysicalMemory();
+  const int byMemory = static_cast<int>(std::max<std::uint64_t>(1, freeBytes / kWorkerBytes));
+  const int usable = std::min({requested, cores, byMemory});
+  if (usable < requested)
+    std::cerr << "orvek-cli: --jobs " << requested << " is more than this computer runs at once ("
+              << cores << " cores, " << (freeBytes >> 20) << " MiB of free memory); " << usable
+              << (usable == 1 ? " job is" : " jobs are") << " used.\n";
+  return usable;
+}
+
 int RunBatch(const BatchOptions& o) {
-  const TModelParameters p = LoadParameters(StartupFolder(o.Data));
+  const fs::path startup = StartupFolder(o.Data);
+  const TModelParameters p = LoadParameters(startup);
   const std::vector<fs::path> files(o.Files.begin(), o.Files.end());
+  ReadFiles reads = ParameterFiles(startup, p);
+  reads.insert(reads.end(), files.begin(), files.end());
   const fs::path csv = o.Csv;
   const std::optional<fs::path> json =
       o.Json.empty() ? std::nullopt : std::optional<fs::path>(o.Json);
-  CheckOutput(csv, files);
+  CheckOutput(csv, reads);
   if (json) {
-    CheckOutput(*json, files);
+    CheckOutput(*json, reads);
     std::error_code error;
     if (fs::weakly_canonical(*json, error) == fs::weakly_canonical(csv, error))
       throw OrvekError("--csv and --json name the same file \"" + csv.string() + "\".");
   }
 
+  const int jobs = UsableJobs(o.Jobs);
   // On a terminal the line is redrawn after every file; elsewhere only the last one is written.
   const bool terminal = isatty(fileno(stderr)) != 0;
   const auto line = [&](int done, int failed) {
@@ -144,7 +163,7 @@ int RunBatch(const BatchOptions& o) {
   };
   const auto start = std::chrono::steady_clock::now();
   const std::vector<ordered_json> rows =
-      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, o.Jobs}, [&](int done, int failed) {
+      AnalyzeFiles(files, p, {!o.UnwarnedOnly, !o.WarnedOnly, jobs}, [&](int done, int failed) {
         if (terminal) std::cerr << '\r' << line(done, failed) << std::flush;
       });
   const double seconds =
@@ -156,12 +175,12 @@ int RunBatch(const BatchOptions& o) {
   std::cerr << (terminal ? "\r" : "") << line(static_cast<int>(files.size()), failed) << rate
             << '\n';
 
-  WriteBatchFile(csv, BatchCsv(rows));
-  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n");
+  WriteBatchFile(csv, BatchCsv(rows), reads);
+  if (json) WriteBatchFile(*json, BatchJson(rows).dump(2) + "\n", reads);
   ordered_json summary;
   summary["files"] = files.size();
   summary["failed"] = failed;
-  summary["jobs"] = o.Jobs;
+  summary["jobs"] = jobs;
   summary["csv"] = csv.string();
   summary["json"] = json ? ordered_json(json->string()) : ordered_json(nullptr);
   std::cout << summary.dump(2) << '\n';
@@ -238,8 +257,8 @@ ordered_json BatchJson(const std::vector<ordered_json>& rows) {
   return document;
 }
 
-void WriteBatchFile(const fs::path& output, const std::string& text) {
-  if (const auto reason = WriteFileReplacing(output, text))
+void WriteBatchFile(const fs::path& output, const std::string& text, const ReadFiles& reads) {
+  if (const auto reason = WriteFileReplacing(output, text, reads))
     throw OrvekError("Cannot write the batch results file \"" + output.string() + "\": " + *reason +
                      ".");
 }
@@ -247,8 +266,9 @@ void WriteBatchFile(const fs::path& output, const std::string& text) {
 Command AddBatchCommand(CLI::App& app) {
   const auto options = std::make_shared<BatchOptions>();
   BatchOptions& o = *options;
-  CLI::App* batch = app.add_subcommand(
-      "batch", "Hazard (warned and unwarned), peak level, LAeq8hr and Na of many ORV files");
+  CLI::App* batch = app.add_subcommand("batch",
+                                       "Hazard (warned and unwarned), peak level, LAeq8hr, Na and "
+                                       "impulse criteria of many ORV files");
   batch->add_option("FILES", o.Files, "ORV waveform files")->required();
   auto* warned = batch->add_flag("--warned", o.WarnedOnly, "only the warned listener");
   batch->add_flag("--unwarned", o.UnwarnedOnly, "only the unwarned listener (default: both)")

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
 #include "model/ModelParameters.h"
 
 // `orvek-cli batch` (AddBatchCommand, cli/Command.h): the hazard of both listeners, the peak
-// level, LAeq8hr and Na of many ORV files, with the values the `hazard` and `metrics` commands
-// give for each file.
+// level, LAeq8hr, Na and the impulse criteria of many ORV files, with the values the `hazard`,
+// `metrics` and `criteria` commands give for each file.
 namespace orvek::cli {
 
 struct BatchSettings {
@@ -23,9 +24,11 @@ struct BatchSettings {
 using BatchProgress = std::function<void(int done, int failed)>;
 
 // One row per file, in the order of `files`: "file", "aru_warned", "aru_unwarned",
-// "peak_level_db", "laeq8hr", "na" and "error". A file that cannot be read or analysed has only
-// its "file" and the reason in "error"; the others are still analysed. A listener not asked for,
-// an error of none and an infinite Na are null. Each worker analyses with its own copy of `p`.
+// "peak_level_db", "laeq8hr", "na" and "error", then the kCriteriaColumns of the whole record
+// (cli/CriteriaCommand.h). A file that cannot be read or analysed has only its "file" and the
+// reason in "error"; the others are still analysed. A listener not asked for, an error of none,
+// an infinite Na and an undefined criterion are null. Each worker analyses with its own copy of
+// `p`.
 std::vector<nlohmann::ordered_json> AnalyzeFiles(const std::vector<std::filesystem::path>& files,
                                                  const TModelParameters& p,
                                                  const BatchSettings& settings,
@@ -38,8 +41,9 @@ std::string BatchCsv(const std::vector<nlohmann::ordered_json>& rows);
 // The rows as the JSON file holds them: {"files": n, "failed": k, "rows": [...]}.
 nlohmann::ordered_json BatchJson(const std::vector<nlohmann::ordered_json>& rows);
 
-// Writes a results file through a temporary file and a rename; OrvekError naming the file on
-// failure, the earlier file then left as it was.
-void WriteBatchFile(const std::filesystem::path& output, const std::string& text);
+// Writes a results file through a temporary file and a rename, never over one of `reads`;
+// OrvekError naming the file on failure, the earlier file then left as it was.
+void WriteBatchFile(const std::filesystem::path& output, const std::string& text,
+                    const ReadFiles& reads);
 
 }  // namespace orvek::cli

@@ -26,6 +26,7 @@ int RunCommand(const Command& command);
 Command AddInfoCommand(CLI::App& app);      // `info`: what the main reader makes of a file
 Command AddHazardCommand(CLI::App& app);    // `hazard`: the warned or unwarned analysis
 Command AddMetricsCommand(CLI::App& app);   // `metrics`: peak level and energy measures
+Command AddCriteriaCommand(CLI::App& app);  // `criteria`: impulse criteria (CriteriaCommand.h)
 Command AddSpectrumCommand(CLI::App& app);  // `spectrum`: the 1/3-octave Leq300ms spectrum
 Command AddCompareCommand(CLI::App& app);   // `compare`: noise reduction and insertion loss
 Command AddResponseCommand(CLI::App& app);  // `response`: low-level transfer of the ear model

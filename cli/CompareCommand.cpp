@@ -1,9 +1,10 @@
 // `orvek-cli compare`: noise reduction and insertion loss per band of a free-field recording
-// against one at the ear.
+// against one at the ear, and the reduction of the true peak level and of the A-weighted energy.
 #include <memory>
 
 #include "base/FileNames.h"
 #include "cli/Command.h"
+#include "cli/CriteriaCommand.h"
 #include "cli/FileAnalysis.h"
 #include "metrics/BandComparison.h"
 #include "metrics/PairedRecords.h"
@@ -36,12 +37,22 @@ ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, boo
       CompareBands(ComputeLeq300Spectrum(atEar.data(), static_cast<std::int32_t>(atEar.size()),
                                          freeField.SampleInterval),
                    SpectrumOf(*ear));
+  const ImpulseCriteria earCriteria = CriteriaOf(*ear);
+  const ImpulseCriteria freeFieldCriteria =
+      ComputeImpulseCriteria(atEar, static_cast<double>(freeField.SampleInterval));
+  // Reductions of the pair over the same window: null when either level is undefined.
+  const auto reduction = [](const std::optional<double>& freeField,
+                            const std::optional<double>& atEar) {
+    return LevelJson(freeField && atEar ? std::optional(*freeField - *atEar) : std::nullopt);
+  };
 
   const std::string name = UpperBaseName(freeFieldFile) + "_to_" + UpperBaseName(earFile);
   ordered_json out;
   out["free_field"] = freeFieldFile.string();
   out["ear"] = earFile.string();
   out["name"] = name;
+  out["peak_reduction_db"] = reduction(freeFieldCriteria.LpkTrueDb, earCriteria.LpkTrueDb);
+  out["a_energy_reduction_db"] = reduction(freeFieldCriteria.LAEDb, earCriteria.LAEDb);
   out["bands"] = ordered_json::array();
   for (int b = kFirstComparedBand; b <= kLastComparedBand; ++b) {
     const auto at = static_cast<std::size_t>(b - kFirstComparedBand);
@@ -58,7 +69,7 @@ ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, boo
     const fs::path results = ResolveInFolder(startup, "Dat\\Hearing Protectors\\TOB.txt");
     std::error_code ignored;  // a folder that cannot be made is reported by the write
     fs::create_directories(results.parent_path(), ignored);
-    AppendTobResults(results, TobResultsLine(comparison, name));
+    AppendTobResults(results, TobResultsLine(comparison, name), {freeFieldFile, earFile});
     out["tob_results"] = results.string();
   }
   return out;

@@ -1,9 +1,14 @@
 #include "cli/FileAnalysis.h"
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <iostream>
 
 #include "base/FileNames.h"
 #include "base/OrvekError.h"
+#include "base/UserData.h"
 #include "metrics/EnergyMetrics.h"
 
 namespace orvek::cli {
@@ -11,10 +16,9 @@ namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
 fs::path StartupFolder(const std::string& option) {
-  const fs::path folder = option.empty() ? fs::current_path() : fs::path(option);
-  if (fs::exists(ResolveInFolder(folder, "Man.Fig"))) return folder;
-  if (!option.empty()) throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
-  return ORVEK_DATA_DIR;
+  if (option.empty()) return DefaultStartupFolder(fs::current_path(), ORVEK_DATA_DIR);
+  if (fs::exists(ResolveInFolder(option, "Man.Fig"))) return option;
+  throw OrvekError("The data folder \"" + option + "\" holds no \"Man.Fig\".");
 }
 
 TModelParameters LoadParameters(const fs::path& startup) {
@@ -24,7 +28,12 @@ TModelParameters LoadParameters(const fs::path& startup) {
   return p;
 }
 
+ReadFiles ParameterFiles(const fs::path& startup, const TModelParameters& p) {
+  return {ResolveInFolder(startup, "Man.Fig"), p.Source};
+}
+
 std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
+  if (file.empty()) throw OrvekError("No waveform file was named: FILE is empty.");
   auto opened = std::make_unique<OpenedWaveform>();
   opened->Writable = FolderWritable(fs::absolute(file).parent_path());
   opened->Report = OpenNewFileType5(file, false, opened->Waveform, opened->Grid,
@@ -36,20 +45,29 @@ ordered_json Finite(long double value) {
   return std::isfinite(value) ? ordered_json(static_cast<double>(value)) : ordered_json(nullptr);
 }
 
-std::optional<fs::path> HazardFileBeside(const fs::path& file, const OpenedWaveform& opened) {
-  if (!opened.Writable) return std::nullopt;
-  return ResolveInFolder(fs::absolute(file).parent_path(), UpperBaseName(file) + ".HAZ");
+OutputFile HazardFileBeside(const fs::path& file, ReadFiles reads) {
+  return {ResolveInFolder(fs::absolute(file).parent_path(), UpperBaseName(file) + ".HAZ"),
+          std::move(reads)};
+}
+
+ProgressCallback TerminalProgress(std::int32_t last) {
+  if (isatty(fileno(stderr)) == 0) return {};
+  return [last](std::int32_t sample) {
+    std::cerr << "\rhazard: sample " << sample << " of " << last << std::flush;
+  };
 }
 
 ordered_json HazardJson(const fs::path& file, OpenedWaveform& opened, Listener listener,
-                        TModelParameters p, const std::optional<fs::path>& hazardFile, int threads,
-                        std::string& hazardFileError) {
+                        TModelParameters p, const std::optional<OutputFile>& hazardFile,
+                        int threads, std::string& hazardFileError,
+                        const ProgressCallback& progress) {
   TWaveform& w = opened.Waveform;
   const int mic = MicrophoneCode(opened.Grid);
   const MuscleTiming timing =
       ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
   auto movie = std::make_unique<MovieFrameStore>();
-  const HazardResult result = CalculateHazard(w, mic, timing, p, *movie, hazardFile, {}, threads);
+  const HazardResult result =
+      CalculateHazard(w, mic, timing, p, *movie, hazardFile, progress, threads);
   const float aru = result.Cochlea.Hazard;
 
   ordered_json out;

@@ -21,8 +21,11 @@ ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup
                     std::string& hazardFileError) {
   const TModelParameters p = LoadParameters(startup);
   const auto opened = Open(file);
+  ReadFiles reads = ParameterFiles(startup, p);
+  reads.push_back(file);
   return HazardJson(file, *opened, unwarned ? Listener::Unwarned : Listener::Warned, p,
-                    HazardFileBeside(file, *opened), 0, hazardFileError);
+                    HazardFileBeside(file, std::move(reads)), 0, hazardFileError,
+                    TerminalProgress(opened->Waveform.LastSampleIndex));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // `orvek-cli import`: a WAV, raw float, 16-bit or text recording saved as an ORV file, with the
 // answers and edits the window would ask for given as options.
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 #include "base/ErrorText.h"
@@ -104,6 +105,15 @@ ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path
     w->TimeEnd = w->LastSampleIndex * w->SampleInterval;
     grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(w->Count()));
   }
+  // Checked here, since the cell shows the rate rounded to whole samples/s.
+  if (o.Rate && !(*o.Rate >= 1.0 && *o.Rate <= std::numeric_limits<float>::max()))
+    throw OrvekError("--rate " + ShortNumber(*o.Rate) +
+                     " is not accepted: the sampling rate must be at least 1 sample/s and within "
+                     "the single-precision range.");
+  // A negative peak would turn the waveform upside down; zero would silence it.
+  if (o.PeakPa && !(*o.PeakPa > 0.0))
+    throw OrvekError("--peak-pa " + ShortNumber(*o.PeakPa) +
+                     " is not accepted: the peak pressure must be a positive number of pascals.");
   // The file must carry the rate the samples were read at (the window shows it in a cell).
   EditCell(LiveCell::SampleRate, HeaderColumn::Value, HeaderRow::SampleRate,
            WholeNumber(o.Rate.value_or(w->SampleRate)), grid, *w, "--rate");
@@ -116,11 +126,11 @@ ordered_json Import(const fs::path& file, const ImportOptions& o, const fs::path
   if (o.Scale) ApplyCalibration(*w, CalibrationUnit::Factor, *o.Scale);
   if (o.PeakPa) ApplyCalibration(*w, CalibrationUnit::Pascal, *o.PeakPa);
   if (o.PeakDb) ApplyCalibration(*w, CalibrationUnit::PeakLevelDb, *o.PeakDb);
-  if (w->Count() > 1'048'576)
-    throw OrvekError("An ORV file holds at most 1048576 samples; " + Quoted(file) + " gave " +
-                     std::to_string(w->Count()) + ".");
+  if (w->Count() > kMaxOrvSamples)
+    throw OrvekError("An ORV file holds at most " + std::to_string(kMaxOrvSamples) + " samples; " +
+                     Quoted(file) + " gave " + std::to_string(w->Count()) + ".");
   const std::int32_t imported = w->Count();
-  SaveOrvFile(out, true, grid, *w);
+  SaveOrvFile(out, true, grid, *w, {file});
 
   static constexpr const char* kKinds[] = {"wav", "raw-float32", "int16", "text", "large-text"};
   ordered_json json;

@@ -1,5 +1,6 @@
 // `orvek-cli movie`: the unwrapped-cochlea animation of the hazard movie drawn offscreen, every
 // K-th frame written as a PNG file, for reports and tests.
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -7,6 +8,8 @@
 #include <filesystem>
 #include <memory>
 
+#include "base/ErrorText.h"
+#include "base/FileNames.h"
 #include "base/OrvekError.h"
 #include "cli/Command.h"
 #include "cli/FileAnalysis.h"
@@ -40,20 +43,26 @@ std::string FrameFileName(std::int32_t frame) {
 // 1200 x 800 client area; writes the plot band (the lower half) of frames 1, 1 + K, 1 + 2K, ...
 // as "frame-NNNNNN.png" (the frame number) and returns what it wrote.
 ordered_json RunMovie(const MovieOptions& options) {
-  TModelParameters p = LoadParameters(StartupFolder(options.Data));
+  const fs::path startup = StartupFolder(options.Data);
+  TModelParameters p = LoadParameters(startup);
   const fs::path file = options.File;
+  ReadFiles reads = ParameterFiles(startup, p);
+  reads.push_back(file);
   const auto opened = Open(file);
+  // Made before the analysis, so that a folder that cannot be made costs no waiting.
+  const fs::path folder = options.Output;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error || !fs::is_directory(folder))
+    throw OrvekError("Cannot make the frame folder " + Quoted(folder) +
+                     " (-o): " + (error ? error.message() : "a file of that name exists") + ".");
   TWaveform& w = opened->Waveform;
   const Listener listener = options.Unwarned ? Listener::Unwarned : Listener::Warned;
   const MuscleTiming timing =
       ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
   auto store = std::make_unique<MovieFrameStore>();
-  const HazardResult result =
-      CalculateHazard(w, MicrophoneCode(opened->Grid), timing, p, *store, std::nullopt);
-
-  const fs::path folder = options.Output;
-  std::error_code ignored;  // a folder that cannot be made is reported by the first write
-  fs::create_directories(folder, ignored);
+  const HazardResult result = CalculateHazard(w, MicrophoneCode(opened->Grid), timing, p, *store,
+                                              std::nullopt, TerminalProgress(w.LastSampleIndex));
 
   // Drawing text needs a platform; this one needs no display.
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -76,9 +85,14 @@ ordered_json RunMovie(const MovieOptions& options) {
   ordered_json written = ordered_json::array();
   RecordMovie(canvas, movie, options.Every, [&](std::int32_t frame, const QImage& shown) {
     const fs::path png = folder / FrameFileName(frame);
-    if (!shown.copy(0, bandTop, kClient.width(), kClient.height() - bandTop)
-             .save(QString::fromStdString(png.string()), "PNG"))
-      throw OrvekError("The frame file \"" + png.string() + "\" could not be written.");
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!shown.copy(0, bandTop, kClient.width(), kClient.height() - bandTop).save(&buffer, "PNG"))
+      throw OrvekError("The frame file " + Quoted(png) +
+                       " could not be written: the PNG image could not be encoded.");
+    if (const auto reason = WriteFileReplacing(png, bytes.toStdString(), reads))
+      throw OrvekError("The frame file " + Quoted(png) + " could not be written: " + *reason + ".");
     written.push_back(png.filename().string());
   });
 
@@ -106,7 +120,14 @@ Command AddMovieCommand(CLI::App& app) {
   movie->add_flag("--unwarned", options.Unwarned, "unwarned listener (default: warned)");
   movie->add_option("--frames", options.Every, "write every K-th frame, starting with frame 1")
       ->required()
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            std::int32_t every = 0;
+            return CLI::detail::lexical_cast(text, every) && every >= 1
+                       ? ""
+                       : "\"" + text + "\" is not a whole number of at least 1";
+          },
+          "K >= 1"));
   movie->add_option("-o,--output", options.Output, "folder for the PNG files")->required();
   movie->add_option("--data", options.Data, "start-up folder (holds \"Man.Fig\")");
   return {movie, [o] { return PrintResult(RunMovie(*o)); }};

@@ -46,8 +46,8 @@ ordered_json Circuit(const TCircuitValues& c) {
 ordered_json Protect(const fs::path& file, const std::string& protector,
                      const std::string& locationName, std::optional<int> angle,
                      const fs::path& startup, const fs::path& out) {
-  const ProtectorCatalogue catalogue =
-      LoadProtectorCatalogue(ResolveInFolder(startup, "HPD Atten.txt"));
+  const fs::path catalogueFile = ResolveInFolder(startup, "HPD Atten.txt");
+  const ProtectorCatalogue catalogue = LoadProtectorCatalogue(catalogueFile);
   // Records the catalogue skips are named, as the window names them at start-up.
   for (const std::string& message : catalogue.Messages)
     std::cerr << "orvek-cli: " << message << '\n';
@@ -57,7 +57,9 @@ ordered_json Protect(const fs::path& file, const std::string& protector,
   const int location = locationName == "entrance" ? kProtectedAtEntrance : kProtectedAtEardrum;
   const ProtectedRun run = PredictUnderProtector(startup, entry, location, angle, file, p,
                                                  opened->Waveform, opened->Grid, opened->Random);
-  WriteProtectedWaveform(out, file, opened->Waveform, opened->Grid);
+  ReadFiles reads = ParameterFiles(startup, p);
+  reads.insert(reads.end(), {file, catalogueFile});
+  WriteProtectedWaveform(out, opened->Waveform, opened->Grid, reads);
 
   const ProtectorForm form = ProtectorFormOf(run.Kind);
   ordered_json result;

@@ -27,7 +27,7 @@ ordered_json Spectrum(const fs::path& file, bool writeTob) {
         {{"band", b}, {"fc_hz", BandCentreHz(b)}, {"level_db", Finite(spectrum.BandLevelDb(b))}});
   if (writeTob) {
     const fs::path tob = fs::absolute(file).parent_path() / TobFileName(file.filename().string());
-    WriteTobFile(tob, TobFileText(spectrum));
+    WriteTobFile(tob, TobFileText(spectrum), {file});
     out["tob_file"] = tob.string();
   }
   return out;

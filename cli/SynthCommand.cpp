@@ -34,7 +34,7 @@ ordered_json Synthesize(const FriedlanderSpec& spec, const fs::path& out) {
   grid.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, rate);
   grid.SetCell(HeaderColumn::Value, HeaderRow::MicLocation, std::to_string(spec.MicLocation));
   grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(count));
-  SaveOrvFile(out, true, grid, w);
+  SaveOrvFile(out, true, grid, w, {});
   ordered_json json;
   json["file"] = out.string();
   json["title"] = FriedlanderTitle(spec);

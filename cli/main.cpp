@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
       AddInfoCommand(app),     AddHazardCommand(app),  AddMetricsCommand(app),
       AddSpectrumCommand(app), AddCompareCommand(app), AddResponseCommand(app),
       AddSynthCommand(app),    AddImportCommand(app),  AddProtectCommand(app),
-      AddBatchCommand(app),    AddMovieCommand(app),
+      AddBatchCommand(app),    AddMovieCommand(app),   AddCriteriaCommand(app),
   };
   CLI11_PARSE(app, argc, argv);
   for (const Command& command : commands)

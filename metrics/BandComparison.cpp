@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "base/ErrorText.h"
 #include "base/FileNames.h"
+#include "base/FolderLock.h"
 #include "base/OrvekError.h"
 
 namespace orvek {
@@ -66,21 +65,22 @@ std::string TobResultsLine(const BandComparison& comparison, const std::string& 
          '\t' + std::to_string(kEarLocation);
 }
 
-void AppendTobResults(const std::filesystem::path& file, const std::string& line) {
+void AppendTobResults(const std::filesystem::path& file, const std::string& line,
+                      const ReadFiles& reads) {
+  // Runs appending at the same time take turns, so no line is lost.
+  const FolderLock lock(file.parent_path());
   std::string text;
   std::error_code error;
-  if (std::filesystem::is_regular_file(file, error)) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw OrvekError("The results file " + Quoted(file) + " could not be read.");
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  if (std::filesystem::exists(file, error))
+    if (const auto reason = ReadRegularFile(file, text))
+      throw OrvekError("The results file " + Quoted(file) + " could not be read: " + *reason + ".");
   // A new (or emptied) table starts with its header; a last line without its end gets one.
   if (text.empty())
     text = TobResultsHeader() + "\r\n";
   else if (text.back() != '\n')
     text += "\r\n";
   text += line + "\r\n";
-  if (const auto reason = WriteFileReplacing(file, text))
+  if (const auto reason = WriteFileReplacing(file, text, reads))
     throw OrvekError("The results file " + Quoted(file) + " could not be written: " + *reason +
                      "; its earlier results are unchanged.");
 }

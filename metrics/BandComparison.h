@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "base/FileNames.h"
 #include "metrics/Leq300Spectrum.h"
 
 namespace orvek {
@@ -37,7 +38,9 @@ std::string TobResultsLine(const BandComparison& comparison, const std::string& 
 
 // Appends the line to `file`, writing the header first when the file does not exist. The file is
 // rewritten through a temporary file and a rename, so a failure leaves the earlier results intact;
-// OrvekError naming the file on failure. Line ends are CR LF.
-void AppendTobResults(const std::filesystem::path& file, const std::string& line);
+// OrvekError naming the file on failure. Line ends are CR LF. `reads`: the files the comparison
+// read, which the results file may not replace.
+void AppendTobResults(const std::filesystem::path& file, const std::string& line,
+                      const ReadFiles& reads);
 
 }  // namespace orvek

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/OrvekError.h"
 #include "metrics/Weighting.h"
 #include "model/RealFFT.h"
-#include "base/OrvekError.h"
 
 namespace orvek {
 namespace {
@@ -23,9 +23,17 @@ constexpr double kShortestCorrectedMs = 0.2, kLongestCorrectedMs = 2.5;
 constexpr double kDurationCorrectionDbPerDecade = 15.0;
 constexpr double kBDurationRatio = 0.1;  // 20 dB below the peak
 constexpr double kPhaseRatio = 0.1;      // a positive phase reaches 20 dB below the peak
+// Pressures up to 80 dB below the peak count as ambient where a phase begins or ends: dither and
+// noise around 0 Pa would otherwise lengthen it by every positive sample next to it. A wave that
+// crosses 0 Pa slowly is cut short by at most the time it takes to cross the band (0.14 sample
+// intervals for a 2.5 ms Friedlander wave at 200 kHz).
+constexpr double kNoiseBandRatio = 1e-4;
 // Zeros after the record in which the weightings' responses die away (see the header).
 constexpr double kSettlingSeconds = 0.1;
-constexpr std::int64_t kLongestTransform = std::int64_t{1} << 30;  // a 32-bit count, with room
+// The work arrays of the longest transform take about 0.5 GB: a 64-sample record at 10 GHz with
+// its 0.1 s of settling would otherwise ask for tens of GB. It holds 0.1 s of settling up to a
+// sampling rate of 300 MHz, and 33 million samples at the usual rates.
+constexpr std::int64_t kLongestTransform = std::int64_t{1} << 25;
 
 // True peak: four points per sample interval, blocks of kBlock samples interpolated with kMargin
 // samples on each side, and only blocks near a sample within 6 dB of the sample maximum.
@@ -65,35 +73,24 @@ std::int64_t SmoothEvenLength(std::int64_t n) {
   return best;
 }
 
-// A record as a function of the sample index, zero outside it: the record followed by its padding.
+// A record as a function of the sample index, zero outside its samples: the padding of the
+// transforms and the margins of the true peak's blocks read as silence.
 struct PlainRecord {
-  const float* x;
-  std::int64_t length;
-  float operator()(std::int64_t i) const { return i >= 0 && i < length ? x[i] : 0.0f; }
-  template <class Visit>
-  void ForEach(std::int64_t first, std::int64_t last, Visit visit) const {
-    for (std::int64_t i = first; i <= last; ++i) visit(i, x[i]);
+  std::span<const float> x;
+  float operator()(std::int64_t i) const {
+    return i >= 0 && i < static_cast<std::int64_t>(x.size()) ? x[static_cast<std::size_t>(i)]
+                                                             : 0.0f;
   }
 };
 
-// The same for a record as the real transform pair packs it: even samples in re, odd ones in im.
+// The same for a record the inverse transform left packed (model/RealFFT.h): the weighted records
+// go on after the record's last sample, as the filters ring out in its padding.
 struct PackedRecord {
-  const float* re;
-  const float* im;
-  std::int64_t length;
+  std::vector<float> re, im;
+  std::int32_t length = 0;  // samples, padding included
   float operator()(std::int64_t i) const {
-    if (i < 0 || i >= length) return 0.0f;
-    return (i % 2 == 0) ? re[i / 2] : im[i / 2];
-  }
-  template <class Visit>
-  void ForEach(std::int64_t first, std::int64_t last, Visit visit) const {
-    std::int64_t i = first;
-    if (i % 2 != 0 && i <= last) visit(i, im[i / 2]), ++i;
-    for (; i < last; i += 2) {
-      visit(i, re[i / 2]);
-      visit(i + 1, im[i / 2]);
-    }
-    if (i == last) visit(i, re[i / 2]);
+    return i >= 0 && i < length ? PackedSample(re.data(), im.data(), static_cast<std::int32_t>(i))
+                                : 0.0f;
   }
 };
 
@@ -105,24 +102,20 @@ struct Peak {
 template <class Record>
 Peak SampleMaximum(const Record& x, std::int32_t first, std::int32_t last) {
   Peak peak{-1.0, static_cast<double>(first)};
-  x.ForEach(first, last, [&](std::int64_t i, float v) {
-    if (std::fabs(v) > peak.magnitude) peak = {std::fabs(v), static_cast<double>(i)};
-  });
+  for (std::int32_t i = first; i <= last; ++i)
+    if (const double v = std::fabs(double{x(i)}); v > peak.magnitude) peak = {v, double(i)};
   return peak;
 }
 
 // Raised-cosine ramp over the margins of a block, flat over its centre: the block's ends meet
 // without a step when the transform takes the block as periodic.
-const std::vector<float>& BlockTaper() {
-  static const std::vector<float> taper = [] {
-    std::vector<float> w(kBlock + 2 * kMargin, 1.0f);
-    for (std::int32_t i = 0; i < kMargin; ++i) {
-      const double ramp = 0.5 - 0.5 * std::cos(std::numbers::pi * (i + 0.5) / kMargin);
-      w[i] = w[w.size() - 1 - i] = static_cast<float>(ramp);
-    }
-    return w;
-  }();
-  return taper;
+std::vector<float> BlockTaper() {
+  std::vector<float> w(kBlock + 2 * kMargin, 1.0f);
+  for (std::int32_t i = 0; i < kMargin; ++i) {
+    const double ramp = 0.5 - 0.5 * std::cos(std::numbers::pi * (i + 0.5) / kMargin);
+    w[i] = w[w.size() - 1 - i] = static_cast<float>(ramp);
+  }
+  return w;
 }
 
 // The largest magnitude over samples first..last and the points between them on the
@@ -132,8 +125,8 @@ template <class Record>
 Peak TruePeak(const Record& x, std::int32_t first, std::int32_t last, Peak atSamples) {
   constexpr std::int32_t segment = kBlock + 2 * kMargin;
   constexpr std::int32_t fine = kOversampling * segment;
-  const std::vector<float>& taper = BlockTaper();
-  std::vector<float> re(fine / 2 + 1), im(fine / 2 + 1);
+  const std::vector<float> taper = BlockTaper();
+  std::vector<float> block(segment), re(fine / 2 + 1), im(fine / 2 + 1);
   const double candidate = kCandidateRatio * atSamples.magnitude;
   Peak peak = atSamples;
   for (std::int64_t start = first; start <= last; start += kBlock) {
@@ -143,26 +136,31 @@ Peak TruePeak(const Record& x, std::int32_t first, std::int32_t last, Peak atSam
       near = std::fabs(double{x(i)}) >= candidate;
     if (!near) continue;
     const std::int64_t origin = start - kMargin;
-    for (std::int32_t i = 0; i < segment; ++i)
-      ((i % 2 == 0) ? re : im)[i / 2] = taper[i] * x(origin + i);
+    for (std::int32_t i = 0; i < segment; ++i) block[i] = taper[i] * x(origin + i);
+    // Packed for the finer grid: the bins above the block's Nyquist frequency start as zeros and
+    // stay so, which is the band-limited interpolation.
+    PackRealRecord(block.data(), segment, fine, re.data(), im.data());
     RealFFTForward(re.data(), im.data(), segment, 1.0f);
     // The Nyquist term cos(pi n) continues as cos(pi t), half at +fs/2 and half at -fs/2.
     re[segment / 2] *= 0.5f;
-    std::fill(re.begin() + segment / 2 + 1, re.end(), 0.0f);
-    std::fill(im.begin() + segment / 2, im.end(), 0.0f);
     RealFFTInverse(re.data(), im.data(), fine, 1.0f / kOversampling);
     for (std::int64_t n = start; n <= end; ++n)
       for (int j = 0; j < (n < last ? kOversampling : 1); ++j) {
-        const std::int64_t m = kOversampling * (n - origin) + j;
-        const double v = std::fabs(double{(m % 2 == 0) ? re[m / 2] : im[m / 2]});
+        const auto m = static_cast<std::int32_t>(kOversampling * (n - origin) + j);
+        const double v = std::fabs(double{PackedSample(re.data(), im.data(), m)});
         if (v > peak.magnitude) peak = {v, n + double(j) / kOversampling};
       }
   }
   return peak;
 }
 
-// Linear crossing of level 0 between samples i and i + 1 (a <= 0 < b or a > 0 >= b), in samples.
-double ZeroCrossing(std::int64_t i, double a, double b) { return i + a / (a - b); }
+// Where the pressure reaches ambient between sample i (`a`) and i + 1 (`b`), one above the noise
+// band and one within or below it: the linear crossing of 0 Pa when one is at or below it, else the
+// sample within the band.
+double AmbientCrossing(std::int64_t i, double a, double b) {
+  if ((a <= 0.0) != (b <= 0.0)) return i + a / (a - b);
+  return a < b ? i : i + 1;
+}
 
 // Ta in samples, or the reason there is none.
 struct Duration {
@@ -178,10 +176,11 @@ Duration ADuration(const float* p, std::int32_t first, std::int32_t last) {
     return {std::nullopt,
             "the interval has no positive phase within 20 dB of its peak, so no A-duration"};
   const auto peak = static_cast<std::int32_t>(top - p);
+  const double ambient = kNoiseBandRatio * *top;
   std::int32_t rise = peak;
-  while (rise > first && p[rise - 1] > 0.0f) --rise;
+  while (rise > first && p[rise - 1] > ambient) --rise;
   std::int32_t fall = peak;
-  while (fall < last && p[fall + 1] > 0.0f) ++fall;
+  while (fall < last && p[fall + 1] > ambient) ++fall;
   const std::string phase = "the positive phase around the largest positive pressure (sample " +
                             std::to_string(peak) + ")";
   if (rise == first)
@@ -190,19 +189,20 @@ Duration ADuration(const float* p, std::int32_t first, std::int32_t last) {
     return {std::nullopt, phase + " does not return to ambient within the interval"};
   // A phase that starts at its largest sample began with a step, a shock front that arrived
   // somewhere within the sample interval before: its middle is the onset least in error.
-  const double onset = (rise == peak) ? rise - 0.5 : ZeroCrossing(rise - 1, p[rise - 1], p[rise]);
-  return {ZeroCrossing(fall, p[fall], p[fall + 1]) - onset, {}};
+  const double onset =
+      (rise == peak) ? rise - 0.5 : AmbientCrossing(rise - 1, p[rise - 1], p[rise]);
+  return {AmbientCrossing(fall, p[fall], p[fall + 1]) - onset, {}};
 }
 
 // Total time, in samples, that the envelope |p + i H(p)| over first..last spends at or above
 // `threshold`, linear between samples.
-double TimeAbove(const float* p, const PackedRecord& hilbert, std::int32_t first, std::int32_t last,
-                 double threshold) {
+double TimeAbove(const PlainRecord& p, const PackedRecord& hilbert, std::int32_t first,
+                 std::int32_t last, double threshold) {
   double time = 0.0;
   double before = 0.0;
-  hilbert.ForEach(first, last, [&](std::int64_t i, float h) {
-    const double x = p[i];
-    const double now = std::sqrt(x * x + double{h} * h) - threshold;
+  for (std::int32_t i = first; i <= last; ++i) {
+    const double x = p(i), h = hilbert(i);
+    const double now = std::sqrt(x * x + h * h) - threshold;
     if (i > first) {
       if (before >= 0.0 && now >= 0.0)
         time += 1.0;
@@ -210,7 +210,7 @@ double TimeAbove(const float* p, const PackedRecord& hilbert, std::int32_t first
         time += std::max(before, now) / std::fabs(before - now);
     }
     before = now;
-  });
+  }
   return time;
 }
 
@@ -247,38 +247,39 @@ void AddVerdicts(ImpulseCriteria& criteria) {
 }
 
 // The A- and C-weighted records and the Hilbert transform of the record, each followed by the
-// settling time, from one transform. They stay in arrays of the calling thread until its next
-// call: fresh pages for transforms of millions of points would cost as much as the transforms.
+// settling time, from one transform.
 struct TransformedRecords {
   PackedRecord weightedA, weightedC, hilbert;
 };
 
 TransformedRecords TransformRecord(std::span<const float> samples, double dt) {
   const auto count = static_cast<std::int64_t>(samples.size());
-  const std::int64_t length =
-      SmoothEvenLength(count + std::max<std::int64_t>(1, std::ceil(kSettlingSeconds / dt)));
-  if (length > kLongestTransform)
+  // Counted in double first: a tiny sample interval asks for more settling samples than any
+  // integer holds.
+  const double needed =
+      static_cast<double>(count) + std::max(1.0, std::ceil(kSettlingSeconds / dt));
+  const std::int64_t smooth = needed <= static_cast<double>(kLongestTransform)
+                                  ? SmoothEvenLength(static_cast<std::int64_t>(needed))
+                                  : kLongestTransform + 1;
+  if (smooth > kLongestTransform)
     throw OrvekError("The record of " + std::to_string(count) +
-                     " samples, with the weightings' settling time after it, is too long for "
-                     "the impulse criteria.");
-  const auto half = static_cast<std::int32_t>(length / 2);
-  thread_local std::vector<float> spectra[6];
-  for (std::vector<float>& v : spectra)
-    if (v.size() < static_cast<std::size_t>(half) + 1) v.resize(static_cast<std::size_t>(half) + 1);
-  float *xRe = spectra[0].data(), *xIm = spectra[1].data(), *aRe = spectra[2].data(),
-        *aIm = spectra[3].data(), *cRe = spectra[4].data(), *cIm = spectra[5].data();
+                     " samples, with the weightings' settling time of 0.1 s after it, is too "
+                     "long for the impulse criteria.");
+  const auto length = static_cast<std::int32_t>(smooth);
+  const std::size_t bins = static_cast<std::size_t>(length / 2) + 1;
+  std::vector<float> xRe(bins), xIm(bins);
+  TransformedRecords out{{std::vector<float>(bins), std::vector<float>(bins), length},
+                         {std::vector<float>(bins), std::vector<float>(bins), length},
+                         {{}, {}, length}};
+  float *aRe = out.weightedA.re.data(), *aIm = out.weightedA.im.data();
+  float *cRe = out.weightedC.re.data(), *cIm = out.weightedC.im.data();
 
-  std::fill(xRe, xRe + half + 1, 0.0f);
-  std::fill(xIm, xIm + half + 1, 0.0f);
-  for (std::int64_t k = 0; k < count / 2; ++k) {
-    xRe[k] = samples[2 * k];
-    xIm[k] = samples[2 * k + 1];
-  }
-  if (count % 2 != 0) xRe[count / 2] = samples[count - 1];
+  PackRealRecord(samples.data(), static_cast<std::int32_t>(count), length, xRe.data(), xIm.data());
   // The transform's dt scaling cancels between the pair: 1 keeps it out of single precision.
-  RealFFTForward(xRe, xIm, static_cast<std::int32_t>(length), 1.0f);
+  RealFFTForward(xRe.data(), xIm.data(), length, 1.0f);
   const WeightingFilters filters = InitWeightingFilters();
   const double df = 1.0 / (static_cast<double>(length) * dt);
+  const std::int32_t half = length / 2;
   for (std::int32_t k = 0; k <= half; ++k) {
     const WeightingValue w = WeightingResponse(filters, k * df);
     const double r = xRe[k], i = xIm[k];
@@ -291,17 +292,19 @@ TransformedRecords TransformRecord(std::span<const float> samples, double dt) {
     xIm[k] = static_cast<float>(-r);
   }
   xRe[0] = xIm[0] = xRe[half] = xIm[half] = 0.0f;
-  RealFFTInverse(aRe, aIm, static_cast<std::int32_t>(length), 1.0f);
-  RealFFTInverse(cRe, cIm, static_cast<std::int32_t>(length), 1.0f);
-  RealFFTInverse(xRe, xIm, static_cast<std::int32_t>(length), 1.0f);
-  return {{aRe, aIm, length}, {cRe, cIm, length}, {xRe, xIm, length}};
+  RealFFTInverse(aRe, aIm, length, 1.0f);
+  RealFFTInverse(cRe, cIm, length, 1.0f);
+  RealFFTInverse(xRe.data(), xIm.data(), length, 1.0f);
+  out.hilbert.re = std::move(xRe);
+  out.hilbert.im = std::move(xIm);
+  return out;
 }
 
 // Sample maxima and true peaks, unweighted and C-weighted; returns the unweighted true peak.
 Peak AddPeaks(ImpulseCriteria& criteria, std::span<const float> samples,
               const PackedRecord& weightedC, double ms) {
   const std::int32_t first = criteria.First, last = criteria.Last;
-  const PlainRecord pressure{samples.data(), static_cast<std::int64_t>(samples.size())};
+  const PlainRecord pressure{samples};
   const Peak z = SampleMaximum(pressure, first, last);
   const Peak zTrue = TruePeak(pressure, first, last, z);
   criteria.LpkDb = LevelDb(z.magnitude);
@@ -336,8 +339,10 @@ Peak AddPeaks(ImpulseCriteria& criteria, std::span<const float> samples,
 void AddEnergy(ImpulseCriteria& criteria, const PackedRecord& weightedA, double dt,
                const Duration& ta) {
   double sum = 0.0;
-  weightedA.ForEach(criteria.First, criteria.Last,
-                    [&sum](std::int64_t, float v) { sum += double{v} * v; });
+  for (std::int32_t i = criteria.First; i <= criteria.Last; ++i) {
+    const double pA = weightedA(i);
+    sum += pA * pA;
+  }
   if (!(sum > 0.0)) {
     criteria.Notes.push_back("LAE: the A-weighted record is silent in the interval.");
     return;
@@ -386,9 +391,9 @@ ImpulseCriteria ComputeImpulseCriteria(std::span<const float> samples, double sa
   AddVerdicts(criteria);
   const Duration ta = ADuration(samples.data(), first, last);
   if (ta.samples) criteria.ADurationMs = *ta.samples * ms;
-  criteria.BDurationMs =
-      TimeAbove(samples.data(), records.hilbert, first, last, kBDurationRatio * peak.magnitude) *
-      ms;
+  criteria.BDurationMs = TimeAbove(PlainRecord{samples}, records.hilbert, first, last,
+                                   kBDurationRatio * peak.magnitude) *
+                         ms;
   AddEnergy(criteria, records.weightedA, dt, ta);
   return criteria;
 }

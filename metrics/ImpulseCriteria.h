@@ -26,8 +26,10 @@ namespace orvek {
 //   interpolation overshoots it by up to about 1 dB, and a note says so.
 // - A-duration Ta: the positive phase holding the largest positive pressure, from the last
 //   crossing of ambient (0 Pa) before it to the first after it, crossings interpolated linearly;
-//   a phase that starts at its largest sample (a shock front) starts in the middle of the sample
-//   interval before. A positive phase more than 20 dB below the interval's peak is none.
+//   pressures up to 80 dB below the phase's peak count as ambient there, so that dither and
+//   noise next to the phase do not lengthen it. A phase that starts at its largest sample (a shock
+//   front) starts in the middle of the sample interval before. A positive phase more than 20 dB
+//   below the interval's peak is none.
 // - B-duration Tb: the total time the envelope lies at or above a tenth of the (true) peak
 //   pressure, crossings interpolated linearly. The envelope is the magnitude of the analytic
 //   signal: the record with its Hilbert transform (by the same padded transform) as imaginary
@@ -69,7 +71,8 @@ struct ImpulseCriteria {
 
 // Criteria of samples[first..last] (Pa) of a record sampled every `sampleIntervalS` seconds.
 // Throws OrvekError for an empty record, a sample interval that is not positive and finite, a
-// sample that is not finite, or an interval outside the record or with first > last.
+// sample that is not finite, an interval outside the record or with first > last, or a record
+// that with 0.1 s of silence after it needs a transform of more than 2^25 points.
 ImpulseCriteria ComputeImpulseCriteria(std::span<const float> samples, double sampleIntervalS,
                                        std::int32_t first, std::int32_t last);
 

@@ -120,8 +120,9 @@ std::string TobFileName(const std::string& waveformFileName) {
   return name.substr(0, name.rfind('.')) + ".TOB";
 }
 
-void WriteTobFile(const std::filesystem::path& file, const std::string& text) {
-  if (const auto reason = WriteFileReplacing(file, text))
+void WriteTobFile(const std::filesystem::path& file, const std::string& text,
+                  const ReadFiles& reads) {
+  if (const auto reason = WriteFileReplacing(file, text, reads))
     throw OrvekError("The band spectrum file " + Quoted(file) +
                      " could not be written: " + *reason + ".");
 }

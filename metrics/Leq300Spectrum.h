@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
+
 namespace orvek {
 
 // Base-ten one-third-octave band b: centre 10^(b/10) Hz, edges 10^((b -+ 0.5)/10) Hz.
@@ -45,7 +47,8 @@ std::string TobFileText(const Leq300Spectrum& spectrum);
 std::string TobFileName(const std::string& waveformFileName);
 
 // Writes `text` to `file` through a temporary file and a rename; OrvekError naming the file on
-// failure.
-void WriteTobFile(const std::filesystem::path& file, const std::string& text);
+// failure, also when `file` is one of `reads`, the files the spectrum was read from.
+void WriteTobFile(const std::filesystem::path& file, const std::string& text,
+                  const ReadFiles& reads);
 
 }  // namespace orvek

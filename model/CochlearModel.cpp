@@ -90,7 +90,7 @@ PlaceShape ShapeAt(const TModelParameters& p, double x) {
   }
   shape.damping = static_cast<double>(p.DampingNumerator) / p.DampingDivisor;
   shape.baseFrequency = p.BaseFrequency;
-  shape.cf = shape.baseFrequency * std::exp(-x / p.PlaceLengthConstant);
+  shape.cf = PlaceFrequencyHz(p, x);
   return shape;
 }
 
@@ -349,7 +349,7 @@ int ThreadsFor(int requested, int places, std::int32_t n) {
 
 // Writes the table through a temporary file, so that a failure leaves any earlier table as it was.
 // Returns what went wrong, if anything.
-std::optional<std::string> WriteHazardFile(const fs::path& file,
+std::optional<std::string> WriteHazardFile(const OutputFile& file,
                                            const std::vector<PlaceResult>& places) {
   std::string text = "BIndex Freq(kHz) Hazard(AHU) Distance(cm)\r\n";
   for (const PlaceResult& place : places) {
@@ -358,8 +358,8 @@ std::optional<std::string> WriteHazardFile(const fs::path& file,
                   place.CfKhz, static_cast<double>(place.Hazard), place.DistanceCm);
     text += line;
   }
-  if (const auto reason = WriteFileReplacing(file, text))
-    return "The hazard file " + Quoted(file) + " could not be written: " + *reason + ".";
+  if (const auto reason = WriteFileReplacing(file.Path, text, file.Reads))
+    return "The hazard file " + Quoted(file.Path) + " could not be written: " + *reason + ".";
   return std::nullopt;
 }
 
@@ -516,15 +516,14 @@ double PlaceHazard(const float* displacement, std::int32_t count, double gain, d
 
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<std::filesystem::path>& hazardFile) {
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile) {
   return CochlearModel(pressure, work, last, dt, axisMax, axisMin, p, movie, hazardFile, 0);
 }
 
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<std::filesystem::path>& hazardFile, int threads) {
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile,
+                             int threads) {
   const std::int32_t n = CheckedRunLength(p, last);
   const std::int32_t used = std::min(last + 1, n);  // record samples; the rest is zero padding
   StoreMovieInput(pressure, work, used, n, axisMax, axisMin, movie);

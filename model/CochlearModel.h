@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileNames.h"
 #include "model/ModelParameters.h"
 #include "model/MovieFrameStore.h"
 
@@ -59,19 +60,19 @@ struct CochlearResult {
 
 // Cochlear run: stapes displacement (um) in work[0..last] -> hazard per place. Fills `movie`
 // (pressure from `pressure`, stapes and basilar-membrane displacement, ranges, hazards) and, when
-// `hazardFile` is given, writes the hazard table there (through a temporary file). `work` must
+// `hazardFile` is given, writes the hazard table there (through a temporary file; never over one
+// of its Reads). `work` must
 // hold at least N values; it ends holding the displacement of the last place. Places are computed
 // in parallel with results identical to the serial order. PlaceCount must lie in 1..23 and N in
 // 2..2^20 (checked by the caller).
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<std::filesystem::path>& hazardFile);
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile);
 // The same on exactly `threads` threads (1 = serial, 0 = as many as pay off for this length); the
 // results do not depend on the number.
 CochlearResult CochlearModel(const float* pressure, float* work, std::int32_t last, float dt,
                              float axisMax, float axisMin, TModelParameters& p,
-                             MovieFrameStore& movie,
-                             const std::optional<std::filesystem::path>& hazardFile, int threads);
+                             MovieFrameStore& movie, const std::optional<OutputFile>& hazardFile,
+                             int threads);
 
 }  // namespace orvek

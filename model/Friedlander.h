@@ -16,7 +16,8 @@ struct FriedlanderSpec {
   double OnsetMs = 5.0;
 };
 
-// The samples in Pa; throws OrvekError when the values describe no record.
+// The samples in Pa; throws OrvekError when the values describe no record, or one the ORV readers
+// would refuse (more than kMaxOrvSamples samples, a rate beyond the single-precision range).
 std::vector<float> FriedlanderSamples(const FriedlanderSpec& spec);
 
 // Plot title naming the impulse, e.g. "FRIEDLANDER 160.0 DB 0.30 MS".

@@ -6,6 +6,7 @@
 
 #include "base/ErrorText.h"
 #include "base/OrvekError.h"
+#include "model/HazardRule.h"
 #include "waveform/HeaderEdit.h"
 
 namespace orvek {
@@ -55,6 +56,18 @@ void CheckHazardInputs(int micLocation, const TWaveform& waveform, const TModelP
                      " cochlear places (line 59); the analysis takes 1 to 23.");
   if (waveform.LastSampleIndex < 1)
     throw OrvekError("The waveform holds fewer than two samples; there is nothing to analyse.");
+  // From the interval the models step by, not the rate cell.
+  const double rate = 1.0 / static_cast<double>(waveform.SampleInterval);
+  if (const double lowest = LowestUsefulRate(p); rate < lowest) {
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "The sampling rate of %.6g samples/s is too low for the analysis: its Nyquist "
+                  "frequency (%.6g Hz) lies below the characteristic frequency of the highest "
+                  "hazard place (%.6g Hz), so the model cannot see what that place answers to. "
+                  "The lowest useful rate is %.0f samples/s.",
+                  rate, rate / 2.0, lowest / 2.0, std::ceil(lowest));
+    throw OrvekError(text);
+  }
   const std::int32_t n = CochlearTransformLength(waveform.LastSampleIndex);
   if (n > MovieFrameStore::kFrames || n > waveform.Capacity())
     throw OrvekError("The waveform of " + std::to_string(waveform.Count()) +
@@ -116,7 +129,7 @@ std::string ValidityFlags(const HazardValidity& v) {
 
 HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleTiming& timing,
                              TModelParameters& p, MovieFrameStore& movie,
-                             const std::optional<std::filesystem::path>& hazardFile,
+                             const std::optional<OutputFile>& hazardFile,
                              const ProgressCallback& progress, int threads) {
   CheckHazardInputs(micLocation, waveform, p);
   const std::int32_t last = waveform.LastSampleIndex;

@@ -75,7 +75,7 @@ struct HazardResult {
 // the number, so callers that analyse several files at once can give each file one thread.
 HazardResult CalculateHazard(TWaveform& waveform, int micLocation, const MuscleTiming& timing,
                              TModelParameters& p, MovieFrameStore& movie,
-                             const std::optional<std::filesystem::path>& hazardFile,
+                             const std::optional<OutputFile>& hazardFile,
                              const ProgressCallback& progress = {}, int threads = 0);
 
 }  // namespace orvek

@@ -17,4 +17,15 @@ std::vector<HazardPlace> HazardPlaces(const TModelParameters& p) {
   return result;
 }
 
+double PlaceFrequencyHz(const TModelParameters& p, double distanceCm) {
+  return p.BaseFrequency * std::exp(-distanceCm / p.PlaceLengthConstant);
+}
+
+double LowestUsefulRate(const TModelParameters& p) {
+  double highest = 0.0;
+  for (const HazardPlace& place : HazardPlaces(p))
+    highest = std::max(highest, PlaceFrequencyHz(p, place.DistanceCm));
+  return 2.0 * highest;
+}
+
 }  // namespace orvek

@@ -20,6 +20,14 @@ struct HazardPlace {
 // bit-identical gains.
 std::vector<HazardPlace> HazardPlaces(const TModelParameters& p);
 
+// Characteristic frequency (Hz) of the place `distanceCm` from the stapes:
+// BaseFrequency exp(-x / PlaceLengthConstant).
+double PlaceFrequencyHz(const TModelParameters& p, double distanceCm);
+
+// The lowest sampling rate (samples/s) at which every hazard place's characteristic frequency lies
+// below the Nyquist frequency: twice the highest of them. Below it the analysis means nothing.
+double LowestUsefulRate(const TModelParameters& p);
+
 // The hazard rule of one place fed one displacement sample (um) at a time: a positive half-cycle
 // keeps its largest value times the gain; when it ends, a peak above the threshold adds
 // (peak - threshold)^exponent. A half-cycle still open adds nothing.

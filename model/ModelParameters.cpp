@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <initializer_list>
 #include <numbers>
 #include <sstream>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "base/ErrorText.h"
+#include "base/FileNames.h"
 #include "base/OrvekError.h"
 
 namespace orvek {
@@ -334,18 +334,16 @@ void CheckRanges(const TModelParameters& p) {
 
 // All lines of a text file with their CR LF or LF ends removed.
 std::vector<std::string> ReadLines(const std::filesystem::path& file, const std::string& what) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    throw OrvekError("Cannot open the " + what + " " + Quoted(file) + ".");
-  }
+  std::string text;
+  if (const auto reason = ReadRegularFile(file, text))
+    throw OrvekError("Cannot open the " + what + " " + Quoted(file) + ": " + *reason + ".");
   std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::move(line));
-  }
-  if (in.bad() || (!in.eof() && in.fail())) {
-    throw OrvekError("Cannot read the " + what + " " + Quoted(file) + ".");
+    start = end + 1;
   }
   return lines;
 }

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <numbers>
 
 #include "base/ErrorText.h"
 #include "base/FileNames.h"
+#include "base/FolderLock.h"
 #include "base/OrvekError.h"
 #include "model/HazardAnalysis.h"
 #include "waveform/OrvFile.h"
@@ -25,10 +24,9 @@ constexpr const char* kCatalogueName = "HPD Atten.txt";
 constexpr const char* kLocationComment = "1: Free-field, 2: Ear-canal entrance, 3: Eardrum";
 
 std::string ReadCatalogue(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw OrvekError("Cannot open the protector catalogue " + Quoted(file) + ".");
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw OrvekError("Cannot read the protector catalogue " + Quoted(file) + ".");
+  std::string text;
+  if (const auto reason = ReadRegularFile(file, text))
+    throw OrvekError("Cannot open the protector catalogue " + Quoted(file) + ": " + *reason + ".");
   return text;
 }
 
@@ -43,19 +41,22 @@ float Divisor(double value, const char* name) {
 // Circuit values of the record, fitted from the kind's seed and stored when it has none yet.
 TCircuitValues CircuitFor(const fs::path& startupFolder, const fs::path& catalogue,
                           const TProtectorEntry& entry, ProtectorFitKind kind,
-                          const ProtectorRecordData& record, bool& fitted) {
+                          const ProtectorRecordData& record, const ReadFiles& reads, bool& fitted) {
   fitted = !record.Circuit;
   if (!fitted) return *record.Circuit;
   const char* seedName = kind == ProtectorFitKind::Plug
                              ? "Dat\\Hearing Protectors\\Seed_REAT_Values_Earplug.txt"
                              : "Dat\\Hearing Protectors\\Seed_REAT_Values_Earmuff.txt";
-  const TCircuitValues seed = LoadCircuitValues(ResolveInFolder(startupFolder, seedName));
+  const fs::path seedFile = ResolveInFolder(startupFolder, seedName);
+  const TCircuitValues seed = LoadCircuitValues(seedFile);
   std::vector<AttenuationPoint> points;
   points.reserve(record.AttenuationTable.size());
   for (const AttenuationRow& row : record.AttenuationTable)
     points.push_back({row.FrequencyHz, row.MeanDb, row.SpreadDb});
   const TCircuitValues values = FitProtectorCircuit(seed, kind, points).Values;
-  StoreCircuitValues(catalogue, entry.Index, values);
+  ReadFiles catalogueReads = reads;
+  catalogueReads.push_back(seedFile);
+  StoreCircuitValues(catalogue, entry.Index, values, catalogueReads);
   return values;
 }
 
@@ -167,10 +168,16 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   run.AngleDegrees = angleDegrees.value_or(IncidenceDegreesOfGain(canalSourceGain));
 
   const fs::path catalogue = ResolveInFolder(startupFolder, kCatalogueName);
-  ProtectorRecordData record =
-      ReadProtectorRecord(ReadCatalogue(catalogue), entry, catalogue.string());
-  run.Circuit = CircuitFor(startupFolder, catalogue, entry, run.Kind, record, run.Fitted);
-  run.Table = std::move(record.AttenuationTable);
+  {
+    // Read, fit and store under one lock: a run at the same time then finds this fit stored
+    // (and does not report one of its own), and a fit of another record is not lost.
+    const FolderLock lock(catalogue.parent_path());
+    ProtectorRecordData record =
+        ReadProtectorRecord(ReadCatalogue(catalogue), entry, catalogue.string());
+    run.Circuit = CircuitFor(startupFolder, catalogue, entry, run.Kind, record,
+                             {chosenFile, p.Source}, run.Fitted);
+    run.Table = std::move(record.AttenuationTable);
+  }
 
   // Both set on a copy first, so that a circuit the model cannot use leaves p as it was.
   TModelParameters next = p;
@@ -206,19 +213,15 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
   return run;
 }
 
-void WriteProtectedWaveform(const fs::path& file, const fs::path& inputFile,
-                            const TWaveform& waveform, const HeaderGrid& grid) {
-  std::error_code error;
-  if (fs::equivalent(file, inputFile, error))
-    throw OrvekError("The predicted waveform would replace " + Quoted(inputFile) +
-                     ", the waveform it was predicted from; choose another output file.");
+void WriteProtectedWaveform(const fs::path& file, const TWaveform& waveform, const HeaderGrid& grid,
+                            const ReadFiles& reads) {
   const std::int32_t count = waveform.Count();
   // One sample of room: the writer rounds a count cut to 2^20 - 1 up to 2^20.
   TWaveform predicted(count + 1);
   std::copy_n(waveform.WorkSamples.begin(), count, predicted.Samples.begin());
   predicted.LastSampleIndex = waveform.LastSampleIndex;
   HeaderGrid header = grid;
-  SaveOrvFile(file, true, header, predicted);
+  SaveOrvFile(file, true, header, predicted, reads);
 }
 
 }  // namespace orvek

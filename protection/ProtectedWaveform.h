@@ -88,10 +88,9 @@ ProtectedRun PredictUnderProtector(const std::filesystem::path& startupFolder,
 
 // Writes the predicted samples (WorkSamples 0..LastSampleIndex) with the header rows 0..29, empty
 // rows skipped, as the waveform file `file` (the window: run.OutputName beside the input). Throws
-// OrvekError when the file cannot be written or is `inputFile` itself (the waveform outside the
+// OrvekError when the file cannot be written or is one of `reads` (the waveform outside the
 // protector is never replaced by its prediction); the record and grid are left as they are.
-void WriteProtectedWaveform(const std::filesystem::path& file,
-                            const std::filesystem::path& inputFile, const TWaveform& waveform,
-                            const HeaderGrid& grid);
+void WriteProtectedWaveform(const std::filesystem::path& file, const TWaveform& waveform,
+                            const HeaderGrid& grid, const ReadFiles& reads);
 
 }  // namespace orvek

@@ -5,8 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "base/DecimalNumber.h"
 #include "base/ErrorText.h"
@@ -186,10 +184,9 @@ std::optional<TProtectorEntry> ParseFrequencyLine(std::string_view line, std::st
 }
 
 std::string ReadWholeFile(const fs::path& file, const std::string& what) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw OrvekError("Cannot open " + what + " " + Quoted(file) + ".");
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw OrvekError("Cannot read " + what + " " + Quoted(file) + ".");
+  std::string text;
+  if (const auto reason = ReadRegularFile(file, text))
+    throw OrvekError("Cannot open " + what + " " + Quoted(file) + ": " + *reason + ".");
   return text;
 }
 
@@ -466,11 +463,11 @@ std::string ReplaceCircuitLine(std::string_view text, int recordIndex,
 }
 
 void StoreCircuitValues(const fs::path& catalogueFile, int recordIndex,
-                        const TCircuitValues& values) {
+                        const TCircuitValues& values, const ReadFiles& reads) {
   const std::string fileName = catalogueFile.filename().string();
   const std::string text = ReplaceCircuitLine(ReadWholeFile(catalogueFile, "protector catalogue"),
                                               recordIndex, ComposeCircuitLine(values), fileName);
-  if (const std::optional<std::string> error = WriteFileReplacing(catalogueFile, text))
+  if (const std::optional<std::string> error = WriteFileReplacing(catalogueFile, text, reads))
     throw OrvekError("Cannot store the fitted circuit values in " + Quoted(catalogueFile) + ": " +
                      *error + "; the catalogue is unchanged.");
 }

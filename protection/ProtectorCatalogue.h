@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/FileNames.h"
 #include "protection/CircuitValues.h"
 
 namespace orvek {
@@ -91,7 +92,7 @@ std::string ReplaceCircuitLine(std::string_view text, int recordIndex,
 // writes the result through WriteFileReplacing, so a failure leaves the catalogue as it was.
 // Throws OrvekError on failure.
 void StoreCircuitValues(const std::filesystem::path& catalogueFile, int recordIndex,
-                        const TCircuitValues& values);
+                        const TCircuitValues& values, const ReadFiles& reads);
 
 // Reads a seed file: 14 lines, each starting with a number (the rest of the line is a comment),
 // in the order Ccush, Rcush, Cskin, Rskin, Lleak, Rleak, Lcup, Ccup, Rmat, Lmat, Cmat, Rmat2,

@@ -1,8 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
 # `batch` against the single-file commands on the bundled samples, two short records and two files
 # that cannot be read: the CSV must hold, row by row in input order, the very text `hazard`,
-# `hazard --unwarned` and `metrics` print for each file (or the message they fail with), the JSON
-# the same numbers, and neither may depend on the number of jobs. Run in a fresh folder WORK.
+# `hazard --unwarned`, `metrics` and `criteria` print for each file (or the message they fail
+# with), the JSON the same numbers, and neither may depend on the number of jobs. Run in a fresh
+# folder WORK.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(GLOB samples ${DATA}/samples/*.ORV)
@@ -22,13 +23,22 @@ function(cli out err expected_rc)
   set(${err} "${stderr}" PARENT_SCOPE)
 endfunction()
 
-# The number text after "key": in a command's JSON output.
+# The number text after "key": in a command's JSON output; null is an empty CSV cell.
 function(field json key result)
   if(NOT json MATCHES "\"${key}\": ([^,\n]+)")
     message(FATAL_ERROR "no ${key} in\n${json}")
   endif()
+  if(CMAKE_MATCH_1 STREQUAL "null")
+    set(CMAKE_MATCH_1 "")
+  endif()
   set(${result} "${CMAKE_MATCH_1}" PARENT_SCOPE)
 endfunction()
+
+set(criteria_keys lpk_db lpk_true_db lcpeak_db lcpeak_true_db peak_time_ms a_duration_ms
+    b_duration_ms lae_db liaeq100ms_db a_duration_corrected_ms liaeq8hr_db dose_percent allowed)
+string(REPLACE ";" "," criteria_header "${criteria_keys}")
+string(REGEX REPLACE "[^;]+" "" criteria_empty "${criteria_keys}")  # one separator fewer than keys
+string(REPLACE ";" "," criteria_empty ",${criteria_empty}")
 
 cli(summary err 1 batch ${files} --jobs 1 --csv one.csv --json one.json --data ${DATA})
 cli(summary err 1 batch ${files} --jobs 3 --csv three.csv --json three.json --data ${DATA})
@@ -39,7 +49,7 @@ if(NOT summary MATCHES "\"files\": ${count},\n  \"failed\": ${failing},")
 endif()
 
 set(csv "file,aru_warned,aru_unwarned,peak_level_db,laeq8hr,na,peak_above_140_db,\
-stapes_at_limit_warned,stapes_at_limit_unwarned,validity,error\r\n")
+stapes_at_limit_warned,stapes_at_limit_unwarned,validity,error,${criteria_header}\r\n")
 set(unwarned_csv "${csv}")
 set(index 0)
 foreach(file IN LISTS files)
@@ -48,12 +58,18 @@ foreach(file IN LISTS files)
   if(rc EQUAL 0)
     cli(warned err 0 hazard ${file} --data ${DATA})
     cli(unwarned err 0 hazard ${file} --unwarned --data ${DATA})
+    cli(criteria err 0 criteria ${file})
     field("${warned}" aru aru_warned)
     field("${unwarned}" aru aru_unwarned)
     set(values "")
     foreach(key peak_level_db laeq8hr na)
       field("${metrics}" ${key} value)
       string(APPEND values ",${value}")
+    endforeach()
+    set(criteria_values "")
+    foreach(key IN LISTS criteria_keys)
+      field("${criteria}" ${key} value)
+      string(APPEND criteria_values ",${value}")
     endforeach()
     # Where the results stand: the peak and the stapes of each listener as the single commands
     # report them, in the batch's words.
@@ -83,14 +99,16 @@ foreach(file IN LISTS files)
       string(APPEND unwarned_only "${separator}stapes at its movement limit (unwarned)${stapes_text}")
     endif()
     string(APPEND csv "${file},${aru_warned},${aru_unwarned}${values},${above},${limit_warned},\
-${limit_unwarned},${both},\r\n")
+${limit_unwarned},${both},${criteria_values}\r\n")
     string(APPEND unwarned_csv "${file},,${aru_unwarned}${values},${above},,${limit_unwarned},\
-${unwarned_only},\r\n")
+${unwarned_only},${criteria_values}\r\n")
     # The JSON rows: the same numbers once parsed.
     file(READ ${WORK}/one.json document)
-    foreach(key aru_warned aru_unwarned peak_level_db laeq8hr na)
+    foreach(key aru_warned aru_unwarned peak_level_db laeq8hr na ${criteria_keys})
       if(key MATCHES "^aru_(.*)")
         string(JSON single_value GET "${${CMAKE_MATCH_1}}" aru)
+      elseif(key IN_LIST criteria_keys)
+        string(JSON single_value GET "${criteria}" ${key})
       else()
         string(JSON single_value GET "${metrics}" ${key})
       endif()
@@ -103,8 +121,8 @@ ${unwarned_only},\r\n")
     # The row holds the message the command fails with, quoted as CSV quotes it.
     string(REGEX REPLACE "^orvek-cli: (.*)\n$" "\\1" message "${failure}")
     string(REPLACE "\"" "\"\"" message "${message}")
-    string(APPEND csv "${file},,,,,,,,,,\"${message}\"\r\n")
-    string(APPEND unwarned_csv "${file},,,,,,,,,,\"${message}\"\r\n")
+    string(APPEND csv "${file},,,,,,,,,,\"${message}\"${criteria_empty}\r\n")
+    string(APPEND unwarned_csv "${file},,,,,,,,,,\"${message}\"${criteria_empty}\r\n")
   endif()
   math(EXPR index "${index} + 1")
 endforeach()

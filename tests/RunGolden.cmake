@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # One golden run of orvek-cli: CASE.args holds the arguments (@DATA@ is the shipped data folder),
 # run in a fresh copy of the test data folder (WORK), so files it writes stay out of the sources.
-# CASE.out is the exact expected stdout; CASE.rc, when present, the expected exit code; CASE.err
+# CASE.out is the exact expected stdout (@DATA@ there too); CASE.rc, when present, the expected exit code; CASE.err
 # a text that stderr must contain; CASE.contains, lines that stdout must contain; CASE.file, when present, names a file the run must write and
 # CASE.written its exact expected content.
 get_filename_component(dir ${CASE} DIRECTORY)
@@ -10,6 +10,8 @@ file(READ ${CASE} args)
 string(STRIP "${args}" args)
 string(REPLACE "@DATA@" "${DATA}" args "${args}")
 separate_arguments(args UNIX_COMMAND "${args}")
+# A run without --data outside a folder with "Man.Fig" fills the per-user data folder: here WORK's.
+set(ENV{XDG_DATA_HOME} ${WORK}/user-data)
 file(REMOVE_RECURSE ${WORK})
 file(COPY ${TESTDATA}/ DESTINATION ${WORK})
 execute_process(COMMAND ${CLI} ${args} WORKING_DIRECTORY ${WORK}
@@ -24,6 +26,7 @@ if(NOT rc STREQUAL expected_rc)
 endif()
 if(EXISTS ${dir}/${name}.out)
   file(READ ${dir}/${name}.out expected)
+  string(REPLACE "@DATA@" "${DATA}" expected "${expected}")
   if(NOT out STREQUAL expected)
     message(FATAL_ERROR "stdout differs from ${name}.out:\n${out}")
   endif()

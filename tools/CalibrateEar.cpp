@@ -240,10 +240,11 @@ int main(int argc, char** argv) {
               << GridFindings(grid);
 
     if (write) {
-      const fs::path file = ResolveInFolder(data, ReadManFig(ResolveInFolder(data, "Man.Fig")));
+      const fs::path manFig = ResolveInFolder(data, "Man.Fig");
+      const fs::path file = ResolveInFolder(data, ReadManFig(manFig));
       std::ifstream in(file, std::ios::binary);
       const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-      if (const auto reason = WriteFileReplacing(file, WithFittedValues(text, fitted)))
+      if (const auto reason = WriteFileReplacing(file, WithFittedValues(text, fitted), {manFig}))
         throw OrvekError("Cannot write " + file.string() + ": " + *reason);
       std::cout << "\nWrote the fitted values into " << file.string() << "\n";
     }

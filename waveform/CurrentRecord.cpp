@@ -177,7 +177,11 @@ void CurrentRecord::ShiftStart(std::int32_t chosenStart) {
 }
 
 void CurrentRecord::Save(const fs::path& file, bool saveAs) {
-  SaveOrvFile(file, saveAs, grid_, *record_);
+  // "Save" replaces the record's own file on purpose; an imported recording is never replaced
+  // by its ORV copy.
+  ReadFiles reads;
+  if (imported_) reads.push_back(file_);
+  SaveOrvFile(file, saveAs, grid_, *record_, reads);
   view_.reset();
   if (saveAs) {
     file_ = file;

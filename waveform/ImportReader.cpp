@@ -20,6 +20,7 @@
 
 #include "base/DecimalNumber.h"
 #include "base/ErrorText.h"
+#include "base/FileNames.h"
 #include "base/LargePages.h"
 #include "base/OrvekError.h"
 #include "waveform/TextTokenizer.h"
@@ -29,7 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr float kDefaultRate = 200000.0f;  // samples/s when the extension gives no interval
-constexpr float kNoDataMax = -1.0e10f, kNoDataMin = 1.0e10f;
 constexpr std::int64_t kBinaryBlockBytes = 1 << 21;  // binary samples are decoded in cache
 constexpr std::uint16_t kPcm = 1, kIeeeFloat = 3, kExtensible = 65534;
 
@@ -111,6 +111,8 @@ class ImportFile {
 };
 
 ImportFile::ImportFile(const fs::path& file, std::int64_t inMemoryBytes) : file_(file) {
+  if (const auto special = SpecialFileReason(file))
+    throw OrvekError("Cannot open import file " + Quoted(file) + ": " + *special + ".");
   std::error_code error;
   const std::uintmax_t size = fs::file_size(file, error);
   if (error) throw OrvekError("Cannot open import file " + Quoted(file) + ": " + error.message());
@@ -1029,7 +1031,8 @@ void Importer::Conclude(std::int32_t count) {
                               RateText(kDefaultRate) + " samples/s is assumed.");
   }
   const float* const samples = waveform_.Samples.data();
-  float dataMax = kNoDataMax, dataMin = kNoDataMin;
+  // The real extremes: the first sample starts them (count is at least 1 here).
+  float dataMax = samples[0], dataMin = samples[0];
   for (std::int32_t i = 0; i < count; ++i) {
     // A float WAV may hold infinities or NaNs (or doubles beyond the single range): no plot,
     // calibration or analysis can use them.

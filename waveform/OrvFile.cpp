@@ -23,7 +23,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::int32_t kClearedSamples = 1'048'576;  // the readers zero this many samples first
-constexpr float kNoDataMax = -1.0e6f, kNoDataMin = 1.0e6f;
+// The dither is scaled by the largest sample, taken as at least this (Pa).
+constexpr float kDitherMaxFloor = -1.0e6f;
 constexpr int kOldLayoutRows = 30;
 // Rows of the old 30-row layout that hold the title, the rate and the microphone location.
 constexpr int kOldTitleRow = 2, kOldRateRow = 3, kOldLocationRow = 13;
@@ -57,26 +58,9 @@ char* AppendCompactText(float value, char* out) {
 }
 
 std::string ReadWholeFile(const fs::path& file) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(file, error);
-  if (error) throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + error.message());
   std::string image;
-  try {
-    image.resize(size);
-  } catch (const std::exception&) {  // bad_alloc or length_error
-    throw OrvekError("Waveform file " + Quoted(file) + " is too large to read into memory (" +
-                     std::to_string(size) + " bytes).");
-  }
-  std::FILE* stream = std::fopen(file.string().c_str(), "rb");
-  if (!stream)
-    throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + ErrnoReason(errno));
-  const std::size_t read = std::fread(image.data(), 1, image.size(), stream);
-  const int readError = std::ferror(stream) ? errno : 0;
-  std::fclose(stream);
-  if (read != image.size())
-    throw OrvekError(
-        "Cannot read waveform file " + Quoted(file) + ": " +
-        (readError ? ErrnoReason(readError) : "the file became shorter while reading"));
+  if (const auto reason = ReadRegularFile(file, image))
+    throw OrvekError("Cannot open waveform file " + Quoted(file) + ": " + *reason);
   return image;
 }
 
@@ -382,10 +366,10 @@ OrvReadReport ReadOrvFile(Reader reader, const fs::path& file, bool pressureRang
   parsed.Grid.SetCell(HeaderColumn::Value, HeaderRow::SampleCount, std::to_string(n));
 
   const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
-  const float dataMax = std::max(kNoDataMax, *highest);
-  const float dataMin = std::min(kNoDataMin, *lowest);
+  const float dataMax = *highest, dataMin = *lowest;
   const std::int32_t count = CountWithin(n, false, waveform.Capacity(), report.TruncatedAtCapacity);
-  DitherAndPad(reader, values, count, double{dataMax} * kDitherScale, rng);
+  DitherAndPad(reader, values, count, double{std::max(kDitherMaxFloor, dataMax)} * kDitherScale,
+               rng);
 
   // Nothing can fail from here on: the record and the grid take the new contents.
   grid = std::move(parsed.Grid);
@@ -439,6 +423,10 @@ OrvReadReport OpenNewFileType6(const fs::path& file, TWaveform& waveform, Header
 
 void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count, const fs::path& file) {
   if (count < 1) throw OrvekError("There are no samples to save in " + Quoted(file) + ".");
+  // The readers refuse a file of one sample: it has no sample interval to analyse.
+  if (count < 2)
+    throw OrvekError("The record holds one sample; a waveform file needs at least two, so " +
+                     Quoted(file) + " was not written.");
   const float* samples = waveform.Samples.data();
   if (const float* bad =
           std::find_if(samples, samples + count, [](float v) { return !std::isfinite(v); });
@@ -447,7 +435,8 @@ void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count, const fs:
                      Quoted(file) + " was not written.");
 }
 
-void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform) {
+void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform,
+                 const ReadFiles& reads) {
   const std::int32_t n = waveform.Count();
   const std::int32_t count = SavedCount(n, waveform.Capacity());
   const std::int32_t kept = std::min(n, count);
@@ -469,7 +458,7 @@ void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform&
     *end++ = '\n';
     text.append(line, end);
   }
-  if (const auto reason = WriteFileReplacing(file, text))
+  if (const auto reason = WriteFileReplacing(file, text, reads))
     throw OrvekError("Cannot save waveform file " + Quoted(file) + ": " + *reason + ".");
 
   // Zero padding reaches the record only once the file is safely written.

@@ -3,11 +3,15 @@
 #include <filesystem>
 #include <string>
 
+#include "base/FileNames.h"
 #include "base/Lcg32.h"
 #include "waveform/HeaderGrid.h"
 #include "waveform/Waveform.h"
 
 namespace orvek {
+
+// The most samples an ORV file holds (2^20), as its readers and writer take them.
+inline constexpr std::int32_t kMaxOrvSamples = 1'048'576;
 
 // What a reader found, for the caller's notices.
 struct OrvReadReport {
@@ -48,7 +52,7 @@ OrvReadReport OpenNewFileType6(const std::filesystem::path& file, TWaveform& wav
                                HeaderGrid& grid, Lcg32& rng);
 
 // Refuses (OrvekError naming `file` and the sample) to write samples 0..count-1 of the record when
-// there are none or one of them is not a finite number.
+// there are fewer than two (the readers refuse one) or one of them is not a finite number.
 void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count,
                         const std::filesystem::path& file);
 
@@ -58,8 +62,9 @@ void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count,
 // Written to a temporary file in the target folder and renamed over the target; a target that
 // cannot be written (read-only file or folder, missing folder) or a sample that is not finite
 // throws OrvekError and leaves the file, the record and the grid as they were. Header cell text
-// is written with TABs and other control characters turned into blanks.
+// is written with TABs and other control characters turned into blanks. `reads`: the files the
+// saving command reads, which it may not replace (WriteFileReplacing).
 void SaveOrvFile(const std::filesystem::path& file, bool saveAs, HeaderGrid& grid,
-                 TWaveform& waveform);
+                 TWaveform& waveform, const ReadFiles& reads);
 
 }  // namespace orvek

@@ -66,7 +66,8 @@ sf_count_t Tell(void* user) { return Image(user).position; }
 
 }  // namespace
 
-void SaveWavFile(const fs::path& file, const TWaveform& waveform, const std::string& title) {
+void SaveWavFile(const fs::path& file, const TWaveform& waveform, const std::string& title,
+                 const ReadFiles& reads) {
   const auto refuse = [&](const std::string& reason) {
     throw OrvekError("Cannot save WAV file " + Quoted(file) + ": " + reason + ".");
   };
@@ -102,7 +103,7 @@ void SaveWavFile(const fs::path& file, const TWaveform& waveform, const std::str
   // The RIFF size field counts all but the first 8 bytes in 32 bits.
   if (image.bytes.size() - 8 > UINT32_MAX) refuse("the record is too long for a WAV file");
 
-  if (const auto reason = WriteFileReplacing(file, image.bytes)) refuse(*reason);
+  if (const auto reason = WriteFileReplacing(file, image.bytes, reads)) refuse(*reason);
 }
 
 }  // namespace orvek

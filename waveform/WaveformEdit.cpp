@@ -12,7 +12,7 @@
 namespace orvek {
 namespace {
 
-constexpr float kNoDataMax = -1.0e6f, kNoDataMin = 1.0e6f;
+constexpr float kNoDataMax = -1.0e6f;
 constexpr double kStartDelay = 0.005;               // s, where Establish Start puts the impulse
 constexpr double kFixedThresholdPa = 100.0;         // 134 dB
 constexpr std::int32_t kZeroedThrough = 1'048'575;  // Resample clears the record this far
@@ -262,8 +262,8 @@ bool Resample(TWaveform& waveform, double newRate) {
 
 void RecomputeDataRange(TWaveform& waveform) {
   const std::int32_t n = LastIndex(waveform);
-  waveform.DataMax = kNoDataMax;
-  waveform.DataMin = kNoDataMin;
+  if (n < 0) return;
+  waveform.DataMax = waveform.DataMin = waveform.Samples[0];
   for (std::int32_t i = 0; i <= n; ++i) {
     const float v = waveform.Samples[i];
     if (v > waveform.DataMax) waveform.DataMax = v;

@@ -83,8 +83,8 @@ void ApplyCalibration(TWaveform& waveform, CalibrationUnit unit, float value);
 // buffer is cut at its end; returns true when that happened.
 bool Resample(TWaveform& waveform, double newRate);
 
-// Largest and smallest of samples 0..N as the editing commands recompute them (running maximum
-// from -1e6, minimum from 1e6).
+// Largest and smallest of samples 0..N as the editing commands recompute them; an empty record
+// keeps the values it has.
 void RecomputeDataRange(TWaveform& waveform);
 
 }  // namespace orvek

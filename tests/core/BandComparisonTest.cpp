@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ErrorMessage.h"
@@ -102,22 +104,39 @@ TEST(BandComparison, UncomputedBandsAreEmpty) {
 TEST(BandComparison, AppendWritesHeaderOnceThenLines) {
   const test::TempFolder folder;
   const fs::path file = folder.Path() / "TOB.txt";
-  AppendTobResults(file, "first");
+  AppendTobResults(file, "first", {});
   EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\n");
-  AppendTobResults(file, "second");
+  AppendTobResults(file, "second", {});
   EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\nsecond\r\n");
 
   // A table whose last line lost its end still gets one line per result.
   const fs::path cut = folder.Write("cut.txt", "header\r\nold");
-  AppendTobResults(cut, "new");
+  AppendTobResults(cut, "new", {});
   EXPECT_EQ(test::TempFolder::Read(cut), "header\r\nold\r\nnew\r\n");
+}
+
+// Runs appending at the same time take turns: no result is lost.
+TEST(BandComparison, ConcurrentAppendsKeepEveryLine) {
+  const test::TempFolder folder;
+  const fs::path file = folder.Path() / "TOB.txt";
+  constexpr int kWriters = 4, kLines = 25;
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w)
+    writers.emplace_back([&, w] {
+      for (int i = 0; i < kLines; ++i)
+        AppendTobResults(file, "run " + std::to_string(w) + " " + std::to_string(i), {});
+    });
+  for (std::thread& writer : writers) writer.join();
+  const std::string text = test::TempFolder::Read(file);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + kWriters * kLines);
+  EXPECT_EQ(folder.EntryCount(), 1);
 }
 
 TEST(BandComparison, FailedAppendKeepsEarlierResults) {
   const test::TempFolder folder;
   const fs::path file = folder.Write("TOB.txt", "header\r\nold\r\n");
   fs::permissions(folder.Path(), fs::perms::owner_read | fs::perms::owner_exec);
-  const std::string message = MessageOf([&] { AppendTobResults(file, "new"); });
+  const std::string message = MessageOf([&] { AppendTobResults(file, "new", {}); });
   EXPECT_NE(message.find(file.string()), std::string::npos) << message;
   EXPECT_EQ(test::TempFolder::Read(file), "header\r\nold\r\n");
   EXPECT_EQ(folder.EntryCount(), 1);

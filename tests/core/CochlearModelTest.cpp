@@ -47,6 +47,8 @@ class CochlearModelTest : public ::testing::Test {
   // must not be read.
   CochlearResult Run(TModelParameters& p, const std::vector<float>& stapes, int last,
                      int threads = 0, const std::optional<fs::path>& file = std::nullopt) {
+    const std::optional<OutputFile> output =
+        file ? std::optional<OutputFile>(OutputFile{*file, {}}) : std::nullopt;
     const std::size_t size = std::max<std::size_t>(stapes.size(), CochlearTransformLength(last));
     work_.assign(size, 99.0f);
     pressure_.assign(size, 99.0f);
@@ -54,7 +56,7 @@ class CochlearModelTest : public ::testing::Test {
       work_[i] = stapes[i];
       pressure_[i] = 0.01f * i;
     }
-    return CochlearModel(pressure_.data(), work_.data(), last, kDt, 3.5f, -2.5f, p, *movie_, file,
+    return CochlearModel(pressure_.data(), work_.data(), last, kDt, 3.5f, -2.5f, p, *movie_, output,
                          threads);
   }
 

@@ -6,13 +6,13 @@
 
 #include "SafeWrite.h"
 #include "TempFolder.h"
+#include "base/OrvekError.h"
 #include "metrics/BandComparison.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/CochlearModel.h"
 #include "protection/ProtectedWaveform.h"
 #include "protection/ProtectorCatalogue.h"
 #include "waveform/OrvFile.h"
-#include "base/OrvekError.h"
 #include "waveform/WavWriter.h"
 
 namespace orvek::test {
@@ -48,14 +48,15 @@ Recording MakeRecording() {
   return r;
 }
 
-void WriteHazardTable(const fs::path& file) {
+void WriteHazardTable(const fs::path& file, const ReadFiles& reads) {
   TModelParameters p;
   LoadModelParameters(fs::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", p);
   DeriveModelConstants(p);
   std::vector<float> pressure = Tone(), stapes = Tone();
   auto movie = std::make_unique<MovieFrameStore>();
-  const CochlearResult result = CochlearModel(pressure.data(), stapes.data(), kCount - 1, kDt,
-                                              200.0f, -200.0f, p, *movie, file, 1);
+  const CochlearResult result =
+      CochlearModel(pressure.data(), stapes.data(), kCount - 1, kDt, 200.0f, -200.0f, p, *movie,
+                    OutputFile{file, reads}, 1);
   if (result.HazardFileError) throw OrvekError(*result.HazardFileError);
 }
 
@@ -68,31 +69,35 @@ std::string ShippedCatalogue() {
 const std::vector<Writer>& Writers() {
   static const std::vector<Writer> writers = {
       {"Orv", "SHOT.ORV", "earlier waveform\r\n",
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          Recording r = MakeRecording();
-         SaveOrvFile(file, true, r.Grid, *r.Waveform);
+         SaveOrvFile(file, true, r.Grid, *r.Waveform, reads);
        }},
       {"Wav", "SHOT.WAV", "earlier sound",
-       [](const fs::path& file) { SaveWavFile(file, *MakeRecording().Waveform, "SHOT"); }},
+       [](const fs::path& file, const ReadFiles& reads) {
+         SaveWavFile(file, *MakeRecording().Waveform, "SHOT", reads);
+       }},
       {"HazardTable", "SHOT.HAZ", "earlier hazard table\r\n", WriteHazardTable},
       {"BandSpectrum", "SHOT.TOB", "earlier spectrum\r\n",
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          const std::vector<float> tone = Tone();
-         WriteTobFile(file, TobFileText(ComputeLeq300Spectrum(tone.data(), kCount, kDt)));
+         WriteTobFile(file, TobFileText(ComputeLeq300Spectrum(tone.data(), kCount, kDt)), reads);
        }},
       {"TobResults", "TOB.txt", TobResultsHeader() + "\r\nearlier result\r\n",
-       [](const fs::path& file) { AppendTobResults(file, "new result"); }},
+       [](const fs::path& file, const ReadFiles& reads) {
+         AppendTobResults(file, "new result", reads);
+       }},
       {"ProtectorCatalogue", "HPD Atten.txt", ShippedCatalogue(),
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          TCircuitValues values;
          values.Kcup = 1.0e6f;
          values.Lcup = 0.25f;
-         StoreCircuitValues(file, 0, values);
+         StoreCircuitValues(file, 0, values, reads);
        }},
       {"PredictedWaveform", "SHOT_FOAM.ORV", "earlier prediction\r\n",
-       [](const fs::path& file) {
+       [](const fs::path& file, const ReadFiles& reads) {
          const Recording r = MakeRecording();
-         WriteProtectedWaveform(file, file.parent_path() / "SHOT.ORV", *r.Waveform, r.Grid);
+         WriteProtectedWaveform(file, *r.Waveform, r.Grid, reads);
        }},
   };
   return writers;

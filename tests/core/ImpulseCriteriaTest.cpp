@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "base/Lcg32.h"
 #include "metrics/EnergyMetrics.h"
 #include "metrics/Weighting.h"
 #include "model/Friedlander.h"
@@ -93,17 +94,22 @@ TEST(ImpulseCriteriaTest, TruePeakFindsCrestsBetweenSamples) {
 }
 
 // Friedlander waves: Ta is T within one sample interval, whether the onset falls on a sample or
-// between two.
+// between two, clean or with the dither the ORV reader adds (Gaussian, a 2^-17 part of the peak).
 TEST(ImpulseCriteriaTest, FriedlanderADurationWithinOneSample) {
   for (const double rate : {48000.0, 200000.0})
     for (const double durationMs : {0.2, 1.0, 2.5})
-      for (const double onsetMs : {5.0, 5.0031, 5.0117}) {
-        const ImpulseCriteria c =
-            ComputeImpulseCriteria(Friedlander(rate, 150.0, durationMs, onsetMs), 1.0 / rate);
-        ASSERT_TRUE(c.ADurationMs);
-        EXPECT_NEAR(*c.ADurationMs, durationMs, 1e3 / rate)
-            << rate << " " << durationMs << " " << onsetMs;
-      }
+      for (const double onsetMs : {5.0, 5.0031, 5.0117})
+        for (const bool dithered : {false, true}) {
+          std::vector<float> x = Friedlander(rate, 150.0, durationMs, onsetMs);
+          const double peak = *std::max_element(x.begin(), x.end());
+          Lcg32 random;
+          if (dithered)
+            for (float& v : x) v = static_cast<float>(v + random.Gaussian(0.0, peak / 131072.0));
+          const ImpulseCriteria c = ComputeImpulseCriteria(x, 1.0 / rate);
+          ASSERT_TRUE(c.ADurationMs);
+          EXPECT_NEAR(*c.ADurationMs, durationMs, 1e3 / rate)
+              << rate << " " << durationMs << " " << onsetMs << (dithered ? " dithered" : "");
+        }
 }
 
 // p = P exp(-t/tau) sin(w t) from t = 0 on: the analytic envelope is P exp(-t/tau), at or above a
@@ -236,9 +242,15 @@ TEST(ImpulseCriteriaTest, RefusesRecordsThatDescribeNothing) {
     std::int32_t first, last;
     const char* message;
   } cases[] = {
-      {{}, 1e-5, 0, 0, "at least one sample"},    {record, 0.0, 0, 99, "positive sample interval"},
-      {record, 1e-5, 10, 100, "samples 0 to 99"}, {record, 1e-5, 20, 10, "ascending"},
+      {{}, 1e-5, 0, 0, "at least one sample"},
+      {record, 0.0, 0, 99, "positive sample interval"},
+      {record, 1e-5, 10, 100, "samples 0 to 99"},
+      {record, 1e-5, 20, 10, "ascending"},
       {withNan, 1e-5, 0, 99, "Sample 42"},
+      // 0.1 s of settling time at this interval is more samples than any integer holds.
+      {record, 1e-300, 0, 99, "too long"},
+      // At 10 GHz the settling time alone would take work arrays of tens of GB.
+      {record, 1e-10, 0, 99, "too long"},
   };
   for (const auto& c : cases)
     EXPECT_NE(

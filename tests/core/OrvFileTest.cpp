@@ -189,7 +189,7 @@ TEST_F(OrvFileTest, OpenAndSaveReproduceTheFileByteForByte) {
     EXPECT_NEAR(waveform.Samples[0], 12.0, 6 * 12.0 / 131072);  // six spreads of the dither
     EXPECT_NEAR(waveform.Samples[1], -250.0, 6 * 12.0 / 131072);
     grid.SetCell(1, 4, "0");  // the reader writes the count; the file held "0"
-    SaveOrvFile(file, false, grid, waveform);
+    SaveOrvFile(file, false, grid, waveform, {});
     EXPECT_EQ(TempFolder::Read(file), text) << cycle;
   }
   // An empty title row stays in its place through "Save as", so the rate stays in row 2.
@@ -197,7 +197,7 @@ TEST_F(OrvFileTest, OpenAndSaveReproduceTheFileByteForByte) {
                                                   Line("Sampling rate", "8000", "") +
                                                   Line("Mic", "2", "") + "1\r\n2\r\n");
   Open(untitled);
-  SaveOrvFile(untitled, true, grid, waveform);
+  SaveOrvFile(untitled, true, grid, waveform, {});
   Open(untitled);
   EXPECT_EQ(std::tuple(waveform.SampleRate, waveform.MicLocation), std::tuple(8000.0f, 2));
   // A DOS end-of-file mark after the last sample is not a sample.
@@ -215,7 +215,7 @@ TEST_F(OrvFileTest, SaveWritesTheExactLineFormat) {
   std::copy(std::begin(values), std::end(values), waveform.Samples.begin());
   waveform.LastSampleIndex = 2;
   const auto file = folder.Path() / "OUT.ORV";
-  SaveOrvFile(file, false, grid, waveform);
+  SaveOrvFile(file, false, grid, waveform, {});
   EXPECT_EQ(TempFolder::Read(file),
             "PARAMETER \tVALUE \tCOMMENT \r\n"
             "Title \t \tA B \r\n"
@@ -235,7 +235,7 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   std::copy(sine.begin(), sine.end(), waveform.Samples.begin());
   waveform.LastSampleIndex = 15;
   const auto file = folder.Path() / "ALL.ORV";
-  SaveOrvFile(file, true, grid, waveform);
+  SaveOrvFile(file, true, grid, waveform, {});
   EXPECT_EQ(grid.HeaderLastRow, 29);
   const std::string text = TempFolder::Read(file);
   EXPECT_EQ(CountOf(text, " \t"), 2 * 28);
@@ -244,7 +244,7 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   // Thirty lines: rows 2, 3 and 13 move up to 1, 2 and 3, rows from 12 on are cleared.
   grid.SetRow(7, "P7", "2", "C");
   grid.SetRow(20, "P20", "2", "C");
-  SaveOrvFile(file, true, grid, waveform);
+  SaveOrvFile(file, true, grid, waveform, {});
   EXPECT_TRUE(Open(file).OldLayout);
   EXPECT_EQ(grid.HeaderLastRow, 4);
   EXPECT_EQ(Row(grid, 1), "P2|2|C");
@@ -261,7 +261,7 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   grid.SetRow(3, "Microphone relative to ear", "3", "eardrum");
   for (int row = 5; row < HeaderGrid::kRows; ++row) grid.SetRow(row, "R", std::to_string(row), "");
   const HeaderGrid saved = grid;
-  SaveOrvFile(file, true, grid, waveform);
+  SaveOrvFile(file, true, grid, waveform, {});
   EXPECT_FALSE(Open(file).OldLayout);
   for (int row = 0; row <= HeaderRow::SampleCount; ++row)
     EXPECT_EQ(Row(grid, row), Row(saved, row));
@@ -296,7 +296,7 @@ TEST_F(OrvFileTest, ReadersAndSavePadOrCutToAPowerOfTwo) {
     std::fill(waveform.Samples.begin(), waveform.Samples.end(), 1.5f);
     waveform.LastSampleIndex = c.n - 1;
     const auto saved = folder.Path() / "S.ORV";
-    SaveOrvFile(saved, false, grid, waveform);
+    SaveOrvFile(saved, false, grid, waveform, {});
     const std::string text = TempFolder::Read(saved);
     EXPECT_EQ(waveform.Count(), c.count);
     EXPECT_EQ(CountOf(text, "1.5000E0\r\n"), std::min(c.n, c.count));
@@ -468,7 +468,7 @@ TEST_F(OrvFileTest, ReadingStopsAtTheCapacity) {
   std::fill(waveform.Samples.begin(), waveform.Samples.begin() + 4500, 1.0f);
   waveform.LastSampleIndex = 4499;
   const auto file = folder.Path() / "W.ORV";
-  SaveOrvFile(file, false, grid, waveform);
+  SaveOrvFile(file, false, grid, waveform, {});
   EXPECT_EQ(waveform.Count(), 4096);
   EXPECT_EQ(CountOf(TempFolder::Read(file), "1.0000E0\r\n"), 4096);
 }
@@ -499,7 +499,7 @@ TEST_F(OrvFileTest, FailedSaveLeavesTheFileAndTheRecordAsTheyWere) {
     SCOPED_TRACE(file.string());
     waveform.Samples[1] = sample1;
     const std::string before = Fingerprint(grid, waveform, rng);
-    ExpectRefusal([&] { SaveOrvFile(file, true, grid, waveform); }, {file.string(), fragment});
+    ExpectRefusal([&] { SaveOrvFile(file, true, grid, waveform, {}); }, {file.string(), fragment});
     EXPECT_TRUE(Fingerprint(grid, waveform, rng) == before);
   }
   for (const auto& file : {readOnly, inLocked, nonFinite})
@@ -511,7 +511,7 @@ TEST_F(OrvFileTest, FailedSaveLeavesTheFileAndTheRecordAsTheyWere) {
   const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   fs::permissions(nonFinite, perms);
   waveform.Samples[1] = 2.0f;
-  SaveOrvFile(nonFinite, false, grid, waveform);  // a good save replaces, keeping permissions
+  SaveOrvFile(nonFinite, false, grid, waveform, {});  // a good save replaces, keeping permissions
   EXPECT_NE(TempFolder::Read(nonFinite), "old contents");
   EXPECT_EQ(fs::status(nonFinite).permissions(), perms);
   EXPECT_EQ(folder.EntryCount(), 3);
@@ -531,7 +531,7 @@ TEST_F(OrvFileTest, ReadersNeverChangeTheFileAndAReadOnlyFileRefusesTheSave) {
     EXPECT_EQ(fs::last_write_time(file), old) << overlay;
     EXPECT_EQ(TempFolder::Read(file), text) << overlay;
   }
-  ExpectRefusal([&] { SaveOrvFile(file, false, grid, waveform); }, {"R.ORV", "read-only"});
+  ExpectRefusal([&] { SaveOrvFile(file, false, grid, waveform, {}); }, {"R.ORV", "read-only"});
   EXPECT_EQ(TempFolder::Read(file), text);
 }
 

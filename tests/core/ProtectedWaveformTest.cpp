@@ -280,7 +280,7 @@ TEST_F(ProtectedRunTest, WrittenFileReadsBackAsTheEardrumPrediction) {
   EXPECT_EQ(p_.CanalSourceGain, 0.0f);
   TempFolder out;
   const fs::path file = out.Path() / run.OutputName;
-  WriteProtectedWaveform(file, Rifle(), *waveform_, grid_);
+  WriteProtectedWaveform(file, *waveform_, grid_, {Rifle()});
   EXPECT_EQ(out.EntryCount(), 1);
 
   const std::string text = TempFolder::Read(file);
@@ -314,7 +314,7 @@ TEST_F(ProtectedRunTest, RefusesWhatItCannotRun) {
   const fs::path input = data_.Path() / "input.ORV";
   std::ofstream(input) << "outside";  // a different spelling of the same file is refused too
   EXPECT_NE(MessageOf([&] {
-              WriteProtectedWaveform(data_.Path() / "." / "input.ORV", input, *waveform_, grid_);
+              WriteProtectedWaveform(data_.Path() / "." / "input.ORV", *waveform_, grid_, {input});
             }).find("input.ORV"),
             std::string::npos);
   EXPECT_EQ(TempFolder::Read(input), "outside");

@@ -296,12 +296,12 @@ TEST(ProtectorCatalogue, StoreCircuitValuesRewritesOnlyTheRecord) {
   const fs::path file = folder.Write("HPD Atten.txt", original);
   TCircuitValues values;
   values.Lcup = 0.5f;
-  StoreCircuitValues(file, 0, values);
+  StoreCircuitValues(file, 0, values, {});
   const std::string text = test::TempFolder::Read(file);
   EXPECT_EQ(text, ReplaceCircuitLine(original, 0, ComposeCircuitLine(values), "t"));
   EXPECT_EQ(folder.EntryCount(), 1);
   EXPECT_NE(MessageOf([&] {
-              StoreCircuitValues(folder.Path() / "none.txt", 0, values);
+              StoreCircuitValues(folder.Path() / "none.txt", 0, values, {});
             }).find("Cannot open"),
             std::string::npos);
 }

@@ -4,9 +4,11 @@
 // in tests/cli), as each test binary links only its own layers.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <csignal>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -47,7 +49,9 @@ class FileSizeLimit {
 enum class Failure {
   ReadOnlyFolder,   // refused up front: the writer checks the folder's permission bits itself
   DiskFullMidFile,  // the temporary file is created, then a write fails part-way
-  NoTemporaryFile,  // the temporary file cannot be created (its name exceeds 255 bytes)
+  NoTemporaryFile,  // the temporary file cannot be named (its name exceeds 255 bytes)
+  ReadByCommand,    // the target is a file the command reads, spelled another way
+  Fifo,             // the target is a FIFO: renaming over it would replace the node
 };
 
 struct Case {
@@ -61,8 +65,12 @@ std::string FailureName(Failure failure) {
       return "ReadOnlyFolder";
     case Failure::DiskFullMidFile:
       return "DiskFullMidFile";
-    default:
+    case Failure::NoTemporaryFile:
       return "NoTemporaryFile";
+    case Failure::ReadByCommand:
+      return "ReadByCommand";
+    default:
+      return "Fifo";
   }
 }
 
@@ -73,8 +81,8 @@ void PrintTo(const Case& c, std::ostream* out) {
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
   for (const Writer& writer : Writers())
-    for (const Failure failure :
-         {Failure::ReadOnlyFolder, Failure::DiskFullMidFile, Failure::NoTemporaryFile})
+    for (const Failure failure : {Failure::ReadOnlyFolder, Failure::DiskFullMidFile,
+                                  Failure::NoTemporaryFile, Failure::ReadByCommand, Failure::Fifo})
       cases.push_back({&writer, failure});
   return cases;
 }
@@ -89,31 +97,51 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
   const std::string name = failure == Failure::NoTemporaryFile
                                ? std::string(250 - writer.File.size(), 'L') + writer.File
                                : writer.File;
-  const fs::path file = folder.Write(name, writer.Earlier);
+  const fs::path file = folder.Path() / name;
+  if (failure == Failure::Fifo)
+    ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  else
+    folder.Write(name, writer.Earlier);
+  // Other files the command reads: only ReadByCommand names the target among them.
+  ReadFiles reads = {folder.Path() / "input.ORV", folder.Path() / "." / "missing.PRM"};
+  std::ofstream(reads[0]) << "input";
   std::string message, reason;
   switch (failure) {
     case Failure::ReadOnlyFolder:
       fs::permissions(folder.Path(),
                       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                       fs::perm_options::remove);
-      message = MessageOf([&] { writer.Write(file); });
+      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "read-only";
       break;
     case Failure::DiskFullMidFile: {
       const FileSizeLimit limit(16);
-      message = MessageOf([&] { writer.Write(file); });
+      message = MessageOf([&] { writer.Write(file, reads); });
       reason = std::generic_category().message(EFBIG);
       break;
     }
     case Failure::NoTemporaryFile:
-      message = MessageOf([&] { writer.Write(file); });
+      message = MessageOf([&] { writer.Write(file, reads); });
       reason = std::generic_category().message(ENAMETOOLONG);
+      break;
+    case Failure::ReadByCommand:
+      reads.push_back(folder.Path() / "." / name);
+      message = MessageOf([&] { writer.Write(file, reads); });
+      reason = "it is \"" + reads.back().string() + "\", which this command reads";
+      break;
+    case Failure::Fifo:
+      message = MessageOf([&] { writer.Write(file, reads); });
+      reason = "it is a FIFO (named pipe), not a regular file";
       break;
   }
   EXPECT_NE(message.find("\"" + file.string() + "\""), std::string::npos) << message;
   EXPECT_NE(message.find(reason), std::string::npos) << message;
-  EXPECT_EQ(test::TempFolder::Read(file), writer.Earlier);
-  EXPECT_EQ(folder.EntryCount(), 1) << "a temporary file was left behind";
+  if (failure == Failure::Fifo)
+    EXPECT_TRUE(fs::is_fifo(file)) << "the FIFO was replaced";
+  else
+    EXPECT_EQ(test::TempFolder::Read(file), writer.Earlier);
+  EXPECT_EQ(test::TempFolder::Read(reads[0]), "input");
+  EXPECT_EQ(folder.EntryCount(), 2) << "a temporary file was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, SafeWriteTest, ::testing::ValuesIn(AllCases()),
@@ -127,7 +155,7 @@ TEST(SafeWrite, EveryWriterReplacesTheEarlierFileWithoutLeftovers) {
     SCOPED_TRACE(writer.Name);
     test::TempFolder folder;
     const fs::path file = folder.Write(writer.File, writer.Earlier);
-    EXPECT_NO_THROW(writer.Write(file));
+    EXPECT_NO_THROW(writer.Write(file, {folder.Path() / "input.ORV"}));
     const std::string written = test::TempFolder::Read(file);
     EXPECT_NE(written, writer.Earlier);
     EXPECT_GT(written.size(), 16u) << "too short for the disk-full case to cut it";

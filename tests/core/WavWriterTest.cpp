@@ -36,7 +36,7 @@ TEST(WavWriter, ReadsBackBitForBitWithRateAndTitle) {
       {1.0f, 1, ""}};
   for (const auto& [rate, written, title] : cases) {
     const fs::path file = folder.Path() / "OUT.WAV";
-    SaveWavFile(file, Record(values, rate), title);
+    SaveWavFile(file, Record(values, rate), title, {});
     SF_INFO info{};
     SNDFILE* sound = sf_open(file.string().c_str(), SFM_READ, &info);
     ASSERT_NE(sound, nullptr) << sf_strerror(nullptr);
@@ -76,7 +76,8 @@ TEST(WavWriter, FailureLeavesTheFileAsItWas) {
       {kept, "sampling rate", {1, 2}, 0.4f},
   };
   for (const auto& [file, fragment, values, rate] : cases) {
-    const std::string message = MessageOf([&] { SaveWavFile(file, Record(values, rate), "t"); });
+    const std::string message =
+        MessageOf([&] { SaveWavFile(file, Record(values, rate), "t", {}); });
     EXPECT_NE(message.find(file.string()), std::string::npos) << message;
     EXPECT_NE(message.find(fragment), std::string::npos) << message;
   }

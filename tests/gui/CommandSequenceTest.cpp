@@ -338,7 +338,7 @@ class CommandSequenceTest : public WindowTest {
       window_->Record().CopyTo(copy);
       HeaderGrid copyGrid = grid;
       const fs::path file = folder_ / "check.ORV";
-      SaveOrvFile(file, true, copyGrid, copy);
+      SaveOrvFile(file, true, copyGrid, copy, {});
       auto opened = cli::Open(file);
       std::string ignored;
       const double cli =

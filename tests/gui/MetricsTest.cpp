@@ -1,11 +1,16 @@
-// Statistics, the Leq300ms spectrum mode and the paired comparison driven through the window.
+// Statistics, the impulse criteria, the Leq300ms spectrum mode and the paired comparison driven
+// through the window.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <cmath>
+#include <map>
 
 #include "metrics/BandComparison.h"
+#include "metrics/ImpulseCriteria.h"
 #include "metrics/Leq300Spectrum.h"
 #include "model/Friedlander.h"
 #include "tests/gui/WindowFixture.h"
@@ -231,6 +236,138 @@ TEST_F(MetricsTest, OverlayComparesOneWindowAtOneRate) {
   EXPECT_EQ(lines[1][24], "SHOT_to_SHOT");
   for (const auto& [band, il] : {std::pair{30, "-6.8"}, {34, "-12.5"}, {38, "-13.9"}})
     EXPECT_EQ(lines[1][band - 17], il) << band;
+}
+
+// Ta and Tb (rows 14 and 15) follow each Statistics release over its interval, and an analysis
+// over the whole record; an interval from within the negative phase has no positive phase (the
+// dither's blips lie far below its peak) and says why.
+TEST_F(MetricsTest, ImpulseDurationsFollowStatisticsAndAnalysis) {
+  TForm1& w = OpenShot();
+  const std::span<const float> record(Record().Samples.data(), 8192);
+  const double dt = Record().SampleInterval;
+  const auto expectDurations = [&](const ImpulseCriteria& c) {
+    EXPECT_EQ(Cell(0, 14), "Ta");
+    EXPECT_EQ(Cell(0, 15), "Tb");
+    EXPECT_EQ(Cell(1, 14), c.ADurationMs ? QString::number(*c.ADurationMs, 'f', 3) : "n/a");
+    EXPECT_EQ(Cell(1, 15), QString::number(*c.BDurationMs, 'f', 3));
+  };
+  Trigger("St&atistics");
+  const CursorArea a = w.PlotArea();
+  Drag(w.Cursors().X1, a.Left + int(std::nearbyint(4.0 / 40.955 * a.Width)));
+  SampleSpan span = SampleSpan{Record().FirstIndex, Record().LastIndex};
+  const ImpulseCriteria around = ComputeImpulseCriteria(record, dt, span.First, span.Last);
+  expectDurations(around);
+  EXPECT_NEAR(*around.ADurationMs, 0.3, 0.005);  // the 0.3 ms wave, within a sample interval
+  EXPECT_EQ(Cell(2, 14), "A-duration milliseconds");
+
+  Drag(w.Cursors().X1, a.Left + int(std::nearbyint(5.5 / 40.955 * a.Width)));  // negative phase
+  span = SampleSpan{Record().FirstIndex, Record().LastIndex};
+  expectDurations(ComputeImpulseCriteria(record, dt, span.First, span.Last));
+  EXPECT_EQ(Cell(1, 14), "n/a");
+  EXPECT_TRUE(Cell(2, 14).startsWith("A-duration milliseconds: the ")) << Cell(2, 14).toStdString();
+
+  ClickToolButton();
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  ExpectNoErrors();
+  expectDurations(ComputeImpulseCriteria(record, dt));
+
+  // At 10 GHz the weightings' 0.1 s of settling outgrows any transform: the rows say so.
+  WriteOrv(folder_ / "waves" / "fast.ORV", 64, "10000000000 ");
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "fast.ORV").string()));
+  Trigger("St&atistics");
+  Drag(w.Cursors().X1, a.Left);
+  ExpectNoErrors();
+  for (const int row : {14, 15}) {
+    EXPECT_EQ(Cell(1, row), "n/a");
+    EXPECT_TRUE(Cell(2, row).contains("too long for the impulse criteria")) << row;
+  }
+}
+
+// "Impulse Criteria" shows the whole record's criteria in the upper half, copies them as
+// tab-separated text with the core's numbers, takes the Statistics interval while the record is
+// the one it was chosen on, and leaves through its run-time item with the grid and the picture
+// as they were.
+TEST_F(MetricsTest, ImpulseCriteriaTableShowsCopiesAndLeaves) {
+  TForm1& w = OpenShot();
+  const std::span<const float> record(Record().Samples.data(), 8192);
+  const double dt = Record().SampleInterval;
+  const QImage before = w.canvas()->Image();
+  // Criterion -> value of the copied table, and its first line.
+  const auto copied = [&] {
+    Trigger("[Copy Impulse Criteria]");
+    const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
+    std::map<QString, QString> values;
+    for (const QString& line : lines.mid(2))
+      if (const QStringList cells = line.split('\t'); cells.size() == 4)
+        values[cells[0]] = cells[1];
+    return std::pair{lines.value(0), values};
+  };
+
+  Trigger("Impulse Criteria");
+  ExpectNoErrors();
+  EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help", "[Copy Impulse Criteria]",
+                                         "[Exit Impulse Criteria]"}));
+  EXPECT_FALSE(w.gridView()->isVisible());
+  const QImage& image = w.canvas()->Image();
+  const int band = image.height() / 2;
+  EXPECT_NE(image.copy(0, 0, image.width(), band), before.copy(0, 0, image.width(), band));
+  EXPECT_EQ(image.copy(0, band + 1, image.width(), band - 1),
+            before.copy(0, band + 1, image.width(), band - 1));  // the plot stays
+
+  const ImpulseCriteria whole = ComputeImpulseCriteria(record, dt);
+  auto [title, values] = copied();
+  EXPECT_TRUE(title.contains("SHOT: WHOLE RECORD, SAMPLES 0 - 8191")) << title.toStdString();
+  EXPECT_EQ(values["Lpk, true peak"], QString::number(*whole.LpkTrueDb, 'f', 2));
+  EXPECT_EQ(values["LCpeak, true peak"], QString::number(*whole.LCpeakTrueDb, 'f', 2));
+  EXPECT_EQ(values["A-duration Ta"], QString::number(*whole.ADurationMs, 'f', 3));
+  EXPECT_EQ(values["LIAeq8hr"], QString::number(*whole.LIAeq8hrDb, 'f', 2));
+  EXPECT_NEAR(values["Allowed impulses per day"].toDouble(), *whole.Allowed, 1e-3 * *whole.Allowed);
+  EXPECT_EQ(values["EU 2003/10/EC exposure limit value"], "exceeded");  // 160 dB
+  Trigger("[Exit Impulse Criteria]");
+  EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help"}));
+  EXPECT_TRUE(w.gridView()->isVisible());
+  EXPECT_EQ(w.canvas()->Image(), before);
+
+  // A Statistics interval from within the negative phase: no A-duration, and the table says why.
+  Trigger("St&atistics");
+  const CursorArea a = w.PlotArea();
+  Drag(w.Cursors().X1, a.Left + int(std::nearbyint(5.5 / 40.955 * a.Width)));
+  const SampleSpan span = SampleSpan{Record().FirstIndex, Record().LastIndex};
+  ClickToolButton();
+  Trigger("Impulse Criteria");
+  std::tie(title, values) = copied();
+  EXPECT_TRUE(title.contains("STATISTICS INTERVAL, SAMPLES " + QString::number(span.First)));
+  const ImpulseCriteria tail = ComputeImpulseCriteria(record, dt, span.First, span.Last);
+  EXPECT_EQ(values["LAE"], QString::number(*tail.LAEDb, 'f', 2));
+  EXPECT_EQ(values["A-duration Ta"], "n/a");
+  EXPECT_TRUE(values.contains("Note"));
+
+  // Calibrated meanwhile, the record is no longer the one the interval was chosen on.
+  prompts_.Texts.push_back("2");
+  Trigger("&Multiply data by keyboard input");
+  Trigger("Impulse Criteria");
+  std::tie(title, values) = copied();
+  EXPECT_TRUE(title.contains("WHOLE RECORD"));
+  EXPECT_EQ(values["Lpk, sample maximum"],
+            QString::number(*ComputeImpulseCriteria(record, dt).LpkDb, 'f', 2));
+  EXPECT_EQ(MenuBarItems().count("[Exit Impulse Criteria]"), 1);  // entered again, one exit
+  Trigger("[Exit Impulse Criteria]");
+  EXPECT_TRUE(w.gridView()->isVisible());
+
+  // Off with the other measures while the spectrum shows, on again with the next open.
+  Trigger("Leq300ms spectrum");
+  EXPECT_FALSE(w.Command("Impulse Criteria")->isEnabled());
+  Trigger("[Exit Leq300 Spectrum]");
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "shot.ORV").string()));
+  EXPECT_TRUE(w.Command("Impulse Criteria")->isEnabled());
+
+  // A waveform opened while the table shows replaces it: no stale table to copy or redraw.
+  Trigger("Impulse Criteria");
+  ASSERT_TRUE(MenuBarItems().contains("[Copy Impulse Criteria]"));
+  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "shot.ORV").string()));
+  EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help"}));
+  EXPECT_TRUE(w.gridView()->isVisible());
+  ExpectNoErrors();
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+#include "plot/ImpulseCriteriaTable.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+namespace orvek {
+namespace {
+
+// Undefined values, long notes and a verdict without a level: the text keeps four cells a line,
+// and the table stays in the upper half at every size, even where it cannot fit and is cut.
+TEST(ImpulseCriteriaTableTest, KeepsItsCellsAndItsBand) {
+  ImpulseCriteria c;
+  c.LpkDb = 159.996;
+  c.Allowed = 0.0123456;
+  c.Verdicts = {{"EU 2003/10/EC exposure limit value", "LCpeak", 140.0, {}},
+                {"NIOSH 1998 unprotected peak", "Lpk", 140.0, true}};
+  for (int i = 0; i < 6; ++i)
+    c.Notes.push_back(
+        "Ta: the interval has no positive phase within 20 dB of its peak, so no "
+        "A-duration; the corrected A-duration, LIAeq8hr, dose and allowed number "
+        "depend on it.");
+  const std::vector<CriteriaTableRow> rows = ImpulseCriteriaRows(c);
+
+  const QStringList lines = ImpulseCriteriaText(rows).split('\n');
+  ASSERT_EQ(lines.size(), static_cast<qsizetype>(rows.size()) + 2);  // heading, rows, final ""
+  EXPECT_EQ(lines.back(), "");
+  for (const QString& line : lines.mid(0, lines.size() - 1))
+    EXPECT_EQ(line.count('\t'), 3) << line.toStdString();
+  EXPECT_EQ(lines[1], "Lpk, sample maximum\t160.00\tdB\tunweighted");
+  EXPECT_TRUE(lines.contains("Allowed impulses per day\t0.01235\t\tby LIAeq8hr"));
+  EXPECT_TRUE(lines.contains("A-duration Ta\tn/a\tms\tpositive phase (MIL-STD-1474D)"));
+  EXPECT_TRUE(
+      lines.contains("EU 2003/10/EC exposure limit value\tn/a\t\tLCpeak true peak "
+                     "against 140 dB"));
+  EXPECT_TRUE(
+      lines.contains("NIOSH 1998 unprotected peak\texceeded\t\tLpk true peak against "
+                     "140 dB"));
+
+  for (const QSize client : {QSize(1200, 800), QSize(640, 300), QSize(320, 100)}) {
+    QImage canvas(client, QImage::Format_RGB32);
+    canvas.fill(Qt::green);
+    {
+      QPainter painter(&canvas);
+      ImpulseCriteriaTable(painter, client, rows, "IMPULSE CRITERIA OF SHOT: WHOLE RECORD");
+    }
+    const int band = client.height() / 2;
+    int black = 0;
+    for (int y = 0; y < client.height(); ++y)
+      for (int x = 0; x < client.width(); ++x) {
+        const QRgb pixel = canvas.pixel(x, y);
+        if (y >= band) {
+          ASSERT_EQ(pixel, qRgb(0, 255, 0)) << client.width() << " x " << client.height();
+        } else {
+          ASSERT_NE(pixel, qRgb(0, 255, 0)) << client.width() << " x " << client.height();
+          black += qGray(pixel) < 128;
+        }
+      }
+    EXPECT_GT(black, 0);
+  }
+}
+
+}  // namespace
+}  // namespace orvek
