@@ -20,8 +20,11 @@ void TForm1::ReloadModelParameters() {
   DeriveModelConstants(ModelParameters);
 }
 
+// The analysis runs the whole record as it stands, edits included, as "Save ORV waveform as"
+// would write it; an open tool's view is left first.
 void TForm1::RunAnalysis(Listener listener) {
   const bool warned = listener == Listener::Warned;
+  LeaveCursorTool();
   for (QAction* item : PopupTopItems) item->setEnabled(false);  // until the next open
   RestoreForm();
   // Whatever stops the analysis, the menus come back; a failed run adds no result items.
@@ -37,9 +40,10 @@ void TForm1::RunAnalysis(Listener listener) {
   ReloadModelParameters();
   if (warned) AnalyzeMenu->menuAction()->setEnabled(false);
 
-  std::copy_n(Waveform->ReferenceSamples.begin(), Waveform->Count(), Waveform->Samples.begin());
+  if (!Analysed) Analysed = std::make_unique<TWaveform>(record_->Capacity());
+  record_->CopyForAnalysis(*Analysed);
   Plot.FreshFrame = true;
-  DrawPressureTimePlot();
+  DrawPressureTimePlot(*Analysed);
   HazardComputed = false;
   if (MovieAvailable) CancelMovieClick();
 
@@ -48,14 +52,16 @@ void TForm1::RunAnalysis(Listener listener) {
   statusBox_->setText(warned ? "WARNED" : "UNWARNED");
   statusBox_->show();
   QApplication::processEvents();
-  if (!Waveform->WaveformLoaded) return;
+  // A result of an earlier run never stands for this one (after a save there is nothing loaded).
+  LastHazard.reset();
+  if (!record_->Loaded()) return;
 
   PopupOpensAutomatically = false;
   CurrentMuscleDelay = MuscleDelay(listener, ModelParameters);
   CalculateHazard2();
   MovieAvailable = true;
-  WriteHazardRows(MicrophoneCode(Grid), listener);
-  ShowImpulseDurations({0, Waveform->LastSampleIndex});
+  WriteHazardRows(MicrophoneCode(record_->Grid()), listener);
+  ShowImpulseDurations({0, record_->Waveform().LastSampleIndex});
   QApplication::processEvents();
   AddMovieItems();
   if (LastHazard->Cochlea.HazardFileError)
@@ -65,26 +71,26 @@ void TForm1::RunAnalysis(Listener listener) {
 void TForm1::CalculateHazard2() {
   LastHazard.reset();
   HazardComputed = true;
-  DrawPressureTimePlot();
+  DrawPressureTimePlot(*Analysed);
   {
     QPainter painter(&canvas_->Image());
-    DrawMuscleCurve(painter, *Waveform, Timing, Plot);
+    DrawMuscleCurve(painter, *Analysed, Timing, Plot);
   }
   canvas_->update();
   SaveForm();
 
-  const int micLocation = MicrophoneCode(Grid);
+  const int micLocation = MicrophoneCode(record_->Grid());
   std::optional<OutputFile> hazardFile;
-  if (WritableMedia)
-    hazardFile = OutputFile{
-        ResolveInFolder(LastOpenFolder, CurrentBaseName.toStdString() + ".HAZ"),
-        {ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString()), ModelParameters.Source}};
+  if (record_->WritableMedia())
+    hazardFile =
+        OutputFile{ResolveInFolder(record_->File().parent_path(), record_->BaseName() + ".HAZ"),
+                   {record_->File(), ModelParameters.Source}};
   // Repaints go on while the model runs, but no click can reach a command until it is done.
   const ProgressCallback progress = [this](std::int32_t) {
     progress_->setValue(std::min(progress_->value() + 1, progress_->maximum()));
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
-  LastHazard = CalculateHazard(*Waveform, micLocation, Timing, ModelParameters, *MovieFrames,
+  LastHazard = CalculateHazard(*Analysed, micLocation, Timing, ModelParameters, *MovieFrames,
                                hazardFile, progress);
   // The hazard says where it stands: in a few words beside it, in sentences on the tooltip.
   const std::string flags = ValidityFlags(LastHazard->Validity);
@@ -102,17 +108,17 @@ void TForm1::CalculateHazard2() {
 void TForm1::WriteHazardRows(int micLocation, Listener listener) {
   const bool open = micLocation == 1 || micLocation == 4;
   const std::string kind = open ? "no protector" : "selected protector";
-  Grid.SetCell(HeaderColumn::Parameter, HeaderRow::WarnedExposures,
-               "Number of exposures with " + kind + ", warned");
-  Grid.SetCell(HeaderColumn::Parameter, HeaderRow::UnwarnedExposures,
-               "Number of exposures with " + kind + ", unwarned");
+  record_->SetResultCell(HeaderColumn::Parameter, HeaderRow::WarnedExposures,
+                         "Number of exposures with " + kind + ", warned");
+  record_->SetResultCell(HeaderColumn::Parameter, HeaderRow::UnwarnedExposures,
+                         "Number of exposures with " + kind + ", unwarned");
   const int row =
       listener == Listener::Warned ? HeaderRow::WarnedExposures : HeaderRow::UnwarnedExposures;
   const float hazard = LastHazard->Cochlea.Hazard;
-  Grid.SetCell(HeaderColumn::Value, row, AllowedText(hazard));
+  record_->SetResultCell(HeaderColumn::Value, row, AllowedText(hazard));
   const std::string flags = ValidityFlags(LastHazard->Validity);
-  Grid.SetCell(HeaderColumn::Comment, row,
-               AruText(hazard) + " A.R.U." + (flags.empty() ? "" : "; " + flags));
+  record_->SetResultCell(HeaderColumn::Comment, row,
+                         AruText(hazard) + " A.R.U." + (flags.empty() ? "" : "; " + flags));
   RefreshGridView();
 }
 

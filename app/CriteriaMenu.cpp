@@ -45,15 +45,15 @@ QString Milliseconds(double ms) { return QString::number(ms, 'f', 3); }
 }  // namespace
 
 void TForm1::NoteStatisticsInterval(SampleSpan span) {
-  StatisticsCriteriaInterval = {span, RecordFingerprint(*Waveform)};
+  StatisticsCriteriaInterval = {span, RecordFingerprint(record_->Waveform())};
   ShowImpulseDurations(span);
 }
 
 void TForm1::ShowImpulseDurations(SampleSpan span) {
   ImpulseCriteria c;
   try {
-    c = ComputeImpulseCriteria(RecordOf(*Waveform), Waveform->SampleInterval, span.First,
-                               span.Last);
+    c = ComputeImpulseCriteria(RecordOf(record_->Waveform()), record_->Waveform().SampleInterval,
+                               span.First, span.Last);
   } catch (const OrvekError& error) {
     // The rows say why instead of keeping an earlier record's durations, and the command that
     // asked for them (an analysis) still completes.
@@ -62,16 +62,16 @@ void TForm1::ShowImpulseDurations(SampleSpan span) {
   for (const auto& [row, label, name, value, prefix] :
        {std::tuple{HeaderRow::ADuration, "Ta", "A-duration milliseconds", c.ADurationMs, "Ta: "},
         std::tuple{HeaderRow::BDuration, "Tb", "B-duration milliseconds", c.BDurationMs, "Tb: "}}) {
-    SetGridCell(HeaderColumn::Parameter, row, label);
-    SetGridCell(HeaderColumn::Value, row, value ? Milliseconds(*value) : "n/a");
-    SetGridCell(HeaderColumn::Comment, row,
-                value ? QString(name) : QString(name) + ": " + ReasonFor(c, prefix));
+    SetResultCell(HeaderColumn::Parameter, row, label);
+    SetResultCell(HeaderColumn::Value, row, value ? Milliseconds(*value) : "n/a");
+    SetResultCell(HeaderColumn::Comment, row,
+                  value ? QString(name) : QString(name) + ": " + ReasonFor(c, prefix));
   }
 }
 
 std::optional<SampleSpan> TForm1::CriteriaIntervalOfRecord() const {
   if (!StatisticsCriteriaInterval ||
-      StatisticsCriteriaInterval->Record != RecordFingerprint(*Waveform))
+      StatisticsCriteriaInterval->Record != RecordFingerprint(record_->Waveform()))
     return std::nullopt;
   return StatisticsCriteriaInterval->Span;
 }
@@ -79,11 +79,11 @@ std::optional<SampleSpan> TForm1::CriteriaIntervalOfRecord() const {
 void TForm1::ImpulseCriteria1Click() {
   if (!RequireSamples()) return;
   const std::optional<SampleSpan> interval = CriteriaIntervalOfRecord();
-  const SampleSpan span = interval.value_or(SampleSpan{0, Waveform->LastSampleIndex});
-  const double dtMs = Waveform->SampleInterval * 1000.0;
-  ShownCriteria =
-      ComputeImpulseCriteria(RecordOf(*Waveform), Waveform->SampleInterval, span.First, span.Last);
-  CriteriaTitle = "IMPULSE CRITERIA OF " + CurrentBaseName + ": " +
+  const SampleSpan span = interval.value_or(SampleSpan{0, record_->Waveform().LastSampleIndex});
+  const double dtMs = record_->Waveform().SampleInterval * 1000.0;
+  ShownCriteria = ComputeImpulseCriteria(RecordOf(record_->Waveform()),
+                                         record_->Waveform().SampleInterval, span.First, span.Last);
+  CriteriaTitle = "IMPULSE CRITERIA OF " + QString::fromStdString(record_->BaseName()) + ": " +
                   (interval ? "STATISTICS INTERVAL" : "WHOLE RECORD") + ", SAMPLES " +
                   QString::number(span.First) + " - " + QString::number(span.Last) + " (" +
                   Milliseconds(span.First * dtMs) + " - " + Milliseconds(span.Last * dtMs) + " MS)";

@@ -15,7 +15,7 @@ int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 CursorArea TForm1::PlotArea() const {
   TPlotFrame frame;
-  const PlotLayout layout = LayOutPressureTimePlot(ClientSize(), *Waveform, frame);
+  const PlotLayout layout = LayOutPressureTimePlot(ClientSize(), record_->Shown(), frame);
   return {layout.FrameLeft, layout.BandTop, layout.FrameWidth, layout.FrameHeight};
 }
 
@@ -23,7 +23,7 @@ QPushButton* TForm1::AddToolButton(const QString& caption, void (TForm1::*handle
   auto* button = new QPushButton(caption, canvas_);
   button->hide();
   connect(button, &QPushButton::clicked, this,
-          [this, handler] { RunCommand([=, this] { (this->*handler)(); }); });
+          [this, handler] { RunUserCommand([=, this] { (this->*handler)(); }); });
   return button;
 }
 
@@ -48,14 +48,14 @@ void TForm1::ShowToolButton(QPushButton* button) {
 }
 
 void TForm1::OpenCursorTool(int x1, int x2, QPushButton* done) {
-  CursorColor1 = CursorColor2 = Qt::red;
-  CursorX1 = x1;
-  CursorX2 = x2;
-  DrawCursorLine(CursorX1, CursorColor1);
-  DrawCursorLine(CursorX2, CursorColor2);
+  cursor_.Colour1 = cursor_.Colour2 = Qt::red;
+  cursor_.X1 = x1;
+  cursor_.X2 = x2;
+  DrawCursorLine(cursor_.X1, cursor_.Colour1);
+  DrawCursorLine(cursor_.X2, cursor_.Colour2);
   PopupOpensAutomatically = false;
-  CursorsActive = true;
-  CursorDragging = false;
+  cursor_.Active = true;
+  cursor_.Dragging = false;
   ShowToolButton(done);
 }
 
@@ -63,15 +63,24 @@ void TForm1::CloseCursorTool() {
   PopupOpensAutomatically = true;
   for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6, Button12})
     button->hide();
-  CursorsActive = false;
-  CursorDragging = false;
+  cursor_.Active = false;
+  cursor_.Dragging = false;
+}
+
+void TForm1::LeaveCursorTool() {
+  if (!cursor_.Active) return;
+  CloseCursorTool();
+  record_->CloseView();
+  if (screen_ != Screen::Plot) return;
+  Plot.FreshFrame = true;
+  RedrawPlot();
 }
 
 // The nearer line follows the mouse; at equal distances the first one does.
 void TForm1::MoveNearerLine(int x) {
-  const bool first = std::abs(x - CursorX2) >= std::abs(x - CursorX1);
-  int& line = first ? CursorX1 : CursorX2;
-  const QColor& colour = first ? CursorColor1 : CursorColor2;
+  const bool first = std::abs(x - cursor_.X2) >= std::abs(x - cursor_.X1);
+  int& line = first ? cursor_.X1 : cursor_.X2;
+  const QColor& colour = first ? cursor_.Colour1 : cursor_.Colour2;
   DrawCursorLine(line, colour);
   line = x;
   DrawCursorLine(line, colour);
@@ -83,47 +92,51 @@ void TForm1::FormMouseDown(QPoint at, Qt::MouseButton button) {
     HelpPictureShown = false;
     return;
   }
-  if (!CursorsActive) return;
-  CursorDragging = true;
+  if (!cursor_.Active) return;
+  cursor_.Dragging = true;
   if (button == Qt::LeftButton) MoveNearerLine(at.x());
 }
 
 void TForm1::FormMouseMove(QPoint at) {
-  if (!CursorsActive || !CursorDragging) return;
+  if (!cursor_.Active || !cursor_.Dragging) return;
   MoveNearerLine(at.x());
   ShowLiveCursorValue();
 }
 
 void TForm1::FormMouseUp(QPoint at) {
-  if (!CursorsActive || !CursorDragging) return;
+  if (!cursor_.Active || !cursor_.Dragging) return;
   MoveNearerLine(at.x());
-  CursorDragging = false;
-  if (CursorMode == 6) ShowEnergyMetrics();
+  cursor_.Dragging = false;
+  if (cursor_.Mode == 6) ShowEnergyMetrics();
 }
 
 // Segment length (mode 1), the level under the first line (mode 4) or the interval's peak
 // (mode 6), as the lines move.
+// The segment length (mode 1) is shown in the view of the grid only: the record keeps its count
+// until Done.
 void TForm1::ShowLiveCursorValue() {
   const CursorArea area = PlotArea();
-  const std::int32_t n = Waveform->LastSampleIndex;
+  const TWaveform& shown = record_->Shown();
+  const std::int32_t n = shown.LastSampleIndex;
   const auto index = [&](int x) { return std::clamp(CursorIndex(x, area, n), 0, n); };
-  if (CursorMode == 1) {
-    SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount,
-                QString::number(index(CursorX2) - index(CursorX1) + 1));
-  } else if (CursorMode == 4) {
-    const std::int32_t i = index(std::max(CursorX1, area.Left));
-    SetGridCell(HeaderColumn::Value, HeaderRow::StartLevel,
-                QString::number(StartLevelDb(Waveform->Samples[i]), 'f', 1));
-    SetGridCell(HeaderColumn::Comment, HeaderRow::StartLevel,
-                "dB at " + QString::number(double(i) * Waveform->SampleInterval * 1000.0, 'f', 2) +
-                    " msec.");
-  } else if (CursorMode == 6) {
+  if (cursor_.Mode == 1) {
+    const QSignalBlocker block(gridView_);
+    gridView_->item(HeaderRow::SampleCount, HeaderColumn::Value)
+        ->setText(QString::number(index(cursor_.X2) - index(cursor_.X1) + 1));
+  } else if (cursor_.Mode == 4) {
+    const std::int32_t i = index(std::max(cursor_.X1, area.Left));
+    SetResultCell(HeaderColumn::Value, HeaderRow::StartLevel,
+                  QString::number(StartLevelDb(shown.Samples[i]), 'f', 1));
+    SetResultCell(
+        HeaderColumn::Comment, HeaderRow::StartLevel,
+        "dB at " + QString::number(double(i) * shown.SampleInterval * 1000.0, 'f', 2) + " msec.");
+  } else if (cursor_.Mode == 6) {
     ShowIntervalPeak();
   }
 }
 
-void TForm1::SetGridCell(int column, int row, const QString& text) {
-  Grid.SetCell(column, row, text.toStdString());
+void TForm1::SetResultCell(int column, int row, const QString& text) {
+  record_->SetResultCell(column, row, text.toStdString());
   const QSignalBlocker block(gridView_);
   gridView_->item(row, column)->setText(text);
 }

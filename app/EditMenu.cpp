@@ -32,36 +32,38 @@ constexpr CalibrationItem kCalibrationItems[] = {
 
 // The editing commands need a record of at least two samples.
 bool TForm1::RequireSamples() {
-  if (Waveform->Count() >= 2) return true;
+  if (record_->Waveform().Count() >= 2) return true;
   prompts_.Information("There is no waveform to edit. Open or import a waveform first.");
   return false;
 }
 
+// After an edit the grid and the plot show the record as it now is.
 void TForm1::RedrawAfterEdit() {
-  DrawPressureTimePlot();
-  SaveForm();
+  RefreshGridView();
+  RedrawPlot();
 }
 
 void TForm1::SelectSegment1Click() {
   if (!RequireSamples()) return;
   const CursorArea a = PlotArea();
-  CursorMode = 1;
+  cursor_.Mode = 1;
   OpenCursorTool(a.Left + Rounded(0.05 * a.Width), a.Left + a.Width - Rounded(0.05 * a.Width),
                  Button2);
 }
 
 void TForm1::Button2Click() {
   const CursorArea a = PlotArea();
-  SelectSegment(*Waveform, ReadCursors(CursorX1, CursorX2, a, Waveform->LastSampleIndex));
-  CursorX1 = a.Left + 1;
-  CursorX2 = a.Left + a.Width - 1;
+  const SampleSpan span =
+      ReadCursors(cursor_.X1, cursor_.X2, a, record_->Waveform().LastSampleIndex);
   CloseCursorTool();
-  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
+  record_->SelectSegment(span);
+  cursor_.X1 = a.Left + 1;
+  cursor_.X2 = a.Left + a.Width - 1;
   RedrawAfterEdit();
 }
 
-// Set Baseline: the first stage zooms into a quiet stretch, the second picks the part of it whose
-// mean is the offset removed from the whole record.
+// Set Baseline: the first stage shows a stretch of the record, the second picks the part of it
+// whose mean is the offset removed from the whole record.
 void TForm1::SetBaselineClick() {
   if (!RequireSamples()) return;
   const CursorArea a = PlotArea();
@@ -70,38 +72,38 @@ void TForm1::SetBaselineClick() {
 
 void TForm1::Button3Click() {
   const CursorArea a = PlotArea();
-  SavedLastIndex = ExpandSelection(
-      *Waveform, ReadCursors(CursorX1, CursorX2, a, Waveform->LastSampleIndex, true));
-  RedrawAfterEdit();
+  record_->OpenView(
+      ReadCursors(cursor_.X1, cursor_.X2, a, record_->Waveform().LastSampleIndex, true));
   Button3->hide();
-  CursorX1 = a.Left + Rounded(0.05 * a.Width);
-  CursorX2 = a.Left + a.Width - Rounded(0.05 * a.Width);
-  DrawCursorLine(CursorX1, CursorColor1);
-  DrawCursorLine(CursorX2, CursorColor2);
+  cursor_.X1 = a.Left + Rounded(0.05 * a.Width);
+  cursor_.X2 = a.Left + a.Width - Rounded(0.05 * a.Width);
+  RedrawPlot();
   ShowToolButton(Button4);
 }
 
 void TForm1::Button4Click() {
   const CursorArea a = PlotArea();
-  RemoveBaseline(*Waveform, ReadCursors(CursorX1, CursorX2, a, Waveform->LastSampleIndex, true),
-                 SavedLastIndex);
-  CursorX1 = a.Left + 1;
-  CursorX2 = a.Left + a.Width - 1;
-  RedrawAfterEdit();
+  const SampleSpan span =
+      ReadCursors(cursor_.X1, cursor_.X2, a, record_->Shown().LastSampleIndex, true);
   CloseCursorTool();
+  record_->RemoveBaseline(span);
+  cursor_.X1 = a.Left + 1;
+  cursor_.X2 = a.Left + a.Width - 1;
+  RedrawAfterEdit();
 }
 
 // Establish Start: the view ends at twice the peak's index, a cross marks the first sample above
 // the threshold, and one line (the second waits beyond the right edge) picks the start.
 void TForm1::EstablishStartClick() {
   if (!RequireSamples()) return;
-  CursorMode = 4;
-  const ImpulseStart start = FindImpulseStart(*Waveform);
-  SavedLastIndex = ZoomToRise(*Waveform, start.PeakIndex);
-  RedrawAfterEdit();
+  cursor_.Mode = 4;
+  const ImpulseStart start = FindImpulseStart(record_->Waveform());
+  record_->OpenView(RiseView(record_->Waveform().LastSampleIndex, start.PeakIndex));
+  RedrawPlot();
 
-  float t = (start.StartIndex - 0.5f) * Waveform->SampleInterval * 1000.0f;
-  float p = 0.001f * Waveform->Samples[start.StartIndex];
+  const TWaveform& shown = record_->Shown();
+  float t = (start.StartIndex - 0.5f) * shown.SampleInterval * 1000.0f;
+  float p = 0.001f * shown.Samples[std::min(start.StartIndex, shown.LastSampleIndex)];
   const QPoint cross = MapPoint(Plot.Main, t, p);
   {
     QPainter painter(&canvas_->Image());
@@ -110,23 +112,22 @@ void TForm1::EstablishStartClick() {
     painter.drawLine(cross.x(), cross.y() - 10, cross.x(), cross.y() + 10);
   }
   const CursorArea a = PlotArea();
-  CursorX1 = cross.x();
-  CursorX2 = a.Left + Rounded(2.1 * a.Width);
-  SetGridCell(HeaderColumn::Parameter, HeaderRow::StartLevel, "Establish start level");
+  cursor_.X1 = cross.x();
+  cursor_.X2 = a.Left + Rounded(2.1 * a.Width);
+  SetResultCell(HeaderColumn::Parameter, HeaderRow::StartLevel, "Establish start level");
   ShowLiveCursorValue();
-  SetGridCell(HeaderColumn::Comment, HeaderRow::StartLevel, "dB at 5.0 msec");
-  OpenCursorTool(CursorX1, CursorX2, Button5);
+  SetResultCell(HeaderColumn::Comment, HeaderRow::StartLevel, "dB at 5.0 msec");
+  OpenCursorTool(cursor_.X1, cursor_.X2, Button5);
 }
 
 void TForm1::Button5Click() {
   const CursorArea a = PlotArea();
-  const std::int32_t n = Waveform->LastSampleIndex;
-  const std::int32_t chosen = std::clamp(CursorIndex(std::max(CursorX1, a.Left), a, n), 0, n);
-  ShiftStart(*Waveform, chosen, SavedLastIndex);
-  RedrawAfterEdit();
+  const std::int32_t n = record_->Shown().LastSampleIndex;
+  const std::int32_t chosen = std::clamp(CursorIndex(std::max(cursor_.X1, a.Left), a, n), 0, n);
   CloseCursorTool();
-  SetGridCell(HeaderColumn::Comment, HeaderRow::StartLevel, "dB at 5.0 msec.");
-  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
+  record_->ShiftStart(chosen);
+  SetResultCell(HeaderColumn::Comment, HeaderRow::StartLevel, "dB at 5.0 msec.");
+  RedrawAfterEdit();
 }
 
 // Taper Ends: the fade-in ends at the first line (3.75 ms by default), the fade-out starts at the
@@ -140,10 +141,11 @@ void TForm1::ApplyTaper1Click() {
 }
 
 void TForm1::Button6Click() {
-  ApplyTaper(*Waveform,
-             ReadCursors(CursorX1, CursorX2, PlotArea(), Waveform->LastSampleIndex, true));
-  RedrawAfterEdit();
+  const SampleSpan span =
+      ReadCursors(cursor_.X1, cursor_.X2, PlotArea(), record_->Waveform().LastSampleIndex, true);
   CloseCursorTool();
+  record_->ApplyTaper(span);
+  RedrawAfterEdit();
 }
 
 void TForm1::Calibrate(CalibrationUnit unit) {
@@ -152,33 +154,26 @@ void TForm1::Calibrate(CalibrationUnit unit) {
   const float value = InputFloat(prompts_, item.Prompt, item.Default, item.Low, item.High);
   LastCalibrationUnit = unit;
   CalibrationValue = value;
-  ApplyCalibration(*Waveform, unit, value);
-  // A new pressure scale makes the old axis limits meaningless (counts or full-scale units):
-  // the axis follows the calibrated data.
-  Waveform->AxisMax = Waveform->DataMax;
-  Waveform->AxisMin = Waveform->DataMin;
+  record_->Calibrate(unit, value);
   RedrawAfterEdit();
   PopupOpensAutomatically = true;
-  CursorsActive = false;
+  cursor_.Active = false;
 }
 
 void TForm1::Resample1Click() {
   if (!RequireSamples()) return;
-  const double rate = 1.0 / Waveform->SampleInterval;
+  const double rate = 1.0 / record_->Waveform().SampleInterval;
   if (!prompts_.OkCancel("Sample rate = " + QString::number(rate, 'f', 0) + " samples/sec. " +
                          "Change sample rate?"))
     return;
   const float newRate =
       InputFloat(prompts_, "Sample rate in samples/sec", static_cast<float>(rate), 0.1f, 1e7f);
-  const bool cut = Resample(*Waveform, newRate);
-  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
-  SetGridCell(HeaderColumn::Value, HeaderRow::SampleRate,
-              QString::number(1.0 / Waveform->SampleInterval, 'f', 0));
+  const bool cut = record_->Resample(newRate);
   RedrawAfterEdit();
   if (cut)
     prompts_.Information(QString("The resampled record was cut to %1 samples, as many as this "
                                  "computer's buffers take.")
-                             .arg(Waveform->Count()));
+                             .arg(record_->Waveform().Count()));
 }
 
 }  // namespace orvek

@@ -41,50 +41,38 @@ QColor EarSpectrumColour(int traceColour) {
 
 }  // namespace
 
+// A cancelled dialog changes nothing; an open tool stays as it was.
 void TForm1::OpenORVwaveform1Click() {
-  if (CursorsActive) CloseCursorTool();
-  for (QAction* item : PopupTopItems) item->setEnabled(true);
-  Plot.TraceColour = 1;
-  Plot.PressureRangePending = false;
-  RestoreForm();
-  Plot.FreshFrame = true;
-  Plot.LogClearPending = true;
-  if (MovieRunning) CancelMovieClick();
-
   FileDialogOptions dialog;
   dialog.Title = "Orvek Files";
   dialog.Filter = "Prepared waveforms|*.ORV|All Files|*.*";
   dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
   const auto chosen = prompts_.OpenFile(dialog);
-  RestoreForm();
   if (!chosen) return;
   OpenWaveform(*chosen);
 }
 
+// The file chosen is the file read, whatever dots its name holds.
 void TForm1::OpenWaveform(const QString& chosenFile) {
-  const std::filesystem::path chosen = std::filesystem::absolute(PathOf(chosenFile));
-  const std::filesystem::path folder = chosen.parent_path();
-  const QString baseName = QString::fromStdString(UpperBaseName(chosen));
-  const QString fileName = baseName + ".ORV";
-  const bool writable = FolderWritable(folder);
-
+  const std::filesystem::path typed = std::filesystem::absolute(PathOf(chosenFile));
+  const std::filesystem::path chosen =
+      ResolveInFolder(typed.parent_path(), typed.filename().string());
   // The reader checks the whole file before it replaces anything, so a refused file leaves the
   // current waveform, its header and the window as they were.
-  const OrvReadReport report =
-      OpenNewFileType5(ResolveInFolder(folder, fileName.toStdString()), writable,
-                       Plot.PressureRangePending, *Waveform, Grid, DitherRandom);
+  const OrvReadReport report = record_->Open(chosen, false, DitherRandom);
 
-  LastOpenFolder = folder;
+  CloseCursorTool();
+  Plot.TraceColour = 1;
+  Plot.PressureRangePending = false;
+  Plot.FreshFrame = true;
+  Plot.LogClearPending = true;
+  if (MovieRunning) CancelMovieClick();
+  LastOpenFolder = chosen.parent_path();
   PopupOpensAutomatically = true;
-  WritableMedia = writable;
-  ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
-  CurrentBaseName = baseName;
-  CurrentFileName = fileName;
-  ChosenFileName = QString::fromStdString(chosen.filename().string());
-  setWindowTitle("ORVEK INTENSE SOUND HAZARD ANALYSIS OF: " + CurrentBaseName);
+  setWindowTitle("ORVEK INTENSE SOUND HAZARD ANALYSIS OF: " +
+                 QString::fromStdString(record_->BaseName()));
   for (QAction* item : PopupTopItems) item->setEnabled(true);
   EditPending.fill(false);
-  WaveformImported = false;
   OverlayAxes.reset();
   OverlayFormPending = true;
   LeaveImpulseCriteria();
@@ -97,8 +85,6 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
   // spectrum) must not reappear when a spectrum hides the grid or the snapshot is restored.
   canvas_->Image().fill(Qt::white);
   DrawPressureTimePlot();
-  Waveform->WindowStart = Waveform->TimeStart;
-  Waveform->WindowEnd = Waveform->TimeEnd;
 
   AnalyzeMenu->menuAction()->setEnabled(true);
   for (QAction* item :
@@ -110,7 +96,7 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
     prompts_.Information(QString("\"%1\" holds more samples than this computer's buffers take; "
                                  "the first %2 samples were read.")
                              .arg(chosenFile)
-                             .arg(Waveform->Count()));
+                             .arg(record_->Waveform().Count()));
 }
 
 // Header grid over the upper half, progress bar and status box at the bottom left.
@@ -130,15 +116,22 @@ void TForm1::LayOutForWaveform() {
   statusBox_->hide();
 }
 
+// The whole record goes back to the file it was opened from (or last saved as); an imported
+// recording is saved with "Save ORV waveform as" only, so that it is never overwritten.
 void TForm1::SaveORVwaveform1Click() {
-  // The file the record was opened from is replaced on purpose.
-  SaveOrvFile(ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString()), false, Grid,
-              *Waveform, {});
+  if (record_->Imported() || record_->File().empty()) {
+    prompts_.Information(
+        "This waveform has no ORV file yet. Save it with \"Save ORV waveform as\".");
+    return;
+  }
+  record_->Save(record_->File(), false);
+  CloseCursorTool();
   ClearAfterSave();
 }
 
+// The file written is the name typed; ".ORV" is added only to a name without an extension.
 void TForm1::SaveORVwaveformas1Click() {
-  if (Waveform->Count() > kLargestSaveAsCount) {
+  if (record_->Waveform().Count() > kLargestSaveAsCount) {
     prompts_.Information(
         "An ORV file holds at most 1048576 samples; select a shorter segment before saving.");
     return;
@@ -148,29 +141,21 @@ void TForm1::SaveORVwaveformas1Click() {
   dialog.Filter = "Auditorialy hazardous waveforms (*.ORV)|*.ORV";
   dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
   dialog.DefaultExtension = "ORV";
-  dialog.ProposedName = ChosenFileName.section('.', 0, 0) + ".ORV";
+  dialog.ProposedName = QString::fromStdString(record_->File().stem().string()) + ".ORV";
   const auto chosen = prompts_.SaveFile(dialog);
-  if (!chosen) {
-    AnalyzeMenu->menuAction()->setEnabled(false);
-    progress_->hide();
-    return;
-  }
+  if (!chosen) return;
   const std::filesystem::path typed = PathOf(*chosen);
-  const QString typedName = QString::fromStdString(typed.filename().string());
-  const std::filesystem::path target =
-      typed.parent_path() / (typedName.section('.', 0, 0) + ".ORV").toStdString();
-  // The dialog asked about the name as typed; the file written always ends in ".ORV", so a
-  // different existing file is only replaced when the user agrees.
+  std::filesystem::path target = typed;
+  if (!typed.has_extension()) target += ".ORV";
+  // The dialog asked about the name as typed; a different existing file is only replaced when
+  // the user agrees.
   if (target != typed && std::filesystem::exists(target) &&
       prompts_.YesNoCancel(QString("\"%1\" already exists. Replace it?")
                                .arg(QString::fromStdString(target.string()))) !=
           Prompts::Answer::Yes)
     return;
-  ExtensionTag = QString::fromStdString(orvek::ExtensionTag(typed));
-  // An imported recording is never replaced by its ORV copy.
-  ReadFiles source;
-  if (WaveformImported) source.push_back(LastOpenFolder / ChosenFileName.toStdString());
-  SaveOrvFile(target, true, Grid, *Waveform, source);
+  record_->Save(target, true);
+  CloseCursorTool();
   ClearAfterSave();
 }
 
@@ -180,7 +165,6 @@ void TForm1::ClearAfterSave() {
   canvas_->Image().fill(Qt::white);
   canvas_->update();
   gridView_->hide();
-  Waveform->WaveformLoaded = false;
   AnalyzeMenu->menuAction()->setEnabled(false);
   progress_->hide();
   screen_ = Screen::Blank;
@@ -189,59 +173,66 @@ void TForm1::ClearAfterSave() {
 
 // --- "Overlay ORV waveform": free field (the current record) against a recording at the ear ---
 
+// Both records are taken over the free-field record's comparison window, each on its own time
+// axis, at one sampling rate. The record itself is not changed. A cancelled dialog changes
+// nothing and appends nothing.
 void TForm1::OverlayORVwaveform1Click() {
+  FileDialogOptions dialog;
+  dialog.Title = "Orvek Files";
+  dialog.Filter = "Prepared waveforms|*.ORV|All Files|*.*";
+  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
+  const auto chosenText = prompts_.OpenFile(dialog);
+  if (!chosenText) return;
+
+  // Everything that can fail comes before the window changes.
+  const fs::path chosen = fs::absolute(PathOf(*chosenText));
+  if (!EarRecord) EarRecord = std::make_unique<TWaveform>(record_->Capacity());
+  TWaveform& ear = *EarRecord;
+  HeaderGrid earHeader;
+  OpenNewFileType6(chosen, ear, earHeader, DitherRandom);
+  const TWaveform& freeField = record_->Waveform();
+  RequireSameRate(freeField, ear, record_->File(), chosen);
+  const SampleSpan freeSpan =
+      ComparisonWindow(freeField, freeField.WindowStart, freeField.WindowEnd).Span;
+  CutToComparisonWindow(ear, freeField.WindowStart, freeField.WindowEnd);
+  const float dt = freeField.SampleInterval;
+  const Leq300Spectrum freeFieldAlone = ComputeLeq300Spectrum(
+      freeField.Samples.data() + freeSpan.First, freeSpan.Last - freeSpan.First + 1, dt);
+  const Leq300Spectrum earSpectrum = ComputeLeq300Spectrum(ear.Samples.data(), ear.Count(), dt);
+  const std::vector<float> atEar = FreeFieldAtEarLength(freeField, freeSpan, ear.Count());
+  const Leq300Spectrum freeFieldAtEar =
+      ComputeLeq300Spectrum(atEar.data(), static_cast<std::int32_t>(atEar.size()), dt);
+  const std::string name = record_->BaseName() + "_to_" + UpperBaseName(chosen);
+  const BandComparison comparison = CompareBands(freeFieldAtEar, earSpectrum);
+
   if (MovieRunning) CancelMovieClick();
+  LeaveCursorTool();
   gridView_->hide();
   if (OverlayFormPending) {
     SaveForm();
     OverlayFormPending = false;
   }
-  TWaveform& w = *Waveform;
-  const std::int32_t freeFieldCount = w.Count();
-  std::copy(w.ReferenceSamples.begin(), w.ReferenceSamples.begin() + freeFieldCount,
-            w.Samples.begin());
-  const Leq300Spectrum freeField =
-      ComputeLeq300Spectrum(w.Samples.data(), freeFieldCount, w.SampleInterval);
+  PopupOpensAutomatically = false;
+  AnalyzeMenu->menuAction()->setEnabled(true);
+  SaveORVwaveform1->setEnabled(false);
+  SaveORVwaveformas1->setEnabled(false);
 
-  FileDialogOptions dialog;
-  dialog.Title = "Orvek Files";
-  dialog.Filter = "Prepared waveforms|*.ORV|All Files|*.*";
-  dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
-  if (const auto chosenText = prompts_.OpenFile(dialog)) {
-    PopupOpensAutomatically = false;
-    const fs::path chosen = fs::absolute(fs::path(chosenText->toStdString()));
-    ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
-    CurrentFileName = QString::fromStdString(UpperBaseName(chosen)) + ".ORV";
-    const float windowStart = w.WindowStart, windowEnd = w.WindowEnd;
-    OpenNewFileType6(ResolveInFolder(chosen.parent_path(), CurrentFileName.toStdString()), w, Grid,
-                     DitherRandom);
-    CutToComparisonWindow(w, windowStart, windowEnd);
-    AnalyzeMenu->menuAction()->setEnabled(true);
-    SaveORVwaveform1->setEnabled(false);
-    SaveORVwaveformas1->setEnabled(false);
+  RestoreForm();
+  Plot.TracePenWidth = Plot.TraceColour == 1 ? 3 : 1;
+  Plot.FreshFrame = false;
+  DrawPressureTimePlot(ear);
+  Plot.TracePenWidth = 1;
 
-    RestoreForm();
-    Plot.TracePenWidth = Plot.TraceColour == 1 ? 3 : 1;
-    Plot.FreshFrame = false;
-    DrawPressureTimePlot();
-    Plot.TracePenWidth = 1;
-  }
-  const QString name = CurrentBaseName + "_to_" + CurrentFileName.section('.', 0, 0);
-
-  const Leq300Spectrum ear = ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
   if (!OverlayAxes) {
-    SpectrumAxes axes = AxesFor(ear, 90.0f);
-    axes.YMax = std::max(AxesFor(freeField, 0.0f).YMax, axes.YMax);
+    SpectrumAxes axes = AxesFor(earSpectrum, 90.0f);
+    axes.YMax = std::max(AxesFor(freeFieldAlone, 0.0f).YMax, axes.YMax);
     axes.YMin = axes.YMax - 90.0f;
     OverlayAxes = axes;
   }
-  FreeFieldAtEarLength(w, freeFieldCount);
-  const Leq300Spectrum freeFieldAtEar =
-      ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
   {
     QPainter painter(&canvas_->Image());
     const TPlotFrame frame = DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
-    DrawNarrowBandCurve(painter, frame, ear, EarSpectrumColour(Plot.TraceColour));
+    DrawNarrowBandCurve(painter, frame, earSpectrum, EarSpectrumColour(Plot.TraceColour));
     DrawSpectrumAxes(painter, ClientSize(), *OverlayAxes, Plot);
     DrawNarrowBandCurve(painter, frame, freeFieldAtEar, QColor(0, 0, 255));
   }
@@ -250,8 +241,7 @@ void TForm1::OverlayORVwaveform1Click() {
   const fs::path results = ResolveInFolder(StartupFolder, "Dat\\Hearing Protectors\\TOB.txt");
   std::error_code ignored;  // a folder that cannot be made is reported by the write
   fs::create_directories(results.parent_path(), ignored);
-  AppendTobResults(results, TobResultsLine(CompareBands(freeFieldAtEar, ear), name.toStdString()),
-                   {ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString())});
+  AppendTobResults(results, TobResultsLine(comparison, name), {record_->File()});
   SaveForm();
 }
 

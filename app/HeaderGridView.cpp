@@ -58,7 +58,7 @@ void TForm1::SetUpGridView() {
       gridView_->setItem(row, column, new QTableWidgetItem);
 
   connect(gridView_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
-    Grid.SetCell(item->column(), item->row(), item->text().toStdString());
+    record_->TypeCell(item->column(), item->row(), item->text().toStdString());
   });
   connect(gridView_, &QTableWidget::currentCellChanged, this,
           [this](int row, int column, int, int) {
@@ -91,7 +91,8 @@ void TForm1::RefreshGridView() {
   const QSignalBlocker block(gridView_);
   for (int row = 0; row < HeaderGrid::kRows; ++row)
     for (int column = 0; column < HeaderGrid::kColumns; ++column)
-      gridView_->item(row, column)->setText(QString::fromStdString(Grid.Cell(column, row)));
+      gridView_->item(row, column)
+          ->setText(QString::fromStdString(record_->Grid().Cell(column, row)));
 }
 
 void TForm1::GridCellSelected(int column, int row) {
@@ -110,20 +111,19 @@ void TForm1::GridEnterPressed() {
 }
 
 void TForm1::ApplyPendingEdits() {
-  if (!Waveform || !Waveform->WaveformLoaded) return;
-  bool redraw = false;
+  if (!record_ || !record_->Loaded()) return;
+  bool redraw = false, any = false;
   for (LiveCell cell : kLiveCells) {
     bool& pending = EditPending[static_cast<int>(cell)];
     if (!pending) continue;
-    const CellEditResult result = ApplyCellEdit(cell, Grid, *Waveform);
+    any = true;
+    const CellEditResult result = record_->ApplyCellEdit(cell);
     pending = !result.Accepted;
     redraw = redraw || result.Redraw;
   }
+  if (!any) return;
   RefreshGridView();
-  if (redraw) {
-    DrawPressureTimePlot();
-    SaveForm();
-  }
+  if (redraw) RedrawPlot();
 }
 
 }  // namespace orvek

@@ -1,6 +1,5 @@
 // "File" > "Import waveform" and "Save WAV waveform": recordings from any common source in, the
 // current samples out as a WAV file.
-#include <QApplication>
 #include <QStringList>
 #include <algorithm>
 
@@ -66,19 +65,9 @@ ImportChoices DialogChoices(Prompts& prompts) {
 
 }  // namespace
 
+// The dialog comes first: a cancelled import changes nothing. A file that yields no samples or
+// fails leaves the record, its header and the window as they were.
 void TForm1::Importwaveform1Click() {
-  for (QAction* item : PopupTopItems) item->setEnabled(true);
-  Plot.TraceColour = 1;
-  Plot.FreshFrame = true;
-  if (MovieRunning) CancelMovieClick();
-  if (CursorsActive) CloseCursorTool();
-  LayOutGrid(0.2, 0.1, 0.66);
-  gridView_->show();
-  FillDefaultHeader(Grid);
-  Grid.HeaderLastRow = HeaderRow::AEnergy;
-  EditPending.fill(false);
-  RefreshGridView();
-
   FileDialogOptions dialog;
   dialog.Title = "Import waveform";
   dialog.Filter = "All files *.*|*.*|WAV files|*.WAV";
@@ -87,19 +76,24 @@ void TForm1::Importwaveform1Click() {
   if (!chosenText) return;
 
   const fs::path chosen = fs::absolute(fs::path(chosenText->toStdString()));
-  const fs::path folder = chosen.parent_path();
-  LastOpenFolder = folder;
-  ExtensionTag = QString::fromStdString(orvek::ExtensionTag(chosen));
-  CurrentFileName = QString::fromStdString(chosen.filename().string());
-  ChosenFileName = CurrentFileName;
-  CurrentBaseName = QString::fromStdString(UpperBaseName(chosen));
-  if (WritableMedia) {
-    std::error_code ignored;  // a file we may not change is still read
-    fs::permissions(chosen, fs::perms::owner_write, fs::perm_options::add, ignored);
+  const ImportReport report = record_->Import(chosen, DialogChoices(prompts_));
+  QStringList notices;
+  for (const std::string& notice : report.Notices) notices << QString::fromStdString(notice);
+  if (!report.Decoded) {
+    prompts_.Information(notices.isEmpty() ? "Nothing was imported from \"" + *chosenText + "\"."
+                                           : notices.join("\r\n"));
+    return;
   }
-  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-  setWindowTitle("ORVEK INTENSE SOUND HAZARD IMPORTING FILE: " + CurrentFileName);
+  CloseCursorTool();
+  for (QAction* item : PopupTopItems) item->setEnabled(true);
+  Plot.TraceColour = 1;
+  Plot.FreshFrame = true;
+  if (MovieRunning) CancelMovieClick();
+  LastOpenFolder = chosen.parent_path();
+  EditPending.fill(false);
+  setWindowTitle("ORVEK INTENSE SOUND HAZARD IMPORTING FILE: " +
+                 QString::fromStdString(chosen.filename().string()));
   PopupOpensAutomatically = true;
   AnalyzeMenu->menuAction()->setEnabled(false);
   SaveORVwaveform1->setEnabled(false);
@@ -107,45 +101,31 @@ void TForm1::Importwaveform1Click() {
   SaveWAVwaveform1->setEnabled(true);
   OverlayORVwaveform1->setEnabled(false);
 
-  // The plot band is cleared first, so a file that fails leaves the window with the import
-  // defaults and no stale trace.
   screen_ = Screen::Plot;
   LeaveImpulseCriteria();
   canvas_->Image().fill(Qt::white);
-  canvas_->update();
   LayOutForWaveform();
   LayOutGrid(0.2, 0.1, 0.66);
-  WaveformImported = true;
-  ImportReport report;
-  try {
-    report = OpenNewFileType4(chosen, ExtensionTag.toStdString(), DialogChoices(prompts_),
-                              *Waveform, Grid);
-  } catch (...) {
-    RefreshGridView();
-    SaveForm();
-    throw;
-  }
+  gridView_->show();
   RefreshGridView();
-  if (Waveform->Count() >= 1) DrawPressureTimePlot();
+  DrawPressureTimePlot();
   SaveForm();
-  QStringList notices;
-  for (const std::string& notice : report.Notices) notices << QString::fromStdString(notice);
   if (!notices.isEmpty()) prompts_.Information(notices.join("\r\n"));
 }
 
+// The whole record, also while a tool shows a stretch of it.
 void TForm1::SaveWAVwaveform1Click() {
   FileDialogOptions dialog;
   dialog.Title = "Save WAV waveform";
   dialog.Filter = "WAV files (*.WAV)|*.WAV";
   dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
   dialog.DefaultExtension = "WAV";
-  dialog.ProposedName = CurrentBaseName + ".WAV";
+  dialog.ProposedName = QString::fromStdString(record_->BaseName()) + ".WAV";
   const auto chosen = prompts_.SaveFile(dialog);
   if (!chosen) return;
-  // The title cell keeps the blank the ORV layout puts before each TAB; the metadata does not.
-  SaveWavFile(fs::path(chosen->toStdString()), *Waveform,
-              QString::fromStdString(Waveform->PlotTitle).trimmed().toStdString(),
-              {LastOpenFolder / ChosenFileName.toStdString()});
+  const TWaveform& w = record_->Waveform();
+  SaveWavFile(fs::path(chosen->toStdString()), w,
+              QString::fromStdString(w.PlotTitle).trimmed().toStdString(), {record_->File()});
 }
 
 }  // namespace orvek

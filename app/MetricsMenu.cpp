@@ -22,53 +22,52 @@ QString Fixed3(long double value, const char* otherwise = "-inf") {
 
 void TForm1::Stats1Click() {
   if (!RequireSamples()) return;
-  if (Waveform->LastSampleIndex > kLargestStatisticsIndex) {
+  if (record_->Waveform().LastSampleIndex > kLargestStatisticsIndex) {
     prompts_.Information(
         "Statistics are computed for records of at most 1048576 samples. Select a shorter "
         "segment first.");
     return;
   }
-  CursorMode = 6;
-  SavedLastIndex = Waveform->LastSampleIndex;
+  cursor_.Mode = 6;
   const CursorArea a = PlotArea();
   OpenCursorTool(a.Left + Rounded(0.02 * a.Width), a.Left + a.Width - Rounded(0.02 * a.Width),
                  Button12);
-  SetGridCell(HeaderColumn::Parameter, HeaderRow::LAeq, "LAeq and Leq");
+  SetResultCell(HeaderColumn::Parameter, HeaderRow::LAeq, "LAeq and Leq");
 }
 
 SampleSpan TForm1::StatisticsInterval() const {
   const CursorArea a = PlotArea();
-  const std::int32_t n = Waveform->LastSampleIndex;
+  const std::int32_t n = record_->Waveform().LastSampleIndex;
   const auto index = [&](int x) {
     return std::clamp(CursorIndex(std::max(x, a.Left), a, n), 0, n);
   };
-  const std::int32_t i1 = index(CursorX1), i2 = index(CursorX2);
+  const std::int32_t i1 = index(cursor_.X1), i2 = index(cursor_.X2);
   return {std::min(i1, i2), std::max(i1, i2)};
 }
 
 void TForm1::ShowIntervalPeak() {
   const SampleSpan span = StatisticsInterval();
-  const IntervalPeak peak = FindIntervalPeak(*Waveform, span.First, span.Last);
-  SetGridCell(HeaderColumn::Value, HeaderRow::PeakLevel, QString::number(peak.LevelDb, 'f', 3));
-  SetGridCell(HeaderColumn::Comment, HeaderRow::PeakLevel,
-              "dB at " +
-                  QString::number(peak.Index * double(Waveform->SampleInterval) * 1000.0, 'f', 1) +
-                  " milliseconds");
+  const TWaveform& w = record_->Waveform();
+  const IntervalPeak peak = FindIntervalPeak(w, span.First, span.Last);
+  SetResultCell(HeaderColumn::Value, HeaderRow::PeakLevel, QString::number(peak.LevelDb, 'f', 3));
+  SetResultCell(HeaderColumn::Comment, HeaderRow::PeakLevel,
+                "dB at " + QString::number(peak.Index * double(w.SampleInterval) * 1000.0, 'f', 1) +
+                    " milliseconds");
 }
 
 void TForm1::ShowEnergyMetrics() {
   const SampleSpan span = StatisticsInterval();
-  Waveform->FirstIndex = span.First;
-  Waveform->LastIndex = span.Last;
-  EnergyMetrics = ComputeEnergyMetrics(*Waveform, span.First, span.Last);
+  record_->SetStatisticsInterval(span);
+  const TWaveform& w = record_->Waveform();
+  EnergyMetrics = ComputeEnergyMetrics(w, span.First, span.Last);
   const TEnergyMetrics& m = EnergyMetrics;
 
   const CursorArea a = PlotArea();
-  const int x1 = std::max(std::min(CursorX1, CursorX2), a.Left);
-  const int x2 = std::max(std::max(CursorX1, CursorX2), a.Left);
-  const double dtMs = Waveform->SampleInterval * 1000.0;
+  const int x1 = std::max(std::min(cursor_.X1, cursor_.X2), a.Left);
+  const int x2 = std::max(std::max(cursor_.X1, cursor_.X2), a.Left);
+  const double dtMs = w.SampleInterval * 1000.0;
   const double durationMs =
-      std::nearbyint(double(Waveform->LastSampleIndex) * (x2 - x1 + 1) / a.Width) * dtMs;
+      std::nearbyint(double(w.LastSampleIndex) * (x2 - x1 + 1) / a.Width) * dtMs;
   QString interval = "dB equivalent A-wt level over time interval of " +
                      QString::number(durationMs, 'f', 2) + " msec starting at " +
                      QString::number(span.First * dtMs, 'f', 2) +
@@ -77,26 +76,25 @@ void TForm1::ShowEnergyMetrics() {
     interval += "  The interval is a single sample and has no duration: move the lines apart.";
   else if (!std::isfinite(m.LAeq))
     interval += "  The interval holds no sound energy.";
-  SetGridCell(HeaderColumn::Value, HeaderRow::LAeq, Fixed3(m.LAeq));
-  SetGridCell(HeaderColumn::Comment, HeaderRow::LAeq, interval);
-  SetGridCell(HeaderColumn::Value, HeaderRow::LAeq8hr, Fixed3(m.LAeq8hr));
-  SetGridCell(HeaderColumn::Comment, HeaderRow::LAeq8hr, "dB equivalent A-wt level over 8 hours.");
-  SetGridCell(HeaderColumn::Value, HeaderRow::Na, Fixed3(m.Na, "n/a"));
-  SetGridCell(HeaderColumn::Comment, HeaderRow::Na,
-              std::isfinite(m.Na) ? QString("allowed number of rounds based on A-weighted energy.")
-                                  : QString("allowed number of rounds based on A-weighted energy: "
-                                            "no limit, the interval holds no A-weighted energy."));
-  SetGridCell(HeaderColumn::Value, HeaderRow::AEnergy, Fixed3(m.AEnergy));
-  SetGridCell(HeaderColumn::Comment, HeaderRow::AEnergy, "joules/m^2.");
+  SetResultCell(HeaderColumn::Value, HeaderRow::LAeq, Fixed3(m.LAeq));
+  SetResultCell(HeaderColumn::Comment, HeaderRow::LAeq, interval);
+  SetResultCell(HeaderColumn::Value, HeaderRow::LAeq8hr, Fixed3(m.LAeq8hr));
+  SetResultCell(HeaderColumn::Comment, HeaderRow::LAeq8hr,
+                "dB equivalent A-wt level over 8 hours.");
+  SetResultCell(HeaderColumn::Value, HeaderRow::Na, Fixed3(m.Na, "n/a"));
+  SetResultCell(HeaderColumn::Comment, HeaderRow::Na,
+                std::isfinite(m.Na)
+                    ? QString("allowed number of rounds based on A-weighted energy.")
+                    : QString("allowed number of rounds based on A-weighted energy: "
+                              "no limit, the interval holds no A-weighted energy."));
+  SetResultCell(HeaderColumn::Value, HeaderRow::AEnergy, Fixed3(m.AEnergy));
+  SetResultCell(HeaderColumn::Comment, HeaderRow::AEnergy, "joules/m^2.");
   NoteStatisticsInterval(span);
 }
 
+// Measuring changes nothing in the record: its length and time axis stay as they are.
 void TForm1::Button12Click() {
-  Waveform->LastSampleIndex = SavedLastIndex;
-  Waveform->TimeStart = 0.0f;
-  Waveform->TimeEnd = Waveform->LastSampleIndex * Waveform->SampleInterval;
   CloseCursorTool();
-  SetGridCell(HeaderColumn::Value, HeaderRow::SampleCount, QString::number(Waveform->Count()));
   RedrawAfterEdit();
 }
 
@@ -104,25 +102,26 @@ void TForm1::Button12Click() {
 
 void TForm1::Leq300msspectrum1Click() {
   QAction* exit = menuBar()->addAction("[Exit Leq300 Spectrum]");
-  connect(exit, &QAction::triggered, this, [this] { RunCommand([this] { CancelLeq300Click(); }); });
+  connect(exit, &QAction::triggered, this,
+          [this] { RunUserCommand([this] { CancelLeq300Click(); }); });
   Leq300ExitItems.push_back(exit);
   for (QAction* item : PopupTopItems) item->setEnabled(false);
   TobFileWritten = false;
 
-  if (WaveformImported) {
+  if (record_->Imported()) {
     prompts_.Information(
         "The Leq300ms spectrum is computed for waveforms opened from ORV files. Save the imported "
         "waveform with \"Save ORV waveform as\" and open that file.");
     return;
   }
-  if (Waveform->LastSampleIndex >= 1'048'576) {
+  const TWaveform& w = record_->Waveform();
+  if (w.LastSampleIndex >= 1'048'576) {
     prompts_.Information(
         "The Leq300ms spectrum is computed for records of at most 1048576 samples. Select a "
         "shorter segment first.");
     return;
   }
-  LastSpectrum =
-      ComputeLeq300Spectrum(Waveform->Samples.data(), Waveform->Count(), Waveform->SampleInterval);
+  LastSpectrum = ComputeLeq300Spectrum(w.Samples.data(), w.Count(), w.SampleInterval);
   gridView_->hide();
   {
     QPainter painter(&canvas_->Image());
@@ -130,9 +129,8 @@ void TForm1::Leq300msspectrum1Click() {
   }
   canvas_->update();
   // Beside the waveform, not wherever the working folder happens to be.
-  WriteTobFile(LastOpenFolder / TobFileName(ChosenFileName.toStdString()),
-               TobFileText(*LastSpectrum),
-               {ResolveInFolder(LastOpenFolder, CurrentFileName.toStdString())});
+  WriteTobFile(record_->File().parent_path() / TobFileName(record_->File().filename().string()),
+               TobFileText(*LastSpectrum), {record_->File()});
   TobFileWritten = true;
 }
 
@@ -146,12 +144,13 @@ void TForm1::CancelLeq300Click() {
       "Also the Right-Click Pop-Up Menu is disabled. To re-enable the Pop-Up Menu, either return "
       "to the File | Open ORV waveform or File | Import waveform Pull-Down menu or Analyze "
       "Pull-Down Menu.";
-  prompts_.Information(
-      TobFileWritten ? "A text file was just created in this folder named " + CurrentBaseName +
-                           " containing 1/3 octave-band 300 msec equivalent energy levels "
-                           "for this waveform.  " +
-                           reenable
-                     : "No spectrum file was created for this waveform.  " + reenable);
+  prompts_.Information(TobFileWritten
+                           ? "A text file was just created in this folder named " +
+                                 QString::fromStdString(record_->BaseName()) +
+                                 " containing 1/3 octave-band 300 msec equivalent energy levels "
+                                 "for this waveform.  " +
+                                 reenable
+                           : "No spectrum file was created for this waveform.  " + reenable);
   RestoreForm();
 }
 

@@ -18,7 +18,7 @@ namespace orvek {
 QAction* TForm1::AddMenuBarItem(const QString& caption, void (TForm1::*handler)()) {
   QAction* item = menuBar()->addAction(caption);
   connect(item, &QAction::triggered, this,
-          [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
+          [this, handler] { RunUserCommand([this, handler] { (this->*handler)(); }); });
   return item;
 }
 
@@ -38,11 +38,11 @@ void TForm1::AnimateClick() {
   // The cochlear run left the last place's displacement in WorkSamples; frames beyond its
   // transform were not written, and there WorkSamples still holds the stapes displacement.
   const std::int32_t last =
-      MovieLastFrame(Waveform->LastSampleIndex, LastHazard->Cochlea.TransformLength);
-  for (std::int32_t i = 0; i <= last; ++i) Waveform->WorkSamples[i] = MovieFrames->Frame(i, 1);
+      MovieLastFrame(Analysed->LastSampleIndex, LastHazard->Cochlea.TransformLength);
+  for (std::int32_t i = 0; i <= last; ++i) Analysed->WorkSamples[i] = MovieFrames->Frame(i, 1);
   {
     QPainter painter(&canvas_->Image());
-    PlotStDispTime(painter, ClientSize(), *Waveform, MovieFrames->StapesMin(),
+    PlotStDispTime(painter, ClientSize(), *Analysed, MovieFrames->StapesMin(),
                    MovieFrames->StapesMax(), Plot);
   }
   canvas_->update();
@@ -54,7 +54,7 @@ void TForm1::UnwrapCochleaClick() {
   UnwrapExtremes = FindMovieExtremes(*MovieFrames, ModelParameters.PlaceCount);
   {
     QPainter painter(&canvas_->Image());
-    PlotUnwrappedCochlea(painter, ClientSize(), *Waveform, HazardPlaces(ModelParameters),
+    PlotUnwrappedCochlea(painter, ClientSize(), *Analysed, HazardPlaces(ModelParameters),
                          UnwrapExtremes, Plot);
   }
   canvas_->update();
@@ -74,7 +74,7 @@ void TForm1::MovieStartClick() {
     Movie.ClearRestart();
     {
       QPainter painter(&canvas_->Image());
-      PlotMovieAxes(painter, ClientSize(), *Waveform, HazardPlaces(ModelParameters), UnwrapExtremes,
+      PlotMovieAxes(painter, ClientSize(), *Analysed, HazardPlaces(ModelParameters), UnwrapExtremes,
                     Plot);
     }
     canvas_->update();
@@ -87,8 +87,8 @@ void TForm1::MovieStartClick() {
 // analysis and the cancel item end this run, and so does a movie started from inside it.
 bool TForm1::PlayMovie() {
   const QPointer<TForm1> alive(this);
-  HazardMovie movie(*MovieFrames, ModelParameters, *Waveform,
-                    MovieLastFrame(Waveform->LastSampleIndex, LastHazard->Cochlea.TransformLength),
+  HazardMovie movie(*MovieFrames, ModelParameters, *Analysed,
+                    MovieLastFrame(Analysed->LastSampleIndex, LastHazard->Cochlea.TransformLength),
                     LastHazard->Cochlea.WorstPlace, Plot);
   const std::uint64_t run = Movie.Begin(movie.LastFrame());
   MovieRunning = true;

@@ -12,29 +12,41 @@
 
 namespace orvek {
 
-void TForm1::DrawPressureTimePlot() {
+void TForm1::DrawPressureTimePlot() { DrawPressureTimePlot(record_->Shown()); }
+
+void TForm1::DrawPressureTimePlot(const TWaveform& waveform) {
   {
     QPainter painter(&canvas_->Image());
-    PressureTimePlot(painter, ClientSize(), *Waveform, Plot);
+    PressureTimePlot(painter, ClientSize(), waveform, Plot);
   }
   // Every plot fixes the muscle timing the next ear-model run uses.
-  Timing = ComputeMuscleTiming(CurrentMuscleDelay, Waveform->SampleInterval,
+  Timing = ComputeMuscleTiming(CurrentMuscleDelay, waveform.SampleInterval,
                                ModelParameters.MuscleTimeConstant);
   canvas_->update();
 }
 
-void TForm1::FormDblClick() {
-  if (!Plot.PressureRangePending || !Waveform) return;
-  float& top = Waveform->AxisMax;
-  float& bottom = Waveform->AxisMin;
-  // The boxes offer five times the current range; the current limits always lie inside it, and
-  // the minimum may not exceed the new maximum, so the axis never turns upside down.
-  const float low = std::min(5.0f * bottom, bottom);
-  const float high = std::max(5.0f * top, top);
-  top = InputFloat(prompts_, "Max Pa", top, low, high);
-  bottom = InputFloat(prompts_, "Min Pa", bottom, low, top);
+void TForm1::RedrawPlot() {
   DrawPressureTimePlot();
   SaveForm();
+  if (cursor_.Active) {
+    DrawCursorLine(cursor_.X1, cursor_.Colour1);
+    DrawCursorLine(cursor_.X2, cursor_.Colour2);
+  }
+}
+
+// The typed limits apply to a fresh plot of the record, also after overlaid traces or spectra.
+void TForm1::FormDblClick() {
+  if (!Plot.PressureRangePending || record_->Waveform().Count() < 1) return;
+  const TWaveform& w = record_->Waveform();
+  // The boxes offer five times the current range; the current limits always lie inside it, and
+  // the minimum may not exceed the new maximum, so the axis never turns upside down.
+  const float low = std::min(5.0f * w.AxisMin, w.AxisMin);
+  const float high = std::max(5.0f * w.AxisMax, w.AxisMax);
+  const float top = InputFloat(prompts_, "Max Pa", w.AxisMax, low, high);
+  const float bottom = InputFloat(prompts_, "Min Pa", w.AxisMin, low, top);
+  record_->SetPressureAxis(bottom, top);
+  Plot.FreshFrame = true;
+  RedrawPlot();
   Plot.PressureRangePending = false;
 }
 
@@ -73,22 +85,22 @@ void TForm1::Exportplot1Click() {
   dialog.Filter = "PNG picture|*.png|SVG drawing|*.svg|PDF document|*.pdf";
   dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
   dialog.DefaultExtension = "png";
-  dialog.ProposedName = CurrentBaseName + ".png";
+  dialog.ProposedName = QString::fromStdString(record_->BaseName()) + ".png";
   const std::optional<QString> chosen = prompts_.SaveFile(dialog);
   if (!chosen) return;
   const PlotBand band = upperShown ? PlotBand::Whole : PlotBand::Lower;
   // Cursor lines, overlays and traces drawn over the plot are not part of the renderers' plot.
-  WritePlotPicture(chosen->toStdString(), size, band, CurrentBaseName,
+  WritePlotPicture(chosen->toStdString(), size, band, QString::fromStdString(record_->BaseName()),
                    [&](QPainter& painter, QSize picture) {
                      PlotState state;
-                     PressureTimePlot(painter, picture, *Waveform, state);
+                     PressureTimePlot(painter, picture, record_->Shown(), state);
                      if (ShownCriteria)
                        ImpulseCriteriaTable(painter, picture, ImpulseCriteriaRows(*ShownCriteria),
                                             CriteriaTitle);
                      else if (spectrumShown)
                        Leq300SpectrumPlot(painter, picture, *LastSpectrum, state);
                    },
-                   {LastOpenFolder / ChosenFileName.toStdString()});
+                   {record_->File()});
 }
 
 }  // namespace orvek

@@ -60,12 +60,15 @@ void TForm1::PopupItemClick(int catalogueIndex) {
 
 // The waveform under the chosen protector: where and from which direction, the protector's
 // measured and modelled insertion loss, the predicted waveform over the pressure-time plot, and
-// the predicted waveform file beside the one it was predicted from.
+// the predicted waveform file beside the one it was predicted from. The prediction runs on a copy:
+// the record stays the free-field recording, with its own header, and the predicted waveform is
+// analysed by opening its file.
 void TForm1::GetHPDData() {
   RestoreForm();
   if (!RequireSamples()) return;
   if (SelectedProtector < 0 || SelectedProtector >= static_cast<int>(Catalogue.Entries.size()))
     return;
+  RequireFreeFieldRecording(MicrophoneCode(record_->Grid()));
   const TProtectorEntry& entry = Catalogue.Entries[SelectedProtector];
   const QString word = QString::fromUtf8(ProtectorKindWord(ProtectorKindOf(entry)));
   const int location =
@@ -87,20 +90,24 @@ void TForm1::GetHPDData() {
                       "for grazing incidence.\r\nAccept?"))
     angle = InputInteger(prompts_, "Angle of the incoming wave in degrees", 0, 360, 0);
 
-  const std::filesystem::path input = ResolveInFolder(LastOpenFolder, ChosenFileName.toStdString());
+  const std::filesystem::path input = record_->File();
+  if (!ProtectorInput) ProtectorInput = std::make_unique<TWaveform>(record_->Capacity());
+  TWaveform& predicted = *ProtectorInput;
+  record_->CopyTo(predicted);
+  HeaderGrid header = record_->Grid();
   const ProtectedRun run = PredictUnderProtector(StartupFolder, entry, location, angle, input,
-                                                 ModelParameters, *Waveform, Grid, DitherRandom);
+                                                 ModelParameters, predicted, header, DitherRandom);
   gridView_->hide();
   {
     QPainter painter(&canvas_->Image());
     InsertionLossPlot(painter, ClientSize(), run.Table, run.Circuit, entry.Name, Plot);
     painter.setPen(QPen(QColor(0, 128, 0), 1, Qt::SolidLine));
-    DrawTrace(painter, Plot.Waveform, *Waveform, Waveform->WorkSamples, 0.001f,
+    DrawTrace(painter, Plot.Waveform, predicted, predicted.WorkSamples, 0.001f,
               ClientSize().width(), TraceDetail::EverySample);
   }
   canvas_->update();
-  RefreshGridView();
-  WriteProtectedWaveform(ResolveInFolder(LastOpenFolder, run.OutputName), *Waveform, Grid, {input});
+  WriteProtectedWaveform(ResolveInFolder(input.parent_path(), run.OutputName), predicted, header,
+                         {input});
 }
 
 }  // namespace orvek

@@ -16,7 +16,7 @@ void TForm1::Savereport1Click() {
   dialog.Filter = "PDF document|*.pdf";
   dialog.InitialFolder = QString::fromStdString(LastOpenFolder.string());
   dialog.DefaultExtension = "pdf";
-  dialog.ProposedName = CurrentBaseName + ".pdf";
+  dialog.ProposedName = QString::fromStdString(record_->BaseName()) + ".pdf";
   const std::optional<QString> chosen = prompts_.SaveFile(dialog);
   if (!chosen) return;
   const std::string protector =
@@ -32,12 +32,11 @@ void TForm1::Savereport1Click() {
   progress_->setValue(0);
   progress_->show();
   // Repaints go on while the report is made, but no click can reach a command until it is done.
-  const ReportContent content =
-      AnalyseForReport(ResolveInFolder(LastOpenFolder, ChosenFileName.toStdString()), StartupFolder,
-                       protector, [this](int percent, const QString&) {
-                         progress_->setValue(percent);
-                         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-                       });
+  const ReportContent content = AnalyseForReport(
+      record_->File(), StartupFolder, protector, [this](int percent, const QString&) {
+        progress_->setValue(percent);
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      });
   WriteReportFile(chosen->toStdString(), ReportPdf(content), content.Reads);
 }
 

@@ -20,7 +20,7 @@ QString PathText(const std::filesystem::path& path) {
 void TForm1::FormCreate() {
   // Buffers are sized once from the memory available now and never resized.
   if (SampleCapacity < 0) SampleCapacity = SampleCapacityFor(AvailablePhysicalMemory());
-  Waveform = std::make_unique<TWaveform>(SampleCapacity);
+  record_ = std::make_unique<CurrentRecord>(SampleCapacity);
   MovieFrames = std::make_unique<MovieFrameStore>();
 
   LoadModelFiles();
@@ -28,9 +28,8 @@ void TForm1::FormCreate() {
 
   canvas_->Image().fill(Qt::white);
   PopupOpensAutomatically = false;
-  Waveform->WaveformLoaded = false;
   MovieRunning = false;
-  CursorsActive = false;
+  cursor_.Active = false;
   EditPending.fill(false);
   Plot.FreshFrame = true;
 

@@ -9,6 +9,18 @@
 #include <tuple>
 
 namespace orvek {
+namespace {
+
+QAction* FindCommand(const QList<QAction*>& actions, const QString& caption) {
+  for (QAction* action : actions) {
+    if (action->text() == caption) return action;
+    if (const QMenu* menu = action->menu())
+      if (QAction* found = FindCommand(menu->actions(), caption)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 TForm1::TForm1(Prompts& prompts, Options options, QWidget* parent)
     : QMainWindow(parent),
@@ -19,7 +31,7 @@ TForm1::TForm1(Prompts& prompts, Options options, QWidget* parent)
   setWindowTitle("ORVEK INTENSE SOUND HAZARD ANALYSIS");
   canvas_ = new Canvas(this);
   setCentralWidget(canvas_);
-  canvas_->OnDoubleClick = [this](QMouseEvent*) { RunCommand([this] { FormDblClick(); }); };
+  canvas_->OnDoubleClick = [this](QMouseEvent*) { RunUserCommand([this] { FormDblClick(); }); };
   canvas_->OnContextMenu = [this](QContextMenuEvent* event) {
     if (PopupOpensAutomatically) PopupMenu1->popup(event->globalPos());
   };
@@ -60,7 +72,7 @@ QAction* TForm1::AddCommand(QMenu* menu, const QString& caption, void (TForm1::*
 QAction* TForm1::AddCommand(QMenu* menu, const QString& caption, std::function<void()> handler) {
   QAction* action = menu->addAction(caption);
   connect(action, &QAction::triggered, this,
-          [this, handler = std::move(handler)] { RunCommand(handler); });
+          [this, handler = std::move(handler)] { RunUserCommand(handler); });
   return action;
 }
 
@@ -91,7 +103,7 @@ void TForm1::BuildMenus() {
                                     &TForm1::NoProtectorUnWarned1Click);
 
   Help1 = menuBar()->addAction("&Help");
-  connect(Help1, &QAction::triggered, this, [this] { RunCommand([this] { Help1Click(); }); });
+  connect(Help1, &QAction::triggered, this, [this] { RunUserCommand([this] { Help1Click(); }); });
 
   BuildPopupMenu();
 }
@@ -129,7 +141,7 @@ void TForm1::BuildPopupMenu() {
   QMenu* protection = popup->addMenu("APPLY HEARING PROTECTION");
   PopupTopItems[8] = protection->menuAction();
   connect(protection, &QMenu::aboutToShow, this,
-          [this] { RunCommand([this] { ApplyEarProtector1Click(); }); });
+          [this] { RunUserCommand([this] { ApplyEarProtector1Click(); }); });
   DefaultModeMenu = protection->addMenu("DEFAULT MODE");
   AddCommand(DefaultModeMenu, "HELP", &TForm1::Help2Click);
   QMenu* power = protection->addMenu("POWER USER MODE");
@@ -157,6 +169,24 @@ void TForm1::RunCommand(const std::function<void()>& command) {
   }
 }
 
+void TForm1::RunUserCommand(const std::function<void()>& command) {
+  RunCommand([&] {
+    ApplyPendingEdits();
+    command();
+  });
+}
+
+QAction* TForm1::Command(const QString& caption) const {
+  if (QAction* action = FindCommand(menuBar()->actions(), caption)) return action;
+  return FindCommand(PopupMenu1->actions(), caption);
+}
+
+QPushButton* TForm1::ToolButton() const {
+  for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6, Button12})
+    if (button->isVisible()) return button;
+  return nullptr;
+}
+
 void TForm1::SaveForm() { ScreenSnapshot = canvas_->Image().copy(); }
 
 void TForm1::RestoreForm() {
@@ -170,7 +200,7 @@ void TForm1::RestoreForm() {
 
 // Every geometry follows the client area: redraw what the window shows at the new size.
 void TForm1::ClientResized() {
-  if (!Waveform) return;  // start-up has not run yet
+  if (!record_) return;  // start-up has not run yet
   switch (screen_) {
     case Screen::Start:
       DrawStartScreen();
@@ -186,11 +216,10 @@ void TForm1::ClientResized() {
   }
   SaveForm();
   // An open cursor tool stays usable: its lines and button follow the new plot.
-  if (CursorsActive && screen_ == Screen::Plot) {
-    DrawCursorLine(CursorX1, CursorColor1);
-    DrawCursorLine(CursorX2, CursorColor2);
-    for (QPushButton* button : {Button2, Button3, Button4, Button5, Button6, Button12})
-      if (button->isVisible()) ShowToolButton(button);
+  if (cursor_.Active && screen_ == Screen::Plot) {
+    DrawCursorLine(cursor_.X1, cursor_.Colour1);
+    DrawCursorLine(cursor_.X2, cursor_.Colour2);
+    if (QPushButton* button = ToolButton()) ShowToolButton(button);
   }
   if (ShownCriteria) DrawImpulseCriteriaTable();
   canvas_->update();

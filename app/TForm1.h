@@ -28,6 +28,7 @@
 #include "plot/PlotFrame.h"
 #include "plot/SpectrumPlot.h"
 #include "protection/ProtectorCatalogue.h"
+#include "waveform/CurrentRecord.h"
 #include "waveform/HeaderEdit.h"
 #include "waveform/HeaderGrid.h"
 #include "waveform/Waveform.h"
@@ -35,8 +36,18 @@
 
 namespace orvek {
 
-// The main window. It owns the application-wide state (the waveform record and its header grid,
-// the model parameters, the plot frames, the screen snapshot) and its handlers call the core.
+// The two-cursor tool: two vertical lines drawn in XOR mode over the pressure-time plot.
+struct CursorToolState {
+  int X1 = 0, X2 = 0;  // pixel x of the lines
+  QColor Colour1 = Qt::red, Colour2 = Qt::red;
+  bool Active = false;    // mouse events on the window move the lines
+  bool Dragging = false;  // a mouse button is held down in the tool
+  int Mode = 1;           // live display while a line moves: 1 segment length, 4 start level,
+                          // 6 statistics
+};
+
+// The main window. The current record (samples, header grid, file) lives in a CurrentRecord that
+// every command reads and changes; the window holds what it shows and the state of its modes.
 // Handlers are grouped one source file per menu or subsystem; each group below names its file.
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -55,7 +66,46 @@ class TForm1 : public QMainWindow {
   // (FileMenu.cpp).
   void OpenWaveform(const QString& chosenFile);
 
-  // --- menu items (captions are the program's own) ---
+  // --- read-only interface for tests and tools (TForm1.cpp) ---
+  const CurrentRecord& Record() const { return *record_; }
+  // The menu-bar, menu or pop-up item with this caption (depth first: the menu bar, then the
+  // pop-up menu); nullptr when there is none. Triggering it is a click.
+  QAction* Command(const QString& caption) const;
+  QMenu* PopupMenu() const { return PopupMenu1; }
+  // The button of the open cursor tool or Statistics ("&Done", "&Expand Selection", ...).
+  QPushButton* ToolButton() const;
+  const CursorToolState& Cursors() const { return cursor_; }
+  // Plot area of the pressure-time plot the lines move over.
+  CursorArea PlotArea() const;
+  bool PopupOpens() const { return PopupOpensAutomatically; }
+  const std::optional<HazardResult>& Hazard() const { return LastHazard; }
+  const std::optional<Leq300Spectrum>& Spectrum() const { return LastSpectrum; }
+  const TModelParameters& Parameters() const { return ModelParameters; }
+  std::filesystem::path ParameterFile() const { return StartupFolder / ParameterFileName; }
+  std::filesystem::path OpenFolder() const { return LastOpenFolder; }
+  const QImage& Snapshot() const { return ScreenSnapshot; }
+  bool HelpPictureUp() const { return HelpPictureShown; }
+  bool MovieIsRunning() const { return MovieRunning; }
+  const MoviePlayback& MovieState() const { return Movie; }
+  int ChosenProtector() const { return SelectedProtector; }
+  Canvas* canvas() const { return canvas_; }
+  QTableWidget* gridView() const { return gridView_; }
+  QProgressBar* progressBar() const { return progress_; }
+  QLineEdit* statusBox() const { return statusBox_; }
+  QSize ClientSize() const { return canvas_->size(); }
+
+  // Called after each movie frame is drawn (tools grab frames, tests end the movie).
+  std::function<void(std::int32_t frame)> OnMovieFrame;
+
+ protected:
+  // MovieMenu.cpp
+  void keyPressEvent(QKeyEvent* event) override;  // the movie keys
+  void closeEvent(QCloseEvent* event) override;   // a running movie ends with the window
+
+ private:
+  enum class Screen { Start, Plot, Blank };
+
+  // --- menus (TForm1.cpp) ---
   QMenu* FileMenu = nullptr;
   QAction *OpenORVwaveform1, *OverlayORVwaveform1, *Importwaveform1, *SaveORVwaveform1,
       *SaveORVwaveformas1, *SaveWAVwaveform1, *Copyscreentoclipboard1, *Copywaveformtoclipboard1,
@@ -64,76 +114,106 @@ class TForm1 : public QMainWindow {
   QAction *NoProtectorWarned1, *NoProtectorUnWarned1, *Help1;
   QMenu* PopupMenu1 = nullptr;
   std::array<QAction*, 9> PopupTopItems{};  // the nine top items of the pop-up menu
+  bool PopupOpensAutomatically = false;
+  void BuildMenus();
+  void BuildPopupMenu();
+  QAction* AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)());
+  QAction* AddCommand(QMenu* menu, const QString& caption, std::function<void()> handler);
+  // Runs a handler as one command: a failure ends it with an error message naming its cause.
+  void RunCommand(const std::function<void()>& command);
+  // Runs a command of a menu, pop-up item or button: header edits still pending take effect
+  // first, so that the command works on the record the grid shows.
+  void RunUserCommand(const std::function<void()>& command);
 
-  // --- application-wide state ---
+  // --- the current record and where files are chosen ---
   std::filesystem::path StartupFolder, LastOpenFolder;
   std::int32_t SampleCapacity = 0;
-  std::unique_ptr<TWaveform> Waveform;
-  HeaderGrid Grid;
-  TModelParameters ModelParameters;
-  std::string ParameterFileName;
-  std::unique_ptr<orvek::MovieFrameStore> MovieFrames;
-  float CurrentMuscleDelay = 0.0f;  // s; set by the analysis commands, used by every plot
-  MuscleTiming Timing;              // of the last pressure-time plot; the ear models use it
-  std::optional<HazardResult> LastHazard;
-  bool HazardComputed = false;
-  bool MovieAvailable = false;
-  std::vector<QAction*> AddedMenuItems;  // "Movie[Cancel ," and its neighbour
-  PlotState Plot;
+  std::unique_ptr<CurrentRecord> record_;
   Lcg32 DitherRandom;
-  QString CurrentFileName, CurrentBaseName, ExtensionTag, ChosenFileName;
-  bool WritableMedia = true;
-  bool PopupOpensAutomatically = false;
-  bool MovieRunning = false;
-  std::array<bool, 4> EditPending{};  // title, rate, location, count
-  int SelectedColumn = 0, SelectedRow = 0;
+
+  // --- the screen: plot state, snapshot, pictures (TForm1.cpp, PlotCommands.cpp) ---
+  PlotState Plot;
   QImage EarModelPicture, SecondPicture, ScreenSnapshot;
-
-  // --- widgets ---
-  Canvas* canvas() const { return canvas_; }
-  QTableWidget* gridView() const { return gridView_; }
-  QProgressBar* progressBar() const { return progress_; }
-  QLineEdit* statusBox() const { return statusBox_; }
-  QSize ClientSize() const { return canvas_->size(); }
-
-  // Screen snapshot: keep and restore a copy of the whole client area (TForm1.cpp).
+  Screen screen_ = Screen::Start;
+  // Screen snapshot: keep and restore a copy of the whole client area.
   void SaveForm();
   void RestoreForm();
+  void ClientResized();
+  // The pressure-time plot of what the record shows (a view or the record), and the cursor lines
+  // of an open tool over it; the snapshot keeps the plot without the lines.
+  void DrawPressureTimePlot();
+  void DrawPressureTimePlot(const TWaveform& waveform);
+  void RedrawPlot();
+  // Double-click on the window: pressure-axis limits of the pressure-time plot.
+  void FormDblClick();
+  void Copyscreentoclipboard1Click();
+  void Copywaveformtoclipboard1Click();
+  void Copyospectrumtoclipboard1Click();
+  void CopyClientRect(const QRect& rect);
+  // The pressure-time plot, with the spectrum or criteria table above it while one shows, as a
+  // PNG, SVG or PDF file of the size the user gives, drawn again by the renderers.
+  void Exportplot1Click();
+  // The analysis report of the current file, with the protector last chosen (ReportCommands.cpp).
+  void Savereport1Click();
 
-  // Header grid: the user selected a cell / pressed Enter in it (HeaderGridView.cpp).
+  // --- start-up, help and exit (Startup.cpp) ---
+  void DrawStartScreen();
+  void LoadModelFiles();
+  void LoadPictures();
+  void Help1Click();
+  void Exit1Click();
+
+  // --- header grid view (HeaderGridView.cpp) ---
+  std::array<bool, 4> EditPending{};  // title, rate, location, count
+  int SelectedColumn = 0, SelectedRow = 0;
+  void SetUpGridView();
+  void RefreshGridView();
+  void LayOutGrid(double name, double value, double comment);
+  // The user selected a cell / pressed Enter in it.
   void GridCellSelected(int column, int row);
   void GridEnterPressed();
+  void ApplyPendingEdits();
+  // A result cell in the record's grid and its view at once.
+  void SetResultCell(int column, int row, const QString& text);
 
-  // Double-click on the window: pressure-axis limits of the pressure-time plot (PlotCommands.cpp).
-  void FormDblClick();
+  // --- File menu: open, save, the paired comparison (FileMenu.cpp) ---
+  std::optional<SpectrumAxes> OverlayAxes;  // kept across overlays until a waveform is opened
+  bool OverlayFormPending = false;          // the next overlay first keeps the window's image
+  std::unique_ptr<TWaveform> EarRecord;     // the recording at the ear of the last overlay
+  void OpenORVwaveform1Click();
+  void SaveORVwaveform1Click();
+  void SaveORVwaveformas1Click();
+  void OverlayORVwaveform1Click();
+  void ClearAfterSave();
+  void LayOutForWaveform();
 
-  // File menu: import from any common source, and the WAV copy of the current samples
-  // (ImportMenu.cpp).
+  // --- File menu: import and the WAV copy (ImportMenu.cpp) ---
   void Importwaveform1Click();
   void SaveWAVwaveform1Click();
 
-  // File menu: the paired free-field / at-ear comparison (FileMenu.cpp).
-  void OverlayORVwaveform1Click();
-
-  // --- two-cursor tool (CursorTool.cpp): two vertical XOR lines over the pressure-time plot ---
-  int CursorX1 = 0, CursorX2 = 0;  // pixel x of the lines
-  QColor CursorColor1 = Qt::red, CursorColor2 = Qt::red;
-  bool CursorsActive = false;   // mouse events on the window move the lines
-  bool CursorDragging = false;  // a mouse button is held down in the tool
-  int CursorMode = 1;           // live display while a line moves: 1 segment length, 4 start level
-  std::int32_t SavedLastIndex = 0;  // record length to restore after a shortened view
-  CalibrationUnit LastCalibrationUnit = CalibrationUnit::Factor;
-  float CalibrationValue = 0.0f;  // the value last entered
+  // --- the two-cursor tool (CursorTool.cpp) ---
+  CursorToolState cursor_;
   QPushButton *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr,
-              *Button6 = nullptr;
-
+              *Button6 = nullptr, *Button12 = nullptr;
+  QPushButton* AddToolButton(const QString& caption, void (TForm1::*handler)());
+  void OpenCursorTool(int x1, int x2, QPushButton* done);
+  void ShowToolButton(QPushButton* button);
+  void CloseCursorTool();
+  // A command that changes the screen leaves an open tool first: its unfinished edit is dropped
+  // (a view is closed; the record was never changed by it) and the record is drawn again.
+  void LeaveCursorTool();
+  void DrawCursorLine(int x, const QColor& colour);
+  void MoveNearerLine(int x);
+  void ShowLiveCursorValue();
   void FormMouseDown(QPoint at, Qt::MouseButton button);
   void FormMouseMove(QPoint at);
   void FormMouseUp(QPoint at);
-  // Plot area of the pressure-time plot the lines move over.
-  CursorArea PlotArea() const;
 
-  // Pop-up menu: editing and calibration of the current record (EditMenu.cpp).
+  // --- pop-up menu: editing and calibration (EditMenu.cpp) ---
+  CalibrationUnit LastCalibrationUnit = CalibrationUnit::Factor;
+  float CalibrationValue = 0.0f;  // the value last entered
+  bool RequireSamples();
+  void RedrawAfterEdit();
   void SelectSegment1Click();
   void Button2Click();
   void SetBaselineClick();
@@ -146,148 +226,27 @@ class TForm1 : public QMainWindow {
   void Calibrate(CalibrationUnit unit);
   void Resample1Click();
 
-  // Pop-up menu: energy measures and the Leq300ms spectrum (MetricsMenu.cpp); OverlayAxes and
-  // OverlayFormPending belong to the paired comparison (FileMenu.cpp).
-  void Stats1Click();
-  void Button12Click();
-  SampleSpan StatisticsInterval() const;  // between the Statistics lines, within 0..N
-  void Leq300msspectrum1Click();
-  void CancelLeq300Click();
-  QPushButton* Button12 = nullptr;
+  // --- pop-up menu: Statistics and the Leq300ms spectrum mode (MetricsMenu.cpp) ---
   TEnergyMetrics EnergyMetrics;                // of the last Statistics computation
   std::optional<Leq300Spectrum> LastSpectrum;  // of the last "Leq300ms spectrum"
   std::vector<QAction*> Leq300ExitItems;       // "[Exit Leq300 Spectrum]", one per entry
   bool TobFileWritten = false;                 // the last spectrum wrote its ".TOB" file
-  bool WaveformImported = false;               // the current samples came from "Import waveform"
-  std::optional<SpectrumAxes> OverlayAxes;     // kept across overlays until a waveform is opened
-  bool OverlayFormPending = false;             // the next overlay first keeps the window's image
+  void Stats1Click();
+  void Button12Click();
+  SampleSpan StatisticsInterval() const;  // between the Statistics lines, within 0..N
+  void ShowIntervalPeak();
+  void ShowEnergyMetrics();
+  void Leq300msspectrum1Click();
+  void CancelLeq300Click();
 
-  // Pop-up menu "Impulse Criteria": the table of every criterion of the whole record, or of the
-  // Statistics interval last chosen on the same record, in the upper half until "[Exit Impulse
-  // Criteria]"; "[Copy Impulse Criteria]" puts it on the clipboard as tab-separated text. Ta and Tb
-  // go to header rows 14 and 15 with every Statistics computation and after an analysis
-  // (CriteriaMenu.cpp).
-  void ImpulseCriteria1Click();
-  void CopyImpulseCriteriaClick();
-  void ExitImpulseCriteriaClick();
+  // --- pop-up menu "Impulse Criteria" (CriteriaMenu.cpp) ---
+  // The table of every criterion of the whole record, or of the Statistics interval last chosen
+  // on the same record, in the upper half until "[Exit Impulse Criteria]"; "[Copy Impulse
+  // Criteria]" puts it on the clipboard as tab-separated text. Ta and Tb go to header rows 14 and
+  // 15 with every Statistics computation and after an analysis.
   QAction* ImpulseCriteria1 = nullptr;
   std::vector<QAction*> CriteriaModeItems;       // the two run-time items while the table shows
   std::optional<ImpulseCriteria> ShownCriteria;  // of the table on show
-
-  // Pop-up menu "APPLY HEARING PROTECTION": the catalogue read at start-up and its menus
-  // (ProtectionMenu.cpp).
-  ProtectorCatalogue Catalogue;
-  int SelectedProtector = -1;     // catalogue index of the protector last chosen
-  bool HelpPictureShown = false;  // the protector help picture is up until the next mouse press
-  QMenu* DefaultModeMenu = nullptr;
-  std::array<QMenu*, 9> PowerUserMenus{};  // by PowerUserPlace (None has no menu)
-  void ApplyEarProtector1Click();
-  void Help2Click();
-  void PopupItemClick(int catalogueIndex);
-  void GetHPDData();
-
-  // The two Analyze commands (AnalyzeMenu.cpp) and the cancel item they add (MovieMenu.cpp).
-  void NoProtectorWarned1Click();
-  void NoProtectorUnWarned1Click();
-  void CancelMovieClick();
-
-  // --- result displays and the hazard movie (MovieMenu.cpp) ---
-  void AnimateClick();
-  void UnwrapCochleaClick();
-  void MovieStartClick();
-  THRTimer HazardTimer;
-  MoviePlayback Movie;           // frame, pause, restart and the frame delay kept across movies
-  MovieExtremes UnwrapExtremes;  // display ranges found by "Unwrap Cochlea]"
-  std::function<void(std::int32_t frame)> OnMovieFrame;  // after each movie frame is drawn
-
- protected:
-  // MovieMenu.cpp
-  void keyPressEvent(QKeyEvent* event) override;  // the movie keys
-  void closeEvent(QCloseEvent* event) override;   // a running movie ends with the window
-
- private:
-  // MovieMenu.cpp
-  QAction* AddMenuBarItem(const QString& caption, void (TForm1::*handler)());
-  void ReplaceLastMenuItem(const QString& caption, void (TForm1::*handler)());
-  bool PlayMovie();
-
-  enum class Screen { Start, Plot, Blank };
-
-  // TForm1.cpp
-  void BuildMenus();
-  void BuildPopupMenu();
-  QAction* AddCommand(QMenu* menu, const QString& caption, void (TForm1::*handler)());
-  QAction* AddCommand(QMenu* menu, const QString& caption, std::function<void()> handler);
-  // Runs a handler as one command: a failure ends it with an error message naming its cause.
-  void RunCommand(const std::function<void()>& command);
-  void ClientResized();
-
-  // Startup.cpp
-  void DrawStartScreen();
-  void LoadModelFiles();
-  void LoadPictures();
-  void Help1Click();
-  void Exit1Click();
-
-  // ProtectionMenu.cpp
-  void LoadCatalogue();
-
-  // FileMenu.cpp
-  void OpenORVwaveform1Click();
-  void SaveORVwaveform1Click();
-  void SaveORVwaveformas1Click();
-  void ClearAfterSave();
-  void LayOutForWaveform();
-
-  // HeaderGridView.cpp
-  void SetUpGridView();
-  void RefreshGridView();
-  void LayOutGrid(double name, double value, double comment);
-  void ApplyPendingEdits();
-
-  // AnalyzeMenu.cpp
-  // Reads the parameter file again, so that edits take effect without a restart and no earlier
-  // protector choice (angle, circuit) carries over.
-  void ReloadModelParameters();
-  void RunAnalysis(Listener listener);
-  void CalculateHazard2();
-  void WriteHazardRows(int micLocation, Listener listener);
-  void AddMovieItems();
-
-  // PlotCommands.cpp
-  void DrawPressureTimePlot();
-  void Copyscreentoclipboard1Click();
-  void Copywaveformtoclipboard1Click();
-  void Copyospectrumtoclipboard1Click();
-  void CopyClientRect(const QRect& rect);
-  // The pressure-time plot, with the spectrum or criteria table above it while one shows, as a
-  // PNG, SVG or PDF file of the size the user gives, drawn again by the renderers.
-  void Exportplot1Click();
-
-  // ReportCommands.cpp: the analysis report of the current file, with the protector last chosen.
-  void Savereport1Click();
-
-  // CursorTool.cpp
-  QPushButton* AddToolButton(const QString& caption, void (TForm1::*handler)());
-  void OpenCursorTool(int x1, int x2, QPushButton* done);
-  void ShowToolButton(QPushButton* button);
-  void CloseCursorTool();
-  void DrawCursorLine(int x, const QColor& colour);
-  void MoveNearerLine(int x);
-  void ShowLiveCursorValue();
-  // A header cell in the grid and its view at once.
-  void SetGridCell(int column, int row, const QString& text);
-
-  // MetricsMenu.cpp
-  void ShowIntervalPeak();
-  void ShowEnergyMetrics();
-
-  // CriteriaMenu.cpp
-  void NoteStatisticsInterval(SampleSpan span);  // remembers it and shows its Ta and Tb
-  void ShowImpulseDurations(SampleSpan span);    // Ta and Tb in header rows 14 and 15
-  std::optional<SampleSpan> CriteriaIntervalOfRecord() const;  // none once the record changed
-  void DrawImpulseCriteriaTable();
-  void LeaveImpulseCriteria();  // a new record replaces the table: its items go, nothing redraws
   struct RememberedInterval {
     SampleSpan Span;
     std::uint64_t Record = 0;  // fingerprint of the record it was chosen on
@@ -295,17 +254,67 @@ class TForm1 : public QMainWindow {
   std::optional<RememberedInterval> StatisticsCriteriaInterval;
   QString CriteriaTitle;
   bool GridShownBeforeCriteria = false;
+  void ImpulseCriteria1Click();
+  void CopyImpulseCriteriaClick();
+  void ExitImpulseCriteriaClick();
+  void NoteStatisticsInterval(SampleSpan span);  // remembers it and shows its Ta and Tb
+  void ShowImpulseDurations(SampleSpan span);    // Ta and Tb in header rows 14 and 15
+  std::optional<SampleSpan> CriteriaIntervalOfRecord() const;  // none once the record changed
+  void DrawImpulseCriteriaTable();
+  void LeaveImpulseCriteria();  // a new record replaces the table: its items go, nothing redraws
 
-  // EditMenu.cpp
-  bool RequireSamples();
-  void RedrawAfterEdit();
+  // --- pop-up menu "APPLY HEARING PROTECTION" (ProtectionMenu.cpp) ---
+  ProtectorCatalogue Catalogue;
+  int SelectedProtector = -1;     // catalogue index of the protector last chosen
+  bool HelpPictureShown = false;  // the protector help picture is up until the next mouse press
+  QMenu* DefaultModeMenu = nullptr;
+  std::array<QMenu*, 9> PowerUserMenus{};     // by PowerUserPlace (None has no menu)
+  std::unique_ptr<TWaveform> ProtectorInput;  // the record's copy the prediction pads
+  void LoadCatalogue();
+  void ApplyEarProtector1Click();
+  void Help2Click();
+  void PopupItemClick(int catalogueIndex);
+  void GetHPDData();
+
+  // --- model and analysis (AnalyzeMenu.cpp) ---
+  TModelParameters ModelParameters;
+  std::string ParameterFileName;
+  float CurrentMuscleDelay = 0.0f;      // s; set by the analysis commands, used by every plot
+  MuscleTiming Timing;                  // of the last pressure-time plot; the ear models use it
+  std::unique_ptr<TWaveform> Analysed;  // the record as the last analysis ran it
+  std::optional<HazardResult> LastHazard;
+  bool HazardComputed = false;
+  // Reads the parameter file again, so that edits take effect without a restart and no earlier
+  // protector choice (angle, circuit) carries over.
+  void ReloadModelParameters();
+  void NoProtectorWarned1Click();
+  void NoProtectorUnWarned1Click();
+  void RunAnalysis(Listener listener);
+  void CalculateHazard2();
+  void WriteHazardRows(int micLocation, Listener listener);
+  void AddMovieItems();
+
+  // --- result displays and the hazard movie (MovieMenu.cpp) ---
+  std::unique_ptr<orvek::MovieFrameStore> MovieFrames;
+  bool MovieAvailable = false;
+  bool MovieRunning = false;
+  std::vector<QAction*> AddedMenuItems;  // "Movie[Cancel ," and its neighbour
+  THRTimer HazardTimer;
+  MoviePlayback Movie;           // frame, pause, restart and the frame delay kept across movies
+  MovieExtremes UnwrapExtremes;  // display ranges found by "Unwrap Cochlea]"
+  void CancelMovieClick();
+  void AnimateClick();
+  void UnwrapCochleaClick();
+  void MovieStartClick();
+  QAction* AddMenuBarItem(const QString& caption, void (TForm1::*handler)());
+  void ReplaceLastMenuItem(const QString& caption, void (TForm1::*handler)());
+  bool PlayMovie();
 
   Prompts& prompts_;
   Canvas* canvas_ = nullptr;
   QTableWidget* gridView_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLineEdit* statusBox_ = nullptr;
-  Screen screen_ = Screen::Start;
 };
 
 }  // namespace orvek

@@ -117,8 +117,7 @@ fs::path ResolveInFolder(const fs::path& folder, const std::string& name) {
 }
 
 std::string UpperBaseName(const fs::path& file) {
-  const std::string name = FileNameText(file);
-  return UpperAscii(name.substr(0, name.find('.')));
+  return UpperAscii(file.filename().stem().string());
 }
 
 std::string ExtensionTag(const fs::path& file) {

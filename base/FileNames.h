@@ -13,7 +13,8 @@ namespace orvek {
 // each component is resolved in turn.
 std::filesystem::path ResolveInFolder(const std::filesystem::path& folder, const std::string& name);
 
-// Upper-cased file name (no folder) up to its first "." (the base name of the current waveform).
+// Upper-cased file name (no folder) up to its last "." (the base name of the current waveform):
+// "shot.1.ORV" gives "SHOT.1", so that files differing after their first dot keep apart.
 std::string UpperBaseName(const std::filesystem::path& file);
 
 // First four characters of the upper-cased extension, dot included (".ORV"); empty when none.

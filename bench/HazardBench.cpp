@@ -51,7 +51,7 @@ struct Rifle {
                                        ("orvek-bench-rifle-" + std::to_string(n) + ".ORV");
     orvek::SaveOrvFile(file, true, grid, waveform, {});
     orvek::Lcg32 random;
-    orvek::OpenNewFileType5(file, true, false, waveform, grid, random);
+    orvek::OpenNewFileType5(file, false, waveform, grid, random);
     std::filesystem::remove(file);
     timing = orvek::ComputeMuscleTiming(orvek::kWarnedMuscleDelay, waveform.SampleInterval,
                                         p.MuscleTimeConstant);

@@ -44,7 +44,7 @@ void BM_OpenNewFileType5(benchmark::State& state) {
   orvek::HeaderGrid grid;
   orvek::Lcg32 rng;
   for (auto _ : state) {
-    const auto report = orvek::OpenNewFileType5(bench.File, false, false, waveform, grid, rng);
+    const auto report = orvek::OpenNewFileType5(bench.File, false, waveform, grid, rng);
     benchmark::DoNotOptimize(report);
   }
   state.counters["samples"] = static_cast<double>(waveform.Count());

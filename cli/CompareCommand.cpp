@@ -20,21 +20,26 @@ struct Options {
   bool AppendTob = false;
 };
 
-// As "Overlay ORV waveform" compares them: the ear record cut to the free-field record's window,
-// the free field taken at the ear record's length.
+// As "Overlay ORV waveform" compares them: both records over the free-field record's time span,
+// at one sampling rate, the free field taken at the ear record's length.
 ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, bool appendTob,
                      const fs::path& startup) {
   const auto opened = Open(freeFieldFile);
-  TWaveform& w = opened->Waveform;
-  const std::int32_t freeFieldCount = w.Count();
-  const float windowStart = w.TimeStart, windowEnd = w.TimeEnd;
-  OpenNewFileType6(earFile, w, opened->Grid, opened->Random);
-  CutToComparisonWindow(w, windowStart, windowEnd);
-  const Leq300Spectrum ear = SpectrumOf(w);
-  const ImpulseCriteria earCriteria = CriteriaOf(w);
-  FreeFieldAtEarLength(w, freeFieldCount);
-  const BandComparison comparison = CompareBands(SpectrumOf(w), ear);
-  const ImpulseCriteria freeFieldCriteria = CriteriaOf(w);
+  const TWaveform& freeField = opened->Waveform;
+  auto ear = std::make_unique<TWaveform>(freeField.Capacity());
+  HeaderGrid earHeader;
+  OpenNewFileType6(earFile, *ear, earHeader, opened->Random);
+  RequireSameRate(freeField, *ear, freeFieldFile, earFile);
+  const SampleSpan span = ComparisonWindow(freeField, freeField.TimeStart, freeField.TimeEnd).Span;
+  CutToComparisonWindow(*ear, freeField.TimeStart, freeField.TimeEnd);
+  const std::vector<float> atEar = FreeFieldAtEarLength(freeField, span, ear->Count());
+  const BandComparison comparison =
+      CompareBands(ComputeLeq300Spectrum(atEar.data(), static_cast<std::int32_t>(atEar.size()),
+                                         freeField.SampleInterval),
+                   SpectrumOf(*ear));
+  const ImpulseCriteria earCriteria = CriteriaOf(*ear);
+  const ImpulseCriteria freeFieldCriteria =
+      ComputeImpulseCriteria(atEar, static_cast<double>(freeField.SampleInterval));
   // Reductions of the pair over the same window: null when either level is undefined.
   const auto reduction = [](const std::optional<double>& freeField,
                             const std::optional<double>& atEar) {

@@ -36,7 +36,7 @@ std::unique_ptr<OpenedWaveform> Open(const fs::path& file) {
   if (file.empty()) throw OrvekError("No waveform file was named: FILE is empty.");
   auto opened = std::make_unique<OpenedWaveform>();
   opened->Writable = FolderWritable(fs::absolute(file).parent_path());
-  opened->Report = OpenNewFileType5(file, opened->Writable, false, opened->Waveform, opened->Grid,
+  opened->Report = OpenNewFileType5(file, false, opened->Waveform, opened->Grid,
                                     opened->Random);
   return opened;
 }

@@ -117,7 +117,7 @@ std::string TobFileName(const std::string& waveformFileName) {
   const std::size_t separator = waveformFileName.find_last_of("/\\");
   const std::string name =
       separator == std::string::npos ? waveformFileName : waveformFileName.substr(separator + 1);
-  return name.substr(0, name.find('.')) + ".TOB";
+  return name.substr(0, name.rfind('.')) + ".TOB";
 }
 
 void WriteTobFile(const std::filesystem::path& file, const std::string& text,

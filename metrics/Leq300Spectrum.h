@@ -42,8 +42,8 @@ Leq300Spectrum ComputeLeq300Spectrum(const float* samples, std::int32_t count, f
 // band (centre right-aligned in 7 characters, level in 8, both with 2 decimals), CR LF line ends.
 std::string TobFileText(const Leq300Spectrum& spectrum);
 
-// Name of the ".TOB" file of a waveform: its file name (no folder) cut before the first ".",
-// then ".TOB" (shot.one.ORV -> shot.TOB).
+// Name of the ".TOB" file of a waveform: its file name (no folder) cut before the last ".",
+// then ".TOB" (shot.1.ORV -> shot.1.TOB), so that the spectra of shot.1 and shot.2 keep apart.
 std::string TobFileName(const std::string& waveformFileName);
 
 // Writes `text` to `file` through a temporary file and a rename; OrvekError naming the file on

@@ -80,6 +80,7 @@ void DrawMuscleCurve(QPainter& painter, const TWaveform& waveform, const MuscleT
   const TPlotFrame& frame = state.Waveform;
   const double topKPa = frame.YMax;
   const double msPerSample = double(waveform.SampleInterval) * 1000;
+  const double startMs = double(waveform.TimeStart) * 1000;  // a segment keeps its time
   QPolygon polyline;
   double b = timing.B0;  // the model run keeps its own decay value
   for (std::int64_t n = 0; n <= waveform.LastSampleIndex; ++n) {
@@ -88,7 +89,7 @@ void DrawMuscleCurve(QPainter& painter, const TWaveform& waveform, const MuscleT
       b *= timing.Q;
       value = (1 - b) * topKPa;
     }
-    float x = static_cast<float>(n * msPerSample), y = static_cast<float>(value);
+    float x = static_cast<float>(startMs + n * msPerSample), y = static_cast<float>(value);
     AppendVertex(polyline, MapPoint(frame, x, y));
   }
   UseSolidPen(painter, kMuscleCurve);
@@ -97,10 +98,13 @@ void DrawMuscleCurve(QPainter& painter, const TWaveform& waveform, const MuscleT
 
 void PlotStDispTime(QPainter& painter, QSize client, TWaveform& waveform, float stapesMin,
                     float stapesMax, PlotState& state) {
+  // The trace is drawn on the record's own time axis (a segment keeps its time), so the axis
+  // spans the same times.
   TPlotFrame frame;
-  frame.XMin = 0;
-  frame.XMax =
-      static_cast<float>(double(waveform.LastSampleIndex) * waveform.SampleInterval * 1000);
+  frame.XMin = static_cast<float>(double(waveform.TimeStart) * 1000);
+  frame.XMax = static_cast<float>(
+      (double(waveform.TimeStart) + double(waveform.LastSampleIndex) * waveform.SampleInterval) *
+      1000);
   frame.YMin = stapesMin;
   frame.YMax = stapesMax;
   WidenEmptyRange(frame.XMin, frame.XMax, kMinTimeRangeMs, false);

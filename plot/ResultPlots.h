@@ -17,7 +17,8 @@ namespace orvek {
 void DrawMuscleCurve(QPainter& painter, const TWaveform& waveform, const MuscleTiming& timing,
                      const PlotState& state);
 
-// Stapes displacement (um, in waveform.WorkSamples) against time; empties waveform.PlotTitle.
+// Stapes displacement (um, in waveform.WorkSamples) against the record's time, from TimeStart;
+// empties waveform.PlotTitle.
 void PlotStDispTime(QPainter& painter, QSize client, TWaveform& waveform, float stapesMin,
                     float stapesMax, PlotState& state);
 

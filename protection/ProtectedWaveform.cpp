@@ -8,6 +8,7 @@
 #include "base/FileNames.h"
 #include "base/FolderLock.h"
 #include "base/OrvekError.h"
+#include "model/HazardAnalysis.h"
 #include "waveform/OrvFile.h"
 
 namespace fs = std::filesystem;
@@ -129,10 +130,19 @@ std::int32_t ProtectedLastSampleIndex(std::int32_t lastSampleIndex, std::int32_t
   return std::min(last, capacity - 1);
 }
 
+void RequireFreeFieldRecording(int micLocation) {
+  if (micLocation != kProtectedAtEntrance && micLocation != kProtectedAtEardrum) return;
+  throw OrvekError(std::string("This recording was taken at the ") +
+                   (micLocation == kProtectedAtEntrance ? "ear-canal entrance (microphone "
+                                                          "location 2)"
+                                                        : "eardrum (microphone location 3)") +
+                   ". The waveform under a protector is predicted from a free-field recording "
+                   "(location 1); open the free-field recording of the impulse.");
+}
+
 std::string ProtectedOutputName(const fs::path& chosenFile, const TProtectorEntry& entry,
                                 int angleDegrees) {
-  const std::string name = chosenFile.filename().string();
-  return name.substr(0, name.find('.')) + "_" + entry.Name + "_" + std::to_string(angleDegrees) +
+  return chosenFile.stem().string() + "_" + entry.Name + "_" + std::to_string(angleDegrees) +
          ".ORV";
 }
 
@@ -140,6 +150,7 @@ ProtectedRun PredictUnderProtector(const fs::path& startupFolder, const TProtect
                                    int locationCode, std::optional<int> angleDegrees,
                                    const fs::path& chosenFile, TModelParameters& p,
                                    TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
+  RequireFreeFieldRecording(MicrophoneCode(grid));
   if (locationCode != kProtectedAtEntrance && locationCode != kProtectedAtEardrum)
     throw OrvekError(
         "The waveform under a protector is predicted at the ear-canal entrance (2) "

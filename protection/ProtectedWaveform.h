@@ -47,7 +47,12 @@ void ApplyCircuitValues(const TCircuitValues& values, TModelParameters& p);
 // above one), at most 1,048,574 and never beyond `capacity` samples.
 std::int32_t ProtectedLastSampleIndex(std::int32_t lastSampleIndex, std::int32_t capacity);
 
-// Name of the predicted waveform file: the chosen file's name up to its first dot, "_", the
+// The prediction starts from a free-field recording (microphone location 1, or 4, free field
+// behind the head): a recording at the ear-canal entrance (2) or the eardrum (3) is refused with
+// OrvekError, since the protector and ear models would take it for the free field.
+void RequireFreeFieldRecording(int micLocation);
+
+// Name of the predicted waveform file: the chosen file's name up to its last dot, "_", the
 // entry's name, "_", the angle, ".ORV".
 std::string ProtectedOutputName(const std::filesystem::path& chosenFile,
                                 const TProtectorEntry& entry, int angleDegrees);
@@ -72,8 +77,9 @@ struct ProtectedRun {
 // run names its angle) and its protector circuit, runs the protector network on waveform.Samples
 // and the protected ear to the eardrum (location 3) or the canal entrance (2) into WorkSamples,
 // takes the record to its new sample count with zeros, and fills header rows 3 and 4 of `grid`.
-// `rng` dithers the protector input. Throws OrvekError for a missing or mismatched catalogue or
-// seed file, a location other than 2 or 3, an angle outside 0..360 or an empty record.
+// `rng` dithers the protector input. Throws OrvekError for a recording that is not free field
+// (the microphone location of `grid`), a missing or mismatched catalogue or seed file, a location
+// other than 2 or 3, an angle outside 0..360 or an empty record.
 ProtectedRun PredictUnderProtector(const std::filesystem::path& startupFolder,
                                    const TProtectorEntry& entry, int locationCode,
                                    std::optional<int> angleDegrees,

@@ -77,7 +77,7 @@ ReportContent AnalyseForReport(const fs::path& file, const fs::path& startupFold
   out.Waveform = std::make_unique<TWaveform>(SampleCapacityFor(AvailablePhysicalMemory()));
   TWaveform& w = *out.Waveform;
   Lcg32 random;  // the reader's dither
-  OpenNewFileType5(file, false, false, w, out.Grid, random);
+  OpenNewFileType5(file, false, w, out.Grid, random);
   out.Peak = FindIntervalPeak(w, 0, w.LastSampleIndex);
   out.Energy = ComputeEnergyMetrics(w, 0, w.LastSampleIndex);
   out.Criteria = ComputeImpulseCriteria({w.Samples.data(), static_cast<std::size_t>(w.Count())},
@@ -113,7 +113,7 @@ ReportContent AnalyseForReport(const fs::path& file, const fs::path& startupFold
     TWaveform& predicted = *protectedPart.Predicted;
     HeaderGrid grid;
     Lcg32 dither;
-    OpenNewFileType5(file, false, false, predicted, grid, dither);
+    OpenNewFileType5(file, false, predicted, grid, dither);
     TModelParameters protectorParameters = p;
     protectedPart.Run =
         PredictUnderProtector(startupFolder, entry, kProtectedAtEardrum, std::nullopt, file,

@@ -4,7 +4,7 @@
 // Run by tools/screenshots.sh under a virtual X server.
 #include <QApplication>
 #include <QDir>
-#include <QMenuBar>
+#include <QKeyEvent>
 #include <cstdio>
 #include <filesystem>
 
@@ -15,9 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QAction* ItemCalled(const QWidget* menu, const QString& caption) {
-  for (QAction* item : menu->actions())
-    if (item->text() == caption) return item;
+QAction* ItemCalled(const orvek::TForm1& window, const QString& caption) {
+  if (QAction* item = window.Command(caption)) return item;
   throw std::runtime_error("no menu item " + caption.toStdString());
 }
 
@@ -61,31 +60,35 @@ int main(int argc, char** argv) {
     shot("01-start.png");
     open(scratch / "waves" / "RIFLE160.ORV");
     shot("02-waveform.png");
-    window.NoProtectorWarned1->trigger();
+    ItemCalled(window, "ARU(W) Auditory Risk Units, Warned")->trigger();
     shot("03-hazard-warned.png");
     // The result displays in turn, then the movie grabbed a little after the impulse has passed.
     for (const char* step : {"Stapes Displacement]", "Unwrap Cochlea]"})
-      ItemCalled(window.menuBar(), step)->trigger();
-    while (window.Movie.DelayMs() > 1) window.Movie.Key(orvek::MovieKey::Up);
+      ItemCalled(window, step)->trigger();
+    const auto key = [&](Qt::Key pressed) {
+      QKeyEvent event(QEvent::KeyPress, pressed, Qt::NoModifier);
+      QApplication::sendEvent(&window, &event);
+    };
     window.OnMovieFrame = [&](std::int32_t f) {
+      while (window.MovieState().DelayMs() > 1) key(Qt::Key_Up);
       if (f != 1400) return;
       shot("07-movie.png");
-      window.Movie.Key(orvek::MovieKey::End);
+      key(Qt::Key_End);
     };
-    ItemCalled(window.menuBar(), "Hazard Animation]")->trigger();
+    ItemCalled(window, "Hazard Animation]")->trigger();
     window.OnMovieFrame = nullptr;
 
     open(scratch / "waves" / "RIFLE160.ORV");
     prompts.Answers = {orvek::Prompts::Answer::Yes, orvek::Prompts::Answer::Yes};
-    ItemCalled(window.DefaultModeMenu, "PASSIVE EARMUFF")->trigger();
+    ItemCalled(window, "PASSIVE EARMUFF")->trigger();
     shot("04-protector.png");
 
     open(scratch / "waves" / "RIFLE160_PASSIVE EARMUFF_90.ORV");
-    window.NoProtectorWarned1->trigger();
+    ItemCalled(window, "ARU(W) Auditory Risk Units, Warned")->trigger();
     shot("05-protected-hazard.png");
 
     open(scratch / "waves" / "RIFLE160.ORV");
-    window.PopupTopItems[6]->trigger();  // "Leq300ms spectrum"
+    ItemCalled(window, "Leq300ms spectrum")->trigger();
     shot("06-spectrum.png");
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());

@@ -22,11 +22,7 @@ bool ApplyRate(HeaderGrid& grid, TWaveform& w) {
   const std::optional<double> rate =
       CellReal(grid.Cell(HeaderColumn::Value, HeaderRow::SampleRate));
   if (!rate || *rate < 1.0 || *rate > FLT_MAX) {
-    char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(w.SampleRate),
-                                   std::chars_format::fixed, 0)
-                         .ptr;
-    grid.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, std::string(text, end));
+    grid.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, RateText(w.SampleRate));
     return false;
   }
   const float oldInterval = w.SampleInterval;
@@ -69,6 +65,12 @@ void ApplyCount(HeaderGrid& grid, TWaveform& w) {
 }
 
 }  // namespace
+
+std::string RateText(float rate) {
+  char text[64];
+  return std::string(text,
+                     std::to_chars(text, text + sizeof text, rate, std::chars_format::fixed).ptr);
+}
 
 std::optional<double> CellReal(std::string_view text) {
   text = TrimBlanks(text);

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "waveform/HeaderGrid.h"
@@ -13,6 +14,11 @@ namespace orvek {
 // limits). Any other text gives no value.
 std::optional<double> CellReal(std::string_view text);
 std::optional<std::int64_t> CellWholeNumber(std::string_view text);
+
+// A sampling rate as the rate cell holds it: the shortest decimal text without an exponent that
+// reads back as the same single-precision rate ("200000", "33333.334"), so that a saved file
+// reopens at the rate its samples were taken at.
+std::string RateText(float rate);
 
 // The four live header cells and what applying an edit to each does to the record.
 enum class LiveCell { Title, SampleRate, MicLocation, SampleCount };

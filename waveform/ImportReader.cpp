@@ -33,14 +33,13 @@ constexpr float kDefaultRate = 200000.0f;  // samples/s when the extension gives
 constexpr std::int64_t kBinaryBlockBytes = 1 << 21;  // binary samples are decoded in cache
 constexpr std::uint16_t kPcm = 1, kIeeeFloat = 3, kExtensible = 65534;
 
-// A rate as a whole number; rates reach the single-precision limit (39 digits), far beyond the
-// 64-bit integers.
-std::string WholeNumber(float rate) {
+// A rate as the shortest decimal text that reads back as the same single-precision value, so
+// that the header cell and the samples agree; rates reach the single-precision limit (39 digits),
+// far beyond the 64-bit integers.
+std::string RateText(float rate) {
   char text[64];
-  char* end = std::to_chars(text, text + sizeof text, std::nearbyint(double{rate}),
-                            std::chars_format::fixed, 0)
-                  .ptr;
-  return std::string(text, end);
+  return std::string(text,
+                     std::to_chars(text, text + sizeof text, rate, std::chars_format::fixed).ptr);
 }
 
 // Byte classes of the content test.
@@ -533,6 +532,8 @@ std::string_view WithoutDot(const std::string& tag) {
 void Importer::TakeExtensionRate(std::string_view tenths) {
   extensionRate_ = RateFromExtension(tenths);
   waveform_.SampleRate = extensionRate_.SampleRate;
+  // The cell shows the rate the samples are read at, so a saved file reopens at it.
+  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, RateText(waveform_.SampleRate));
 }
 
 ImportReport Importer::Run() {
@@ -702,9 +703,9 @@ void Importer::TakeWavRate(const WavFormat& format) {
   grid_.SetCell(HeaderColumn::Comment, HeaderRow::SampleRate, report_.WavDescription);
   if (format.SampleRate == 0) {
     report_.Notices.push_back("The format chunk of " + Quoted(file_) +
-                              " gives a sampling rate of 0; " + WholeNumber(waveform_.SampleRate) +
+                              " gives a sampling rate of 0; " + RateText(waveform_.SampleRate) +
                               " samples/s is assumed.");
-    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
+    grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, RateText(waveform_.SampleRate));
   } else {
     waveform_.SampleRate = static_cast<float>(format.SampleRate);
     rateFromExtension_ = false;
@@ -766,7 +767,6 @@ std::optional<WavData> Importer::FindWavData(const RiffChunks& chunks, const Wav
 std::int32_t Importer::ReadRawFloat32() {
   report_.Kind = ImportKind::RawFloat32;
   TakeExtensionRate(WithoutDot(extensionTag_).substr(0, 3));
-  grid_.SetCell(HeaderColumn::Value, HeaderRow::SampleRate, WholeNumber(waveform_.SampleRate));
   return static_cast<std::int32_t>(
       DecodeBinary(0, bytes_.Size() / 4, 1, SampleCoding::Float, ByteOrder::LittleEndian));
 }
@@ -1010,7 +1010,7 @@ std::int32_t Importer::ReadLargeText(std::size_t textStart) {
       std::to_string(channels.Count) +
       (channels.Count == 1 ? " channel" : " multiplexed channels") + " from line " +
       std::to_string(firstLine) + " on, and channel " + std::to_string(channels.Chosen) + " gave " +
-      std::to_string(stored) + " samples at " + WholeNumber(waveform_.SampleRate) + " samples/s (" +
+      std::to_string(stored) + " samples at " + RateText(waveform_.SampleRate) + " samples/s (" +
       (extensionRate_.Given
            ? "the rate of one channel, from the extension \"" + extensionTag_ + "\")."
            : "the import default: the extension gives no sample interval)."));
@@ -1028,7 +1028,7 @@ void Importer::Conclude(std::int32_t count) {
   if (rateFromExtension_ && extensionRate_.Zero) {
     report_.RateFromExtensionZero = true;
     report_.Notices.push_back("The extension \"" + extensionTag_ + "\" gives no sample interval; " +
-                              WholeNumber(kDefaultRate) + " samples/s is assumed.");
+                              RateText(kDefaultRate) + " samples/s is assumed.");
   }
   const float* const samples = waveform_.Samples.data();
   // The real extremes: the first sample starts them (count is at least 1 here).

@@ -91,8 +91,12 @@ void ReadHeaderCells(const char* p, const HeaderSection& header, HeaderGrid& gri
     for (int column = 0; column < HeaderGrid::kColumns; ++column) {
       const char* tokenEnd = std::find_if(p, header.End, IsHeaderSeparator);
       std::string token(p, tokenEnd);
+      // The writer follows every cell with one blank; it is not part of the cell, so that a file
+      // this program wrote reads back to the same cells and saves to the same bytes.
+      if (!token.empty() && token.back() == ' ') token.pop_back();
       // An empty token before a separator only arises from a TAB opening the file.
-      if (token.empty() && tokenEnd != header.End) token = " ";
+      else if (token.empty() && tokenEnd != header.End)
+        token = " ";
       grid.SetCell(column, row, std::move(token));
       p = std::find_if_not(tokenEnd, header.End, IsHeaderSeparator);
     }
@@ -133,6 +137,17 @@ std::int32_t HeaderLocation(const HeaderGrid& grid, const fs::path& file) {
     throw OrvekError("Waveform file " + Quoted(file) + ": the microphone location \"" + text +
                      "\" in header row 3 is not 1, 2, 3 or 4.");
   return static_cast<std::int32_t>(*location);
+}
+
+// A header of this layout holds a sampling rate in row 2 and a microphone location in row 3; the
+// old 30-row layout holds the title in row 2 and the rate in row 3, so a full 30-row header of
+// this layout ("Save ORV waveform as" with no row empty) is not taken for it.
+bool CurrentLayout(const HeaderGrid& grid) {
+  const std::optional<double> rate =
+      CellReal(grid.Cell(HeaderColumn::Value, HeaderRow::SampleRate));
+  const std::optional<std::int64_t> location =
+      CellWholeNumber(grid.Cell(HeaderColumn::Value, HeaderRow::MicLocation));
+  return rate && *rate >= 1.0 && location && *location >= 1 && *location <= 4;
 }
 
 std::string ShownToken(const char* first, const char* last) {
@@ -193,7 +208,9 @@ ParsedFile ParseOrvFile(const fs::path& file, const HeaderGrid& grid, std::int32
   const std::string image = ReadWholeFile(file);
   const char* begin = image.data();
   const char* end = begin + image.size();
-  if (image.empty()) throw OrvekError("Waveform file " + Quoted(file) + " is empty.");
+  // Files passed through DOS tools may end in its end-of-file mark (Ctrl-Z); import accepts them.
+  while (end != begin && end[-1] == '\x1a') --end;
+  if (begin == end) throw OrvekError("Waveform file " + Quoted(file) + " is empty.");
   if (std::find(begin, end, '\0') != end)
     throw OrvekError("Waveform file " + Quoted(file) + " is not a text file (it holds NUL bytes).");
 
@@ -205,8 +222,9 @@ ParsedFile ParseOrvFile(const fs::path& file, const HeaderGrid& grid, std::int32
     throw OrvekError("Waveform file " + Quoted(file) + " has " + std::to_string(header.Rows) +
                      " header lines; the header table holds at most 30.");
 
-  ParsedFile parsed{grid, {}, header.Rows == kOldLayoutRows, 0.0f, 0};
+  ParsedFile parsed{grid, {}, false, 0.0f, 0};
   ReadHeaderCells(begin, header, parsed.Grid);
+  parsed.OldLayout = header.Rows == kOldLayoutRows && !CurrentLayout(parsed.Grid);
   if (parsed.OldLayout) ConvertOldLayout(parsed.Grid);
   parsed.SampleRate = HeaderRate(parsed.Grid, file);
   parsed.MicLocation = HeaderLocation(parsed.Grid, file);
@@ -386,17 +404,20 @@ std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog) {
   return std::int32_t{1} << std::min(k, 30);
 }
 
-OrvReadReport OpenNewFileType5(const fs::path& file, bool writableMedia, bool pressureRangePending,
-                               TWaveform& waveform, HeaderGrid& grid, Lcg32& rng) {
-  std::error_code ignored;  // clearing the read-only attribute is a courtesy, not a requirement
-  if (writableMedia) fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ignored);
+std::int32_t SavedCount(std::int32_t n, std::int32_t capacity) {
+  bool cutAtCapacity = false;
+  return CountWithin(n, true, capacity, cutAtCapacity);
+}
+
+// Reading never changes the file, its permissions included: a read-only file stays protected, so
+// that a later save to it is refused.
+OrvReadReport OpenNewFileType5(const fs::path& file, bool pressureRangePending, TWaveform& waveform,
+                               HeaderGrid& grid, Lcg32& rng) {
   return ReadOrvFile(Reader::Main, file, pressureRangePending, waveform, grid, rng);
 }
 
 OrvReadReport OpenNewFileType6(const fs::path& file, TWaveform& waveform, HeaderGrid& grid,
                                Lcg32& rng) {
-  std::error_code ignored;
-  fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, ignored);
   return ReadOrvFile(Reader::Overlay, file, false, waveform, grid, rng);
 }
 
@@ -417,8 +438,7 @@ void CheckSamplesToSave(const TWaveform& waveform, std::int32_t count, const fs:
 void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform& waveform,
                  const ReadFiles& reads) {
   const std::int32_t n = waveform.Count();
-  bool cutAtCapacity = false;
-  const std::int32_t count = CountWithin(n, true, waveform.Capacity(), cutAtCapacity);
+  const std::int32_t count = SavedCount(n, waveform.Capacity());
   const std::int32_t kept = std::min(n, count);
   CheckSamplesToSave(waveform, kept, file);
   const float* samples = waveform.Samples.data();
@@ -428,7 +448,9 @@ void SaveOrvFile(const fs::path& file, bool saveAs, HeaderGrid& grid, TWaveform&
   std::string text;
   text.reserve(static_cast<std::size_t>(count) * (kCompactTextMax + 2) + 4096);
   for (int row = 0; row <= lastRow; ++row)
-    if (!saveAs || !grid.RowEmpty(row)) AppendHeaderLine(grid, row, text);
+    // The rows up to the sample count are found by their place: an empty one is still written.
+    if (!saveAs || row <= HeaderRow::SampleCount || !grid.RowEmpty(row))
+      AppendHeaderLine(grid, row, text);
   char line[kCompactTextMax + 2];
   for (std::int32_t i = 0; i < count; ++i) {
     char* end = AppendCompactText(i < kept ? samples[i] : 0.0f, line);

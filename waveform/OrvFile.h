@@ -30,6 +30,10 @@ std::string CompactFloatText(float value);
 // fit a 32-bit count); 0 for n < 1.
 std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog);
 
+// Samples a saved file holds for a record of n samples: PowerOfTwoCount(n, true), or the largest
+// power of two the buffers of `capacity` samples hold when that is beyond them.
+std::int32_t SavedCount(std::int32_t n, std::int32_t capacity);
+
 // Main reader ("Open ORV waveform"). Reads `file` into the record and rows 0..11 of the grid,
 // dithers, pads or cuts to a power of two, copies to ReferenceSamples and computes FlatEnergy. The
 // file is fully parsed and checked before anything is replaced; on failure it throws OrvekError and
@@ -38,10 +42,9 @@ std::int32_t PowerOfTwoCount(std::int32_t n, bool doublePrecisionLog);
 // of at least 1, a microphone location (cell (1, 3)) that is not a whole number from 1 to 4,
 // fewer than two samples, and any sample token that is not a decimal number in single-precision
 // range. Values beyond the capacity are not read; a power of two beyond it is cut to the largest
-// one within it (both set TruncatedAtCapacity). With `writableMedia` the file is made writable.
-OrvReadReport OpenNewFileType5(const std::filesystem::path& file, bool writableMedia,
-                               bool pressureRangePending, TWaveform& waveform, HeaderGrid& grid,
-                               Lcg32& rng);
+// one within it (both set TruncatedAtCapacity). The file itself is never changed.
+OrvReadReport OpenNewFileType5(const std::filesystem::path& file, bool pressureRangePending,
+                               TWaveform& waveform, HeaderGrid& grid, Lcg32& rng);
 
 // Second reader (overlay): same format, uniform dither from the running generator, zero padding,
 // the alternative labels of rows 4..15, no ReferenceSamples/FlatEnergy/PaddedLength.

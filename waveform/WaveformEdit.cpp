@@ -82,30 +82,14 @@ void SelectSegment(TWaveform& waveform, SampleSpan span) {
   waveform.WindowEnd = waveform.TimeEnd;
 }
 
-std::int32_t ExpandSelection(TWaveform& waveform, SampleSpan span) {
+float RemoveBaseline(TWaveform& waveform, SampleSpan span) {
   const std::int32_t n = LastIndex(waveform);
-  if (n < 0) return waveform.LastSampleIndex;
   span = Within(span, n);
-  std::copy_n(waveform.Samples.data(), n + 1, waveform.WorkSamples.data());
-  std::copy(waveform.WorkSamples.data() + span.First, waveform.WorkSamples.data() + span.Last + 1,
-            waveform.Samples.data());
-  waveform.LastSampleIndex = span.Last - span.First;
-  waveform.TimeStart = 0.0f;
-  waveform.TimeEnd = TimeOf(waveform.LastSampleIndex, waveform.SampleInterval);
-  return n;
-}
-
-float RemoveBaseline(TWaveform& waveform, SampleSpan span, std::int32_t savedLastIndex) {
-  span = Within(span, LastIndex(waveform));
   float sum = 0.0f;
   for (std::int32_t i = span.First; i <= span.Last; ++i) sum += waveform.Samples[i];
   const float mean = sum / static_cast<float>(span.Last - span.First + 1);
-  const std::int32_t n = std::min(savedLastIndex, waveform.Capacity() - 1);
-  waveform.LastSampleIndex = n;
-  for (std::int32_t i = 0; i <= n; ++i) waveform.Samples[i] = waveform.WorkSamples[i] - mean;
+  for (std::int32_t i = 0; i <= n; ++i) waveform.Samples[i] -= mean;
   RecomputeDataRange(waveform);
-  waveform.TimeStart = 0.0f;
-  waveform.TimeEnd = TimeOf(n, waveform.SampleInterval);
   return mean;
 }
 
@@ -131,26 +115,21 @@ ImpulseStart FindImpulseStart(const TWaveform& waveform) {
   return start;
 }
 
-std::int32_t ZoomToRise(TWaveform& waveform, std::int32_t peakIndex) {
-  const std::int32_t n = LastIndex(waveform);
+SampleSpan RiseView(std::int32_t n, std::int32_t peakIndex) {
   const std::int64_t twice = 2 * static_cast<std::int64_t>(std::max(peakIndex, 0));
   // At least two samples, so that the view has a time axis.
-  waveform.LastSampleIndex = static_cast<std::int32_t>(
-      std::max<std::int64_t>(std::min<std::int64_t>(twice, n), std::min(1, n)));
-  waveform.TimeStart = 0.0f;
-  waveform.TimeEnd = TimeOf(waveform.LastSampleIndex, waveform.SampleInterval);
-  return n;
+  return {0, static_cast<std::int32_t>(
+                 std::max<std::int64_t>(std::min<std::int64_t>(twice, n), std::min(1, n)))};
 }
 
-void ShiftStart(TWaveform& waveform, std::int32_t chosenStart, std::int32_t savedLastIndex) {
+void ShiftStart(TWaveform& waveform, std::int32_t chosenStart) {
   const float dt = waveform.SampleInterval;
   if (!(dt > 0.0f) || !std::isfinite(dt))
     throw OrvekError(
         "The sampling interval of the record is not a positive number; the start "
         "cannot be moved.");
   const std::int32_t capacity = waveform.Capacity();
-  const std::int32_t n = std::min(savedLastIndex, capacity - 1);
-  waveform.LastSampleIndex = n;
+  const std::int32_t n = LastIndex(waveform);
   if (n < 0) return;
   const std::int64_t delay = static_cast<std::int64_t>(
       std::min(std::nearbyint(kStartDelay / dt), static_cast<double>(capacity)));
@@ -276,7 +255,8 @@ bool Resample(TWaveform& waveform, double newRate) {
   waveform.LastSampleIndex = newLast;
   waveform.SampleInterval = newDt;
   waveform.SampleRate = static_cast<float>(1.0 / newDt);
-  waveform.TimeEnd = TimeOf(newLast, newDt);
+  // A segment keeps its start time; the end follows from it.
+  waveform.TimeEnd = static_cast<float>(waveform.TimeStart + double(newLast) * newDt);
   return cut;
 }
 

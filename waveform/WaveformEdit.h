@@ -33,13 +33,9 @@ float StartLevelDb(float pressurePa);
 // stretch keeps its time: TimeStart += first dt, and WindowStart/WindowEnd follow.
 void SelectSegment(TWaveform& waveform, SampleSpan span);
 
-// Set Baseline, first stage: keeps a copy of the whole record in WorkSamples and shows only
-// first..last (TimeStart 0). Returns the LastSampleIndex to restore.
-std::int32_t ExpandSelection(TWaveform& waveform, SampleSpan span);
-// Second stage: removes the mean of first..last of the zoomed view (accumulated in single
-// precision) from the whole saved record and restores its length; recomputes DataMax/DataMin.
-// Returns the mean removed (Pa).
-float RemoveBaseline(TWaveform& waveform, SampleSpan span, std::int32_t savedLastIndex);
+// Set Baseline: removes the mean of samples first..last (accumulated in single precision) from
+// the whole record and recomputes DataMax/DataMin. Returns the mean removed (Pa).
+float RemoveBaseline(TWaveform& waveform, SampleSpan span);
 
 // Establish Start, first stage: the impulse's largest |p|, its level and the threshold rule
 // (100 Pa at 140 dB and above, otherwise 1/50 of the peak) giving the first index at or above it.
@@ -50,12 +46,13 @@ struct ImpulseStart {
   std::int32_t StartIndex = 0;
 };
 ImpulseStart FindImpulseStart(const TWaveform& waveform);
-// Shortens the view to twice the peak index (limited to N); returns the LastSampleIndex to restore.
-std::int32_t ZoomToRise(TWaveform& waveform, std::int32_t peakIndex);
-// Second stage: restores the length and shifts the record so that sample `chosenStart` lands
-// rnd(0.005 / dt) samples after the first sample (zeros in front when it moves right; the record
-// grows, within the buffer). TimeStart 0.
-void ShiftStart(TWaveform& waveform, std::int32_t chosenStart, std::int32_t savedLastIndex);
+// The stretch Establish Start shows while the start is chosen: from the first sample to twice the
+// peak index, within 0..N, at least two samples when there are.
+SampleSpan RiseView(std::int32_t n, std::int32_t peakIndex);
+// Second stage: shifts the record so that sample `chosenStart` lands rnd(0.005 / dt) samples
+// after the first sample (zeros in front when it moves right; the record grows, within the
+// buffer). TimeStart 0.
+void ShiftStart(TWaveform& waveform, std::int32_t chosenStart);
 
 // Raised-cosine fade-in over samples 0..first-1 and fade-out over last..N (none when first is 0
 // or last is N or beyond).

@@ -47,10 +47,11 @@ TEST(FileNames, ResolvesEachComponentIgnoringCase) {
 TEST(FileNames, BaseNameAndExtensionTag) {
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"run2.dat", "RUN2", ".DAT"},
-      {"/x/y.z/Run2.Dat.orv", "RUN2", ".ORV"},
+      {"/x/y.z/Run2.Dat.orv", "RUN2.DAT", ".ORV"},
+      {"blast_2.5m.ORV", "BLAST_2.5M", ".ORV"},
       {"shot.wavefile", "SHOT", ".WAV"},
       {"noext", "NOEXT", ""},
-      {"a.b.tx", "A", ".TX"},
+      {"a.b.tx", "A.B", ".TX"},
       {"M\xe4nner.orv", "M\xe4NNER", ".ORV"}};
   for (const auto& [file, base, tag] : cases) {
     EXPECT_EQ(UpperBaseName(file), base) << file;
@@ -98,7 +99,7 @@ TEST(FileNames, ReadersRefuseFifosAndDevices) {
         TWaveform w(64);
         HeaderGrid grid;
         Lcg32 random;
-        OpenNewFileType5(f, false, false, w, grid, random);
+        OpenNewFileType5(f, false, w, grid, random);
       },
       [](const fs::path& f) {
         TWaveform w(64);

@@ -74,7 +74,7 @@ TEST_F(HeaderEditTest, RateOfAtLeastOneRescalesTheTimeAxis) {
     EXPECT_EQ(result.Accepted, rate > 0);
     EXPECT_EQ(result.Redraw, rate > 0);
     if (rate == 0) {
-      EXPECT_EQ(grid.Cell(1, 2), "100000");  // previous rate without decimals
+      EXPECT_EQ(grid.Cell(1, 2), "100000.4");  // the previous rate, as it reads back
       EXPECT_EQ(waveform.SampleRate, 100000.4f);
       EXPECT_EQ(waveform.TimeStart, 0.001f);
       continue;

@@ -14,6 +14,7 @@
 
 #include "ErrorMessage.h"
 #include "TempFolder.h"
+#include "waveform/HeaderEdit.h"
 #include "waveform/ImportReader.h"
 #include "waveform/TextTokenizer.h"
 
@@ -150,18 +151,23 @@ TEST_F(Import, TextValuesAndTheColumnQuestion) {
 // Singles of magnitude below 2^20 whose bytes are not all text.
 const Floats kFloats{0.1f, -1.25f, 1000.3f, -5e5f, 3.3e-7f, 0.0f, 7.77f};
 
-// The extension carries the interval in tenths of a microsecond. Text keeps cell (1, 2); raw
-// singles write their rate there and read only the first three characters.
+// The extension carries the interval in tenths of a microsecond; cell (1, 2) shows the rate the
+// samples are read at, exactly. Raw singles read only the first three characters.
 TEST_F(Import, RateFromTheExtension) {
   const struct {
     const char* Tag;
     float Rate;
+    const char* Cell;
     const char* RawCell;
     bool Zero;
-  } cases[] = {{".050", 200000, "200000", false},  {".100", 100000, "100000", false},
-               {".TXT", 200000, "200000", false},  {"", 200000, "200000", false},
-               {".3", 1e7f / 3, "3333333", false}, {".0501", 1e7f / 501, "200000", false},
-               {".000", 200000, "200000", true},   {".-5", 200000, "200000", true}};
+  } cases[] = {{".050", 200000, "200000", "200000", false},
+               {".100", 100000, "100000", "100000", false},
+               {".TXT", 200000, "200000", "200000", false},
+               {"", 200000, "200000", "200000", false},
+               {".3", 1e7f / 3, "3333333.2", "3333333.2", false},
+               {".0501", 1e7f / 501, "19960.08", "200000", false},
+               {".000", 200000, "200000", "200000", true},
+               {".-5", 200000, "200000", "200000", true}};
   const auto text = folder.Write("rec.txt", "1\n2\n");
   const auto raw = folder.Write("rec.bin", FloatBytes(kFloats) + "\x01\x02\x03");  // + a part
   for (const auto& c : cases) {
@@ -171,7 +177,8 @@ TEST_F(Import, RateFromTheExtension) {
     ImportReport report = Read(text, c.Tag);
     EXPECT_FLOAT_EQ(waveform.SampleRate, c.Rate);
     EXPECT_FLOAT_EQ(waveform.SampleInterval, 1 / c.Rate);
-    EXPECT_EQ(grid.Cell(1, 2), "200000");
+    EXPECT_EQ(grid.Cell(1, 2), c.Cell);
+    EXPECT_EQ(static_cast<float>(*CellReal(grid.Cell(1, 2))), waveform.SampleRate);
     EXPECT_EQ(report.RateFromExtensionZero, c.Zero);
     EXPECT_EQ(Mentions(report, notice), c.Zero);
     for (const ImportLimits& limits : {ImportLimits{}, kTinyLimits}) {
@@ -207,7 +214,7 @@ TEST_F(Import, Int16InTheChosenByteOrder) {
       EXPECT_EQ(Values(), c.Values);
       EXPECT_EQ(report.Decoded, c.Order.has_value());
       EXPECT_TRUE(report.Notices.empty() && columnsAsked.empty());
-      EXPECT_EQ(grid.Cell(1, 2), "200000");
+      EXPECT_EQ(grid.Cell(1, 2), "100000");  // the rate the samples are read at
       EXPECT_EQ(grid.Cell(1, 4), c.Order ? "5" : "");
       EXPECT_EQ(waveform.SampleRate, 100000.0f);
     }

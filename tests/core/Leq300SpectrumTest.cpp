@@ -209,7 +209,8 @@ TEST(Leq300Spectrum, RefusesRecordsTooShortOrNotFinite) {
 
 TEST(Leq300Spectrum, TobFileName) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"shot.one.ORV", "shot.TOB"},
+      {"shot.1.ORV", "shot.1.TOB"},
+      {"shot.2.ORV", "shot.2.TOB"},
       {"C:\\data\\rifle.orv", "rifle.TOB"},
       {"/tmp/a.b/pistol.ORV", "pistol.TOB"},
       {"plain", "plain.TOB"}};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -92,7 +93,7 @@ void ExpectRefusal(const std::function<void()>& action, const std::vector<std::s
 class OrvFileTest : public ::testing::Test {
  protected:
   OrvReadReport Open(const fs::path& file, bool pending = false) {
-    return OpenNewFileType5(file, false, pending, waveform, grid, rng);
+    return OpenNewFileType5(file, pending, waveform, grid, rng);
   }
   OrvReadReport Read(bool overlay, const fs::path& file) {
     return overlay ? OpenNewFileType6(file, waveform, grid, rng) : Open(file);
@@ -164,30 +165,44 @@ TEST_F(OrvFileTest, TokensRunToTheNextSeparator) {
   EXPECT_EQ(grid.HeaderLastRow, 3);
   EXPECT_EQ(Row(grid, 0), " |VALUE|COMMENT");
   EXPECT_EQ(Row(grid, 1), "Title|x|MY TITLE");
-  EXPECT_EQ(Row(grid, 2), "Sampling rate |8000 | ");
+  EXPECT_EQ(Row(grid, 2), "Sampling rate|8000|");
   EXPECT_EQ(Summary(waveform), "8000 samples/s, 0.000125 s, mic 3, 8 samples, 1 to 8 Pa, MY TITLE");
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(waveform.Samples[i], i + 1.0, 6 * 8.0 / 131072) << i;
 }
 
-TEST_F(OrvFileTest, EachReadAndSaveCycleAddsOneBlankToEveryCell) {
-  const auto file = folder.Write("A.ORV", Header() + "1.2000E1\r\n-2.5000E2\r\n");
-  std::string b = " ";  // blanks
-  for (int cycle = 0; cycle < 3; ++cycle, b += ' ') {
+// The blank the writer puts after each cell is not read into it: a file this program wrote saves
+// back to the same bytes, however often it is opened and saved.
+TEST_F(OrvFileTest, OpenAndSaveReproduceTheFileByteForByte) {
+  const std::string text = Header() + "1.2000E1\r\n-2.5000E2\r\n";
+  const auto file = folder.Write("A.ORV", text);
+  for (int cycle = 0; cycle < 3; ++cycle) {
     const OrvReadReport report = Open(file);
     EXPECT_EQ(report.SamplesRead, 2);
     EXPECT_FALSE(report.TruncatedAtCapacity || report.OldLayout);
     EXPECT_EQ(grid.HeaderLastRow, 4);
-    EXPECT_EQ(Row(grid, 1), "Title for waveform plot" + b + "|" + b + "|NEW SOURCE" + b);
-    EXPECT_EQ(Row(grid, 2), "Sampling rate" + b + "|200000" + b + "|samples/sec" + b);
-    EXPECT_EQ(grid.Cell(1, 4), "2");
+    EXPECT_EQ(Row(grid, 1), "Title for waveform plot||NEW SOURCE");
+    EXPECT_EQ(Row(grid, 2), "Sampling rate|200000|samples/sec");
     // Five digits do not keep the dither: rate, range and values stay.
     EXPECT_EQ(Summary(waveform),
-              "200000 samples/s, 5e-06 s, mic 1, 2 samples, -250 to 12 Pa, " + grid.Cell(2, 1));
+              "200000 samples/s, 5e-06 s, mic 1, 2 samples, -250 to 12 Pa, NEW SOURCE");
     EXPECT_TRUE(waveform.WaveformLoaded);
     EXPECT_NEAR(waveform.Samples[0], 12.0, 6 * 12.0 / 131072);  // six spreads of the dither
     EXPECT_NEAR(waveform.Samples[1], -250.0, 6 * 12.0 / 131072);
+    grid.SetCell(1, 4, "0");  // the reader writes the count; the file held "0"
     SaveOrvFile(file, false, grid, waveform, {});
+    EXPECT_EQ(TempFolder::Read(file), text) << cycle;
   }
+  // An empty title row stays in its place through "Save as", so the rate stays in row 2.
+  const auto untitled = folder.Write("U.ORV", Line("P", "V", "C") + Line("", "", "") +
+                                                  Line("Sampling rate", "8000", "") +
+                                                  Line("Mic", "2", "") + "1\r\n2\r\n");
+  Open(untitled);
+  SaveOrvFile(untitled, true, grid, waveform, {});
+  Open(untitled);
+  EXPECT_EQ(std::tuple(waveform.SampleRate, waveform.MicLocation), std::tuple(8000.0f, 2));
+  // A DOS end-of-file mark after the last sample is not a sample.
+  folder.Write("Z.ORV", text + "\x1a");
+  EXPECT_EQ(Open(folder.Path() / "Z.ORV").SamplesRead, 2);
 }
 
 TEST_F(OrvFileTest, SaveWritesTheExactLineFormat) {
@@ -232,19 +247,32 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   SaveOrvFile(file, true, grid, waveform, {});
   EXPECT_TRUE(Open(file).OldLayout);
   EXPECT_EQ(grid.HeaderLastRow, 4);
-  EXPECT_EQ(Row(grid, 1), "P2 |2 |C ");
-  EXPECT_EQ(Row(grid, 2), "P3 |50000 |C ");
-  EXPECT_EQ(Row(grid, 3), "P13 |2 |C ");
-  EXPECT_EQ(Row(grid, 4), "Number of samples|16|C ");
+  EXPECT_EQ(Row(grid, 1), "P2|2|C");
+  EXPECT_EQ(Row(grid, 2), "P3|50000|C");
+  EXPECT_EQ(Row(grid, 3), "P13|2|C");
+  EXPECT_EQ(Row(grid, 4), "Number of samples|16|C");
   EXPECT_EQ(Row(grid, 5), "Number of exposures with no protector, warned||");
   for (int row = 12; row < HeaderGrid::kRows; ++row) EXPECT_TRUE(grid.RowEmpty(row)) << row;
-  EXPECT_EQ(Summary(waveform), "50000 samples/s, 2e-05 s, mic 2, 16 samples, 0 to 454 Pa, C ");
+  EXPECT_EQ(Summary(waveform), "50000 samples/s, 2e-05 s, mic 2, 16 samples, 0 to 454 Pa, C");
+
+  // Thirty rows holding a rate in row 2 and a location in row 3 are this layout: saved with no
+  // row empty, the live cells read back as they were.
+  grid.SetRow(2, "Sampling rate", "50000", "samples/sec");
+  grid.SetRow(3, "Microphone relative to ear", "3", "eardrum");
+  for (int row = 5; row < HeaderGrid::kRows; ++row) grid.SetRow(row, "R", std::to_string(row), "");
+  const HeaderGrid saved = grid;
+  SaveOrvFile(file, true, grid, waveform, {});
+  EXPECT_FALSE(Open(file).OldLayout);
+  for (int row = 0; row <= HeaderRow::SampleCount; ++row)
+    EXPECT_EQ(Row(grid, row), Row(saved, row));
+  EXPECT_EQ(std::tuple(waveform.SampleRate, waveform.MicLocation, waveform.Count()),
+            std::tuple(50000.0f, 3, 16));
 
   std::string rows29 = Header();  // one line fewer is an ordinary header
   for (int row = 5; row < 29; ++row) rows29 += Line("P", "V", "C");
   EXPECT_FALSE(Open(folder.Write("NEW.ORV", rows29 + "1\r\n2\r\n")).OldLayout);
   EXPECT_EQ(grid.HeaderLastRow, 28);
-  EXPECT_EQ(grid.Cell(1, 28), "V ");
+  EXPECT_EQ(grid.Cell(1, 28), "V");
 }
 
 // The readers take log2 in single precision, "Save" in double; around 4096 both agree.
@@ -345,7 +373,7 @@ TEST_F(OrvFileTest, ReadersLabelTheResultRows) {
   OpenNewFileType6(folder.Write("O.ORV", text), waveform, grid, rng);
   EXPECT_EQ(grid.HeaderLastRow, 5);
   EXPECT_EQ(Row(grid, 4), "Number of samples|100|");
-  EXPECT_EQ(Row(grid, 5), "Nu|12 |allowed number of unwarned exposures");
+  EXPECT_EQ(Row(grid, 5), "Nu|12|allowed number of unwarned exposures");
   EXPECT_EQ(Row(grid, 15), "Tb||B-duration milliseconds");
   for (int row = 16; row < HeaderGrid::kRows; ++row) EXPECT_TRUE(grid.RowEmpty(row)) << row;
   EXPECT_EQ(waveform.Count(), 128);
@@ -378,14 +406,14 @@ TEST_F(OrvFileTest, RefusedFilesChangeNeitherRecordNorGrid) {
       {"TAB between samples", Header() + "1.0\r\n2.0\t3.0\r\n", {"line 7", "2.0<TAB>3.0"}},
       {"beyond single precision", Header() + samples + "1e39\r\n", {"line 8", "1e39"}},
       {"not a number after an empty line", Header() + "1\r\n\r\nnan\r\n", {"line 8"}},
-      {"rate zero", Header("0") + samples, {"sampling rate \"0 \""}},
+      {"rate zero", Header("0") + samples, {"sampling rate \"0\""}},
       {"rate below one", Header("0.5") + samples, {"sampling rate"}},
-      {"rate text", Header("fast") + samples, {"sampling rate \"fast \""}},
+      {"rate text", Header("fast") + samples, {"sampling rate \"fast\""}},
       {"no rate row", Line("P", "V", "C") + Line("T", "", "t") + samples, {"no sampling rate"}},
       {"no location row",
        Line("P", "V", "C") + Line("T", "", "t") + Line("Rate", "8000", "") + samples,
        {"no microphone location"}},
-      {"location fraction", Header("8000", "2.5") + samples, {"location \"2.5 \""}},
+      {"location fraction", Header("8000", "2.5") + samples, {"location \"2.5\""}},
       {"location zero", Header("8000", "0") + samples, {"microphone location"}},
       {"location five", Header("8000", "5") + samples, {"microphone location"}},
       {"NUL bytes", Header() + std::string("1.0\0 2.0\r\n", 10), {"NUL"}},
@@ -489,19 +517,22 @@ TEST_F(OrvFileTest, FailedSaveLeavesTheFileAndTheRecordAsTheyWere) {
   EXPECT_EQ(folder.EntryCount(), 3);
 }
 
-TEST_F(OrvFileTest, ReadersClearTheReadOnlyAttributeOnWritableMedia) {
+// Reading never modifies the file: contents, permissions and time stamps stay, so a read-only
+// file keeps its protection and a later save to it is refused.
+TEST_F(OrvFileTest, ReadersNeverChangeTheFileAndAReadOnlyFileRefusesTheSave) {
   const auto file = WriteSine("R.ORV", 64);
-  const auto writable = [&] {
-    return (fs::status(file).permissions() & fs::perms::owner_write) != fs::perms::none;
-  };
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(file, old);
   fs::permissions(file, fs::perms::owner_read);
-  OpenNewFileType5(file, false, false, waveform, grid, rng);
-  EXPECT_FALSE(writable());
-  OpenNewFileType5(file, true, false, waveform, grid, rng);
-  EXPECT_TRUE(writable());
-  fs::permissions(file, fs::perms::owner_read);
-  OpenNewFileType6(file, waveform, grid, rng);
-  EXPECT_TRUE(writable());
+  const std::string text = TempFolder::Read(file);
+  for (const bool overlay : {false, true}) {
+    Read(overlay, file);
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read) << overlay;
+    EXPECT_EQ(fs::last_write_time(file), old) << overlay;
+    EXPECT_EQ(TempFolder::Read(file), text) << overlay;
+  }
+  ExpectRefusal([&] { SaveOrvFile(file, false, grid, waveform, {}); }, {"R.ORV", "read-only"});
+  EXPECT_EQ(TempFolder::Read(file), text);
 }
 
 }  // namespace

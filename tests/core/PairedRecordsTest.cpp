@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/OrvekError.h"
+
 namespace orvek {
 namespace {
 
@@ -42,19 +44,33 @@ TEST(PairedRecords, TheEarRecordIsCutToTheFreeFieldWindow) {
   }
 }
 
-TEST(PairedRecords, FreeFieldBeyondItsOwnEndIsZero) {
-  TWaveform w = Ramp(10);
-  for (std::int32_t i = 0; i < 256; ++i) w.ReferenceSamples[i] = 7.0f;  // leftovers everywhere
-  w.LastSampleIndex = 19;  // the ear record is longer than the free field's 10 samples
-  FreeFieldAtEarLength(w, 10);
-  for (std::int32_t i = 0; i < 10; ++i) EXPECT_EQ(w.Samples[i], 7.0f) << i;
-  for (std::int32_t i = 10; i < 20; ++i) EXPECT_EQ(w.Samples[i], 0.0f) << i;
-  // A shorter ear record takes only its length of the free field.
-  w.LastSampleIndex = 4;
-  w.Samples[5] = -1.0f;
-  FreeFieldAtEarLength(w, 10);
-  EXPECT_EQ(w.Samples[4], 7.0f);
-  EXPECT_EQ(w.Samples[5], -1.0f);
+TEST(PairedRecords, TheFreeFieldIsTakenOnItsOwnTimeAxisAndAtTheEarLength) {
+  TWaveform w = Ramp();
+  w.TimeStart = 0.010f;  // a segment that kept its time: sample 0 stands at 10 ms
+  w.TimeEnd = 0.109f;
+  const ComparisonStretch stretch = ComparisonWindow(w, 0.020f, 0.029f);
+  EXPECT_EQ(std::tie(stretch.Span.First, stretch.Span.Last), std::tuple(10, 19));
+  // Longer ear record: zeros after the stretch (not the samples that follow it); shorter: cut.
+  const std::vector<float> longer = FreeFieldAtEarLength(w, stretch.Span, 15);
+  EXPECT_EQ(longer, std::vector<float>({10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(FreeFieldAtEarLength(w, stretch.Span, 3), std::vector<float>({10, 11, 12}));
+}
+
+TEST(PairedRecords, RecordsAtDifferentRatesAreRefusedNamingBoth) {
+  TWaveform freeField = Ramp(), ear = Ramp();
+  freeField.SampleRate = 200000.0f;
+  ear.SampleRate = 100000.0f;
+  ear.SampleInterval = 1e-5f;
+  try {
+    RequireSameRate(freeField, ear, "FF.ORV", "EAR.ORV");
+    ADD_FAILURE() << "no refusal";
+  } catch (const OrvekError& error) {
+    const std::string message = error.what();
+    for (const char* part : {"\"FF.ORV\" is sampled at 200000 samples/s", "\"EAR.ORV\" at 100000"})
+      EXPECT_NE(message.find(part), std::string::npos) << message;
+  }
+  ear.SampleInterval = freeField.SampleInterval;
+  EXPECT_NO_THROW(RequireSameRate(freeField, ear, "FF.ORV", "EAR.ORV"));
 }
 
 }  // namespace

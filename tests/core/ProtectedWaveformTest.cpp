@@ -87,7 +87,7 @@ TEST(ProtectedWaveform, OutputNameJoinsBaseNameProtectorAndAngle) {
   TProtectorEntry entry;
   entry.Name = "PASSIVE EARMUFF";
   EXPECT_EQ(ProtectedOutputName(fs::path("shots") / "Rifle.160.orv", entry, 90),
-            "Rifle_PASSIVE EARMUFF_90.ORV");
+            "Rifle.160_PASSIVE EARMUFF_90.ORV");  // up to the last dot: Rifle.161 keeps apart
   EXPECT_EQ(ProtectedOutputName("IMPULSE", entry, 0), "IMPULSE_PASSIVE EARMUFF_0.ORV");
 }
 
@@ -132,7 +132,7 @@ class ProtectedRunTest : public ::testing::Test {
   void Reopen() {
     waveform_ = std::make_unique<TWaveform>(1 << 16);
     grid_ = HeaderGrid{};
-    OpenNewFileType5(Rifle(), false, false, *waveform_, grid_, rng_);
+    OpenNewFileType5(Rifle(), false, *waveform_, grid_, rng_);
   }
 
   static fs::path Rifle() { return fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"; }
@@ -288,7 +288,7 @@ TEST_F(ProtectedRunTest, WrittenFileReadsBackAsTheEardrumPrediction) {
   TWaveform back(1 << 16);
   HeaderGrid backGrid;
   Lcg32 rng;
-  OpenNewFileType5(file, false, false, back, backGrid, rng);
+  OpenNewFileType5(file, false, back, backGrid, rng);
   EXPECT_EQ(back.MicLocation, 3);
   ASSERT_EQ(back.Count(), 2048);
   float peak = 0;

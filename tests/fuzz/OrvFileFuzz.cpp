@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       const OrvReadReport report = overlay
                                        ? OpenNewFileType6(file, waveform, grid, rng)
-                                       : OpenNewFileType5(file, false, false, waveform, grid, rng);
+                                       : OpenNewFileType5(file, false, waveform, grid, rng);
       fuzz::ExpectStoredRecord(waveform);
       fuzz::Expect(std::has_single_bit(static_cast<std::uint32_t>(waveform.Count())));
       fuzz::Expect(report.SamplesRead >= 2 && report.SamplesRead <= waveform.Capacity());

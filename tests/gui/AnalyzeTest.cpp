@@ -21,21 +21,21 @@ class AnalyzeTest : public WindowTest {
     const std::vector<float> samples = FriedlanderSamples(spec);
     WriteOrv(folder_ / "waves" / name, 8192, "200000 ", mic,
              [&](int i) { return samples[static_cast<std::size_t>(i)]; });
-    w.OpenWaveform(QString::fromStdString((folder_ / "waves" / name).string()));
+    Open(folder_ / "waves" / name);
     return w;
   }
 };
 
 TEST_F(AnalyzeTest, WarnedAnalysisFillsRowFiveAndAddsTheResultItems) {
   TForm1& w = OpenRifle();
-  w.NoProtectorWarned1->trigger();
+  Trigger("ARU(W) Auditory Risk Units, Warned");
   ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
-  ASSERT_TRUE(w.LastHazard.has_value());
-  const float aru = w.LastHazard->Cochlea.Hazard;
+  ASSERT_TRUE(w.Hazard().has_value());
+  const float aru = w.Hazard()->Cochlea.Hazard;
   EXPECT_GT(aru, 0.0f);
   EXPECT_EQ(Cell(1, 5), QString::fromStdString(AllowedText(aru)));
   // A 160 dB free-field shot: above the peak limit, and the stapes at its ceiling.
-  const std::string flags = ValidityFlags(w.LastHazard->Validity);
+  const std::string flags = ValidityFlags(w.Hazard()->Validity);
   EXPECT_EQ(flags,
             "peak above the 140 dB limit, no unprotected exposure allowed; stapes at its movement "
             "limit, hazard may not rise with level");
@@ -44,43 +44,43 @@ TEST_F(AnalyzeTest, WarnedAnalysisFillsRowFiveAndAddsTheResultItems) {
   EXPECT_EQ(w.statusBox()->text(), QString::fromStdString(AruText(aru) + "  A.R.U.  " + flags));
   EXPECT_TRUE(w.statusBox()->toolTip().contains("no unprotected exposure is allowed"));
   EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Stapes Displacement]"}));
-  for (QAction* item : w.PopupTopItems) EXPECT_FALSE(item->isEnabled());
-  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
-  EXPECT_TRUE(w.PopupOpensAutomatically);
+  for (QAction* item : w.PopupMenu()->actions()) EXPECT_FALSE(item->isEnabled());
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
+  EXPECT_TRUE(w.PopupOpens());
   EXPECT_TRUE(fs::exists(folder_ / "waves" / "RIFLE.HAZ"));
   EXPECT_EQ(w.progressBar()->value(), w.progressBar()->maximum());
 }
 
 TEST_F(AnalyzeTest, TheWindowAndTheCommandLineComputeTheSameHazard) {
   TForm1& w = OpenRifle();
-  w.NoProtectorUnWarned1->trigger();
-  ASSERT_TRUE(w.LastHazard.has_value());
+  Trigger("ARU(U) Auditory Risk Units, Unwarned");
+  ASSERT_TRUE(w.Hazard().has_value());
 
   // What orvek-cli does: read the file afresh and run the chain with the same parameters.
   TWaveform waveform(1 << 20);
   HeaderGrid grid;
   Lcg32 random;
-  OpenNewFileType5(folder_ / "waves" / "RIFLE.ORV", true, false, waveform, grid, random);
-  TModelParameters p = w.ModelParameters;
-  LoadModelParameters(folder_ / "startup" / w.ParameterFileName, p);
+  OpenNewFileType5(folder_ / "waves" / "RIFLE.ORV", false, waveform, grid, random);
+  TModelParameters p = w.Parameters();
+  LoadModelParameters(w.ParameterFile(), p);
   DeriveModelConstants(p);
   const MuscleTiming timing = ComputeMuscleTiming(MuscleDelay(Listener::Unwarned, p),
                                                   waveform.SampleInterval, p.MuscleTimeConstant);
   MovieFrameStore movie;
   const HazardResult direct = CalculateHazard(waveform, 1, timing, p, movie, std::nullopt);
-  EXPECT_EQ(direct.Cochlea.Hazard, w.LastHazard->Cochlea.Hazard);  // bit-identical
+  EXPECT_EQ(direct.Cochlea.Hazard, w.Hazard()->Cochlea.Hazard);  // bit-identical
   EXPECT_EQ(Cell(2, 6), QString::fromStdString(AruText(direct.Cochlea.Hazard) + " A.R.U.; " +
                                                ValidityFlags(direct.Validity)));
 }
 
 TEST_F(AnalyzeTest, RunningTwiceClosesTheFirstResultAndKeepsBothRows) {
   TForm1& w = OpenRifle();
-  w.NoProtectorWarned1->trigger();
-  w.NoProtectorWarned1->trigger();
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  Trigger("ARU(W) Auditory Risk Units, Warned");
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].startsWith("The hazard analysis ends here"));
   EXPECT_EQ(AddedItems().size(), 2);
-  w.NoProtectorUnWarned1->trigger();
+  Trigger("ARU(U) Auditory Risk Units, Unwarned");
   EXPECT_EQ(AddedItems().size(), 2);
   EXPECT_FALSE(Cell(1, 5).isEmpty());  // the warned result stays
   EXPECT_FALSE(Cell(1, 6).isEmpty());
@@ -94,15 +94,15 @@ TEST_F(AnalyzeTest, RunningTwiceClosesTheFirstResultAndKeepsBothRows) {
 TEST_F(AnalyzeTest, ASilentRecordIsAllowedWithoutLimit) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "QUIET.ORV", 4096, "200000 ", "1 ", [](int) { return 0.0f; });
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "QUIET.ORV").string()));
-  w.NoProtectorUnWarned1->trigger();
+  Open(folder_ / "waves" / "QUIET.ORV");
+  Trigger("ARU(U) Auditory Risk Units, Unwarned");
   ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   EXPECT_EQ(Cell(1, 6), "unlimited");
   EXPECT_EQ(Cell(2, 6), "0.0000 A.R.U.");  // nothing to qualify: no flags, no tooltip
   EXPECT_TRUE(w.statusBox()->toolTip().isEmpty());
   EXPECT_EQ(AddedItems().size(), 2);
-  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
-  EXPECT_TRUE(w.PopupOpensAutomatically);
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
+  EXPECT_TRUE(w.PopupOpens());
 }
 
 TEST_F(AnalyzeTest, RowCaptionsFollowTheMicrophoneCode) {
@@ -112,38 +112,78 @@ TEST_F(AnalyzeTest, RowCaptionsFollowTheMicrophoneCode) {
       {"3 ", "Number of exposures with selected protector, warned"},
   };
   for (const auto& [mic, caption] : cases) {
-    TForm1& w = OpenRifle(mic);
-    w.NoProtectorWarned1->trigger();
+    OpenRifle(mic);
+    Trigger("ARU(W) Auditory Risk Units, Warned");
     EXPECT_TRUE(prompts_.Errors.isEmpty()) << mic << prompts_.Errors.join("\n").toStdString();
     EXPECT_EQ(Cell(0, 5), caption) << mic;
     window_.reset();
   }
 }
 
+// After edits the analysis runs the edited record and leaves it intact: a 160 dB impulse at
+// 25 ms, cut to 20..39 ms, halved and resampled, is analysed as the file "Save ORV waveform as"
+// writes of it, and that file holds the impulse.
+TEST_F(AnalyzeTest, AnAnalysisAfterEditsRunsTheEditedRecord) {
+  TForm1& w = Start();
+  FriedlanderSpec spec;
+  spec.OnsetMs = 25.0;
+  const std::vector<float> samples = FriedlanderSamples(spec);
+  WriteOrv(folder_ / "waves" / "LATE.ORV", 8192, "200000 ", "1 ",
+           [&](int i) { return samples[static_cast<std::size_t>(i)]; });
+  Open(folder_ / "waves" / "LATE.ORV");
+  Trigger("Select &Segment");
+  const CursorArea a = w.PlotArea();
+  const auto pixel = [&](double ms) {
+    return a.Left + static_cast<int>(std::nearbyint(ms / 40.955 * a.Width));
+  };
+  SetLines(pixel(20), pixel(39));
+  ClickToolButton();
+  prompts_.Texts.push_back("0.5");
+  Trigger("&Multiply data by keyboard input");
+  prompts_.Answers.push_back(Prompts::Answer::Yes);
+  prompts_.Texts.push_back("100000");
+  Trigger("&Resample");
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  ExpectNoErrors();
+  const float edited = w.Hazard()->Cochlea.Hazard;
+  EXPECT_GT(edited, 0.01f);
+  EXPECT_NEAR(Record().TimeStart, 0.020f, 1e-4f);
+  EXPECT_GT(Record().DataMax, 900.0f);  // the record still holds the impulse, 1000 Pa now
+
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "SEG.ORV").string()));
+  Trigger("Save ORV waveform as");
+  Open(folder_ / "waves" / "SEG.ORV");
+  EXPECT_GT(Record().DataMax, 900.0f);
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  ExpectNoErrors();
+  EXPECT_NEAR(w.Hazard()->Cochlea.Hazard, edited, 1e-3f * edited);
+}
+
+// A location typed but not yet applied takes effect (or is refused) before the analysis reads
+// it, so the analysis and a saved file agree; a parameter file the model cannot use stops it.
 TEST_F(AnalyzeTest, RefusedAnalysesRestoreTheMenusAndAddNothing) {
   TForm1& w = OpenRifle();
-  w.Grid.SetCell(1, 3, "7");  // an edit the location cell would refuse, straight into the header
-  w.NoProtectorWarned1->trigger();
-  ASSERT_EQ(prompts_.Errors.size(), 1);
-  EXPECT_TRUE(prompts_.Errors[0].contains("microphone location"))
-      << prompts_.Errors[0].toStdString();
-  EXPECT_TRUE(AddedItems().isEmpty());
-  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
-  EXPECT_TRUE(w.PopupOpensAutomatically);
-  EXPECT_TRUE(Cell(1, 5).isEmpty());
+  w.gridView()->setCurrentCell(3, 1);
+  w.gridView()->item(3, 1)->setText("7");
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  ExpectNoErrors();
+  EXPECT_EQ(Cell(1, 3), "1");
+  EXPECT_EQ(Cell(0, 5), "Number of exposures with no protector, warned");
+  Trigger("Movie[Cancel ,");
 
-  // A parameter file asking for more places than the cochlear results hold.
-  w.Grid.SetCell(1, 3, "1");
-  const fs::path parameters = folder_ / "startup" / w.ParameterFileName;
+  const fs::path parameters = w.ParameterFile();
   std::ifstream in(parameters);
   std::string text, line;
   for (int n = 1; std::getline(in, line); ++n) text += (n == 59 ? std::string("0") : line) + "\n";
   in.close();
   std::ofstream(parameters, std::ios::trunc) << text;
-  w.NoProtectorWarned1->trigger();
-  ASSERT_EQ(prompts_.Errors.size(), 2);
-  EXPECT_TRUE(prompts_.Errors[1].contains("line 59")) << prompts_.Errors[1].toStdString();
+  Trigger("ARU(U) Auditory Risk Units, Unwarned");
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("line 59")) << prompts_.Errors[0].toStdString();
   EXPECT_TRUE(AddedItems().isEmpty());
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
+  EXPECT_TRUE(w.PopupOpens());
+  EXPECT_TRUE(Cell(1, 6).isEmpty());
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST_F(ExportReportTest, ExportsInEachFormatAndThePngIsTheWindowsDrawing) {
     SCOPED_TRACE(c.File);
     prompts_.Texts = {c.Size};
     prompts_.Files = {Out(c.File)};
-    w.Exportplot1->trigger();
+    Trigger("Export plot...");
     EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
     EXPECT_TRUE(Read(Out(c.File)).startsWith(c.Start));
   }
@@ -67,9 +67,9 @@ TEST_F(ExportReportTest, ABadSizeOrCancelWritesNothing) {
   TForm1& w = OpenRifle();
   prompts_.Texts = {"0x300", "800x300", std::nullopt};
   prompts_.Files = {std::nullopt};
-  w.Exportplot1->trigger();  // refused size
-  w.Exportplot1->trigger();  // cancelled dialog
-  w.Exportplot1->trigger();  // cancelled size
+  Trigger("Export plot...");  // refused size
+  Trigger("Export plot...");  // cancelled dialog
+  Trigger("Export plot...");  // cancelled size
   ASSERT_EQ(prompts_.Errors.size(), 1);
   EXPECT_TRUE(prompts_.Errors[0].contains("\"0x300\""));
   // Nothing beside the two folders the test made.
@@ -79,7 +79,7 @@ TEST_F(ExportReportTest, ABadSizeOrCancelWritesNothing) {
 TEST_F(ExportReportTest, SaveReportWritesThePdfOrRefusesAFileThatNoLongerReads) {
   TForm1& w = OpenRifle();
   prompts_.Files = {Out("rifle.pdf")};
-  w.Savereport1->trigger();
+  Trigger("Save report");
   EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   EXPECT_TRUE(Read(Out("rifle.pdf")).startsWith("%PDF"));
   EXPECT_FALSE(w.progressBar()->isVisible());
@@ -88,7 +88,7 @@ TEST_F(ExportReportTest, SaveReportWritesThePdfOrRefusesAFileThatNoLongerReads) 
   // The report reads the file as saved: one spoilt since it was opened is refused by name.
   std::ofstream(folder_ / "waves" / "RIFLE160.ORV", std::ios::binary) << "garbage\n";
   prompts_.Files = {Out("spoilt.pdf")};
-  w.Savereport1->trigger();
+  Trigger("Save report");
   ASSERT_EQ(prompts_.Errors.size(), 1);
   EXPECT_TRUE(prompts_.Errors[0].contains("RIFLE160.ORV"));
   EXPECT_FALSE(fs::exists(folder_ / "spoilt.pdf"));

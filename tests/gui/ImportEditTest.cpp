@@ -8,6 +8,7 @@
 
 #include "tests/gui/WindowFixture.h"
 #include "waveform/ImportReader.h"
+#include "waveform/OrvFile.h"
 
 namespace orvek {
 namespace {
@@ -17,7 +18,7 @@ class ImportEditTest : public WindowTest {
   TForm1& Import(const fs::path& file) {
     TForm1& w = window_ ? *window_ : Start();
     prompts_.Files.push_back(QString::fromStdString(file.string()));
-    w.Importwaveform1->trigger();
+    Trigger("Import waveform");
     return w;
   }
   fs::path WriteText(const std::string& name, const std::string& text) {
@@ -34,36 +35,14 @@ class ImportEditTest : public WindowTest {
       const float decay = i > 600 ? 3000.0f * std::exp(-(i - 600) / 20.0f) : 0.0f;
       return 5.0f + rise + decay;
     });
-    w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "SHOT.ORV").string()));
+    Open(folder_ / "waves" / "SHOT.ORV");
     return w;
-  }
-  void Mouse(QEvent::Type type, int x, Qt::MouseButton button = Qt::LeftButton) {
-    const CursorArea area = window_->PlotArea();
-    const QPointF at(x, area.Top + area.Height / 2);
-    QMouseEvent event(type, at, window_->canvas()->mapToGlobal(at), button,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
-    QApplication::sendEvent(window_->canvas(), &event);
-  }
-  void Drag(int from, int to) {
-    Mouse(QEvent::MouseButtonPress, from);
-    Mouse(QEvent::MouseMove, (from + to) / 2);
-    Mouse(QEvent::MouseMove, to);
-    Mouse(QEvent::MouseButtonRelease, to);
   }
   // Pixel whose cursor index is `index`.
   int PixelOf(std::int32_t index) const {
     const CursorArea a = window_->PlotArea();
     return a.Left + static_cast<int>(std::nearbyint(double(index) * a.Width /
-                                                    window_->Waveform->LastSampleIndex));
-  }
-  QAction* PopupItem(const QString& caption) const {
-    for (QAction* action : window_->PopupMenu1->findChildren<QAction*>())
-      if (action->text() == caption) return action;
-    ADD_FAILURE() << "no pop-up item " << caption.toStdString();
-    return nullptr;
-  }
-  void ExpectNoErrors() const {
-    EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+                                                    window_->Record().Shown().LastSampleIndex));
   }
 };
 
@@ -77,18 +56,18 @@ TEST_F(ImportEditTest, SpreadsheetColumnIsImportedWithTheImportHeaderAndMenuStat
   ExpectNoErrors();
   ASSERT_EQ(prompts_.Questions.size(), 1);
   EXPECT_TRUE(prompts_.Questions[0].startsWith("3 columns of numbers were detected."));
-  ASSERT_EQ(w.Waveform->Count(), 3);
-  EXPECT_EQ(w.Waveform->Samples[0], 1.0f);
-  EXPECT_EQ(w.Waveform->Samples[2], 7.0f);
-  EXPECT_EQ(w.Waveform->SampleRate, 200000.0f);
+  ASSERT_EQ(Record().Count(), 3);
+  EXPECT_EQ(Record().Samples[0], 1.0f);
+  EXPECT_EQ(Record().Samples[2], 7.0f);
+  EXPECT_EQ(Record().SampleRate, 200000.0f);
   EXPECT_EQ(Cell(2, 1), "NEW SOURCE");
   EXPECT_EQ(Cell(1, 4), "3");
   EXPECT_EQ(Cell(0, 11), "A-weighted energy");
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD IMPORTING FILE: shot.050");
-  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
-  EXPECT_FALSE(w.SaveORVwaveform1->isEnabled());
-  EXPECT_TRUE(w.SaveORVwaveformas1->isEnabled());
-  EXPECT_TRUE(w.PopupOpensAutomatically);
+  EXPECT_FALSE(Item("&Analyze")->isEnabled());
+  EXPECT_FALSE(Item("Save ORV waveform")->isEnabled());
+  EXPECT_TRUE(Item("Save ORV waveform as")->isEnabled());
+  EXPECT_TRUE(w.PopupOpens());
   EXPECT_EQ(w.gridView()->columnWidth(0), 240);  // round(0.2 x 1200)
 }
 
@@ -108,27 +87,33 @@ TEST_F(ImportEditTest, AStereoWavFileShowsItsDescriptionAndStoresLeftThenRight) 
   sf_writef_short(out, frames.data(), 1000);
   sf_close(out);
 
-  TForm1& w = Import(wav);
+  Import(wav);
   ExpectNoErrors();
   EXPECT_EQ(Cell(2, 2), "PCM Data, PCM, 16 bits per sample, Stereo");
   EXPECT_EQ(Cell(1, 2), "48000");
-  ASSERT_EQ(w.Waveform->Count(), 2000);
-  EXPECT_EQ(w.Waveform->Samples[999], 999.0f);
-  EXPECT_EQ(w.Waveform->Samples[1999], -999.0f);
+  ASSERT_EQ(Record().Count(), 2000);
+  EXPECT_EQ(Record().Samples[999], 999.0f);
+  EXPECT_EQ(Record().Samples[1999], -999.0f);
 }
 
-TEST_F(ImportEditTest, AFileThatFailsLeavesTheImportDefaultsAndNothingToSave) {
-  TForm1& w = Import(WriteText("bad.txt", "1\n2\n3.4.5\n"));
+// A file that fails, or yields nothing, leaves the record, its header and the window as they were.
+TEST_F(ImportEditTest, AFileThatFailsLeavesTheRecordAsItWas) {
+  // Only the column taken must be numbers: the question comes first.
+  prompts_.Answers = {Prompts::Answer::No, Prompts::Answer::No};
+  Import(WriteText("bad.txt", "1\n2\n3.4.5\n"));
   ASSERT_EQ(prompts_.Errors.size(), 1);
   EXPECT_TRUE(prompts_.Errors[0].contains("bad.txt")) << prompts_.Errors[0].toStdString();
-  EXPECT_EQ(w.Waveform->Count(), 0);
-  EXPECT_EQ(Cell(1, 2), "200000");
-  EXPECT_EQ(Cell(1, 4), "");
+  EXPECT_EQ(Record().Count(), 0);
+  EXPECT_FALSE(window_->gridView()->isVisible());
+  EXPECT_FALSE(Item("Save ORV waveform as")->isEnabled());
 
-  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "bad.ORV").string()));
-  w.SaveORVwaveformas1->trigger();
-  EXPECT_EQ(prompts_.Errors.size(), 2);
-  EXPECT_FALSE(fs::exists(folder_ / "waves" / "bad.ORV"));
+  TForm1& w = OpenImpulse();
+  Import(WriteText("bad.txt", "1\n2\n3.4.5\n"));
+  ASSERT_EQ(prompts_.Errors.size(), 2);
+  EXPECT_EQ(Record().Count(), 2048);
+  EXPECT_EQ(Cell(1, 2), "100000");
+  EXPECT_EQ(w.Record().File(), folder_ / "waves" / "SHOT.ORV");
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
 }
 
 TEST_F(ImportEditTest, SixteenBitFilesAreReadInTheByteOrderTheUserChooses) {
@@ -139,15 +124,15 @@ TEST_F(ImportEditTest, SixteenBitFilesAreReadInTheByteOrderTheUserChooses) {
     std::vector<float> Values;
   } cases[] = {{Prompts::Answer::Yes, {1, 0x5001, 2, 0x5001}},
                {Prompts::Answer::No, {0x0100, 0x0150, 0x0200, 0x0150}},
-               {Prompts::Answer::Cancel, {}}};
+               {Prompts::Answer::Cancel, {0x0100, 0x0150, 0x0200, 0x0150}}};  // nothing read
   Start();
   for (const auto& c : cases) {
     prompts_.Answers.push_back(c.Answer);
-    TForm1& w = Import(raw);
+    Import(raw);
     EXPECT_TRUE(prompts_.Questions.back().startsWith("This file may contain 16 bit binary"));
-    ASSERT_EQ(w.Waveform->Count(), static_cast<int>(c.Values.size()));
+    ASSERT_EQ(Record().Count(), static_cast<int>(c.Values.size()));
     for (std::size_t i = 0; i < c.Values.size(); ++i)
-      EXPECT_EQ(w.Waveform->Samples[static_cast<int>(i)], c.Values[i]);
+      EXPECT_EQ(Record().Samples[static_cast<int>(i)], c.Values[i]);
   }
   ExpectNoErrors();
 }
@@ -165,7 +150,7 @@ TEST_F(ImportEditTest, ALargeTextFileAsksForItsChannelsAndReadsOne) {
   Start(1000);
   prompts_.Texts.push_back("2");
   prompts_.Texts.push_back("1");
-  TForm1& w = Import(big);
+  Import(big);
   ExpectNoErrors();
   ASSERT_EQ(prompts_.Informations.size(), 2);
   EXPECT_TRUE(prompts_.Informations[0].startsWith(
@@ -176,19 +161,26 @@ TEST_F(ImportEditTest, ALargeTextFileAsksForItsChannelsAndReadsOne) {
   EXPECT_TRUE(prompts_.Informations[1].contains("2 multiplexed channels from line 1 on"));
   EXPECT_EQ(prompts_.InputPrompts[0], "ENTER INTEGER|Number of channels from 1 to 100|2");
   EXPECT_EQ(prompts_.InputPrompts[1], "ENTER INTEGER|Channel to import from 0 to 1|0");
-  ASSERT_EQ(w.Waveform->Count(), 1000);
-  EXPECT_EQ(w.Waveform->DataMax, -1.0f);
-  EXPECT_EQ(w.Waveform->DataMin, -1.0f);
+  ASSERT_EQ(Record().Count(), 1000);
+  EXPECT_EQ(Record().DataMax, -1.0f);
+  EXPECT_EQ(Record().DataMin, -1.0f);
 }
 
-TEST_F(ImportEditTest, CancellingTheDialogKeepsTheImportDefaults) {
-  TForm1& w = Start();
+// With a file loaded, a cancelled import changes nothing: no import header in the grid, the
+// file's rate and location kept, Analyze and Save still enabled.
+TEST_F(ImportEditTest, CancellingTheDialogChangesNothing) {
+  TForm1& w = OpenImpulse();
+  const QImage before = w.canvas()->Image().copy();
   prompts_.Files.push_back(std::nullopt);
-  w.Importwaveform1->trigger();
-  EXPECT_TRUE(w.gridView()->isVisible());
-  EXPECT_EQ(Cell(2, 2),
-            "(samples/sec = 1e6/Dt, Dt=time/sample (microseconds) 44100 for WAV files)");
-  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
+  Trigger("Import waveform");
+  EXPECT_EQ(Cell(2, 1), "TEST SHOT");
+  EXPECT_EQ(Cell(1, 2), "100000");
+  EXPECT_EQ(Record().SampleRate, 1e5f);
+  EXPECT_EQ(Record().Count(), 2048);
+  for (const char* on : {"&Analyze", "Save ORV waveform", "Overlay ORV waveform"})
+    EXPECT_TRUE(Item(on)->isEnabled()) << on;
+  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS OF: SHOT");
+  EXPECT_EQ(w.canvas()->Image(), before);
 }
 
 TEST_F(ImportEditTest, ImportCalibrateSaveAndOpenMakesAnAnalysableFile) {
@@ -196,30 +188,30 @@ TEST_F(ImportEditTest, ImportCalibrateSaveAndOpenMakesAnAnalysableFile) {
   for (int i = 0; i < 4096; ++i) text += i == 100 ? "0.5\n" : i == 101 ? "-0.25\n" : "0\n";
   Start();
   prompts_.Answers.push_back(Prompts::Answer::No);  // one column: taken as it stands
-  TForm1& w = Import(WriteText("gun.100", text));
-  ASSERT_EQ(w.Waveform->Count(), 4096);
-  EXPECT_EQ(w.Waveform->SampleRate, 1e5f);
-  EXPECT_EQ(Cell(1, 2), "200000");  // the cell shows the default until the user edits it
+  Import(WriteText("gun.100", text));
+  ASSERT_EQ(Record().Count(), 4096);
+  EXPECT_EQ(Record().SampleRate, 1e5f);
+  EXPECT_EQ(Cell(1, 2), "100000");  // the rate the samples were read at, from ".100"
 
   prompts_.Texts.push_back("166");
-  w.Calibrate(CalibrationUnit::PeakLevelDb);
-  EXPECT_NEAR(w.Waveform->DataMax, 3981.07f, 0.01f);
-  EXPECT_NEAR(w.Waveform->AxisMax, 3981.07f, 0.01f);  // the axis follows the new scale
-  EXPECT_NEAR(w.Waveform->Samples[101], -3981.07f / 2, 0.01f);
+  Trigger("Peak Pressure &Level dB");
+  EXPECT_NEAR(Record().DataMax, 3981.07f, 0.01f);
+  EXPECT_NEAR(Record().AxisMax, 3981.07f, 0.01f);  // the axis follows the new scale
+  EXPECT_NEAR(Record().Samples[101], -3981.07f / 2, 0.01f);
 
   prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "gun.ORV").string()));
-  w.SaveORVwaveformas1->trigger();
+  Trigger("Save ORV waveform as");
   ExpectNoErrors();
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "GUN.ORV").string()));
+  Open(folder_ / "waves" / "gun.ORV");
   ExpectNoErrors();
-  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
-  EXPECT_NEAR(w.Waveform->DataMax, 3981.07f, 0.1f);
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
+  EXPECT_NEAR(Record().DataMax, 3981.07f, 0.1f);
 }
 
 TEST_F(ImportEditTest, SaveWavWritesFloatPascalsWithTheTitle) {
-  TForm1& w = OpenImpulse();
+  OpenImpulse();
   prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "SHOT.WAV").string()));
-  w.SaveWAVwaveform1->trigger();
+  Trigger("Save WAV waveform");
   ExpectNoErrors();
   EXPECT_EQ(prompts_.FileDialogs.back().ProposedName, "SHOT.WAV");
 
@@ -232,158 +224,197 @@ TEST_F(ImportEditTest, SaveWavWritesFloatPascalsWithTheTitle) {
   sf_readf_float(in, back.data(), info.frames);
   EXPECT_STREQ(sf_get_string(in, SF_STR_TITLE), "TEST SHOT");
   sf_close(in);
-  ASSERT_EQ(back.size(), static_cast<std::size_t>(w.Waveform->Count()));
-  for (std::size_t i = 0; i < back.size(); ++i) ASSERT_EQ(back[i], w.Waveform->Samples[i]) << i;
+  ASSERT_EQ(back.size(), static_cast<std::size_t>(Record().Count()));
+  for (std::size_t i = 0; i < back.size(); ++i) ASSERT_EQ(back[i], Record().Samples[i]) << i;
 }
 
 TEST_F(ImportEditTest, TheCursorToolDrawsInXorAndMovesTheNearerLine) {
   TForm1& w = OpenImpulse();
   const QImage plain = w.canvas()->Image().copy();
-  w.SelectSegment1Click();
+  Trigger("Select &Segment");
   const CursorArea a = w.PlotArea();
-  EXPECT_TRUE(w.CursorsActive);
-  EXPECT_FALSE(w.PopupOpensAutomatically);
-  EXPECT_TRUE(w.Button2->isVisible());
-  EXPECT_EQ(w.Button2->pos(), QPoint(a.Left + int(std::nearbyint(0.4 * a.Width)),
-                                     int(std::nearbyint(1.05 * a.Height))));
-  EXPECT_EQ(w.CursorX1, a.Left + int(std::nearbyint(0.05 * a.Width)));
+  const CursorToolState& c = w.Cursors();
+  EXPECT_TRUE(c.Active);
+  EXPECT_FALSE(w.PopupOpens());
+  ASSERT_NE(w.ToolButton(), nullptr);
+  EXPECT_EQ(w.ToolButton()->text(), "&Done");
+  EXPECT_EQ(w.ToolButton()->pos(), QPoint(a.Left + int(std::nearbyint(0.4 * a.Width)),
+                                          int(std::nearbyint(1.05 * a.Height))));
+  EXPECT_EQ(c.X1, a.Left + int(std::nearbyint(0.05 * a.Width)));
   const QImage withLines = w.canvas()->Image().copy();
   EXPECT_NE(withLines, plain);
-  EXPECT_EQ(withLines.pixelColor(w.CursorX1, a.Top + a.Height / 2), QColor(Qt::red));
+  EXPECT_EQ(withLines.pixelColor(c.X1, a.Top + a.Height / 2), QColor(Qt::red));
 
   // A press near the second line moves it; pressing back at its old place restores every pixel.
-  const int second = w.CursorX2;
+  const int second = c.X2;
   Mouse(QEvent::MouseButtonPress, second - 30);
   Mouse(QEvent::MouseButtonRelease, second - 30);
-  EXPECT_EQ(w.CursorX2, second - 30);
+  EXPECT_EQ(c.X2, second - 30);
   Mouse(QEvent::MouseButtonPress, second);
   Mouse(QEvent::MouseButtonRelease, second);
   EXPECT_EQ(w.canvas()->Image(), withLines);
 
-  // Dragging shows the segment length live in the grid.
-  Drag(w.CursorX1, PixelOf(500));
-  EXPECT_EQ(Cell(1, 4).toInt(),
-            CursorIndex(w.CursorX2, a, 2047) - CursorIndex(w.CursorX1, a, 2047) + 1);
+  // Dragging shows the segment length live in the grid; the record keeps its count until Done.
+  Drag(c.X1, PixelOf(500));
+  EXPECT_EQ(Cell(1, 4).toInt(), CursorIndex(c.X2, a, 2047) - CursorIndex(c.X1, a, 2047) + 1);
+  EXPECT_EQ(w.Record().Grid().Cell(1, 4), "2048");
   // A right click does not move a line but still drags.
-  const int x1 = w.CursorX1;
+  const int x1 = c.X1;
   Mouse(QEvent::MouseButtonPress, x1 + 5, Qt::RightButton);
-  EXPECT_EQ(w.CursorX1, x1);
-  EXPECT_TRUE(w.CursorDragging);
+  EXPECT_EQ(c.X1, x1);
+  EXPECT_TRUE(c.Dragging);
   Mouse(QEvent::MouseButtonRelease, x1 + 5, Qt::RightButton);
 
-  // The mouse always moves the nearer line, so it never crosses them; lines placed crossed are
-  // swapped by Done, which keeps the stretch between them.
-  w.CursorX1 = PixelOf(1500);
-  w.CursorX2 = PixelOf(400);
-  const SampleSpan span = ReadCursors(w.CursorX1, w.CursorX2, a, 2047);
-  const float kept = w.Waveform->Samples[span.First];
-  w.Button2->click();
+  SetLines(PixelOf(400), PixelOf(1500));
+  const SampleSpan span = ReadCursors(c.X1, c.X2, a, 2047);
+  const float kept = Record().Samples[span.First];
+  ClickToolButton();
   ExpectNoErrors();
-  EXPECT_EQ(w.Waveform->Count(), span.Last - span.First + 1);
+  EXPECT_EQ(Record().Count(), span.Last - span.First + 1);
   EXPECT_EQ(Cell(1, 4), QString::number(span.Last - span.First + 1));
-  EXPECT_EQ(w.Waveform->Samples[0], kept);
-  EXPECT_NEAR(w.Waveform->TimeStart, span.First * 1e-5f, 1e-7f);
-  EXPECT_FALSE(w.CursorsActive);
-  EXPECT_TRUE(w.PopupOpensAutomatically);
-  EXPECT_FALSE(w.Button2->isVisible());
+  EXPECT_EQ(Record().Samples[0], kept);
+  EXPECT_NEAR(Record().TimeStart, span.First * 1e-5f, 1e-7f);
+  EXPECT_FALSE(c.Active);
+  EXPECT_TRUE(w.PopupOpens());
+  EXPECT_EQ(w.ToolButton(), nullptr);
 }
 
 TEST_F(ImportEditTest, SetBaselineRemovesTheOffsetOfAQuietStretchFromTheWholeRecord) {
   TForm1& w = OpenImpulse();
-  w.SetBaselineClick();
-  EXPECT_TRUE(w.Button3->isVisible());
-  w.Button3->click();  // zoom into the first tenth: quiet, 5 Pa
-  EXPECT_LT(w.Waveform->Count(), 2048);
-  EXPECT_FALSE(w.Button3->isVisible());
-  EXPECT_TRUE(w.Button4->isVisible());
-  w.Button4->click();
+  Trigger("Set &Baseline");
+  EXPECT_EQ(w.ToolButton()->text(), "&Expand Selection");
+  ClickToolButton();  // zoom into the first tenth: quiet, 5 Pa
+  EXPECT_LT(w.Record().Shown().Count(), 2048);
+  EXPECT_EQ(Record().Count(), 2048);  // a view: the record stays whole
+  EXPECT_EQ(w.ToolButton()->text(), "&Select ");
+  ClickToolButton();
   ExpectNoErrors();
-  EXPECT_EQ(w.Waveform->Count(), 2048);
+  EXPECT_FALSE(w.Record().ViewOpen());
+  EXPECT_EQ(Record().Count(), 2048);
   // The 5 Pa offset is gone everywhere (the ORV reader's dither is well below 0.1 Pa).
-  EXPECT_NEAR(w.Waveform->Samples[10], 0.0f, 0.1f);
-  EXPECT_NEAR(w.Waveform->Samples[2000], 0.0f, 0.1f);
-  EXPECT_NEAR(w.Waveform->DataMax, 3000.0f, 0.2f);
-  EXPECT_FALSE(w.CursorsActive);
+  EXPECT_NEAR(Record().Samples[10], 0.0f, 0.1f);
+  EXPECT_NEAR(Record().Samples[2000], 0.0f, 0.1f);
+  EXPECT_NEAR(Record().DataMax, 3000.0f, 0.2f);
+  EXPECT_FALSE(w.Cursors().Active);
 }
 
 TEST_F(ImportEditTest, EstablishStartPutsTheChosenStartFiveMillisecondsIn) {
   TForm1& w = OpenImpulse();
-  w.EstablishStartClick();
+  Trigger("&Establish Start");
   // The view ends at twice the peak's index; one line at the cross, the other beyond the edge.
-  EXPECT_EQ(w.Waveform->LastSampleIndex, 1200);
+  EXPECT_EQ(w.Record().Shown().LastSampleIndex, 1200);
+  EXPECT_EQ(Record().LastSampleIndex, 2047);
   const CursorArea a = w.PlotArea();
-  EXPECT_GT(w.CursorX2, a.Left + a.Width);
+  const CursorToolState& c = w.Cursors();
+  EXPECT_GT(c.X2, a.Left + a.Width);
   EXPECT_EQ(Cell(0, 8), "Establish start level");
   EXPECT_EQ(Cell(2, 8), "dB at 5.0 msec");
-  EXPECT_TRUE(w.Button5->isVisible());
+  EXPECT_EQ(w.ToolButton()->text(), "&Done");
   // The line starts at the threshold crossing (590); moved, it shows the level under it.
-  EXPECT_LE(std::abs(CursorIndex(w.CursorX1, a, 1200) - 590), 1);
-  Drag(w.CursorX1, PixelOf(600));
-  const std::int32_t chosen = CursorIndex(w.CursorX1, a, 1200);
-  EXPECT_EQ(Cell(1, 8), QString::number(StartLevelDb(w.Waveform->Samples[chosen]), 'f', 1));
+  EXPECT_LE(std::abs(CursorIndex(c.X1, a, 1200) - 590), 1);
+  Drag(c.X1, PixelOf(600));
+  const std::int32_t chosen = CursorIndex(c.X1, a, 1200);
+  EXPECT_EQ(Cell(1, 8), QString::number(StartLevelDb(Record().Samples[chosen]), 'f', 1));
   EXPECT_EQ(Cell(2, 8), "dB at " + QString::number(chosen * 0.01, 'f', 2) + " msec.");
-  w.Button5->click();
+  ClickToolButton();
   ExpectNoErrors();
   EXPECT_EQ(Cell(2, 8), "dB at 5.0 msec.");
   // Sample `chosen` now stands at 500 (5 ms at 100 kHz): the record moved by chosen - 500.
-  EXPECT_EQ(w.Waveform->LastSampleIndex, 2047 - (chosen - 500));
-  EXPECT_EQ(Cell(1, 4), QString::number(w.Waveform->Count()));
+  EXPECT_EQ(Record().LastSampleIndex, 2047 - (chosen - 500));
+  EXPECT_EQ(Cell(1, 4), QString::number(Record().Count()));
   // The first sample above the 100 Pa threshold stood at 590 and is within a sample of 500 now.
-  const auto& p = w.Waveform->Samples;
+  const auto& p = Record().Samples;
   int first = 0;
   while (std::fabs(p[first]) < 100.0f) ++first;
   EXPECT_EQ(first, 500 + (590 - chosen));
 }
 
+// A shortened view (Establish Start's rise, Set Baseline's zoom) is never the record: the
+// analysis, "Save WAV waveform" and "Save ORV waveform" take the whole record, and an open
+// dialog cancelled meanwhile leaves the tool and its view as they were.
+TEST_F(ImportEditTest, AViewIsNeverAnalysedOrSavedInsteadOfTheRecord) {
+  TForm1& w = OpenImpulse();
+  const fs::path shot = folder_ / "waves" / "SHOT.ORV";
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  const float whole = w.Hazard()->Cochlea.Hazard;
+  Open(shot);
+  Trigger("&Establish Start");
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  EXPECT_EQ(w.Hazard()->Cochlea.Hazard, whole);
+  EXPECT_FALSE(w.Cursors().Active);
+
+  Open(shot);
+  Trigger("Set &Baseline");
+  ClickToolButton();  // the view of the first tenth
+  prompts_.Files.push_back(std::nullopt);
+  Trigger("Open ORV waveform");
+  ASSERT_TRUE(w.Record().ViewOpen());
+  EXPECT_EQ(w.ToolButton()->text(), "&Select ");
+  const fs::path wav = folder_ / "waves" / "VIEW.WAV";
+  prompts_.Files.push_back(QString::fromStdString(wav.string()));
+  Trigger("Save WAV waveform");
+  SF_INFO info{};
+  sf_close(sf_open(wav.c_str(), SFM_READ, &info));
+  EXPECT_EQ(info.frames, 2048);
+  const std::vector<float> before(Record().Samples.begin(), Record().Samples.begin() + 2048);
+  Trigger("Save ORV waveform");
+  ExpectNoErrors();
+  TWaveform saved(4096);
+  HeaderGrid grid;
+  Lcg32 random;
+  OpenNewFileType5(shot, false, saved, grid, random);
+  ASSERT_EQ(saved.Count(), 2048);
+  for (int i = 0; i < 2048; ++i) ASSERT_NEAR(saved.Samples[i], before[i], 0.2f) << i;
+}
+
 TEST_F(ImportEditTest, TaperEndsFadesBothEnds) {
   TForm1& w = OpenImpulse();
-  w.ApplyTaper1Click();
-  EXPECT_EQ(w.CursorX1, PixelOf(375));  // 3.75 ms at 100 kHz
-  w.Button6->click();
+  Trigger("&Taper Ends");
+  EXPECT_EQ(w.Cursors().X1, PixelOf(375));  // 3.75 ms at 100 kHz
+  ClickToolButton();
   ExpectNoErrors();
-  EXPECT_NEAR(w.Waveform->Samples[0], 0.0f, 1e-3f);
-  EXPECT_NEAR(w.Waveform->Samples[2047], 0.0f, 1e-3f);
-  EXPECT_NEAR(w.Waveform->Samples[1000], 5.0f + 3000.0f * std::exp(-400 / 20.0f), 0.1f);
+  EXPECT_NEAR(Record().Samples[0], 0.0f, 1e-3f);
+  EXPECT_NEAR(Record().Samples[2047], 0.0f, 1e-3f);
+  EXPECT_NEAR(Record().Samples[1000], 5.0f + 3000.0f * std::exp(-400 / 20.0f), 0.1f);
 }
 
 // The pop-up items reach the calibration in their units (the units themselves are checked on the
-// core) and the cursor commands; a silent record is refused with a message.
+// core) and the cursor commands; a record that cannot be scaled is refused with a message.
 TEST_F(ImportEditTest, PopupItemsCalibrateAndStartTheCursorCommands) {
   TForm1& w = OpenImpulse();
   const std::tuple<const char*, const char*, float> items[] = {
       {"P.&S.I", "1", 6895.0f},
       {"&KiloPascals", "2", 2000.0f},
-      {"&Multiply data by keyboard input", "0.5", 1000.0f}};
+      {"&Multiply data by keyboard input", "0.5", 1000.0f},
+      {"&Multiply data by keyboard input", "-1", -1.66f}};  // the largest sample: the baseline
   for (const auto& [caption, value, peakPa] : items) {
-    QAction* item = PopupItem(caption);
-    ASSERT_NE(item, nullptr);
     prompts_.Texts.push_back(value);
-    item->trigger();
-    EXPECT_NEAR(w.Waveform->DataMax, peakPa, 0.5f) << caption;
+    Trigger(caption);
+    EXPECT_NEAR(Record().DataMax, peakPa, 0.5f) << caption;
   }
-  std::fill(w.Waveform->Samples.begin(), w.Waveform->Samples.end(), 0.0f);
+  ExpectNoErrors();
   prompts_.Texts.push_back("166");
-  PopupItem("Peak Pressure &Level dB")->trigger();
+  Trigger("Peak Pressure &Level dB");
   ASSERT_EQ(prompts_.Errors.size(), 1);
-  EXPECT_EQ(w.Waveform->Samples[600], 0.0f);
+  EXPECT_NEAR(Record().Samples[600], -1000.0f, 0.5f);
 
-  w.PopupTopItems[0]->trigger();
-  EXPECT_TRUE(w.CursorsActive);
-  EXPECT_EQ(w.CursorMode, 1);
+  w.PopupMenu()->actions()[0]->trigger();
+  EXPECT_TRUE(w.Cursors().Active);
+  EXPECT_EQ(w.Cursors().Mode, 1);
 }
 
 TEST_F(ImportEditTest, ResampleAsksThenHalvesTheCount) {
-  TForm1& w = OpenImpulse();
+  OpenImpulse();
   prompts_.Answers.push_back(Prompts::Answer::Cancel);
-  w.Resample1Click();
-  EXPECT_EQ(w.Waveform->Count(), 2048);
+  Trigger("&Resample");
+  EXPECT_EQ(Record().Count(), 2048);
   EXPECT_EQ(prompts_.Questions.back(), "Sample rate = 100000 samples/sec. Change sample rate?");
 
   prompts_.Answers.push_back(Prompts::Answer::Yes);
   prompts_.Texts.push_back("50000");
-  w.Resample1Click();
+  Trigger("&Resample");
   ExpectNoErrors();
-  EXPECT_EQ(w.Waveform->LastSampleIndex, 2047 / 2);
+  EXPECT_EQ(Record().LastSampleIndex, 2047 / 2);
   EXPECT_EQ(Cell(1, 2), "50000");
   EXPECT_EQ(Cell(1, 4), QString::number(2047 / 2 + 1));
 }

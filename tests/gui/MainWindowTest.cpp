@@ -20,18 +20,18 @@ TEST_F(MainWindowTest, StartsInItsStartUpState) {
   TForm1& w = Start();
   EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
-  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
-  for (QAction* off :
-       {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1, w.SaveWAVwaveform1})
-    EXPECT_FALSE(off->isEnabled()) << off->text().toStdString();
-  for (QAction* on : {w.OpenORVwaveform1, w.Importwaveform1, w.Copyscreentoclipboard1,
-                      w.Copywaveformtoclipboard1, w.Copyospectrumtoclipboard1, w.Exit1, w.Help1})
-    EXPECT_TRUE(on->isEnabled()) << on->text().toStdString();
-  EXPECT_FALSE(w.PopupOpensAutomatically);
+  for (const char* off : {"&Analyze", "Overlay ORV waveform", "Save ORV waveform",
+                          "Save ORV waveform as", "Save WAV waveform"})
+    EXPECT_FALSE(Item(off)->isEnabled()) << off;
+  for (const char* on :
+       {"Open ORV waveform", "Import waveform", "Copy screen to clipboard",
+        "Copy waveform to clipboard", "Copy spectrum to clipboard", "&Exit", "&Help"})
+    EXPECT_TRUE(Item(on)->isEnabled()) << on;
+  EXPECT_FALSE(w.PopupOpens());
   EXPECT_FALSE(w.gridView()->isVisible());
-  EXPECT_FALSE(w.Waveform->WaveformLoaded);
-  EXPECT_EQ(w.Waveform->Capacity(), 1 << 20);
-  EXPECT_FALSE(w.ParameterFileName.empty());
+  EXPECT_FALSE(w.Record().Loaded());
+  EXPECT_EQ(w.Record().Capacity(), 1 << 20);
+  EXPECT_TRUE(fs::exists(w.ParameterFile()));
   // The red title is drawn near the top centre of the start screen and kept in the snapshot.
   const QImage& image = w.canvas()->Image();
   const int y = static_cast<int>(0.075 * image.height());
@@ -42,17 +42,17 @@ TEST_F(MainWindowTest, StartsInItsStartUpState) {
       red += c.red() > 200 && c.green() < 60 && c.blue() < 60;
     }
   EXPECT_GT(red, 50);
-  EXPECT_EQ(w.ScreenSnapshot, image);
+  EXPECT_EQ(w.Snapshot(), image);
 }
 
 TEST_F(MainWindowTest, MissingStartUpFilesAreReportedByNameAndStartUpGoesOn) {
   const char* names[] = {"Man.Fig", "EarModel.jpg", "HPD Atten.txt"};
   for (const char* name : names) fs::remove(folder_ / "startup" / name);
-  TForm1& w = Start();
+  Start();
   ASSERT_EQ(prompts_.Errors.size(), 3);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(prompts_.Errors[i].contains(names[i])) << names[i];
-  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
-  EXPECT_FALSE(w.SaveORVwaveform1->isEnabled());
+  EXPECT_FALSE(Item("&Analyze")->isEnabled());
+  EXPECT_FALSE(Item("Save ORV waveform")->isEnabled());
 }
 
 TEST_F(MainWindowTest, AShortParameterFileIsReportedWithItsLine) {
@@ -72,28 +72,26 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderAndEnablesTheCommands) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "Run1.orv", 4150);
   prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "Run1.orv").string()));
-  w.OpenORVwaveform1->trigger();
+  Trigger("Open ORV waveform");
   ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   EXPECT_EQ(prompts_.FileDialogs.back().Title, "Orvek Files");
   EXPECT_EQ(prompts_.FileDialogs.back().Filter, "Prepared waveforms|*.ORV|All Files|*.*");
 
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS OF: RUN1");
-  EXPECT_EQ(w.CurrentFileName, "RUN1.ORV");
-  EXPECT_EQ(w.ExtensionTag, ".ORV");
+  EXPECT_EQ(w.Record().File(), folder_ / "waves" / "Run1.orv");
   EXPECT_TRUE(w.gridView()->isVisible());
-  EXPECT_EQ(Cell(0, 0), "PARAMETER ");
-  EXPECT_EQ(Cell(2, 1), "TEST SHOT ");
+  EXPECT_EQ(Cell(0, 0), "PARAMETER");
+  EXPECT_EQ(Cell(2, 1), "TEST SHOT");
   EXPECT_EQ(Cell(1, 4), "4150");
   EXPECT_EQ(Cell(0, 7), "Peak Pressure Level");
-  EXPECT_EQ(w.Waveform->Count(), 4096);  // 4150 is within 2^0.025 of 4096: cut
-  EXPECT_FLOAT_EQ(w.Waveform->SampleRate, 200000.0f);
-  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
-  for (QAction* on :
-       {w.OverlayORVwaveform1, w.SaveORVwaveform1, w.SaveORVwaveformas1, w.SaveWAVwaveform1})
-    EXPECT_TRUE(on->isEnabled());
-  for (QAction* item : w.PopupTopItems) EXPECT_TRUE(item->isEnabled());
-  EXPECT_TRUE(w.PopupOpensAutomatically);
-  EXPECT_EQ(w.LastOpenFolder, folder_ / "waves");
+  EXPECT_EQ(Record().Count(), 4096);  // 4150 is within 2^0.025 of 4096: cut
+  EXPECT_FLOAT_EQ(Record().SampleRate, 200000.0f);
+  for (const char* on : {"&Analyze", "Overlay ORV waveform", "Save ORV waveform",
+                         "Save ORV waveform as", "Save WAV waveform"})
+    EXPECT_TRUE(Item(on)->isEnabled()) << on;
+  for (QAction* item : w.PopupMenu()->actions()) EXPECT_TRUE(item->isEnabled());
+  EXPECT_TRUE(w.PopupOpens());
+  EXPECT_EQ(w.OpenFolder(), folder_ / "waves");
   // The grid covers the upper half; the blue trace lies in the lower half.
   EXPECT_EQ(w.gridView()->height(), w.ClientSize().height() / 2);
   const QImage& image = w.canvas()->Image();
@@ -106,7 +104,7 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderAndEnablesTheCommands) {
 TEST_F(MainWindowTest, GeometryFollowsTheClientArea) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "G.ORV", 4096);
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "G.ORV").string()));
+  Open(folder_ / "waves" / "G.ORV");
   w.resize(900, 700);
   QApplication::processEvents();
   const QSize client = w.ClientSize();
@@ -118,96 +116,125 @@ TEST_F(MainWindowTest, GeometryFollowsTheClientArea) {
   EXPECT_EQ(w.progressBar()->geometry(),
             QRect(0, client.height() - static_cast<int>(std::nearbyint(1.25 * h)),
                   static_cast<int>(std::nearbyint(0.2 * client.width())), h));
-  EXPECT_EQ(w.ScreenSnapshot, w.canvas()->Image());  // the redrawn plot is what erasing restores
+  EXPECT_EQ(w.Snapshot(), w.canvas()->Image());  // the redrawn plot is what erasing restores
 }
 
 TEST_F(MainWindowTest, ARefusedFileLeavesTheWindowAsItWas) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "BAD.ORV", 100, "abc ");
   prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "BAD.ORV").string()));
-  w.OpenORVwaveform1->trigger();
+  Trigger("Open ORV waveform");
   ASSERT_EQ(prompts_.Errors.size(), 1);
   EXPECT_TRUE(prompts_.Errors[0].contains("BAD.ORV"));
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
-  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_FALSE(Item("&Analyze")->isEnabled());
   EXPECT_FALSE(w.gridView()->isVisible());
-  EXPECT_FALSE(w.PopupOpensAutomatically);
+  EXPECT_FALSE(w.PopupOpens());
 }
 
 TEST_F(MainWindowTest, AFileLongerThanTheBuffersIsCutAndTheUserIsTold) {
   TForm1& w = Start(1000);
   WriteOrv(folder_ / "waves" / "LONG.ORV", 1500);
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "LONG.ORV").string()));
+  Open(folder_ / "waves" / "LONG.ORV");
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].contains("LONG.ORV"));
-  EXPECT_EQ(w.Waveform->Count(), 512);  // the largest power of two the buffers hold
-  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_EQ(w.Record().Waveform().Count(), 512);  // the largest power of two the buffers hold
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
 }
 
 TEST_F(MainWindowTest, DoubleClickChangesThePressureRangeOnce) {
-  TForm1& w = Start();
-  w.FormDblClick();  // before any plot: nothing is asked
+  Start();
+  DoubleClick();  // before any plot: nothing is asked
   EXPECT_TRUE(prompts_.InputPrompts.isEmpty());
 
   WriteOrv(folder_ / "waves" / "R.ORV", 4096);
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "R.ORV").string()));
-  EXPECT_FLOAT_EQ(w.Waveform->AxisMax, 1000.0f);
-  EXPECT_FLOAT_EQ(w.Waveform->AxisMin, -500.0f);
+  Open(folder_ / "waves" / "R.ORV");
+  EXPECT_FLOAT_EQ(Record().AxisMax, 1000.0f);
+  EXPECT_FLOAT_EQ(Record().AxisMin, -500.0f);
   // Max: 9000 lies outside five times the range and is asked again; 2000 is taken.
   // Min: Cancel keeps the current minimum.
   prompts_.Texts = {QString("9000"), QString("2000"), std::nullopt};
-  w.FormDblClick();
+  DoubleClick();
   EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   ASSERT_EQ(prompts_.InputPrompts.size(), 3);
   EXPECT_EQ(prompts_.InputPrompts[0],
             "ENTER FLOAT POINT NUMBER|Max Pa from -2500.000 to 5000.000|1000.000");
   EXPECT_EQ(prompts_.InputPrompts[2],
             "ENTER FLOAT POINT NUMBER|Min Pa from -2500.000 to 2000.000|-500.000");
-  EXPECT_FLOAT_EQ(w.Waveform->AxisMax, 2000.0f);
-  EXPECT_FLOAT_EQ(w.Waveform->AxisMin, -500.0f);
+  EXPECT_FLOAT_EQ(Record().AxisMax, 2000.0f);
+  EXPECT_FLOAT_EQ(Record().AxisMin, -500.0f);
   prompts_.InputPrompts.clear();
-  w.FormDblClick();
+  DoubleClick();
   EXPECT_TRUE(prompts_.InputPrompts.isEmpty());
+
+  // After an overlay, the typed limits give a fresh plot of the record alone.
+  TForm1& w = *window_;
+  const auto lowerHalf = [&w] {
+    const QImage& i = w.canvas()->Image();
+    return i.copy(0, i.height() / 2, i.width(), i.height() / 2);
+  };
+  const QImage plot = lowerHalf();
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "R.ORV").string()));
+  Trigger("Overlay ORV waveform");
+  ASSERT_NE(lowerHalf(), plot);
+  prompts_.Texts = {QString("2000"), QString("-500")};
+  DoubleClick();
+  EXPECT_EQ(lowerHalf(), plot);
+
+  // With a cursor tool open, its lines are drawn over the new plot and still move cleanly.
+  Trigger("Select &Segment");
+  prompts_.Texts = {QString("2000"), QString("-500")};
+  DoubleClick();
+  ExpectNoErrors();
+  const CursorToolState& c = w.Cursors();
+  const CursorArea a = w.PlotArea();
+  const QImage withLines = w.canvas()->Image().copy();
+  EXPECT_EQ(withLines.pixelColor(c.X1, a.Top + a.Height / 2), QColor(Qt::red));
+  const int second = c.X2;
+  for (const int x : {second - 30, second}) {
+    Mouse(QEvent::MouseButtonPress, x);
+    Mouse(QEvent::MouseButtonRelease, x);
+  }
+  EXPECT_EQ(w.canvas()->Image(), withLines);
 }
 
 TEST_F(MainWindowTest, SavesWriteTheFileAndReturnTheWindowToItsEmptyState) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "run2.orv", 4100);
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "run2.orv").string()));
-  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "copy.dat").string()));
-  w.SaveORVwaveformas1->trigger();
-  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  Open(folder_ / "waves" / "run2.orv");
+  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "copy").string()));
+  Trigger("Save ORV waveform as");
+  ExpectNoErrors();
   EXPECT_EQ(prompts_.FileDialogs.back().ProposedName, "run2.ORV");
   EXPECT_EQ(prompts_.FileDialogs.back().DefaultExtension, "ORV");
-  EXPECT_TRUE(fs::exists(folder_ / "waves" / "copy.ORV"));
-  EXPECT_FALSE(fs::exists(folder_ / "waves" / "copy.dat"));
-  EXPECT_EQ(w.ExtensionTag, ".DAT");
+  EXPECT_TRUE(fs::exists(folder_ / "waves" / "copy.ORV"));  // no extension typed: ".ORV" added
+  EXPECT_EQ(w.Record().File(), folder_ / "waves" / "copy.ORV");
   EXPECT_FALSE(w.gridView()->isVisible());
-  EXPECT_FALSE(w.Waveform->WaveformLoaded);
-  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_FALSE(w.Record().Loaded());
+  EXPECT_FALSE(Item("&Analyze")->isEnabled());
   EXPECT_EQ(w.canvas()->Image().pixel(10, w.ClientSize().height() - 10), qRgb(255, 255, 255));
 
-  // "Save ORV waveform" rewrites the file of the last open (matched case-insensitively).
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "copy.ORV").string()));
-  EXPECT_EQ(w.Waveform->Count(), 4096);
-  w.SaveORVwaveform1->trigger();
-  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "COPY.orv").string()));
-  EXPECT_EQ(Cell(2, 1), "TEST SHOT   ");  // one more blank per read-and-save cycle
-  EXPECT_FLOAT_EQ(w.Waveform->SampleRate, 200000.0f);
+  // "Save ORV waveform" rewrites the file the record belongs to (matched case-insensitively).
+  Open(folder_ / "waves" / "copy.ORV");
+  EXPECT_EQ(Record().Count(), 4096);
+  Trigger("Save ORV waveform");
+  ExpectNoErrors();
+  Open(folder_ / "waves" / "COPY.orv");
+  EXPECT_EQ(w.Record().File(), folder_ / "waves" / "copy.ORV");
+  EXPECT_EQ(Cell(2, 1), "TEST SHOT");  // read-and-save cycles keep the cells as they were
+  EXPECT_FLOAT_EQ(Record().SampleRate, 200000.0f);
 
-  // A cancelled "Save as" keeps the record but disables Analyze all the same.
-  ASSERT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
+  // A cancelled "Save as" changes nothing.
   prompts_.Files.push_back(std::nullopt);
-  w.SaveORVwaveformas1->trigger();
-  EXPECT_FALSE(w.AnalyzeMenu->menuAction()->isEnabled());
-  EXPECT_TRUE(w.Waveform->WaveformLoaded);
+  Trigger("Save ORV waveform as");
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
+  EXPECT_TRUE(w.Record().Loaded());
 }
 
 TEST_F(MainWindowTest, LiveCellsApplyTheirEditsWhenAnotherCellIsSelected) {
   TForm1& w = Start();
   WriteOrv(folder_ / "waves" / "E.ORV", 4096);
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "E.ORV").string()));
+  Open(folder_ / "waves" / "E.ORV");
   struct Case {
     int column, row;
     QString typed;
@@ -225,28 +252,28 @@ TEST_F(MainWindowTest, LiveCellsApplyTheirEditsWhenAnotherCellIsSelected) {
     w.gridView()->setCurrentCell(20, 0);
     EXPECT_EQ(Cell(c.column, c.row), c.shownAfter) << c.typed.toStdString();
   }
-  EXPECT_FLOAT_EQ(w.Waveform->SampleRate, 100000.0f);
-  EXPECT_FLOAT_EQ(w.Waveform->SampleInterval, 1e-5f);
-  EXPECT_EQ(w.Waveform->MicLocation, 3);
+  EXPECT_FLOAT_EQ(Record().SampleRate, 100000.0f);
+  EXPECT_FLOAT_EQ(Record().SampleInterval, 1e-5f);
+  EXPECT_EQ(Record().MicLocation, 3);
 
   // Enter applies at once: a title edit changes the plot title.
   w.gridView()->setCurrentCell(1, 2);
   w.gridView()->item(1, 2)->setText("NEW TITLE");  // cell (2, 1): the plot title
-  w.GridEnterPressed();
-  EXPECT_EQ(w.Waveform->PlotTitle, "NEW TITLE");
+  PressEnterInGrid();
+  EXPECT_EQ(Record().PlotTitle, "NEW TITLE");
 }
 
 TEST_F(MainWindowTest, HelpAndClipboardCopies) {
   TForm1& w = Start();
-  w.Help1->trigger();
+  Trigger("&Help");
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].startsWith("Edit the waveform header with a left click"));
   const QSize client = w.ClientSize();
-  w.Copyscreentoclipboard1->trigger();
+  Trigger("Copy screen to clipboard");
   EXPECT_EQ(QApplication::clipboard()->image().size(), client);
-  w.Copywaveformtoclipboard1->trigger();
+  Trigger("Copy waveform to clipboard");
   EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(client.width(), client.height() / 2));
-  w.Copyospectrumtoclipboard1->trigger();
+  Trigger("Copy spectrum to clipboard");
   EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(client.width(), client.height() / 2));
 }
 

@@ -32,29 +32,13 @@ class MetricsTest : public WindowTest {
   TForm1& OpenShot(const std::string& chosen = "shot.ORV") {
     TForm1& w = Start();
     WriteShot("shot.ORV");
-    w.OpenWaveform(QString::fromStdString((folder_ / "waves" / chosen).string()));
+    Open(folder_ / "waves" / chosen);
     return w;
-  }
-  void Mouse(QEvent::Type type, int x) {
-    const CursorArea area = window_->PlotArea();
-    const QPointF at(x, area.Top + area.Height / 2);
-    QMouseEvent event(type, at, window_->canvas()->mapToGlobal(at), Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(window_->canvas(), &event);
-  }
-  void Drag(int from, int to) {
-    Mouse(QEvent::MouseButtonPress, from);
-    Mouse(QEvent::MouseMove, to);
-    Mouse(QEvent::MouseButtonRelease, to);
   }
   QStringList MenuBarItems() const {
     QStringList captions;
     for (QAction* action : window_->menuBar()->actions()) captions << action->text();
     return captions;
-  }
-  void ExpectNoErrors() const {
-    EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   }
   static std::string ReadFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -64,26 +48,27 @@ class MetricsTest : public WindowTest {
 
 TEST_F(MetricsTest, StatisticsShowsPeakWhileDraggingMeasuresOnReleaseAndExplainsOneSample) {
   TForm1& w = OpenShot();
-  w.Stats1Click();
+  Trigger("St&atistics");
   const CursorArea a = w.PlotArea();
-  EXPECT_EQ(w.CursorX1, a.Left + int(std::nearbyint(0.02 * a.Width)));
+  const CursorToolState& c = w.Cursors();
+  EXPECT_EQ(c.X1, a.Left + int(std::nearbyint(0.02 * a.Width)));
   EXPECT_EQ(Cell(0, 8), "LAeq and Leq");
-  EXPECT_TRUE(w.Button12->isVisible());
-  EXPECT_FALSE(w.PopupOpensAutomatically);
+  ASSERT_NE(w.ToolButton(), nullptr);
+  EXPECT_FALSE(w.PopupOpens());
 
   // Move the first line to about 4 ms: the impulse (at 5 ms) stays inside the interval.
   const int to = a.Left + int(std::nearbyint(4.0 / 40.955 * a.Width));
-  Mouse(QEvent::MouseButtonPress, w.CursorX1);
+  Mouse(QEvent::MouseButtonPress, c.X1);
   Mouse(QEvent::MouseMove, to);
   EXPECT_TRUE(Cell(2, 7).startsWith("dB at 5.0")) << Cell(2, 7).toStdString();
   EXPECT_NEAR(Cell(1, 7).toDouble(), 160.0, 0.05);
   Mouse(QEvent::MouseButtonRelease, to);
   ExpectNoErrors();
 
-  const SampleSpan span = w.StatisticsInterval();
-  EXPECT_EQ(w.Waveform->FirstIndex, span.First);
-  EXPECT_EQ(w.Waveform->LastIndex, span.Last);
-  const TEnergyMetrics m = ComputeEnergyMetrics(*w.Waveform, span.First, span.Last);
+  const TWaveform& r = Record();
+  EXPECT_EQ(r.FirstIndex, CursorIndex(to, a, 8191));
+  EXPECT_EQ(r.LastIndex, CursorIndex(c.X2, a, 8191));
+  const TEnergyMetrics m = ComputeEnergyMetrics(r, r.FirstIndex, r.LastIndex);
   EXPECT_EQ(Cell(1, 8), QString::number(double(m.LAeq), 'f', 3));
   EXPECT_TRUE(Cell(2, 8).startsWith("dB equivalent A-wt level over time interval of "));
   EXPECT_TRUE(Cell(2, 8).endsWith(
@@ -98,52 +83,56 @@ TEST_F(MetricsTest, StatisticsShowsPeakWhileDraggingMeasuresOnReleaseAndExplains
   EXPECT_LT(m.LAeq8hr, 74.2f);
   EXPECT_NEAR(double(m.Na), std::pow(2.0, (85.0 - m.LAeq8hr) / 3.0), 1e-6 * double(m.Na));
 
-  // The mouse always moves the nearer line, so it never puts both on one pixel; lines placed so
-  // (or both left of the plot) read one sample, which is explained instead of giving garbage.
-  w.CursorX2 = w.CursorX1;
-  Drag(w.CursorX1, w.CursorX1);
+  // Both lines left of the plot read one sample, which is explained instead of giving garbage.
+  SetLines(a.Left - 20, a.Left - 10);
+  Drag(a.Left - 10, a.Left - 10);
   EXPECT_EQ(Cell(1, 8), "-inf");
   EXPECT_TRUE(Cell(2, 8).contains("single sample"));
   EXPECT_FALSE(Cell(1, 9).contains("nan"));
 
-  w.Button12->click();
-  EXPECT_FALSE(w.CursorsActive);
-  EXPECT_TRUE(w.PopupOpensAutomatically);
+  ClickToolButton();
+  EXPECT_FALSE(c.Active);
+  EXPECT_TRUE(w.PopupOpens());
   EXPECT_EQ(Cell(1, 4), "8192");
 }
 
 TEST_F(MetricsTest, StatisticsTakesRecordsBelowTwoToTheTwentieth) {
   TForm1& w = Start(1 << 21);
   WriteOrv(folder_ / "waves" / "S.ORV", 16);
-  w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "S.ORV").string()));
-  w.Waveform->LastSampleIndex = 1'048'576;
-  w.Stats1Click();
-  EXPECT_FALSE(w.CursorsActive);
+  Open(folder_ / "waves" / "S.ORV");
+  const auto count = [&](const char* text) {
+    w.gridView()->setCurrentCell(4, 1);
+    w.gridView()->item(4, 1)->setText(text);
+    PressEnterInGrid();
+  };
+  count("1048577");
+  Trigger("St&atistics");
+  EXPECT_FALSE(w.Cursors().Active);
   EXPECT_EQ(prompts_.Informations.size(), 1);
-  w.Waveform->LastSampleIndex = 1'048'575;
-  w.Stats1Click();
-  EXPECT_TRUE(w.CursorsActive);
+  count("1048576");
+  Trigger("St&atistics");
+  EXPECT_TRUE(w.Cursors().Active);
 }
 
-TEST_F(MetricsTest, SpectrumModeWritesTheTobFileAndItsExitItemsLeaveTogether) {
-  TForm1& w = OpenShot("shot.one.ORV");
-  w.PopupTopItems[6]->trigger();
-  w.Leq300msspectrum1Click();  // the item is disabled now; entering again adds a second exit item
+TEST_F(MetricsTest, SpectrumModeWritesTheTobFileAndItsExitItemLeavesIt) {
+  TForm1& w = OpenShot();
+  fs::rename(folder_ / "waves" / "shot.ORV", folder_ / "waves" / "shot.1.ORV");
+  Open(folder_ / "waves" / "shot.1.ORV");
+  Trigger("Leq300ms spectrum");
   ExpectNoErrors();
-  EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help", "[Exit Leq300 Spectrum]",
-                                         "[Exit Leq300 Spectrum]"}));
-  for (QAction* item : w.PopupTopItems) EXPECT_FALSE(item->isEnabled());
+  EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help", "[Exit Leq300 Spectrum]"}));
+  for (QAction* item : w.PopupMenu()->actions()) EXPECT_FALSE(item->isEnabled());
   EXPECT_FALSE(w.gridView()->isVisible());
-  ASSERT_TRUE(w.LastSpectrum.has_value());
-  EXPECT_EQ(w.LastSpectrum->FirstBand, 13);  // 8192 samples at 200 kHz: df = 24.4 Hz
-  EXPECT_EQ(ReadFile(folder_ / "waves" / "shot.TOB"), TobFileText(*w.LastSpectrum));
+  ASSERT_TRUE(w.Spectrum().has_value());
+  EXPECT_EQ(w.Spectrum()->FirstBand, 13);  // 8192 samples at 200 kHz: df = 24.4 Hz
+  EXPECT_EQ(ReadFile(folder_ / "waves" / "shot.1.TOB"), TobFileText(*w.Spectrum()));
 
-  const QImage before = w.ScreenSnapshot;
-  w.CancelLeq300Click();
+  const QImage before = w.Snapshot();
+  Trigger("[Exit Leq300 Spectrum]");
   EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help"}));
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].startsWith(
-      "A text file was just created in this folder named SHOT containing 1/3 octave-band"));
+      "A text file was just created in this folder named SHOT.1 containing 1/3 octave-band"));
   EXPECT_EQ(w.canvas()->Image(), before);
   // What lay under the grid (the start screen) does not come back with the snapshot.
   const QImage& image = w.canvas()->Image();
@@ -154,16 +143,30 @@ TEST_F(MetricsTest, SpectrumModeWritesTheTobFileAndItsExitItemsLeaveTogether) {
 }
 
 TEST_F(MetricsTest, AnImportedWaveformGetsNoSpectrumAndIsToldWhy) {
-  TForm1& w = Start();
+  Start();
   std::ofstream(folder_ / "waves" / "raw.txt") << "0 1 2 3 2 1 0\n";
   prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "raw.txt").string()));
   prompts_.Answers.push_back(Prompts::Answer::No);
-  w.Importwaveform1->trigger();
-  w.Leq300msspectrum1Click();
+  Trigger("Import waveform");
+  Trigger("Leq300ms spectrum");
   EXPECT_EQ(prompts_.Informations.size(), 1);
   EXPECT_FALSE(fs::exists(folder_ / "waves" / "raw.TOB"));
-  w.CancelLeq300Click();
+  Trigger("[Exit Leq300 Spectrum]");
   EXPECT_TRUE(prompts_.Informations.back().startsWith("No spectrum file was created"));
+}
+
+// The TOB.txt lines after the header, split into their fields.
+std::vector<QStringList> TobLines(const fs::path& startup) {
+  std::ifstream in(startup / "Dat" / "Hearing Protectors" / "TOB.txt", std::ios::binary);
+  const std::string results{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::vector<QStringList> lines;
+  for (std::size_t at = 0, end; (end = results.find("\r\n", at)) != std::string::npos; at = end + 2)
+    lines.push_back(QString::fromStdString(results.substr(at, end - at)).split('\t'));
+  if (!lines.empty()) {
+    EXPECT_EQ(lines.front().join('\t').toStdString(), TobResultsHeader());
+    lines.erase(lines.begin());
+  }
+  return lines;
 }
 
 TEST_F(MetricsTest, OverlayAppendsInsertionLossLinesUnderOneHeader) {
@@ -174,50 +177,65 @@ TEST_F(MetricsTest, OverlayAppendsInsertionLossLinesUnderOneHeader) {
   const std::vector<float> samples = FriedlanderSamples(spec);
   WriteOrv(folder_ / "waves" / "EAR.ORV", 8192, "200000 ", "2 ",
            [&](int i) { return 0.1f * samples[std::size_t(i)]; });
-  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "EAR.ORV").string()));
-  w.OverlayORVwaveform1->trigger();
-  prompts_.Files.push_back(std::nullopt);  // cancelled: the free field against itself
-  w.OverlayORVwaveform1->trigger();
+  for (const char* ear : {"EAR.ORV", "shot.ORV"}) {
+    prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / ear).string()));
+    Trigger("Overlay ORV waveform");
+  }
+  prompts_.Files.push_back(std::nullopt);  // cancelled: nothing is compared or appended
+  Trigger("Overlay ORV waveform");
   ExpectNoErrors();
 
-  const std::string results =
-      ReadFile(folder_ / "startup" / "Dat" / "Hearing Protectors" / "TOB.txt");
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; (end = results.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(results.substr(at, end - at));
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], TobResultsHeader());
-  const auto fields = [](const std::string& line) {
-    return QString::fromStdString(line).split('\t');
-  };
+  const std::vector<QStringList> lines = TobLines(folder_ / "startup");
+  ASSERT_EQ(lines.size(), 2u);
   // Bands 17..40, then the name and the three setting codes.
-  const QStringList first = fields(lines[1]), second = fields(lines[2]);
-  ASSERT_EQ(first.size(), 28);
-  EXPECT_EQ(first.mid(24), QStringList({"SHOT_to_EAR", "3", "1", "0"}));
+  ASSERT_EQ(lines[0].size(), 28);
+  EXPECT_EQ(lines[0].mid(24), QStringList({"SHOT_to_EAR", "3", "1", "0"}));
   // 20 dB down in every band: IL = -20 - TFOE, e.g. -21.9 at 200 Hz and -18.7 at 10 kHz.
-  EXPECT_NEAR(first[23 - 17].toDouble(), -21.9, 0.15);
-  EXPECT_NEAR(first[40 - 17].toDouble(), -18.7, 0.15);
-  // The cancelled overlay compares the free field with itself: IL = -TFOE.
-  EXPECT_EQ(second[30 - 17], "-6.8");
-  EXPECT_FALSE(w.SaveORVwaveformas1->isEnabled());
-  EXPECT_TRUE(w.AnalyzeMenu->menuAction()->isEnabled());
+  EXPECT_NEAR(lines[0][23 - 17].toDouble(), -21.9, 0.15);
+  EXPECT_NEAR(lines[0][40 - 17].toDouble(), -18.7, 0.15);
+  // The free field compared with itself: IL = -TFOE.
+  EXPECT_EQ(lines[1][24], "SHOT_to_SHOT");
+  EXPECT_EQ(lines[1][30 - 17], "-6.8");
+  EXPECT_FALSE(Item("Save ORV waveform as")->isEnabled());
+  EXPECT_TRUE(Item("&Analyze")->isEnabled());
+  // The record is still the free-field recording with its own header.
+  EXPECT_EQ(Record().Count(), 8192);
+  EXPECT_EQ(Cell(1, 3), "1");
+  EXPECT_EQ(w.Record().Grid().Cell(1, 3), "1");
 }
 
-TEST_F(MetricsTest, OverlayCutsTheEarRecordToTheFreeFieldWindow) {
+// Both records are taken over the free-field record's window (here a segment around the impulse
+// at 5 ms), each on its own time axis and at its own length, and only at one sampling rate: an
+// earlier, shorter ear record does not shorten the free field of the next comparison.
+TEST_F(MetricsTest, OverlayComparesOneWindowAtOneRate) {
   TForm1& w = OpenShot();
-  // Keep 10..30 ms of the free field (200 kHz: samples 2000..6000).
-  w.SelectSegment1Click();
+  // Keep 4..8 ms of the free field (200 kHz: samples 800..1600).
+  Trigger("Select &Segment");
   const CursorArea a = w.PlotArea();
-  w.CursorX1 = a.Left + int(std::nearbyint(2000.0 / 8191 * a.Width));
-  w.CursorX2 = a.Left + int(std::nearbyint(6000.0 / 8191 * a.Width));
-  const SampleSpan span = ReadCursors(w.CursorX1, w.CursorX2, a, 8191);
-  w.Button2->click();
-  WriteShot("EAR.ORV");
-  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "EAR.ORV").string()));
-  w.OverlayORVwaveform1->trigger();
-  ExpectNoErrors();
-  EXPECT_NEAR(w.Waveform->TimeStart, span.First * 5e-6f, 1e-6f);
-  EXPECT_EQ(w.Waveform->LastSampleIndex, span.Last - span.First);
+  SetLines(a.Left + int(std::nearbyint(800.0 / 8191 * a.Width)),
+           a.Left + int(std::nearbyint(1600.0 / 8191 * a.Width)));
+  ClickToolButton();
+  FriedlanderSpec spec;
+  spec.Samples = 4096;
+  const std::vector<float> samples = FriedlanderSamples(spec);
+  WriteOrv(folder_ / "waves" / "SHORT.ORV", 1200, "200000 ", "2 ",
+           [&](int i) { return samples[std::size_t(i)]; });
+  WriteOrv(folder_ / "waves" / "SLOW.ORV", 4096, "100000 ", "2 ",
+           [&](int i) { return samples[std::size_t(i)]; });
+  for (const char* ear : {"SHORT.ORV", "shot.ORV", "SLOW.ORV"}) {
+    prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / ear).string()));
+    Trigger("Overlay ORV waveform");
+  }
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("200000 samples/s"));
+  EXPECT_TRUE(prompts_.Errors[0].contains("SLOW.ORV\" at 100000 samples/s"))
+      << prompts_.Errors[0].toStdString();
+
+  const std::vector<QStringList> lines = TobLines(folder_ / "startup");
+  ASSERT_EQ(lines.size(), 2u);  // nothing for the refused pair
+  EXPECT_EQ(lines[1][24], "SHOT_to_SHOT");
+  for (const auto& [band, il] : {std::pair{30, "-6.8"}, {34, "-12.5"}, {38, "-13.9"}})
+    EXPECT_EQ(lines[1][band - 17], il) << band;
 }
 
 // Ta and Tb (rows 14 and 15) follow each Statistics release over its interval, and an analysis
@@ -225,39 +243,39 @@ TEST_F(MetricsTest, OverlayCutsTheEarRecordToTheFreeFieldWindow) {
 // dither's blips lie far below its peak) and says why.
 TEST_F(MetricsTest, ImpulseDurationsFollowStatisticsAndAnalysis) {
   TForm1& w = OpenShot();
-  const std::span<const float> record(w.Waveform->Samples.data(), 8192);
-  const double dt = w.Waveform->SampleInterval;
+  const std::span<const float> record(Record().Samples.data(), 8192);
+  const double dt = Record().SampleInterval;
   const auto expectDurations = [&](const ImpulseCriteria& c) {
     EXPECT_EQ(Cell(0, 14), "Ta");
     EXPECT_EQ(Cell(0, 15), "Tb");
     EXPECT_EQ(Cell(1, 14), c.ADurationMs ? QString::number(*c.ADurationMs, 'f', 3) : "n/a");
     EXPECT_EQ(Cell(1, 15), QString::number(*c.BDurationMs, 'f', 3));
   };
-  w.Stats1Click();
+  Trigger("St&atistics");
   const CursorArea a = w.PlotArea();
-  Drag(w.CursorX1, a.Left + int(std::nearbyint(4.0 / 40.955 * a.Width)));
-  SampleSpan span = w.StatisticsInterval();
+  Drag(w.Cursors().X1, a.Left + int(std::nearbyint(4.0 / 40.955 * a.Width)));
+  SampleSpan span = SampleSpan{Record().FirstIndex, Record().LastIndex};
   const ImpulseCriteria around = ComputeImpulseCriteria(record, dt, span.First, span.Last);
   expectDurations(around);
   EXPECT_NEAR(*around.ADurationMs, 0.3, 0.005);  // the 0.3 ms wave, within a sample interval
   EXPECT_EQ(Cell(2, 14), "A-duration milliseconds");
 
-  Drag(w.CursorX1, a.Left + int(std::nearbyint(5.5 / 40.955 * a.Width)));  // negative phase
-  span = w.StatisticsInterval();
+  Drag(w.Cursors().X1, a.Left + int(std::nearbyint(5.5 / 40.955 * a.Width)));  // negative phase
+  span = SampleSpan{Record().FirstIndex, Record().LastIndex};
   expectDurations(ComputeImpulseCriteria(record, dt, span.First, span.Last));
   EXPECT_EQ(Cell(1, 14), "n/a");
   EXPECT_TRUE(Cell(2, 14).startsWith("A-duration milliseconds: the ")) << Cell(2, 14).toStdString();
 
-  w.Button12->click();
-  w.NoProtectorWarned1Click();
+  ClickToolButton();
+  Trigger("ARU(W) Auditory Risk Units, Warned");
   ExpectNoErrors();
   expectDurations(ComputeImpulseCriteria(record, dt));
 
   // At 10 GHz the weightings' 0.1 s of settling outgrows any transform: the rows say so.
   WriteOrv(folder_ / "waves" / "fast.ORV", 64, "10000000000 ");
   w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "fast.ORV").string()));
-  w.Stats1Click();
-  Drag(w.CursorX1, a.Left);
+  Trigger("St&atistics");
+  Drag(w.Cursors().X1, a.Left);
   ExpectNoErrors();
   for (const int row : {14, 15}) {
     EXPECT_EQ(Cell(1, row), "n/a");
@@ -271,12 +289,12 @@ TEST_F(MetricsTest, ImpulseDurationsFollowStatisticsAndAnalysis) {
 // as they were.
 TEST_F(MetricsTest, ImpulseCriteriaTableShowsCopiesAndLeaves) {
   TForm1& w = OpenShot();
-  const std::span<const float> record(w.Waveform->Samples.data(), 8192);
-  const double dt = w.Waveform->SampleInterval;
+  const std::span<const float> record(Record().Samples.data(), 8192);
+  const double dt = Record().SampleInterval;
   const QImage before = w.canvas()->Image();
   // Criterion -> value of the copied table, and its first line.
   const auto copied = [&] {
-    w.CopyImpulseCriteriaClick();
+    Trigger("[Copy Impulse Criteria]");
     const QStringList lines = QGuiApplication::clipboard()->text().split('\n');
     std::map<QString, QString> values;
     for (const QString& line : lines.mid(2))
@@ -285,7 +303,7 @@ TEST_F(MetricsTest, ImpulseCriteriaTableShowsCopiesAndLeaves) {
     return std::pair{lines.value(0), values};
   };
 
-  w.ImpulseCriteria1->trigger();
+  Trigger("Impulse Criteria");
   ExpectNoErrors();
   EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help", "[Copy Impulse Criteria]",
                                          "[Exit Impulse Criteria]"}));
@@ -305,18 +323,18 @@ TEST_F(MetricsTest, ImpulseCriteriaTableShowsCopiesAndLeaves) {
   EXPECT_EQ(values["LIAeq8hr"], QString::number(*whole.LIAeq8hrDb, 'f', 2));
   EXPECT_NEAR(values["Allowed impulses per day"].toDouble(), *whole.Allowed, 1e-3 * *whole.Allowed);
   EXPECT_EQ(values["EU 2003/10/EC exposure limit value"], "exceeded");  // 160 dB
-  w.ExitImpulseCriteriaClick();
+  Trigger("[Exit Impulse Criteria]");
   EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help"}));
   EXPECT_TRUE(w.gridView()->isVisible());
   EXPECT_EQ(w.canvas()->Image(), before);
 
   // A Statistics interval from within the negative phase: no A-duration, and the table says why.
-  w.Stats1Click();
+  Trigger("St&atistics");
   const CursorArea a = w.PlotArea();
-  Drag(w.CursorX1, a.Left + int(std::nearbyint(5.5 / 40.955 * a.Width)));
-  const SampleSpan span = w.StatisticsInterval();
-  w.Button12->click();
-  w.ImpulseCriteria1->trigger();
+  Drag(w.Cursors().X1, a.Left + int(std::nearbyint(5.5 / 40.955 * a.Width)));
+  const SampleSpan span = SampleSpan{Record().FirstIndex, Record().LastIndex};
+  ClickToolButton();
+  Trigger("Impulse Criteria");
   std::tie(title, values) = copied();
   EXPECT_TRUE(title.contains("STATISTICS INTERVAL, SAMPLES " + QString::number(span.First)));
   const ImpulseCriteria tail = ComputeImpulseCriteria(record, dt, span.First, span.Last);
@@ -326,29 +344,28 @@ TEST_F(MetricsTest, ImpulseCriteriaTableShowsCopiesAndLeaves) {
 
   // Calibrated meanwhile, the record is no longer the one the interval was chosen on.
   prompts_.Texts.push_back("2");
-  w.Calibrate(CalibrationUnit::Factor);
-  w.ImpulseCriteria1->trigger();
+  Trigger("&Multiply data by keyboard input");
+  Trigger("Impulse Criteria");
   std::tie(title, values) = copied();
   EXPECT_TRUE(title.contains("WHOLE RECORD"));
   EXPECT_EQ(values["Lpk, sample maximum"],
             QString::number(*ComputeImpulseCriteria(record, dt).LpkDb, 'f', 2));
   EXPECT_EQ(MenuBarItems().count("[Exit Impulse Criteria]"), 1);  // entered again, one exit
-  w.ExitImpulseCriteriaClick();
+  Trigger("[Exit Impulse Criteria]");
   EXPECT_TRUE(w.gridView()->isVisible());
 
   // Off with the other measures while the spectrum shows, on again with the next open.
-  w.Leq300msspectrum1Click();
-  EXPECT_FALSE(w.ImpulseCriteria1->isEnabled());
-  w.CancelLeq300Click();
+  Trigger("Leq300ms spectrum");
+  EXPECT_FALSE(w.Command("Impulse Criteria")->isEnabled());
+  Trigger("[Exit Leq300 Spectrum]");
   w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "shot.ORV").string()));
-  EXPECT_TRUE(w.ImpulseCriteria1->isEnabled());
+  EXPECT_TRUE(w.Command("Impulse Criteria")->isEnabled());
 
   // A waveform opened while the table shows replaces it: no stale table to copy or redraw.
-  w.ImpulseCriteria1->trigger();
-  ASSERT_TRUE(w.ShownCriteria);
+  Trigger("Impulse Criteria");
+  ASSERT_TRUE(MenuBarItems().contains("[Copy Impulse Criteria]"));
   w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "shot.ORV").string()));
   EXPECT_EQ(MenuBarItems(), QStringList({"&File", "&Analyze", "&Help"}));
-  EXPECT_FALSE(w.ShownCriteria);
   EXPECT_TRUE(w.gridView()->isVisible());
   ExpectNoErrors();
 }

@@ -18,16 +18,16 @@ class MovieTest : public WindowTest {
   // analysed (warned).
   TForm1& Analysed() {
     TForm1& w = window_ ? *window_ : Start();
-    if (!w.Waveform->WaveformLoaded) {
+    if (!w.Record().Loaded()) {
       FriedlanderSpec spec;
       spec.Samples = 1024;
       spec.OnsetMs = 0.5;
       const std::vector<float> samples = FriedlanderSamples(spec);
       WriteOrv(folder_ / "waves" / "SHOT.ORV", spec.Samples, "200000 ", "1 ",
                [&](int i) { return samples[static_cast<std::size_t>(i)]; });
-      w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "SHOT.ORV").string()));
+      Open(folder_ / "waves" / "SHOT.ORV");
     }
-    w.NoProtectorWarned1->trigger();
+    Trigger("ARU(W) Auditory Risk Units, Warned");
     return w;
   }
   // ... and stepped through "Stapes Displacement]" and "Unwrap Cochlea]".
@@ -38,11 +38,11 @@ class MovieTest : public WindowTest {
     return w;
   }
 
-  QAction* Item(const QString& caption) const {
-    for (QAction* action : window_->menuBar()->actions())
-      if (action->text() == caption) return action;
-    ADD_FAILURE() << "no menu item " << caption.toStdString();
-    return nullptr;
+  // A key the window receives now (the movie keys act only while it runs; Up and Down also set the
+  // delay of the next movie).
+  void Key(Qt::Key key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &event);
   }
   void Post(Qt::Key key) {
     QCoreApplication::postEvent(window_.get(),
@@ -53,12 +53,13 @@ class MovieTest : public WindowTest {
     QMetaObject::invokeMethod(item, &QAction::trigger, Qt::QueuedConnection);
   }
 
-  // Starts "Hazard Animation]" at a delay of 1 ms; returns the frames drawn, in order.
+  // Starts "Hazard Animation]", brought to a delay of 1 ms at its first frame; returns the frames
+  // drawn, in order.
   // `atFrame` runs after each one.
   std::vector<std::int32_t> Play(const std::function<void(std::int32_t)>& atFrame = {}) {
-    while (window_->Movie.DelayMs() > 1) window_->Movie.Key(MovieKey::Up);
     std::vector<std::int32_t> frames;
     window_->OnMovieFrame = [&](std::int32_t f) {
+      while (window_->MovieState().DelayMs() > 1) Key(Qt::Key_Up);
       frames.push_back(f);
       if (atFrame) atFrame(f);
     };
@@ -84,15 +85,13 @@ TEST_F(MovieTest, MenuSequenceAndCancel) {
   EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Hazard Animation]"}));
   EXPECT_EQ(Play(), Sequence(1, 1022));  // f = 1 .. last - 1, each drawing frame f + 1
   EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel]"}));
-  EXPECT_FALSE(w.MovieRunning);
+  EXPECT_FALSE(w.MovieIsRunning());
   EXPECT_TRUE(prompts_.Informations.isEmpty());
 
   Item("Movie[Cancel]")->trigger();
   EXPECT_EQ(w.menuBar()->actions().size(), 3);  // File, Analyze, Help
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].startsWith("The hazard analysis ends here"));
-  EXPECT_FALSE(w.HazardComputed);
-  EXPECT_FALSE(w.MovieAvailable);
   EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
 }
 
@@ -111,7 +110,7 @@ TEST_F(MovieTest, KeysDuringTheMovie) {
     if (runs == 2 && f == 3) {
       Post(Qt::Key_Return);
       QTimer::singleShot(50, window_.get(), [&] {
-        pausedAt = w.Movie.Paused() ? w.Movie.Frame() : -1;
+        pausedAt = w.MovieState().Paused() ? w.MovieState().Frame() : -1;
         Post(Qt::Key_Return);
       });
     }
@@ -124,13 +123,13 @@ TEST_F(MovieTest, KeysDuringTheMovie) {
   for (std::int32_t f = 1; f <= 8; ++f) expected.push_back(f);
   EXPECT_EQ(frames, expected);
   EXPECT_EQ(pausedAt, 3);
-  EXPECT_EQ(w.Movie.DelayMs(), 1);
+  EXPECT_EQ(w.MovieState().DelayMs(), 1);
 
   ReadyForMovie();  // a new analysis and a new movie
   Post(Qt::Key_Down);
   Post(Qt::Key_End);
   Item("Hazard Animation]")->trigger();
-  EXPECT_EQ(w.Movie.DelayMs(), 2);
+  EXPECT_EQ(w.MovieState().DelayMs(), 2);
 }
 
 // Cancel, open, import and a new analysis arrive while a frame's messages are processed: the
@@ -145,18 +144,19 @@ TEST_F(MovieTest, CommandsDuringTheMovieEndIt) {
   const Case cases[] = {
       {"cancel", [this] { PostClick(Item("Movie[Cancel]")); }, {}},
       {"analysis",
-       [this] { PostClick(window_->NoProtectorWarned1); },
+       [this] { PostClick(Item("ARU(W) Auditory Risk Units, Warned")); },
        {"Movie[Cancel ,", "Stapes Displacement]"}},
       {"open",
        [this, shot] {
          prompts_.Files.push_back(shot);
-         PostClick(window_->OpenORVwaveform1);
+         PostClick(Item("Open ORV waveform"));
        },
        {}},
       {"import",
        [this] {
-         prompts_.Files.push_back(std::nullopt);  // the dialog is cancelled
-         PostClick(window_->Importwaveform1);
+         std::ofstream(folder_ / "waves" / "raw.txt") << "0 1 2 1 0";
+         prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "raw.txt").string()));
+         PostClick(Item("Import waveform"));
        },
        {}},
   };
@@ -167,7 +167,7 @@ TEST_F(MovieTest, CommandsDuringTheMovieEndIt) {
       if (f == 3) c.command();
     });
     EXPECT_EQ(frames, Sequence(1, 3)) << c.name;
-    EXPECT_FALSE(w.MovieRunning) << c.name;
+    EXPECT_FALSE(w.MovieIsRunning()) << c.name;
     EXPECT_EQ(prompts_.Informations.size(), shown + 1) << c.name;  // the closing message
     EXPECT_EQ(AddedItems(), c.itemsAfter) << c.name;
     EXPECT_TRUE(prompts_.Errors.isEmpty()) << c.name << prompts_.Errors.join("\n").toStdString();
@@ -187,7 +187,7 @@ TEST_F(MovieTest, ClosingTheWindowEndsTheMovieAndTheProgram) {
   QApplication::exec();
   EXPECT_EQ(frames, Sequence(1, 3));
   EXPECT_FALSE(window_->isVisible());
-  EXPECT_FALSE(window_->MovieRunning);
+  EXPECT_FALSE(window_->MovieIsRunning());
   EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
 }
 

@@ -24,8 +24,19 @@ class ProtectionMenuTest : public WindowTest {
     return first + "\r\nMean\t-20\t-30\r\nSD\t3\t4\r\nCircuit\t0\r\n";
   }
   QMenu* Place(PowerUserPlace place) const {
-    return window_->PowerUserMenus[static_cast<int>(place)];
+    static const QStringList kPaths[] = {{},
+                                         {"PLUG", "LEVEL INDEPENDENT"},
+                                         {"PLUG", "LEVEL DEPENDENT"},
+                                         {"MUFF", "LEVEL INDEPENDENT"},
+                                         {"MUFF", "LEVEL DEPENDENT"},
+                                         {"PLUG + MUFF"},
+                                         {"OTHER", "PLUG"},
+                                         {"OTHER", "MUFF"},
+                                         {"OTHER", "PLUG + MUFF"}};
+    return Submenu(QStringList({"APPLY HEARING PROTECTION", "POWER USER MODE"}) +
+                   kPaths[static_cast<int>(place)]);
   }
+  QMenu* DefaultMode() const { return Submenu({"APPLY HEARING PROTECTION", "DEFAULT MODE"}); }
 };
 
 TEST_F(ProtectionMenuTest, RecordsGoToTheirModesAndPlacesWithTheirCaptions) {
@@ -34,7 +45,7 @@ TEST_F(ProtectionMenuTest, RecordsGoToTheirModesAndPlacesWithTheirCaptions) {
                  Record("Nowhere\t0.125\t8\t\tP\tx\tZ"));
   TForm1& w = Start();
   EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
-  EXPECT_EQ(Captions(w.DefaultModeMenu), QStringList({"HELP", "FOAM_PLUG 1_0"}));
+  EXPECT_EQ(Captions(DefaultMode()), QStringList({"HELP", "FOAM_PLUG 1_0"}));
   EXPECT_EQ(Captions(Place(PowerUserPlace::PlugLevelIndependent)), QStringList({"FOAM_PLUG 1_0"}));
   EXPECT_EQ(Captions(Place(PowerUserPlace::MuffLevelDependent)), QStringList({"MUFF: D7"}));
   EXPECT_EQ(Captions(Place(PowerUserPlace::OtherPlugPlusMuff)), QStringList({"STACK"}));
@@ -45,37 +56,37 @@ TEST_F(ProtectionMenuTest, RecordsGoToTheirModesAndPlacesWithTheirCaptions) {
 
   // A protector item records its catalogue index.
   Place(PowerUserPlace::OtherPlugPlusMuff)->actions().front()->trigger();
-  EXPECT_EQ(w.SelectedProtector, 2);
+  EXPECT_EQ(w.ChosenProtector(), 2);
 }
 
 TEST_F(ProtectionMenuTest, UnreadableRecordsAreReportedTogetherAndTheRestLoad) {
   WriteCatalogue(Record("Good\t0.125\t8\t\tD\tx\tM") + Record("\t0.125\t8\t\tD\tx\tM") +
                  Record("Also good\t0.125\t8\t\tD\tx\tP"));
-  TForm1& w = Start();
+  Start();
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].contains("HPD Atten.txt"));
-  EXPECT_EQ(Captions(w.DefaultModeMenu), QStringList({"HELP", "GOOD", "ALSO GOOD"}));
+  EXPECT_EQ(Captions(DefaultMode()), QStringList({"HELP", "GOOD", "ALSO GOOD"}));
 }
 
 TEST_F(ProtectionMenuTest, TheShippedCatalogueFillsEveryPlace) {
-  TForm1& w = Start();
+  Start();
   EXPECT_TRUE(prompts_.Informations.isEmpty());
-  EXPECT_GT(w.DefaultModeMenu->actions().size(), 1);
+  EXPECT_GT(DefaultMode()->actions().size(), 1);
   for (int place = 1; place < 9; ++place)
-    EXPECT_FALSE(w.PowerUserMenus[place]->actions().isEmpty()) << place;
+    EXPECT_FALSE(Place(static_cast<PowerUserPlace>(place))->actions().isEmpty()) << place;
 }
 
 TEST_F(ProtectionMenuTest, HelpShowsThePictureUntilTheNextMousePress) {
   TForm1& w = Start();
   const QImage before = w.canvas()->Image().copy();
-  w.DefaultModeMenu->actions().front()->trigger();  // "HELP"
-  EXPECT_TRUE(w.HelpPictureShown);
+  DefaultMode()->actions().front()->trigger();  // "HELP"
+  EXPECT_TRUE(w.HelpPictureUp());
   EXPECT_NE(w.canvas()->Image(), before);
   const QPointF at(10, 10);
   QMouseEvent press(QEvent::MouseButtonPress, at, w.canvas()->mapToGlobal(at), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(w.canvas(), &press);
-  EXPECT_FALSE(w.HelpPictureShown);
+  EXPECT_FALSE(w.HelpPictureUp());
   EXPECT_EQ(w.canvas()->Image(), before);
 }
 
@@ -85,9 +96,9 @@ TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
   const fs::path input = folder_ / "waves" / "RIFLE160.ORV";
   fs::copy(fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV", input);
   TForm1& w = Start();
-  w.OpenWaveform(QString::fromStdString(input.string()));
+  Open(input);
   QAction* muff = nullptr;
-  for (QAction* item : w.DefaultModeMenu->actions())
+  for (QAction* item : DefaultMode()->actions())
     if (item->text() == "PASSIVE EARMUFF") muff = item;
   ASSERT_NE(muff, nullptr);
   const fs::path catalogue = folder_ / "startup" / "HPD Atten.txt";
@@ -107,13 +118,22 @@ TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
   EXPECT_TRUE(prompts_.Questions[0].startsWith(
       "The default location for waveform prediction under this Muff is at the \r\nEardrum"));
   EXPECT_TRUE(prompts_.Questions[1].contains("0     degrees for grazing incidence."));
-  EXPECT_EQ(w.ModelParameters.CanalSourceGain, 0.0f);
+  EXPECT_EQ(w.Parameters().CanalSourceGain, 0.0f);
   const fs::path output = folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_270.ORV";
   ASSERT_TRUE(fs::exists(output));
   const std::string fitted = read(catalogue);
   EXPECT_NE(fitted, unfitted);
-  EXPECT_EQ(Cell(1, 3), "3");
-  EXPECT_EQ(Cell(1, 4), QString::number(w.Waveform->Count()));
+  // The file says where it was predicted; the record stays the free-field recording.
+  const auto header = [](const fs::path& file) {
+    TWaveform read(1 << 16);
+    HeaderGrid grid;
+    Lcg32 random;
+    OpenNewFileType5(file, false, read, grid, random);
+    return std::pair(read.MicLocation, read.Count());
+  };
+  EXPECT_EQ(header(output), std::pair(3, 8192));
+  EXPECT_EQ(Cell(1, 3), "1");
+  EXPECT_EQ(w.Record().Waveform().MicLocation, 1);
   EXPECT_FALSE(w.gridView()->isVisible()) << "the insertion-loss plot covers the grid's half";
 
   // The plot shows the total loss in lime over the upper half, the prediction in green below.
@@ -134,10 +154,20 @@ TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
   muff->trigger();
   ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   EXPECT_EQ(read(catalogue), fitted);
-  EXPECT_EQ(w.ModelParameters.CanalSourceGain, 2.0f) << "accepting 90 degrees resets the gain";
-  EXPECT_EQ(Cell(1, 3), "2");
-  EXPECT_TRUE(fs::exists(folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_90.ORV"));
+  EXPECT_EQ(w.Parameters().CanalSourceGain, 2.0f) << "accepting 90 degrees resets the gain";
+  EXPECT_EQ(header(folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_90.ORV").first, 2);
   EXPECT_EQ(read(input), read(fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"));
+
+  // Analysed now, the record is the free-field recording; a recording at the ear is refused.
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  EXPECT_EQ(Cell(0, 5), "Number of exposures with no protector, warned");
+  Open(output);
+  muff->trigger();
+  ASSERT_EQ(prompts_.Errors.size(), 1);
+  EXPECT_TRUE(prompts_.Errors[0].contains("eardrum (microphone location 3)"))
+      << prompts_.Errors[0].toStdString();
+  EXPECT_FALSE(
+      fs::exists(folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_270_PASSIVE EARMUFF_90.ORV"));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -58,6 +60,82 @@ class WindowTest : public ::testing::Test {
   }
 
   QString Cell(int column, int row) const { return window_->gridView()->item(row, column)->text(); }
+  const TWaveform& Record() const { return window_->Record().Waveform(); }
+  void Open(const fs::path& file) { window_->OpenWaveform(QString::fromStdString(file.string())); }
+  // A menu, pop-up or run-time item by its caption; the test fails when there is none.
+  QAction* Item(const QString& caption) const {
+    QAction* item = window_->Command(caption);
+    if (!item) ADD_FAILURE() << "no item " << caption.toStdString();
+    return item;
+  }
+  void Trigger(const QString& caption) const {
+    if (QAction* item = Item(caption)) item->trigger();
+  }
+  // A submenu of the pop-up menu by the captions that lead to it.
+  QMenu* Submenu(const QStringList& path) const {
+    QMenu* menu = window_->PopupMenu();
+    for (const QString& caption : path) {
+      QMenu* next = nullptr;
+      for (QAction* action : menu->actions())
+        if (action->text() == caption && action->menu()) next = action->menu();
+      if (!next) {
+        ADD_FAILURE() << "no submenu " << caption.toStdString();
+        return menu;
+      }
+      menu = next;
+    }
+    return menu;
+  }
+  void ClickToolButton() const {
+    QPushButton* button = window_->ToolButton();
+    if (!button) {
+      ADD_FAILURE() << "no tool button is shown";
+      return;
+    }
+    button->click();
+  }
+  void Mouse(QEvent::Type type, int x, Qt::MouseButton button = Qt::LeftButton) const {
+    const CursorArea area = window_->PlotArea();
+    const QPointF at(x, area.Top + area.Height / 2);
+    QMouseEvent event(type, at, window_->canvas()->mapToGlobal(at), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QApplication::sendEvent(window_->canvas(), &event);
+  }
+  void DoubleClick() const {
+    Mouse(QEvent::MouseButtonDblClick, window_->ClientSize().width() / 2);
+  }
+  // Moves the line at pixel `from` to `to` in steps that keep it the nearer one.
+  void Drag(int from, int to) const {
+    Mouse(QEvent::MouseButtonPress, from);
+    for (int x = from; x != to;) {
+      const CursorToolState& c = window_->Cursors();
+      const int other = std::abs(c.X1 - x) <= std::abs(c.X2 - x) ? c.X2 : c.X1;
+      const int room = std::max(1, (std::abs(other - x) - 1) / 3);
+      x = to > x ? std::min(to, x + room) : std::max(to, x - room);
+      Mouse(QEvent::MouseMove, x);
+    }
+    Mouse(QEvent::MouseButtonRelease, to);
+  }
+  // Puts the two lines at pixels a and b (in either order) with the mouse.
+  void SetLines(int a, int b) {
+    if (a > b) std::swap(a, b);
+    const CursorToolState& c = window_->Cursors();
+    const int left = std::min(c.X1, c.X2), right = std::max(c.X1, c.X2);
+    if (a <= right) {
+      Drag(left, a);
+      Drag(std::max(window_->Cursors().X1, window_->Cursors().X2), b);
+    } else {
+      Drag(right, b);
+      Drag(std::min(window_->Cursors().X1, window_->Cursors().X2), a);
+    }
+  }
+  void PressEnterInGrid() const {
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(window_->gridView(), &enter);
+  }
+  void ExpectNoErrors() const {
+    EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  }
   // Captions of the items an analysis or the movie added after File, Analyze and Help.
   QStringList AddedItems() const {
     QStringList captions;

@@ -18,11 +18,13 @@ constexpr QSize kClient(1200, 800);
 constexpr int kRowZero = 574, kRowPlus1 = 487;
 const QRgb kBlack = qRgb(0, 0, 0), kBlue = qRgb(0, 0, 255), kDarkBlue = qRgb(0, 0, 200);
 
-// 8192 samples at 100 kHz (81.91 ms) on a +-2 kPa axis; `buffer` steps from +level to -level.
-void FillStep(TWaveform& waveform, SampleBuffer& buffer, float level) {
+// 8192 samples at 100 kHz (81.91 ms from `startS`) on a +-2 kPa axis; `buffer` steps from +level
+// to -level.
+void FillStep(TWaveform& waveform, SampleBuffer& buffer, float level, float startS = 0) {
   waveform.LastSampleIndex = waveform.Capacity() - 1;
   waveform.SampleInterval = 1e-5f;
-  waveform.TimeEnd = waveform.LastSampleIndex * waveform.SampleInterval;
+  waveform.TimeStart = startS;
+  waveform.TimeEnd = startS + waveform.LastSampleIndex * waveform.SampleInterval;
   waveform.AxisMax = 2000;
   waveform.AxisMin = -2000;
   for (std::int32_t i = 0; i <= waveform.LastSampleIndex; ++i)
@@ -62,18 +64,19 @@ class ResultPlotsTest : public ::testing::Test {
 };
 
 TEST_F(ResultPlotsTest, MuscleCurveRisesFromZeroToTheTopOfTheAxis) {
-  const std::tuple<const char*, std::int32_t, MuscleTiming> cases[] = {
-      {"reflex at 20 ms, tau 5 ms", 8192, {2000, 1.0, std::exp(-1.0 / 500)}},
-      {"b0 below 1 jumps at the onset", 8192, {4000, 0.5, std::exp(-1.0 / 300)}},
-      {"warned: contracted from the first sample", 8192, {-4500, std::exp(-4.5), 0.999}},
-      {"before the record: b decays from sample 0", 8192, {-10, 0.5, std::exp(-1.0 / 300)}},
-      {"onset after the end", 8192, {10000, 1.0, 0.99}},
-      {"a million samples, 940 a column", 1 << 20, {300000, 1.0, std::exp(-1e-5)}},
+  const std::tuple<const char*, std::int32_t, MuscleTiming, float> cases[] = {
+      {"reflex at 20 ms, tau 5 ms", 8192, {2000, 1.0, std::exp(-1.0 / 500)}, 0},
+      {"b0 below 1 jumps at the onset", 8192, {4000, 0.5, std::exp(-1.0 / 300)}, 0},
+      {"warned: contracted from the first sample", 8192, {-4500, std::exp(-4.5), 0.999}, 0},
+      {"before the record: b decays from sample 0", 8192, {-10, 0.5, std::exp(-1.0 / 300)}, 0},
+      {"onset after the end", 8192, {10000, 1.0, 0.99}, 0},
+      {"a segment that kept its time, from 20 ms", 8192, {2000, 1.0, std::exp(-1.0 / 500)}, 0.02f},
+      {"a million samples, 940 a column", 1 << 20, {300000, 1.0, std::exp(-1e-5)}, 0},
   };
-  for (const auto& [name, count, timing] : cases) {
+  for (const auto& [name, count, timing, startS] : cases) {
     SCOPED_TRACE(name);
     TWaveform waveform(count);
-    FillStep(waveform, waveform.Samples, 0);
+    FillStep(waveform, waveform.Samples, 0, startS);
     QPainter painter(&canvas_);
     PressureTimePlot(painter, kClient, waveform, state_);
     DrawMuscleCurve(painter, waveform, timing, state_);
@@ -94,8 +97,8 @@ TEST_F(ResultPlotsTest, MuscleCurveRisesFromZeroToTheTopOfTheAxis) {
 }
 
 TEST_F(ResultPlotsTest, StapesDisplacementInDarkBlueWithoutTitle) {
-  FillStep(waveform_, waveform_.WorkSamples, 1);
-  FillStep(waveform_, waveform_.Samples, 500);  // the pressure record is not drawn
+  FillStep(waveform_, waveform_.WorkSamples, 1, 0.02f);  // a segment that kept its time
+  FillStep(waveform_, waveform_.Samples, 500, 0.02f);    // the pressure record is not drawn
   waveform_.PlotTitle = "PRESSURE RECORD";
   QPainter painter(&canvas_);
   PlotStDispTime(painter, kClient, waveform_, -2, 2, state_);
@@ -104,8 +107,8 @@ TEST_F(ResultPlotsTest, StapesDisplacementInDarkBlueWithoutTitle) {
   EXPECT_TRUE(waveform_.PlotTitle.empty());
   EXPECT_EQ(Count(canvas_, QRect(300, 425, 600, 24), kBlack), 0);  // where a title would stand
   const TPlotFrame &m = state_.Main, &r = state_.RightScale;
-  EXPECT_EQ(std::tuple(m.XMin, m.YMin, m.YMax), std::tuple(0.0f, -2.0f, 2.0f));
-  EXPECT_FLOAT_EQ(m.XMax, 81.91f);
+  EXPECT_EQ(std::tuple(m.XMin, m.YMin, m.YMax), std::tuple(20.0f, -2.0f, 2.0f));
+  EXPECT_FLOAT_EQ(m.XMax, 101.91f);
   EXPECT_EQ(std::tuple(r.XMin, r.XMax, r.YMin, r.YMax, r.XScale, r.YScale, r.Left, r.Top),
             std::tuple(m.XMin, m.XMax, m.YMin, m.YMax, m.XScale, m.YScale, m.Left, m.Top));
 }
