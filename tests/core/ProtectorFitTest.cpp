@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "ShippedParameters.h"
 #include "TempFolder.h"
 #include "model/MiddleEarModel.h"
 #include "model/ModeStability.h"
@@ -350,9 +351,7 @@ TEST(ProtectorFitTest, ShippedProtectorsEndCloseToTheirData) {
 // the sampling rates of real recordings. The linearised network is checked against the muff form
 // first, so that the modes are those of the circuit that was fitted.
 TEST(ProtectorFitTest, ShippedFitsAreStableAtEverySamplingRate) {
-  TModelParameters p;
-  LoadModelParameters(fs::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", p);
-  DeriveModelConstants(p);
+  TModelParameters p = test::ShippedParameters();
   const std::int32_t subSteps = SmallestProtectorSubSteps(p);
   ApplyCircuitValues(ShippedFits().front().Fit.Values, p);
   const std::vector<float> silence(64, 0.0f);
