@@ -160,6 +160,31 @@ TEST(MuscleTiming, OnsetInSinglePrecisionAndDecayConstants) {
   }
 }
 
+TEST(MuscleContraction, RelaxedUpToOnsetThenRisesTowardsFullContraction) {
+  const TModelParameters p = ShippedParameters();
+  const double fs = p.MuscleStiffnessFactor, fd = p.MuscleDampingFactor;  // 8.001, 4.001
+  MuscleContraction muscles(MuscleTiming{5, 1.3, 0.8}, p);
+  for (std::int32_t i = 1; i <= 5; ++i) {
+    const MuscleFactors f = muscles.Next(i);
+    EXPECT_EQ(f.Stiffness, 1.0) << i;
+    EXPECT_EQ(f.Damping, 1.0) << i;
+  }
+  const MuscleFactors first = muscles.Next(6);
+  EXPECT_NEAR(first.Stiffness, 1.0 + (1.0 - 1.3 * 0.8) * (fs - 1.0), 1e-12);
+  EXPECT_NEAR(first.Damping, 1.0 + (1.0 - 1.3 * 0.8) * (fd - 1.0), 1e-12);
+  double previous = first.Stiffness, s = 0.0;
+  for (std::int32_t i = 7; i <= 200; previous = s, ++i) {
+    s = muscles.Next(i).Stiffness;
+    EXPECT_TRUE(i >= 60 || s > previous) << i;
+  }
+  EXPECT_NEAR(s, fs, 1e-9);
+
+  MuscleContraction warned(ComputeMuscleTiming(kWarnedMuscleDelay, kDt, p.MuscleTimeConstant), p);
+  const MuscleFactors f = warned.Next(1);
+  EXPECT_EQ(f.Stiffness, fs);
+  EXPECT_EQ(f.Damping, fd);
+}
+
 TEST(StapesNonlinearity, OneAtRestGrowingSymmetricallyAndFiniteBeyondTheLimit) {
   TModelParameters p = ShippedParameters();
   const double rest = p.NonlinRest = 0.9f, limit = p.NonlinLimit = 1.5f;
