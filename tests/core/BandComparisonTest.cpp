@@ -17,11 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 Leq300Spectrum ImpulseSpectrum(double rate, std::int32_t samples, float scale = 1.0f) {
-  FriedlanderSpec spec;
-  spec.SampleRate = rate;
-  spec.Samples = samples;
-  spec.OnsetMs = 1.0;
-  std::vector<float> x = FriedlanderSamples(spec);
+  std::vector<float> x =
+      FriedlanderSamples({.SampleRate = rate, .Samples = samples, .OnsetMs = 1.0});
   for (float& v : x) v *= scale;
   return ComputeLeq300Spectrum(x.data(), samples, static_cast<float>(1.0 / rate));
 }

@@ -31,13 +31,11 @@ std::vector<float> ToneBurst(double rate, double seconds, double onsetS, double 
 }
 
 std::vector<float> Friedlander(double rate, double peakDb, double durationMs, double onsetMs) {
-  FriedlanderSpec spec;
-  spec.SampleRate = rate;
-  spec.PeakDb = peakDb;
-  spec.ADurationMs = durationMs;
-  spec.OnsetMs = onsetMs;
-  spec.Samples = static_cast<std::int32_t>(rate * 0.06);
-  return FriedlanderSamples(spec);
+  return FriedlanderSamples({.PeakDb = peakDb,
+                             .ADurationMs = durationMs,
+                             .SampleRate = rate,
+                             .Samples = static_cast<std::int32_t>(rate * 0.06),
+                             .OnsetMs = onsetMs});
 }
 
 // IEC 61672-1:2013 Table 5: LCpeak - LC for signals cut from a steady sinusoid of C-weighted level

@@ -55,11 +55,8 @@ TEST(Leq300Spectrum, BandEnergiesAddUpToTheTimeDomainEnergy) {
   };
   for (const Case c : {Case{200000, 8192, 0.3}, Case{200000, 8191, 0.3}, Case{200000, 300001, 0.3},
                        Case{100000, 100000, 1.0}, Case{48000, 48001, 2.0}}) {
-    FriedlanderSpec spec;
-    spec.SampleRate = c.Rate;
-    spec.Samples = c.Samples;
-    spec.ADurationMs = c.ADurationMs;
-    const std::vector<float> x = FriedlanderSamples(spec);
+    const std::vector<float> x = FriedlanderSamples(
+        {.ADurationMs = c.ADurationMs, .SampleRate = c.Rate, .Samples = c.Samples});
     const Leq300Spectrum s = Spectrum(x, c.Rate);
     const double expected = TimeDomainEnergy(x, static_cast<float>(1.0 / c.Rate));
     EXPECT_NEAR(10.0 * std::log10(SumOfBands(s) / expected), 0.0, 0.2)

@@ -47,11 +47,7 @@ TModelParameters WithTestProtector() {
 }
 
 std::vector<float> Impulse(double peakDb, std::int32_t samples) {
-  FriedlanderSpec spec;
-  spec.PeakDb = peakDb;
-  spec.Samples = samples;
-  spec.SampleRate = kRate;
-  return FriedlanderSamples(spec);
+  return FriedlanderSamples({.PeakDb = peakDb, .SampleRate = kRate, .Samples = samples});
 }
 
 double PeakOf(const std::vector<float>& v, std::size_t from = 0) {
