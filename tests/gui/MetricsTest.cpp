@@ -180,7 +180,7 @@ TEST_F(MetricsTest, OverlayComparesOneWindowAtOneRate) {
 // record; an interval from within the negative phase has no A-duration and says why, and so does
 // a rate whose weighting settling outgrows any transform.
 TEST_F(MetricsTest, ImpulseDurationsFollowStatisticsAndAnalysis) {
-  TForm1& w = OpenShot();
+  OpenShot();
   const auto expectDurations = [&](const ImpulseCriteria& c) {
     EXPECT_EQ(Cell(1, 14), c.ADurationMs ? QString::number(*c.ADurationMs, 'f', 3) : "n/a");
     EXPECT_EQ(Cell(1, 15), QString::number(*c.BDurationMs, 'f', 3));
