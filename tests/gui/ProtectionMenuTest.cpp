@@ -68,14 +68,6 @@ TEST_F(ProtectionMenuTest, UnreadableRecordsAreReportedTogetherAndTheRestLoad) {
   EXPECT_EQ(Captions(DefaultMode()), QStringList({"HELP", "GOOD", "ALSO GOOD"}));
 }
 
-TEST_F(ProtectionMenuTest, TheShippedCatalogueFillsEveryPlace) {
-  Start();
-  EXPECT_TRUE(prompts_.Informations.isEmpty());
-  EXPECT_GT(DefaultMode()->actions().size(), 1);
-  for (int place = 1; place < 9; ++place)
-    EXPECT_FALSE(Place(static_cast<PowerUserPlace>(place))->actions().isEmpty()) << place;
-}
-
 TEST_F(ProtectionMenuTest, HelpShowsThePictureUntilTheNextMousePress) {
   TForm1& w = Start();
   const QImage before = w.canvas()->Image().copy();
