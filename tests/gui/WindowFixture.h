@@ -67,8 +67,8 @@ class WindowTest : public ::testing::Test {
     prompts_.Files.push_back(QString::fromStdString(file.string()));
   }
   // A Friedlander impulse (by default 160 dB, 0.3 ms, at 5 ms in 8192 samples at 200 kHz) as the
-  // ORV file waves/NAME, at the spec's rate and microphone location (any the header takes, 4
-  // included: the samples do not depend on it), every sample times `gain`.
+  // ORV file waves/NAME, with the impulse's rate and microphone location in its header (any the
+  // header takes, 4 included: the samples do not depend on it), every sample times `gain`.
   fs::path WriteShot(const std::string& name, const FriedlanderSpec& spec = {},
                      float gain = 1.0f) const {
     FriedlanderSpec freeField = spec;
