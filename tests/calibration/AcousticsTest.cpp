@@ -1,26 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <string>
 
 #include "model/EarResponse.h"
+#include "tests/calibration/ShippedParameters.h"
 #include "tools/calibration/Acoustics.h"
 
 namespace orvek {
 namespace {
-
-// The folder under test: ORVEK_CALIBRATION_DATA when set (a copy of data/ holding candidate
-// values), else the shipped data.
-std::string DataFolder() {
-  const char* folder = std::getenv("ORVEK_CALIBRATION_DATA");
-  return folder != nullptr && *folder != '\0' ? folder : ORVEK_DATA_DIR;
-}
-
-const TModelParameters& Parameters() {
-  static const TModelParameters p = LoadShippedParameters(DataFolder());
-  return p;
-}
 
 const std::vector<TargetRow>& Rows() {
   static const std::vector<TargetRow> rows = AcousticTargets(Parameters());

@@ -1,23 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <string>
 
+#include "tests/calibration/ShippedParameters.h"
 #include "tools/calibration/HazardCalibration.h"
 
 namespace orvek {
 namespace {
-
-// The parameter set under test: the shipped one, or the copy of the data folder that
-// ORVEK_CALIBRATION_DATA names, so that newly fitted values can be checked before they ship.
-const TModelParameters& Parameters() {
-  static const TModelParameters p = [] {
-    const char* folder = std::getenv("ORVEK_CALIBRATION_DATA");
-    return LoadShippedParameters(folder && *folder ? folder : ORVEK_DATA_DIR);
-  }();
-  return p;
-}
 
 void ExpectAllPass(const std::vector<TargetRow>& rows) {
   ASSERT_FALSE(rows.empty());

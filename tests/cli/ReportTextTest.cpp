@@ -106,19 +106,5 @@ TEST_F(ReportTextTest, PagesCarryTheCommandsNumbers) {
   }
 }
 
-TEST_F(ReportTextTest, AFileThatFailsIsRefusedWithItsMessage) {
-  const TempFolder folder;
-  for (const std::string name : {"GARBAGE.ORV", "MISSING.ORV"}) {
-    const fs::path file = folder.Path() / name;
-    if (name == "GARBAGE.ORV") fs::copy(fs::path(ORVEK_TEST_DATA) / name, file);
-    try {
-      AnalyseForReport(file, ORVEK_DATA_DIR, "");
-      ADD_FAILURE() << name << " was not refused";
-    } catch (const std::exception& error) {
-      EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
-    }
-  }
-}
-
 }  // namespace
 }  // namespace orvek::test

@@ -5,18 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "ErrorMessage.h"
-#include "base/FileNames.h"
+#include "ShippedParameters.h"
 
 namespace orvek {
 namespace {
 
-TModelParameters Shipped() {
-  TModelParameters p;
-  LoadModelParameters(
-      ResolveInFolder(ORVEK_DATA_DIR, ReadManFig(ResolveInFolder(ORVEK_DATA_DIR, "Man.Fig"))), p);
-  DeriveModelConstants(p);
-  return p;
-}
+using test::ShippedParameters;
 
 struct TapCase {
   const char* Name;
@@ -32,7 +26,7 @@ constexpr TapCase kTaps[] = {{"stapes, free field", ResponseTap::Stapes, 1, fals
 
 // Read at low level the model is linear: a ten times weaker impulse gives the same transfer.
 TEST(EarResponse, IsTheLinearTransferOfTheModel) {
-  const TModelParameters p = Shipped();
+  const TModelParameters p = ShippedParameters();
   const std::vector<double> frequencies = {125.0, 1000.0, 4000.0};
   for (const TapCase& c : kTaps) {
     SCOPED_TRACE(c.Name);
@@ -48,7 +42,7 @@ TEST(EarResponse, IsTheLinearTransferOfTheModel) {
 // The canal is acoustically small at 100 Hz: the pressures there are the free-field pressure,
 // and the transfer does not depend on the sampling rate the model runs at.
 TEST(EarResponse, PressuresTendToTheFreeFieldAtLowFrequencyAtAnyRate) {
-  const TModelParameters p = Shipped();
+  const TModelParameters p = ShippedParameters();
   for (const ResponseTap tap : {ResponseTap::Eardrum, ResponseTap::Entrance})
     for (const double rate : {48000.0, 200000.0}) {
       const auto rows = EarResponse(p, tap, 1, false, {100.0, 2000.0}, rate, 1 << 14);
@@ -61,7 +55,7 @@ TEST(EarResponse, PressuresTendToTheFreeFieldAtLowFrequencyAtAnyRate) {
 }
 
 TEST(EarResponse, RefusesWhatHasNoResponse) {
-  const TModelParameters p = Shipped();
+  const TModelParameters p = ShippedParameters();
   EXPECT_NE(
       MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 4, false, {1000.0}); }).find("location"),
       std::string::npos);

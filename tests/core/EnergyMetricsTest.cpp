@@ -50,12 +50,11 @@ double UnweightedEnergy(const TEnergyMetrics& m, double dt) {
 // p(t) = P (1 - t/T) exp(-t/T) has the integral of p^2 over t >= 0 of P^2 T / 4. The onset lies
 // half a sample before the first sample, so the sum over samples is the midpoint rule.
 TEST(EnergyMetricsTest, FriedlanderEnergyMatchesClosedForm) {
-  FriedlanderSpec spec;
-  spec.PeakDb = 150.0;
-  spec.ADurationMs = 1.0;
-  spec.SampleRate = 200000.0;
-  spec.Samples = 16384;
-  spec.OnsetMs = 5.0 + 0.5e3 / spec.SampleRate;
+  const FriedlanderSpec spec{.PeakDb = 150.0,
+                             .ADurationMs = 1.0,
+                             .SampleRate = 200000.0,
+                             .Samples = 16384,
+                             .OnsetMs = 5.0 + 0.5e3 / 200000.0};
   const float dt = static_cast<float>(1.0 / spec.SampleRate);
   const TWaveform waveform = MakeWaveform(FriedlanderSamples(spec), dt);
   const TEnergyMetrics m = ComputeEnergyMetrics(waveform, 0, waveform.LastSampleIndex);

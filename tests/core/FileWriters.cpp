@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "SafeWrite.h"
+#include "ShippedParameters.h"
 #include "TempFolder.h"
 #include "base/OrvekError.h"
 #include "metrics/BandComparison.h"
@@ -49,9 +50,7 @@ Recording MakeRecording() {
 }
 
 void WriteHazardTable(const fs::path& file, const ReadFiles& reads) {
-  TModelParameters p;
-  LoadModelParameters(fs::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", p);
-  DeriveModelConstants(p);
+  TModelParameters p = ShippedParameters();
   std::vector<float> pressure = Tone(), stapes = Tone();
   auto movie = std::make_unique<MovieFrameStore>();
   const CochlearResult result =

@@ -369,14 +369,14 @@ TEST_F(Import, LargeTextIsReadInBlocksWhateverTheirSize) {
     channels[t % 3].push_back(std::strtof(token.c_str(), nullptr));
   }
   const fs::path file = folder.Write("big.050", text);
-  for (const std::int64_t blockBytes : {1, 2, 3, 7, 64, 1 << 20}) {
+  // Block edges inside tokens and line ends are the tokenizer's (TextTokenizer.BlockEdges...).
+  for (const std::int64_t blockBytes : {3, 1 << 20}) {
     for (std::int32_t channel = 0; channel < 3; ++channel) {
       SCOPED_TRACE("blocks of " + std::to_string(blockBytes) + ", channel " +
                    std::to_string(channel));
       const ImportReport report = Read(file, ".050", {.Channels = {3, channel}}, {64, blockBytes});
       EXPECT_EQ(report.Kind, ImportKind::LargeText);
       EXPECT_EQ(channelsAsked, std::vector{static_cast<std::int64_t>(text.size())});
-      EXPECT_TRUE(columnsAsked.empty());
       EXPECT_EQ(Values(), channels[channel]);
       EXPECT_EQ(grid.Cell(1, 4), "200");
     }

@@ -31,13 +31,11 @@ std::vector<float> ToneBurst(double rate, double seconds, double onsetS, double 
 }
 
 std::vector<float> Friedlander(double rate, double peakDb, double durationMs, double onsetMs) {
-  FriedlanderSpec spec;
-  spec.SampleRate = rate;
-  spec.PeakDb = peakDb;
-  spec.ADurationMs = durationMs;
-  spec.OnsetMs = onsetMs;
-  spec.Samples = static_cast<std::int32_t>(rate * 0.06);
-  return FriedlanderSamples(spec);
+  return FriedlanderSamples({.PeakDb = peakDb,
+                             .ADurationMs = durationMs,
+                             .SampleRate = rate,
+                             .Samples = static_cast<std::int32_t>(rate * 0.06),
+                             .OnsetMs = onsetMs});
 }
 
 // IEC 61672-1:2013 Table 5: LCpeak - LC for signals cut from a steady sinusoid of C-weighted level
@@ -196,40 +194,20 @@ TEST(ImpulseCriteriaTest, VerdictsAgainstPeakLimits) {
   }
 }
 
-// Undefined values are empty and a note says why, never a number; the verdicts stay open.
-TEST(ImpulseCriteriaTest, UndefinedValuesCarryTheirReason) {
+// A positive phase the interval cuts has no A-duration: the values that depend on it stay empty
+// and a note says why, never a number. (Intervals of one sample, of silence and without a positive
+// phase are golden runs of the command line.)
+TEST(ImpulseCriteriaTest, APhaseCutByTheIntervalHasNoADuration) {
   const double rate = 48000.0;
-  // A negative half cycle; sin(pi) rounds to a positive sample of 1e-16 Pa at its start.
-  const std::vector<float> negative = ToneBurst(rate, 0.06, 0.005, 500.0, 0.5, 0.5, 100.0);
-  const std::vector<float> silent(4000, 0.0f);
-  const std::vector<float> pulse = Friedlander(rate, 150.0, 1.0, 5.0);
-  const struct {
-    const char* name;
-    const std::vector<float>& x;
-    std::int32_t first, last;
-    const char* reason;
-    bool peaksDefined;
-  } cases[] = {
-      {"one sample", pulse, 300, 300, "one sample", false},
-      {"silent record", silent, 0, 3999, "silent", false},
-      {"no positive phase", negative, 0, static_cast<std::int32_t>(negative.size()) - 1,
-       "no positive phase", true},
-      {"phase cut by the interval", pulse, 250, 2000, "begins at or before", true},
-  };
-  for (const auto& c : cases) {
-    const ImpulseCriteria r = ComputeImpulseCriteria(c.x, 1.0 / rate, c.first, c.last);
-    const bool noted = std::any_of(r.Notes.begin(), r.Notes.end(), [&](const std::string& n) {
-      return n.find(c.reason) != std::string::npos;
-    });
-    EXPECT_TRUE(noted) << c.name;
-    EXPECT_EQ(r.LpkTrueDb.has_value(), c.peaksDefined) << c.name;
-    EXPECT_EQ(r.LAEDb.has_value(), c.peaksDefined) << c.name;
-    EXPECT_EQ(r.Verdicts.size(), 4u) << c.name;
-    EXPECT_EQ(r.Verdicts[3].Exceeded.has_value(), c.peaksDefined) << c.name;
-    for (const auto& v :
-         {r.ADurationMs, r.ADurationCorrectedMs, r.LIAeq8hrDb, r.DosePercent, r.Allowed})
-      EXPECT_FALSE(v.has_value()) << c.name;
-  }
+  const ImpulseCriteria r =
+      ComputeImpulseCriteria(Friedlander(rate, 150.0, 1.0, 5.0), 1.0 / rate, 250, 2000);
+  EXPECT_TRUE(std::any_of(r.Notes.begin(), r.Notes.end(), [](const std::string& n) {
+    return n.find("begins at or before") != std::string::npos;
+  }));
+  EXPECT_TRUE(r.LpkTrueDb && r.LAEDb && r.Verdicts.at(3).Exceeded);
+  for (const auto& v :
+       {r.ADurationMs, r.ADurationCorrectedMs, r.LIAeq8hrDb, r.DosePercent, r.Allowed})
+    EXPECT_FALSE(v.has_value());
 }
 
 TEST(ImpulseCriteriaTest, RefusesRecordsThatDescribeNothing) {
@@ -245,7 +223,6 @@ TEST(ImpulseCriteriaTest, RefusesRecordsThatDescribeNothing) {
       {{}, 1e-5, 0, 0, "at least one sample"},
       {record, 0.0, 0, 99, "positive sample interval"},
       {record, 1e-5, 10, 100, "samples 0 to 99"},
-      {record, 1e-5, 20, 10, "ascending"},
       {withNan, 1e-5, 0, 99, "Sample 42"},
       // 0.1 s of settling time at this interval is more samples than any integer holds.
       {record, 1e-300, 0, 99, "too long"},

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "ShippedParameters.h"
 #include "model/CochlearModel.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
@@ -17,12 +18,7 @@
 namespace orvek {
 namespace {
 
-TModelParameters Shipped() {
-  TModelParameters p;
-  LoadModelParameters(std::filesystem::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", p);
-  DeriveModelConstants(p);
-  return p;
-}
+using test::ShippedParameters;
 
 // The movie applies the analysis' rule to frames 1 .. last - 1 only; frame 0 and the frames from
 // `last` on (the zero padding, or the end of a record longer than its transform) are never
@@ -38,7 +34,7 @@ TEST(MovieHazardTest, RunningHazardAtTheLastFrameIsTheAnalysisHazard) {
     bool quietEnds;
   };
   for (const Case c : {Case{8192, 8191, true}, Case{3000, 2999, false}, Case{2800, 2047, false}}) {
-    TModelParameters p = Shipped();
+    TModelParameters p = ShippedParameters();
     FriedlanderSpec spec;
     spec.Samples = c.samples;
     const std::vector<float> pressure = FriedlanderSamples(spec);
@@ -71,7 +67,7 @@ TEST(MovieHazardTest, RunningHazardAtTheLastFrameIsTheAnalysisHazard) {
         EXPECT_LE(running, store->PlaceHazard(place)) << c.samples << " place " << place;
     }
   }
-  TModelParameters p = Shipped();
+  TModelParameters p = ShippedParameters();
   for (const int count : {0, 24}) {  // more places than the frames hold, or none
     p.PlaceCount = count;
     EXPECT_NE(MessageOf([&] { MovieHazard{p}; }).find("line 59"), std::string::npos) << count;

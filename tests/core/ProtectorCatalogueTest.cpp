@@ -299,51 +299,10 @@ TEST(ProtectorCatalogue, StoreCircuitValuesRewritesOnlyTheRecord) {
   StoreCircuitValues(file, 0, values, {});
   const std::string text = test::TempFolder::Read(file);
   EXPECT_EQ(text, ReplaceCircuitLine(original, 0, ComposeCircuitLine(values), "t"));
-  EXPECT_EQ(folder.EntryCount(), 1);
   EXPECT_NE(MessageOf([&] {
               StoreCircuitValues(folder.Path() / "none.txt", 0, values, {});
             }).find("Cannot open"),
             std::string::npos);
-}
-
-// The shipped seeds start the fit inside the limits of their kind, with the mass the fit uses.
-TEST(ProtectorCatalogue, SeedFilesLieInsideTheFitLimits) {
-  const fs::path folder = fs::path(ORVEK_DATA_DIR) / "Dat" / "Hearing Protectors";
-  for (const ProtectorFitKind kind : {ProtectorFitKind::Muff, ProtectorFitKind::Plug}) {
-    const bool plug = kind == ProtectorFitKind::Plug;
-    const ProtectorFitLimits l = FitLimitsFor(kind, false);
-    const TCircuitValues c = LoadCircuitValues(
-        folder / (plug ? "Seed_REAT_Values_Earplug.txt" : "Seed_REAT_Values_Earmuff.txt"));
-    for (const float k : {c.Kcup, c.Kcush, c.Kskin, c.Kmat, c.Kmat2})
-      EXPECT_TRUE(std::isfinite(k) && k > 0.0f) << k;
-    EXPECT_FLOAT_EQ(c.InverseLcup, 1.0f / c.Lcup);
-    if (l.FixedMass > 0) EXPECT_FLOAT_EQ(c.Lcup, static_cast<float>(l.FixedMass));
-    const double kt = c.Kcup + c.Kcush, ks = c.Kcup + c.Kskin, km = c.Kcup + c.Kmat;
-    const double twoPi = 2.0 * std::acos(-1.0);
-    const std::tuple<const char*, double, FitRange> checks[] = {
-        {"cushion ratio", 20.0 * std::log10(kt / c.Kcup), l.CushionRatioDb},
-        {"cushion Q", std::sqrt(c.Lcup * kt) / c.Rcush, l.CushionQ},
-        {"skin gain", 20.0 * std::log10(c.Kcup / ks), l.SkinGainDb},
-        {"skin Q", std::sqrt(c.Lcup * ks) / c.Rskin, l.SkinQ},
-        {"Kskin / Kcush", c.Kskin / c.Kcush, l.SkinToCushion},
-        {"Rskin / Rcush", c.Rskin / c.Rcush, l.SkinToCushion},
-        {"Kcup", c.Kcup, l.CupStiffness},
-        {"Kcush", c.Kcush, l.CushionStiffness},
-        {"material ratio", 20.0 * std::log10(km / c.Kcup), l.MaterialRatioDb},
-        {"material resonance", std::sqrt(km / c.Lmat) / twoPi, l.MaterialResonanceHz},
-        {"material Q", std::sqrt(c.Lmat * km) / c.Rmat, l.MaterialQ},
-        {"leak resonance",
-         std::sqrt(c.Kcup / c.Lleak) / twoPi,
-         {l.LeakResonanceHz, l.LeakResonanceHz}},
-        {"leak Q", std::sqrt(c.Lleak * c.Kcup) / c.Rleak, l.LeakQ},
-    };
-    for (const auto& [what, value, range] : checks) {
-      // Five digits in the file.
-      EXPECT_GE(value, range.Low - 1e-4 * std::abs(range.Low)) << what << (plug ? ", plug" : "");
-      EXPECT_LE(value, range.High + 1e-4 * std::abs(range.High)) << what << (plug ? ", plug" : "");
-    }
-    EXPECT_EQ(c.Lmat2, c.Lmat);
-  }
 }
 
 TEST(ProtectorCatalogue, FaultySeedFilesNameTheLine) {

@@ -47,11 +47,14 @@ class FileSizeLimit {
 };
 
 enum class Failure {
-  ReadOnlyFolder,   // refused up front: the writer checks the folder's permission bits itself
-  DiskFullMidFile,  // the temporary file is created, then a write fails part-way
-  NoTemporaryFile,  // the temporary file cannot be named (its name exceeds 255 bytes)
-  ReadByCommand,    // the target is a file the command reads, spelled another way
-  Fifo,             // the target is a FIFO: renaming over it would replace the node
+  ReadOnlyFolder,    // refused up front: the writer checks the folder's permission bits itself
+  ReadOnlyFile,      // the same for the file's own bits
+  MissingFolder,     // the target's folder does not exist
+  FolderOfThatName,  // the target is a folder
+  DiskFullMidFile,   // the temporary file is created, then a write fails part-way
+  NoTemporaryFile,   // the temporary file cannot be named (its name exceeds 255 bytes)
+  ReadByCommand,     // the target is a file the command reads, spelled another way
+  Fifo,              // the target is a FIFO: renaming over it would replace the node
 };
 
 struct Case {
@@ -63,6 +66,12 @@ std::string FailureName(Failure failure) {
   switch (failure) {
     case Failure::ReadOnlyFolder:
       return "ReadOnlyFolder";
+    case Failure::ReadOnlyFile:
+      return "ReadOnlyFile";
+    case Failure::MissingFolder:
+      return "MissingFolder";
+    case Failure::FolderOfThatName:
+      return "FolderOfThatName";
     case Failure::DiskFullMidFile:
       return "DiskFullMidFile";
     case Failure::NoTemporaryFile:
@@ -81,8 +90,10 @@ void PrintTo(const Case& c, std::ostream* out) {
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
   for (const Writer& writer : Writers())
-    for (const Failure failure : {Failure::ReadOnlyFolder, Failure::DiskFullMidFile,
-                                  Failure::NoTemporaryFile, Failure::ReadByCommand, Failure::Fifo})
+    for (const Failure failure :
+         {Failure::ReadOnlyFolder, Failure::ReadOnlyFile, Failure::MissingFolder,
+          Failure::FolderOfThatName, Failure::DiskFullMidFile, Failure::NoTemporaryFile,
+          Failure::ReadByCommand, Failure::Fifo})
       cases.push_back({&writer, failure});
   return cases;
 }
@@ -97,15 +108,18 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
   const std::string name = failure == Failure::NoTemporaryFile
                                ? std::string(250 - writer.File.size(), 'L') + writer.File
                                : writer.File;
-  const fs::path file = folder.Path() / name;
+  fs::path file = folder.Path() / name;
   if (failure == Failure::Fifo)
     ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+  else if (failure == Failure::FolderOfThatName)
+    fs::create_directory(file);
   else
     folder.Write(name, writer.Earlier);
   // Other files the command reads: only ReadByCommand names the target among them.
   ReadFiles reads = {folder.Path() / "input.ORV", folder.Path() / "." / "missing.PRM"};
   std::ofstream(reads[0]) << "input";
-  std::string message, reason;
+  // The rewriting writers read the target first; a missing or folder target stops that read.
+  std::string message, reason, readReason;
   switch (failure) {
     case Failure::ReadOnlyFolder:
       fs::permissions(folder.Path(),
@@ -113,6 +127,22 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
                       fs::perm_options::remove);
       message = MessageOf([&] { writer.Write(file, reads); });
       reason = "read-only";
+      break;
+    case Failure::ReadOnlyFile:
+      fs::permissions(file, fs::perms::owner_read);
+      message = MessageOf([&] { writer.Write(file, reads); });
+      reason = "the file is read-only";
+      break;
+    case Failure::MissingFolder:
+      file = folder.Path() / "nowhere" / name;  // the earlier file beside it stays
+      message = MessageOf([&] { writer.Write(file, reads); });
+      reason = "does not exist";
+      readReason = std::generic_category().message(ENOENT);
+      break;
+    case Failure::FolderOfThatName:
+      message = MessageOf([&] { writer.Write(file, reads); });
+      reason = "a folder of that name exists";
+      readReason = "it is a folder";
       break;
     case Failure::DiskFullMidFile: {
       const FileSizeLimit limit(16);
@@ -135,11 +165,15 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
       break;
   }
   EXPECT_NE(message.find("\"" + file.string() + "\""), std::string::npos) << message;
-  EXPECT_NE(message.find(reason), std::string::npos) << message;
+  EXPECT_TRUE(message.find(reason) != std::string::npos ||
+              (!readReason.empty() && message.find(readReason) != std::string::npos))
+      << message;
   if (failure == Failure::Fifo)
     EXPECT_TRUE(fs::is_fifo(file)) << "the FIFO was replaced";
+  else if (failure == Failure::FolderOfThatName)
+    EXPECT_TRUE(fs::is_empty(file)) << "the folder was replaced or written into";
   else
-    EXPECT_EQ(test::TempFolder::Read(file), writer.Earlier);
+    EXPECT_EQ(test::TempFolder::Read(folder.Path() / name), writer.Earlier);
   EXPECT_EQ(test::TempFolder::Read(reads[0]), "input");
   EXPECT_EQ(folder.EntryCount(), 2) << "a temporary file was left behind";
 }

@@ -45,11 +45,9 @@ TEST(WeightingTest, MatchesIecTableForAAndC) {
   }
 }
 
-TEST(WeightingTest, UnitGainAt1kHzAndNothingAtDc) {
+// The pole-zero comparison below fixes the gain at 1 kHz; at 0 Hz both weightings pass nothing.
+TEST(WeightingTest, NothingAtDc) {
   const WeightingFilters filters = InitWeightingFilters();
-  const WeightingValue at1k = WeightingResponse(filters, 1000.0);
-  EXPECT_NEAR(std::hypot(at1k.Are, at1k.Aim), 1.0, 1e-6);
-  EXPECT_NEAR(std::hypot(at1k.Cre, at1k.Cim), 1.0, 1e-6);
   const WeightingValue dc = WeightingResponse(filters, 0.0);
   EXPECT_EQ(dc.Are, 0.0f);
   EXPECT_EQ(dc.Aim, 0.0f);

@@ -29,26 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ImportChoices choices;
   choices.Int16Order = [answers]() -> std::optional<ByteOrder> {
-    switch (answers & 3) {
-      case 1:
-        return ByteOrder::BigEndian;
-      case 2:
-        return std::nullopt;
-      default:
-        return ByteOrder::LittleEndian;
-    }
+    const std::optional<ByteOrder> orders[] = {ByteOrder::LittleEndian, ByteOrder::BigEndian,
+                                               std::nullopt, ByteOrder::LittleEndian};
+    return orders[answers & 3];
   };
   choices.SpreadsheetColumn = [answers](std::int32_t columns) -> std::optional<std::int32_t> {
-    switch (answers >> 2 & 3) {
-      case 0:
-        return std::nullopt;
-      case 1:
-        return 1;
-      case 2:
-        return columns;
-      default:
-        return columns + 1;
-    }
+    const std::optional<std::int32_t> picks[] = {std::nullopt, 1, columns, columns + 1};
+    return picks[answers >> 2 & 3];
   };
   choices.MultiplexedChannels = [answers](std::int64_t, std::int32_t) {
     const std::int32_t count = 1 + (answers >> 4 & 3);

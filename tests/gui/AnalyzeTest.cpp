@@ -3,33 +3,22 @@
 
 #include <QMenuBar>
 
-#include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
 #include "tests/gui/WindowFixture.h"
-#include "waveform/OrvFile.h"
 
 namespace orvek {
 namespace {
 
 class AnalyzeTest : public WindowTest {
  protected:
-  // A rifle-like impulse, 160 dB, 0.3 ms A-duration, at the given microphone code.
-  TForm1& OpenRifle(const std::string& mic = "1 ", const std::string& name = "RIFLE.ORV") {
-    TForm1& w = Start();
-    FriedlanderSpec spec;
-    spec.Samples = 8192;
-    const std::vector<float> samples = FriedlanderSamples(spec);
-    WriteOrv(folder_ / "waves" / name, 8192, "200000 ", mic,
-             [&](int i) { return samples[static_cast<std::size_t>(i)]; });
-    Open(folder_ / "waves" / name);
-    return w;
-  }
+  // A rifle-like impulse, 160 dB, 0.3 ms A-duration, at the given microphone location.
+  TForm1& OpenRifle(int mic = 1) { return OpenShot("RIFLE.ORV", {.MicLocation = mic}); }
 };
 
 TEST_F(AnalyzeTest, WarnedAnalysisFillsRowFiveAndAddsTheResultItems) {
   TForm1& w = OpenRifle();
   Trigger("ARU(W) Auditory Risk Units, Warned");
-  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ExpectNoErrors();
   ASSERT_TRUE(w.Hazard().has_value());
   const float aru = w.Hazard()->Cochlea.Hazard;
   EXPECT_GT(aru, 0.0f);
@@ -51,28 +40,6 @@ TEST_F(AnalyzeTest, WarnedAnalysisFillsRowFiveAndAddsTheResultItems) {
   EXPECT_EQ(w.progressBar()->value(), w.progressBar()->maximum());
 }
 
-TEST_F(AnalyzeTest, TheWindowAndTheCommandLineComputeTheSameHazard) {
-  TForm1& w = OpenRifle();
-  Trigger("ARU(U) Auditory Risk Units, Unwarned");
-  ASSERT_TRUE(w.Hazard().has_value());
-
-  // What orvek-cli does: read the file afresh and run the chain with the same parameters.
-  TWaveform waveform(1 << 20);
-  HeaderGrid grid;
-  Lcg32 random;
-  OpenNewFileType5(folder_ / "waves" / "RIFLE.ORV", false, waveform, grid, random);
-  TModelParameters p = w.Parameters();
-  LoadModelParameters(w.ParameterFile(), p);
-  DeriveModelConstants(p);
-  const MuscleTiming timing = ComputeMuscleTiming(MuscleDelay(Listener::Unwarned, p),
-                                                  waveform.SampleInterval, p.MuscleTimeConstant);
-  MovieFrameStore movie;
-  const HazardResult direct = CalculateHazard(waveform, 1, timing, p, movie, std::nullopt);
-  EXPECT_EQ(direct.Cochlea.Hazard, w.Hazard()->Cochlea.Hazard);  // bit-identical
-  EXPECT_EQ(Cell(2, 6), QString::fromStdString(AruText(direct.Cochlea.Hazard) + " A.R.U.; " +
-                                               ValidityFlags(direct.Validity)));
-}
-
 TEST_F(AnalyzeTest, RunningTwiceClosesTheFirstResultAndKeepsBothRows) {
   TForm1& w = OpenRifle();
   Trigger("ARU(W) Auditory Risk Units, Warned");
@@ -84,38 +51,35 @@ TEST_F(AnalyzeTest, RunningTwiceClosesTheFirstResultAndKeepsBothRows) {
   EXPECT_EQ(AddedItems().size(), 2);
   EXPECT_FALSE(Cell(1, 5).isEmpty());  // the warned result stays
   EXPECT_FALSE(Cell(1, 6).isEmpty());
-  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ExpectNoErrors();
 
   w.menuBar()->actions()[3]->trigger();  // "Movie[Cancel ,"
   EXPECT_TRUE(AddedItems().isEmpty());
   EXPECT_FALSE(w.statusBox()->isVisible());
 }
 
-TEST_F(AnalyzeTest, ASilentRecordIsAllowedWithoutLimit) {
-  TForm1& w = Start();
-  WriteOrv(folder_ / "waves" / "QUIET.ORV", 4096, "200000 ", "1 ", [](int) { return 0.0f; });
-  Open(folder_ / "waves" / "QUIET.ORV");
-  Trigger("ARU(U) Auditory Risk Units, Unwarned");
-  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
-  EXPECT_EQ(Cell(1, 6), "unlimited");
-  EXPECT_EQ(Cell(2, 6), "0.0000 A.R.U.");  // nothing to qualify: no flags, no tooltip
-  EXPECT_TRUE(w.statusBox()->toolTip().isEmpty());
-  EXPECT_EQ(AddedItems().size(), 2);
-  EXPECT_TRUE(Item("&Analyze")->isEnabled());
-  EXPECT_TRUE(w.PopupOpens());
-}
-
+// The row caption follows the microphone location; a silent record is allowed without limit and
+// has nothing to qualify: no flags, no tooltip.
 TEST_F(AnalyzeTest, RowCaptionsFollowTheMicrophoneCode) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"4 ", "Number of exposures with no protector, warned"},
-      {"2 ", "Number of exposures with selected protector, warned"},
-      {"3 ", "Number of exposures with selected protector, warned"},
+  const std::tuple<int, float, const char*> cases[] = {
+      {1, 0.0f, "Number of exposures with no protector, warned"},
+      {4, 1.0f, "Number of exposures with no protector, warned"},
+      {2, 1.0f, "Number of exposures with selected protector, warned"},
+      {3, 1.0f, "Number of exposures with selected protector, warned"},
   };
-  for (const auto& [mic, caption] : cases) {
-    OpenRifle(mic);
+  for (const auto& [mic, gain, caption] : cases) {
+    SCOPED_TRACE(mic);
+    TForm1& w = Start();
+    Open(WriteShot("RIFLE.ORV", {.MicLocation = mic}, gain));
     Trigger("ARU(W) Auditory Risk Units, Warned");
-    EXPECT_TRUE(prompts_.Errors.isEmpty()) << mic << prompts_.Errors.join("\n").toStdString();
-    EXPECT_EQ(Cell(0, 5), caption) << mic;
+    ExpectNoErrors();
+    EXPECT_EQ(Cell(0, 5), caption);
+    EXPECT_EQ(AddedItems().size(), 2);
+    if (gain == 0.0f) {
+      EXPECT_EQ(Cell(1, 5), "unlimited");
+      EXPECT_EQ(Cell(2, 5), "0.0000 A.R.U.");
+      EXPECT_TRUE(w.statusBox()->toolTip().isEmpty());
+    }
     window_.reset();
   }
 }
@@ -124,19 +88,9 @@ TEST_F(AnalyzeTest, RowCaptionsFollowTheMicrophoneCode) {
 // 25 ms, cut to 20..39 ms, halved and resampled, is analysed as the file "Save ORV waveform as"
 // writes of it, and that file holds the impulse.
 TEST_F(AnalyzeTest, AnAnalysisAfterEditsRunsTheEditedRecord) {
-  TForm1& w = Start();
-  FriedlanderSpec spec;
-  spec.OnsetMs = 25.0;
-  const std::vector<float> samples = FriedlanderSamples(spec);
-  WriteOrv(folder_ / "waves" / "LATE.ORV", 8192, "200000 ", "1 ",
-           [&](int i) { return samples[static_cast<std::size_t>(i)]; });
-  Open(folder_ / "waves" / "LATE.ORV");
+  TForm1& w = OpenShot("LATE.ORV", {.OnsetMs = 25.0});
   Trigger("Select &Segment");
-  const CursorArea a = w.PlotArea();
-  const auto pixel = [&](double ms) {
-    return a.Left + static_cast<int>(std::nearbyint(ms / 40.955 * a.Width));
-  };
-  SetLines(pixel(20), pixel(39));
+  SetLines(PixelOf(4000), PixelOf(7800));  // 20 and 39 ms
   ClickToolButton();
   prompts_.Texts.push_back("0.5");
   Trigger("&Multiply data by keyboard input");
@@ -150,9 +104,9 @@ TEST_F(AnalyzeTest, AnAnalysisAfterEditsRunsTheEditedRecord) {
   EXPECT_NEAR(Record().TimeStart, 0.020f, 1e-4f);
   EXPECT_GT(Record().DataMax, 900.0f);  // the record still holds the impulse, 1000 Pa now
 
-  prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "SEG.ORV").string()));
+  Choose(In("SEG.ORV"));
   Trigger("Save ORV waveform as");
-  Open(folder_ / "waves" / "SEG.ORV");
+  Open(In("SEG.ORV"));
   EXPECT_GT(Record().DataMax, 900.0f);
   Trigger("ARU(W) Auditory Risk Units, Warned");
   ExpectNoErrors();

@@ -1,5 +1,4 @@
 // "Export plot..." and "Save report": the files they write, what they draw, and a file that fails.
-#include <QFile>
 #include <QImage>
 #include <QXmlStreamReader>
 #include <cmath>
@@ -13,16 +12,12 @@ class ExportReportTest : public WindowTest {
  protected:
   TForm1& OpenRifle() {
     TForm1& w = Start();
-    fs::copy(fs::path(ORVEK_DATA_DIR) / "samples" / "RIFLE160.ORV", folder_ / "waves");
-    w.OpenWaveform(QString::fromStdString((folder_ / "waves" / "RIFLE160.ORV").string()));
+    fs::copy(fs::path(ORVEK_DATA_DIR) / "samples" / "RIFLE160.ORV", In("RIFLE160.ORV"));
+    Open(In("RIFLE160.ORV"));
     return w;
   }
   QString Out(const std::string& name) const {
     return QString::fromStdString((folder_ / name).string());
-  }
-  static QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   }
 };
 
@@ -44,8 +39,8 @@ TEST_F(ExportReportTest, ExportsInEachFormatAndThePngIsTheWindowsDrawing) {
     prompts_.Texts = {c.Size};
     prompts_.Files = {Out(c.File)};
     Trigger("Export plot...");
-    EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
-    EXPECT_TRUE(Read(Out(c.File)).startsWith(c.Start));
+    ExpectNoErrors();
+    EXPECT_TRUE(Bytes(folder_ / c.File).starts_with(c.Start));
   }
   // The proposed size is the band on show, and the PNG at that size is the window's pixels.
   EXPECT_TRUE(prompts_.InputPrompts.first().endsWith("|" + shown));
@@ -54,7 +49,7 @@ TEST_F(ExportReportTest, ExportsInEachFormatAndThePngIsTheWindowsDrawing) {
   const QImage band = w.canvas()->Image().copy(0, top, client.width(), top);
   EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), band.convertToFormat(QImage::Format_RGB32));
 
-  const QByteArray svg = Read(Out("plot.svg"));
+  const QByteArray svg = QByteArray::fromStdString(Bytes(folder_ / "plot.svg"));
   QXmlStreamReader xml(svg);
   while (!xml.atEnd()) xml.readNext();
   EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
@@ -80,13 +75,13 @@ TEST_F(ExportReportTest, SaveReportWritesThePdfOrRefusesAFileThatNoLongerReads) 
   TForm1& w = OpenRifle();
   prompts_.Files = {Out("rifle.pdf")};
   Trigger("Save report");
-  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
-  EXPECT_TRUE(Read(Out("rifle.pdf")).startsWith("%PDF"));
+  ExpectNoErrors();
+  EXPECT_TRUE(Bytes(folder_ / "rifle.pdf").starts_with("%PDF"));
   EXPECT_FALSE(w.progressBar()->isVisible());
   EXPECT_EQ(w.progressBar()->value(), 100);
 
   // The report reads the file as saved: one spoilt since it was opened is refused by name.
-  std::ofstream(folder_ / "waves" / "RIFLE160.ORV", std::ios::binary) << "garbage\n";
+  std::ofstream(In("RIFLE160.ORV"), std::ios::binary) << "garbage\n";
   prompts_.Files = {Out("spoilt.pdf")};
   Trigger("Save report");
   ASSERT_EQ(prompts_.Errors.size(), 1);

@@ -6,7 +6,6 @@
 #include <QMenuBar>
 #include <QTimer>
 
-#include "model/Friedlander.h"
 #include "tests/gui/WindowFixture.h"
 
 namespace orvek {
@@ -17,16 +16,9 @@ class MovieTest : public WindowTest {
   // A short rifle-like record (1024 samples, so the movie runs 1023 frames), opened once and
   // analysed (warned).
   TForm1& Analysed() {
-    TForm1& w = window_ ? *window_ : Start();
-    if (!w.Record().Loaded()) {
-      FriedlanderSpec spec;
-      spec.Samples = 1024;
-      spec.OnsetMs = 0.5;
-      const std::vector<float> samples = FriedlanderSamples(spec);
-      WriteOrv(folder_ / "waves" / "SHOT.ORV", spec.Samples, "200000 ", "1 ",
-               [&](int i) { return samples[static_cast<std::size_t>(i)]; });
-      Open(folder_ / "waves" / "SHOT.ORV");
-    }
+    TForm1& w = window_ && window_->Record().Loaded()
+                    ? *window_
+                    : OpenShot("SHOT.ORV", {.Samples = 1024, .OnsetMs = 0.5});
     Trigger("ARU(W) Auditory Risk Units, Warned");
     return w;
   }
@@ -92,7 +84,7 @@ TEST_F(MovieTest, MenuSequenceAndCancel) {
   EXPECT_EQ(w.menuBar()->actions().size(), 3);  // File, Analyze, Help
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].startsWith("The hazard analysis ends here"));
-  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ExpectNoErrors();
 }
 
 // Keys reach the running movie through the messages processed after each frame. Home twice
@@ -140,22 +132,21 @@ TEST_F(MovieTest, CommandsDuringTheMovieEndIt) {
     std::function<void()> command;
     QStringList itemsAfter;
   };
-  const QString shot = QString::fromStdString((folder_ / "waves" / "SHOT.ORV").string());
   const Case cases[] = {
       {"cancel", [this] { PostClick(Item("Movie[Cancel]")); }, {}},
       {"analysis",
        [this] { PostClick(Item("ARU(W) Auditory Risk Units, Warned")); },
        {"Movie[Cancel ,", "Stapes Displacement]"}},
       {"open",
-       [this, shot] {
-         prompts_.Files.push_back(shot);
+       [this] {
+         Choose(In("SHOT.ORV"));
          PostClick(Item("Open ORV waveform"));
        },
        {}},
       {"import",
        [this] {
-         std::ofstream(folder_ / "waves" / "raw.txt") << "0 1 2 1 0";
-         prompts_.Files.push_back(QString::fromStdString((folder_ / "waves" / "raw.txt").string()));
+         std::ofstream(In("raw.txt")) << "0 1 2 1 0";
+         Choose(In("raw.txt"));
          PostClick(Item("Import waveform"));
        },
        {}},
@@ -188,7 +179,7 @@ TEST_F(MovieTest, ClosingTheWindowEndsTheMovieAndTheProgram) {
   EXPECT_EQ(frames, Sequence(1, 3));
   EXPECT_FALSE(window_->isVisible());
   EXPECT_FALSE(window_->MovieIsRunning());
-  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ExpectNoErrors();
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ TEST_F(ProtectionMenuTest, RecordsGoToTheirModesAndPlacesWithTheirCaptions) {
                  Record("Muff\t0.125\t8\t\tPD7\tx\tq") + Record("Stack\t0.125\t8\t\tP\tx\tOD") +
                  Record("Nowhere\t0.125\t8\t\tP\tx\tZ"));
   TForm1& w = Start();
-  EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ExpectNoErrors();
   EXPECT_EQ(Captions(DefaultMode()), QStringList({"HELP", "FOAM_PLUG 1_0"}));
   EXPECT_EQ(Captions(Place(PowerUserPlace::PlugLevelIndependent)), QStringList({"FOAM_PLUG 1_0"}));
   EXPECT_EQ(Captions(Place(PowerUserPlace::MuffLevelDependent)), QStringList({"MUFF: D7"}));
@@ -68,14 +68,6 @@ TEST_F(ProtectionMenuTest, UnreadableRecordsAreReportedTogetherAndTheRestLoad) {
   EXPECT_EQ(Captions(DefaultMode()), QStringList({"HELP", "GOOD", "ALSO GOOD"}));
 }
 
-TEST_F(ProtectionMenuTest, TheShippedCatalogueFillsEveryPlace) {
-  Start();
-  EXPECT_TRUE(prompts_.Informations.isEmpty());
-  EXPECT_GT(DefaultMode()->actions().size(), 1);
-  for (int place = 1; place < 9; ++place)
-    EXPECT_FALSE(Place(static_cast<PowerUserPlace>(place))->actions().isEmpty()) << place;
-}
-
 TEST_F(ProtectionMenuTest, HelpShowsThePictureUntilTheNextMousePress) {
   TForm1& w = Start();
   const QImage before = w.canvas()->Image().copy();
@@ -93,7 +85,7 @@ TEST_F(ProtectionMenuTest, HelpShowsThePictureUntilTheNextMousePress) {
 // Choosing a protector predicts the waveform under it: both questions, the plot, the overlay, the
 // written file beside the input, and the fit stored only on first use.
 TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
-  const fs::path input = folder_ / "waves" / "RIFLE160.ORV";
+  const fs::path input = In("RIFLE160.ORV");
   fs::copy(fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV", input);
   TForm1& w = Start();
   Open(input);
@@ -102,26 +94,22 @@ TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
     if (item->text() == "PASSIVE EARMUFF") muff = item;
   ASSERT_NE(muff, nullptr);
   const fs::path catalogue = folder_ / "startup" / "HPD Atten.txt";
-  const auto read = [](const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  const std::string unfitted = read(catalogue);
+  const std::string unfitted = Bytes(catalogue);
   const QImage plotBefore = w.canvas()->Image().copy();
 
   // Eardrum accepted, angle 270 entered.
   prompts_.Answers = {Prompts::Answer::Yes, Prompts::Answer::No};
   prompts_.Texts = {QString("270")};
   muff->trigger();
-  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
+  ExpectNoErrors();
   ASSERT_EQ(prompts_.Questions.size(), 2);
   EXPECT_TRUE(prompts_.Questions[0].startsWith(
       "The default location for waveform prediction under this Muff is at the \r\nEardrum"));
   EXPECT_TRUE(prompts_.Questions[1].contains("0     degrees for grazing incidence."));
   EXPECT_EQ(w.Parameters().CanalSourceGain, 0.0f);
-  const fs::path output = folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_270.ORV";
+  const fs::path output = In("RIFLE160_PASSIVE EARMUFF_270.ORV");
   ASSERT_TRUE(fs::exists(output));
-  const std::string fitted = read(catalogue);
+  const std::string fitted = Bytes(catalogue);
   EXPECT_NE(fitted, unfitted);
   // The file says where it was predicted; the record stays the free-field recording.
   const auto header = [](const fs::path& file) {
@@ -152,11 +140,11 @@ TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
   // Second use, both defaults accepted at the entrance: no fit, the catalogue as it was.
   prompts_.Answers = {Prompts::Answer::No, Prompts::Answer::Yes};
   muff->trigger();
-  ASSERT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
-  EXPECT_EQ(read(catalogue), fitted);
+  ExpectNoErrors();
+  EXPECT_EQ(Bytes(catalogue), fitted);
   EXPECT_EQ(w.Parameters().CanalSourceGain, 2.0f) << "accepting 90 degrees resets the gain";
-  EXPECT_EQ(header(folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_90.ORV").first, 2);
-  EXPECT_EQ(read(input), read(fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"));
+  EXPECT_EQ(header(In("RIFLE160_PASSIVE EARMUFF_90.ORV")).first, 2);
+  EXPECT_EQ(Bytes(input), Bytes(fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"));
 
   // Analysed now, the record is the free-field recording; a recording at the ear is refused.
   Trigger("ARU(W) Auditory Risk Units, Warned");
@@ -166,8 +154,7 @@ TEST_F(ProtectionMenuTest, ProtectorItemPredictsTheWaveformUnderIt) {
   ASSERT_EQ(prompts_.Errors.size(), 1);
   EXPECT_TRUE(prompts_.Errors[0].contains("eardrum (microphone location 3)"))
       << prompts_.Errors[0].toStdString();
-  EXPECT_FALSE(
-      fs::exists(folder_ / "waves" / "RIFLE160_PASSIVE EARMUFF_270_PASSIVE EARMUFF_90.ORV"));
+  EXPECT_FALSE(fs::exists(In("RIFLE160_PASSIVE EARMUFF_270_PASSIVE EARMUFF_90.ORV")));
 }
 
 }  // namespace

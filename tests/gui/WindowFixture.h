@@ -7,12 +7,14 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "app/ScriptedPrompts.h"
 #include "app/TForm1.h"
+#include "model/Friedlander.h"
 #include "waveform/OrvFile.h"
 
 namespace orvek {
@@ -59,6 +61,35 @@ class WindowTest : public ::testing::Test {
     return *window_;
   }
 
+  fs::path In(const std::string& name) const { return folder_ / "waves" / name; }
+  // The answer of the next file dialog.
+  void Choose(const fs::path& file) {
+    prompts_.Files.push_back(QString::fromStdString(file.string()));
+  }
+  // A Friedlander impulse (by default 160 dB, 0.3 ms, at 5 ms in 8192 samples at 200 kHz) as the
+  // ORV file waves/NAME, with the impulse's rate and microphone location in its header (any the
+  // header takes, 4 included: the samples do not depend on it), every sample times `gain`.
+  fs::path WriteShot(const std::string& name, const FriedlanderSpec& spec = {},
+                     float gain = 1.0f) const {
+    FriedlanderSpec freeField = spec;
+    freeField.MicLocation = 1;
+    const std::vector<float> samples = FriedlanderSamples(freeField);
+    WriteOrv(In(name), spec.Samples,
+             std::to_string(static_cast<std::int64_t>(spec.SampleRate)) + " ",
+             std::to_string(spec.MicLocation) + " ",
+             [&](int i) { return gain * samples[static_cast<std::size_t>(i)]; });
+    return In(name);
+  }
+  // ... opened in the window, which is started when there is none yet.
+  TForm1& OpenShot(const std::string& name = "SHOT.ORV", const FriedlanderSpec& spec = {}) {
+    TForm1& w = window_ ? *window_ : Start();
+    Open(WriteShot(name, spec));
+    return w;
+  }
+  static std::string Bytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
   QString Cell(int column, int row) const { return window_->gridView()->item(row, column)->text(); }
   const TWaveform& Record() const { return window_->Record().Waveform(); }
   void Open(const fs::path& file) { window_->OpenWaveform(QString::fromStdString(file.string())); }
@@ -85,6 +116,12 @@ class WindowTest : public ::testing::Test {
       menu = next;
     }
     return menu;
+  }
+  // Pixel of the plot at sample `index` of the record shown.
+  int PixelOf(std::int32_t index) const {
+    const CursorArea a = window_->PlotArea();
+    return a.Left + static_cast<int>(std::nearbyint(double(index) * a.Width /
+                                                    window_->Record().Shown().LastSampleIndex));
   }
   void ClickToolButton() const {
     QPushButton* button = window_->ToolButton();

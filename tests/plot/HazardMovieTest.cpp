@@ -1,5 +1,6 @@
 // The hazard movie's drawing on an offscreen canvas.
 #include "plot/HazardMovie.h"
+#include "tests/plot/StepPlot.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,7 @@
 namespace orvek {
 namespace {
 
-constexpr QSize kClient(1200, 800);
 const QRgb kGreen = qRgb(0, 255, 0), kDarkGreen = qRgb(0, 128, 0), kRed = qRgb(255, 0, 0);
-
-int Count(const QImage& image, QRgb colour) {
-  int n = 0;
-  for (int y = 0; y < image.height(); ++y) {
-    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < image.width(); ++x) n += line[x] == colour;
-  }
-  return n;
-}
 
 // Pixels that differ between a and b, as one bounding box.
 QRect Changed(const QImage& a, const QImage& b) {

@@ -9,6 +9,7 @@
 
 #include "plot/AxisRenderer.h"
 #include "plot/PressureTimePlot.h"
+#include "tests/plot/StepPlot.h"
 
 namespace orvek {
 namespace {
@@ -82,35 +83,14 @@ TEST(LayOutPressureTimePlotTest, EmptyRangesAreWidened) {
   }
 }
 
-// Pixel checks on a 1200 x 800 canvas: band from y = 400, frame 84..1199 x 400..748. With the
-// pressure axis from -2 to 2 kPa (87 pixels per kPa), 1 kPa lies on row 487, 0 on 574, -1 on 661.
-constexpr QSize kClient(1200, 800);
-constexpr int kRowPlus1kPa = 487, kRowZero = 574, kRowMinus1kPa = 661;
-const QRgb kBlack = qRgb(0, 0, 0), kBlue = qRgb(0, 0, 255), kPurple = qRgb(128, 0, 128);
-
-// A step from +level to -level Pa half-way through, at 100 kHz.
-void FillStep(TWaveform& waveform, float level, float axisLimit) {
-  const std::int32_t count = waveform.Capacity();
-  waveform.LastSampleIndex = count - 1;
-  waveform.SampleRate = 100000;
-  waveform.SampleInterval = 1e-5f;
-  for (std::int32_t i = 0; i < count; ++i) waveform.Samples[i] = i < count / 2 ? level : -level;
-  waveform.TimeEnd = waveform.LastSampleIndex * waveform.SampleInterval;
-  waveform.AxisMax = axisLimit;
-  waveform.AxisMin = -axisLimit;
-}
-
-int CountInRow(const QImage& image, int y, int x0, int x1, QRgb colour) {
-  int n = 0;
-  for (int x = x0; x <= x1; ++x) n += image.pixel(x, y) == colour;
-  return n;
-}
+// The frame is 84..1199 x 400..748 on the canvas; the zero line is purple.
+const QRgb kPurple = qRgb(128, 0, 128);
 
 class PressureTimePlotTest : public ::testing::Test {
  protected:
   PressureTimePlotTest() {
     canvas_.fill(Qt::black);  // anything the plot does not paint stays black
-    FillStep(waveform_, 1000, 2000);
+    FillStep(waveform_, waveform_.Samples, 1000);
   }
   void Plot(const TWaveform& waveform) {
     QPainter painter(&canvas_);
@@ -151,7 +131,7 @@ TEST_F(PressureTimePlotTest, OverlayUsesThePreviousAxesAndTheColourTable) {
   // The second trace, 0.6 kPa, has limits of its own that the overlay must ignore: on the first
   // plot's axes 0.6 kPa lies on row 522.
   TWaveform second(8192);
-  FillStep(second, 600, 700);
+  FillStep(second, second.Samples, 600, 700);
   for (const auto& [traceColour, colour] : cases) {
     SCOPED_TRACE(traceColour);
     state_.FreshFrame = true;
@@ -177,7 +157,7 @@ TEST_F(PressureTimePlotTest, OverlayUsesThePreviousAxesAndTheColourTable) {
 
 TEST_F(PressureTimePlotTest, MillionSamplesDrawMinMaxColumnsAndSkipTheRemainder) {
   TWaveform big(1 << 20);
-  FillStep(big, 1000, 2000);
+  FillStep(big, big.Samples, 1000);
   for (std::int32_t i = 0; i < big.Capacity(); ++i) big.Samples[i] = (i % 2 ? -1000.0f : 1000.0f);
   // The 476 samples after the last full column rise to 1.9 kPa; drawn, they would reach row 409.
   for (std::int32_t i = big.Capacity() - 476; i < big.Capacity(); ++i) big.Samples[i] = 1900;
@@ -190,7 +170,7 @@ TEST_F(PressureTimePlotTest, MillionSamplesDrawMinMaxColumnsAndSkipTheRemainder)
   EXPECT_EQ(CountInRow(canvas_, kRowPlus1kPa - 1, 0, 1199, kBlue), 0);
 
   TWaveform zero(4096);  // widened to +-1 Pa: zero lies mid-frame, covered by the trace
-  FillStep(zero, 0, 0);
+  FillStep(zero, zero.Samples, 0, 0);
   Plot(zero);
   EXPECT_EQ(CountInRow(canvas_, kRowZero, 100, 1150, kBlue), 1051);
 }

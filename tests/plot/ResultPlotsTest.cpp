@@ -8,35 +8,12 @@
 #include "plot/AxisRenderer.h"
 #include "plot/PressureTimePlot.h"
 #include "plot/ResultPlots.h"
+#include "tests/plot/StepPlot.h"
 
 namespace orvek {
 namespace {
 
-// 1200 x 800 canvas: band from y = 400, frame from x = 84 and 348 pixels high, so that a range of
-// -2 to 2 puts 0 on row 574 and +1 on row 487.
-constexpr QSize kClient(1200, 800);
-constexpr int kRowZero = 574, kRowPlus1 = 487;
-const QRgb kBlack = qRgb(0, 0, 0), kBlue = qRgb(0, 0, 255), kDarkBlue = qRgb(0, 0, 200);
-
-// 8192 samples at 100 kHz (81.91 ms from `startS`) on a +-2 kPa axis; `buffer` steps from +level
-// to -level.
-void FillStep(TWaveform& waveform, SampleBuffer& buffer, float level, float startS = 0) {
-  waveform.LastSampleIndex = waveform.Capacity() - 1;
-  waveform.SampleInterval = 1e-5f;
-  waveform.TimeStart = startS;
-  waveform.TimeEnd = startS + waveform.LastSampleIndex * waveform.SampleInterval;
-  waveform.AxisMax = 2000;
-  waveform.AxisMin = -2000;
-  for (std::int32_t i = 0; i <= waveform.LastSampleIndex; ++i)
-    buffer[i] = i <= waveform.LastSampleIndex / 2 ? level : -level;
-}
-
-int Count(const QImage& image, const QRect& area, QRgb colour) {
-  int n = 0;
-  for (int y = area.top(); y <= area.bottom(); ++y)
-    for (int x = area.left(); x <= area.right(); ++x) n += image.pixel(x, y) == colour;
-  return n;
-}
+const QRgb kDarkBlue = qRgb(0, 0, 200);
 
 // Each title drawn alone on white must match the plot within the box of its own pixels.
 void ExpectTitles(const QImage& plot,
@@ -76,7 +53,7 @@ TEST_F(ResultPlotsTest, MuscleCurveRisesFromZeroToTheTopOfTheAxis) {
   for (const auto& [name, count, timing, startS] : cases) {
     SCOPED_TRACE(name);
     TWaveform waveform(count);
-    FillStep(waveform, waveform.Samples, 0, startS);
+    FillStep(waveform, waveform.Samples, 0, 2000.0f, startS);
     QPainter painter(&canvas_);
     PressureTimePlot(painter, kClient, waveform, state_);
     DrawMuscleCurve(painter, waveform, timing, state_);
@@ -88,24 +65,24 @@ TEST_F(ResultPlotsTest, MuscleCurveRisesFromZeroToTheTopOfTheAxis) {
       const int x = 84 + static_cast<int>(std::nearbyint(1115.0 * n / last));
       const int row = static_cast<int>(std::nearbyint(kRowZero - 87 * kPa));
       // The curve passes within a pixel of the reference; nothing of it strays further.
-      EXPECT_GT(Count(canvas_, QRect(x, row - 1, 1, 3), qRgb(0, 128, 0)), 0) << n;
-      EXPECT_EQ(Count(canvas_, QRect(x, 400, 1, 400), qRgb(0, 128, 0)),
-                Count(canvas_, QRect(x, row - 4, 1, 9), qRgb(0, 128, 0)))
+      EXPECT_GT(Count(canvas_, qRgb(0, 128, 0), QRect(x, row - 1, 1, 3)), 0) << n;
+      EXPECT_EQ(Count(canvas_, qRgb(0, 128, 0), QRect(x, 400, 1, 400)),
+                Count(canvas_, qRgb(0, 128, 0), QRect(x, row - 4, 1, 9)))
           << n;
     }
   }
 }
 
 TEST_F(ResultPlotsTest, StapesDisplacementInDarkBlueWithoutTitle) {
-  FillStep(waveform_, waveform_.WorkSamples, 1, 0.02f);  // a segment that kept its time
-  FillStep(waveform_, waveform_.Samples, 500, 0.02f);    // the pressure record is not drawn
+  FillStep(waveform_, waveform_.WorkSamples, 1, 2000.0f, 0.02f);  // a segment that kept its time
+  FillStep(waveform_, waveform_.Samples, 500, 2000.0f, 0.02f);  // the pressure record is not drawn
   waveform_.PlotTitle = "PRESSURE RECORD";
   QPainter painter(&canvas_);
   PlotStDispTime(painter, kClient, waveform_, -2, 2, state_);
-  EXPECT_EQ(Count(canvas_, QRect(100, kRowPlus1, 501, 1), kDarkBlue), 501);  // first half
-  EXPECT_EQ(Count(canvas_, QRect(0, 400, 1200, 400), kBlue), 0);
+  EXPECT_EQ(Count(canvas_, kDarkBlue, QRect(100, kRowPlus1kPa, 501, 1)), 501);  // first half
+  EXPECT_EQ(Count(canvas_, kBlue, QRect(0, 400, 1200, 400)), 0);
   EXPECT_TRUE(waveform_.PlotTitle.empty());
-  EXPECT_EQ(Count(canvas_, QRect(300, 425, 600, 24), kBlack), 0);  // where a title would stand
+  EXPECT_EQ(Count(canvas_, kBlack, QRect(300, 425, 600, 24)), 0);  // where a title would stand
   const TPlotFrame &m = state_.Main, &r = state_.RightScale;
   EXPECT_EQ(std::tuple(m.XMin, m.YMin, m.YMax), std::tuple(20.0f, -2.0f, 2.0f));
   EXPECT_FLOAT_EQ(m.XMax, 101.91f);
@@ -117,7 +94,7 @@ TEST_F(ResultPlotsTest, BasilarMembraneFrameWithHazardScale) {
   QPainter painter(&canvas_);
   PlotBMDispSpace(painter, kClient, 0, 3.5f, -2, 2, 0, 40, state_);
   // Frame 84..1139 (right margin 60), the purple zero line between the major ticks.
-  EXPECT_EQ(Count(canvas_, QRect(100, kRowZero, 1001, 1), qRgb(128, 0, 128)), 1001);
+  EXPECT_EQ(Count(canvas_, qRgb(128, 0, 128), QRect(100, kRowZero, 1001, 1)), 1001);
   EXPECT_EQ(canvas_.pixel(1139, 600), kBlack);
   const TPlotFrame &m = state_.Main, &r = state_.RightScale;
   EXPECT_EQ(std::tuple(m.XScale, m.YScale), std::tuple(1055 / 3.5f, -87.0f));
@@ -148,8 +125,8 @@ TEST_F(ResultPlotsTest, PressureTimeWithHazardScale) {
               std::tuple(w.XMin, w.XMax, w.XScale, w.Left, w.Top, 0.0f, 20.0f));
     // +1 kPa over the first half of the frame (clear of the axis ticks), in dark blue only.
     const int row = static_cast<int>(std::nearbyint(top + height / 4.0));
-    EXPECT_EQ(Count(canvas, QRect(left + 30, row, width / 2 - 59, 1), kDarkBlue), width / 2 - 59);
-    EXPECT_EQ(Count(canvas, QRect(0, top, client.width(), top), kBlue), 0);
+    EXPECT_EQ(Count(canvas, kDarkBlue, QRect(left + 30, row, width / 2 - 59, 1)), width / 2 - 59);
+    EXPECT_EQ(Count(canvas, kBlue, QRect(0, top, client.width(), top)), 0);
     if (client == kClient) {
       ExpectTitles(canvas, {{"TIME IN MILLISECONDS", {611, 799}, 7, false},
                             {"AUDITORY RISK UNITS (A.R.U.)", {1199, 600}, 5, true}});
