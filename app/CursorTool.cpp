@@ -4,14 +4,10 @@
 #include <QPainter>
 
 #include "app/TForm1.h"
+#include "base/Rounding.h"
 #include "plot/PressureTimePlot.h"
 
 namespace orvek {
-namespace {
-
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
-
-}  // namespace
 
 CursorArea TForm1::PlotArea() const {
   TPlotFrame frame;

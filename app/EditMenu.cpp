@@ -3,12 +3,11 @@
 
 #include "app/NumberEntry.h"
 #include "app/TForm1.h"
+#include "base/Rounding.h"
 #include "plot/PlotFrame.h"
 
 namespace orvek {
 namespace {
-
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 struct CalibrationItem {
   const char* Prompt;

@@ -5,6 +5,7 @@
 
 #include "app/TForm1.h"
 #include "base/FileNames.h"
+#include "base/Rounding.h"
 #include "metrics/BandComparison.h"
 #include "metrics/PairedRecords.h"
 #include "waveform/OrvFile.h"
@@ -15,8 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::int32_t kLargestSaveAsCount = 1'048'576;
-
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 std::filesystem::path PathOf(const QString& text) {
   return std::filesystem::path(text.toStdString());

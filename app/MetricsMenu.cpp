@@ -4,11 +4,10 @@
 #include <cmath>
 
 #include "app/TForm1.h"
+#include "base/Rounding.h"
 
 namespace orvek {
 namespace {
-
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 // A level or count with 3 decimals; "-inf" or "n/a" where there is no finite value.
 QString Fixed3(long double value, const char* otherwise = "-inf") {

@@ -19,4 +19,14 @@ inline constexpr double kBandSpectrumAirImpedanceRayl = 407.0;
 // recording of that size.
 inline constexpr double kDitherScale = 1.0 / 131072.0;
 
+// Level in dB re 20 uPa of a pressure or energy measure of 1 Pa (20 log10(1 / 20e-6) = 93.98,
+// taken as 94 dB as the exposure standards do).
+inline constexpr double kLevelOffsetDb = 94.0;
+
+// The 8-hour A-weighted exposure criterion: 85 dB over a working day of 8 h (28,800 s), with the
+// equal-energy exchange rate of 3 dB per doubling of the number of exposures.
+inline constexpr double kWorkingDaySeconds = 28800.0;
+inline constexpr double kCriterionDb = 85.0;
+inline constexpr double kExchangeRateDb = 3.0;
+
 }  // namespace orvek

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct CompareOptions {
   std::string FreeField, Ear, Data;
   bool AppendTob = false;
 };
@@ -78,7 +78,7 @@ ordered_json Compare(const fs::path& freeFieldFile, const fs::path& earFile, boo
 }  // namespace
 
 Command AddCompareCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<CompareOptions>();
   CLI::App* compare = app.add_subcommand(
       "compare", "Noise reduction and insertion loss per band, free field against at the ear");
   compare->add_option("FREEFIELD", o->FreeField, "free-field ORV file")->required();

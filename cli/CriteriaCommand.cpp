@@ -35,7 +35,7 @@ ordered_json SignificantJson(const std::optional<double>& value, int digits) {
 
 ordered_json TimeJson(const std::optional<double>& ms) { return RoundedJson(ms, 3); }
 
-struct Options {
+struct CriteriaOptions {
   std::string File;
   std::optional<std::int32_t> First, Last;
 };
@@ -83,7 +83,7 @@ ordered_json CriteriaJson(const fs::path& file, const OpenedWaveform& opened,
 }
 
 Command AddCriteriaCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<CriteriaOptions>();
   CLI::App* criteria = app.add_subcommand(
       "criteria",
       "Impulse criteria of an ORV file: peak levels, A- and B-duration, LIAeq, verdicts");

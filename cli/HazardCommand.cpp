@@ -10,7 +10,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct HazardOptions {
   std::string File, Data;
   bool Unwarned = false;
 };
@@ -31,7 +31,7 @@ ordered_json Hazard(const fs::path& file, bool unwarned, const fs::path& startup
 }  // namespace
 
 Command AddHazardCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<HazardOptions>();
   CLI::App* hazard = app.add_subcommand("hazard", "Hazard in auditory risk units of an ORV file");
   hazard->add_option("FILE", o->File, "ORV waveform file")->required();
   hazard->add_flag("--unwarned", o->Unwarned, "unwarned listener (default: warned)");

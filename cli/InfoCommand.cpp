@@ -10,7 +10,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct InfoOptions {
   std::string File, Data;
 };
 
@@ -33,7 +33,7 @@ ordered_json Info(const fs::path& file) {
 }  // namespace
 
 Command AddInfoCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<InfoOptions>();
   CLI::App* info = app.add_subcommand("info", "Read an ORV waveform file and describe it");
   info->add_option("FILE", o->File, "ORV waveform file")->required();
   info->add_option("--data", o->Data, "start-up folder (holds \"Man.Fig\")");

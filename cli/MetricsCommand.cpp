@@ -7,7 +7,7 @@
 namespace orvek::cli {
 namespace {
 
-struct Options {
+struct MetricsOptions {
   std::string File;
   std::optional<std::int32_t> First, Last;
 };
@@ -15,7 +15,7 @@ struct Options {
 }  // namespace
 
 Command AddMetricsCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<MetricsOptions>();
   CLI::App* metrics =
       app.add_subcommand("metrics", "Peak level and A-weighted energy measures of an ORV file");
   metrics->add_option("FILE", o->File, "ORV waveform file")->required();

@@ -30,7 +30,7 @@ using nlohmann::ordered_json;
 
 enum class Kind { Pressure, Spectrum, Stapes, Cochlea, Places, Protector };
 
-struct Options {
+struct PlotOptions {
   std::string File, Output, Size, Protector, Data;
   Kind Picture = Kind::Pressure;
   bool Unwarned = false;
@@ -52,7 +52,7 @@ Analysis Analyse(TWaveform& w, int mic, Listener listener, TModelParameters p) {
   return a;
 }
 
-ordered_json RunPlot(const Options& o) {
+ordered_json RunPlot(const PlotOptions& o) {
   const fs::path file = o.File, output = o.Output;
   PictureFormatOf(output);  // a wrong extension is refused before any work
   const fs::path startup = StartupFolder(o.Data);
@@ -158,7 +158,7 @@ ordered_json RunPlot(const Options& o) {
 }  // namespace
 
 Command AddPlotCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<PlotOptions>();
   CLI::App* plot = app.add_subcommand(
       "plot", "Draw one of the window's plots of an ORV file and save it as PNG, SVG or PDF");
   plot->add_option("FILE", o->File, "ORV waveform file")->required();

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct ProtectOptions {
   std::string File, Protector, Location = "eardrum", Data, Output;
   std::optional<int> Angle;  // none: the incidence of the parameter file
 };
@@ -73,7 +73,7 @@ ordered_json Protect(const fs::path& file, const std::string& protector,
 }  // namespace
 
 Command AddProtectCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<ProtectOptions>();
   CLI::App* protect = app.add_subcommand(
       "protect", "Predict the waveform under a hearing protector of the catalogue");
   protect->add_option("FILE", o->File, "ORV waveform file (outside the protector)")->required();

@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct ReportOptions {
   std::string File, Protector, Output, Data;
 };
 
@@ -33,7 +33,7 @@ ReportProgress StderrProgress() {
   };
 }
 
-ordered_json RunReport(const Options& o) {
+ordered_json RunReport(const ReportOptions& o) {
   const fs::path file = o.File, output = o.Output;
   const GuiSession gui;
   const ReportContent content =
@@ -55,7 +55,7 @@ ordered_json RunReport(const Options& o) {
 }  // namespace
 
 Command AddReportCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<ReportOptions>();
   CLI::App* report =
       app.add_subcommand("report", "Write the analysis report of an ORV file as a PDF document");
   report->add_option("FILE", o->File, "ORV waveform file")->required();

@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct ResponseOptions {
   std::string Tap = "stapes", Data;
   int Location = 1;
   bool Warned = false;
@@ -38,7 +38,7 @@ ordered_json Response(const std::string& tapName, int location, bool warned,
 }  // namespace
 
 Command AddResponseCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<ResponseOptions>();
   CLI::App* response = app.add_subcommand(
       "response",
       "Low-level transfer of the ear model at the 1/3-octave frequencies 100 Hz-10 kHz");

@@ -10,7 +10,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct SpectrumOptions {
   std::string File;
   bool WriteTob = false;
 };
@@ -36,7 +36,7 @@ ordered_json Spectrum(const fs::path& file, bool writeTob) {
 }  // namespace
 
 Command AddSpectrumCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<SpectrumOptions>();
   CLI::App* spectrum =
       app.add_subcommand("spectrum", "1/3-octave Leq300ms spectrum of an ORV file");
   spectrum->add_option("FILE", o->File, "ORV waveform file")->required();

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-struct Options {
+struct SynthOptions {
   FriedlanderSpec Spec;
   std::string Output;
 };
@@ -46,7 +46,7 @@ ordered_json Synthesize(const FriedlanderSpec& spec, const fs::path& out) {
 }  // namespace
 
 Command AddSynthCommand(CLI::App& app) {
-  const auto o = std::make_shared<Options>();
+  const auto o = std::make_shared<SynthOptions>();
   CLI::App* synth = app.add_subcommand("synth", "Write a synthetic impulse as an ORV file");
   synth->require_subcommand(1);
   FriedlanderSpec& spec = o->Spec;

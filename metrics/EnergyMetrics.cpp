@@ -17,10 +17,6 @@
 namespace orvek {
 namespace {
 
-constexpr double kLevelOffsetDb = 94.0;
-constexpr double kWorkingDaySeconds = 28800.0;
-constexpr double kCriterionDb = 85.0;
-constexpr double kExchangeRateDb = 3.0;
 // The transform length 2^(bits + 1) must stay a 32-bit count.
 constexpr int kLongestTransformBits = 30;
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Constants.h"
 #include "base/OrvekError.h"
 #include "metrics/Weighting.h"
 #include "model/RealFFT.h"
@@ -15,10 +16,6 @@
 namespace orvek {
 namespace {
 
-constexpr double kLevelOffsetDb = 94.0;
-constexpr double kWorkingDaySeconds = 28800.0;
-constexpr double kCriterionDb = 85.0;
-constexpr double kExchangeRateDb = 3.0;
 constexpr double kShortestCorrectedMs = 0.2, kLongestCorrectedMs = 2.5;
 constexpr double kDurationCorrectionDbPerDecade = 15.0;
 constexpr double kBDurationRatio = 0.1;  // 20 dB below the peak

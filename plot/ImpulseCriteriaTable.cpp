@@ -1,4 +1,5 @@
 #include "plot/ImpulseCriteriaTable.h"
+#include "base/Rounding.h"
 
 #include <QFontMetrics>
 #include <algorithm>
@@ -12,8 +13,6 @@ namespace orvek {
 namespace {
 
 constexpr int kSmallestPoints = 5;
-
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 QString Fixed(const std::optional<double>& value, int decimals) {
   return value ? QString::number(*value, 'f', decimals) : QString("n/a");

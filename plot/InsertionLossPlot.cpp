@@ -1,4 +1,5 @@
 #include "plot/InsertionLossPlot.h"
+#include "base/Rounding.h"
 
 #include <QPolygon>
 #include <array>
@@ -11,8 +12,6 @@
 
 namespace orvek {
 namespace {
-
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 // Upward triangle centred on `centre`, `half` pixels from centre to corner.
 void DrawTriangle(QPainter& painter, QPoint centre, int half) {

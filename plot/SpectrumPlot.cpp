@@ -1,4 +1,5 @@
 #include "plot/SpectrumPlot.h"
+#include "base/Rounding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +9,6 @@
 
 namespace orvek {
 namespace {
-
-int Rounded(double x) { return static_cast<int>(std::nearbyint(x)); }
 
 float LevelDb(double energy) { return static_cast<float>(10.0 * std::log10(energy)); }
 

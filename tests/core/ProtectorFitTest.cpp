@@ -27,7 +27,6 @@ namespace orvek {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kThirdOctavesHz[] = {100,  125,  160,  200,  250,  315,  400,
                                       500,  630,  800,  1000, 1250, 1600, 2000,
                                       2500, 3150, 4000, 5000, 6300, 8000, 10000};
@@ -241,8 +240,8 @@ TEST(ProtectorFitTest, FitIsDeterministicAndHonoursTheNoLowFrequencyFlag) {
     ASSERT_EQ(limits.MaterialResonanceHz.Low, limits.MaterialResonanceHz.High);
     EXPECT_NE(limits.MaterialResonanceHz.Low, FitLimitsFor(kind, false).MaterialResonanceHz.Low);
     const double km = double{a.Values.Kcup} + a.Values.Kmat;
-    ExpectRel(std::sqrt(km / a.Values.Lmat) / kTwoPi, limits.MaterialResonanceHz.Low,
-              "material resonance");
+    ExpectRel(std::sqrt(km / a.Values.Lmat) / (2 * std::numbers::pi),
+              limits.MaterialResonanceHz.Low, "material resonance");
     if (limits.MaterialQ.Low == limits.MaterialQ.High) {
       ExpectRel(std::sqrt(a.Values.Lmat * km) / a.Values.Rmat, limits.MaterialQ.Low,
                 "material quality");
@@ -299,7 +298,7 @@ std::complex<double> LinearisedRatio(const LinearisedEar& net, double kcup, doub
   std::vector<Complex> m(static_cast<std::size_t>(n) * w);
   for (int r = 0; r < n; ++r) {
     for (int c = 0; c < n; ++c)
-      m[r * w + c] = (r == c ? Complex(0.0, kTwoPi * hz) : 0.0) - net.At(r, c);
+      m[r * w + c] = (r == c ? Complex(0.0, 2 * std::numbers::pi * hz) : 0.0) - net.At(r, c);
     m[r * w + n] = net.Input[r];
   }
   for (int k = 0; k < n; ++k) {

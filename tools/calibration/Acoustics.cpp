@@ -59,8 +59,6 @@ constexpr char kEntranceSource[] =
 constexpr char kResonanceSource[] =
     "open-ear canal resonance 2.5 - 3.5 kHz (reference set: ear geometry); ANSI S3.4-2007 peak "
     "2.5 kHz";
-constexpr char kMuscleSource[] =
-    "Zakrisson 1979; Coles 1969: reflex attenuation about 20 dB at 0.5 kHz, little above 2 kHz";
 constexpr char kReflexTimingSource[] =
     "reference set, middle-ear muscles: latency about 10 ms at the shortest, rise time constant of "
     "order 10 ms (uncertain)";

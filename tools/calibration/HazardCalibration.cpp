@@ -53,9 +53,6 @@ const char* const kGreenwoodSource =
 const char* const kTuningSource =
     "issue target; passive cochlea: Q10 about 1.5 (gerbil hemicochlea), 0.5 - 2 post mortem; "
     "Gundersen et al. 1978, ear-facts.md";
-const char* const kMuscleSource =
-    "acoustic reflex attenuates, about 20 dB at 0.5 kHz, under 10 dB at 2 kHz, little above "
-    "(Zakrisson 1979; Coles 1969), ear-facts.md";
 const char* const kEnergySource =
     "equal energy: 85 dB(A) over 8 h, 3 dB exchange rate (NIOSH 1998, ISO 1999), ear-facts.md; "
     "Na from ComputeEnergyMetrics over the whole record";
