@@ -57,6 +57,7 @@ void TForm1::KeepAnalysisStart(AnalysisStart& start) {
   start.HazardComputed = HazardComputed;
   start.MovieAvailable = MovieAvailable;
   start.PopupOpens = PopupOpensAutomatically;
+  start.AnalyzeOn = AnalyzeMenu->menuAction()->isEnabled();
   for (std::size_t i = 0; i < PopupTopItems.size(); ++i)
     start.PopupEnabled[i] = PopupTopItems[i]->isEnabled();
   start.Status = statusBox_->text();
@@ -82,6 +83,7 @@ void TForm1::PutBack(AnalysisStart& start) {
   HazardComputed = start.HazardComputed;
   MovieAvailable = start.MovieAvailable;
   PopupOpensAutomatically = start.PopupOpens;
+  AnalyzeMenu->menuAction()->setEnabled(start.AnalyzeOn);
   for (std::size_t i = 0; i < PopupTopItems.size(); ++i)
     PopupTopItems[i]->setEnabled(start.PopupEnabled[i]);
   for (QAction* item : start.MenuItems) menuBar()->insertAction(start.FollowingItem, item);

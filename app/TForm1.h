@@ -300,7 +300,7 @@ class TForm1 : public QMainWindow {
     float MuscleDelay = 0.0f;
     TModelParameters Parameters;
     std::optional<HazardResult> Hazard;
-    bool HazardComputed = false, MovieAvailable = false, PopupOpens = false;
+    bool HazardComputed = false, MovieAvailable = false, PopupOpens = false, AnalyzeOn = false;
     std::array<bool, 9> PopupEnabled{};
     std::vector<QAction*> MenuItems;
     QAction* FollowingItem = nullptr;  // the menu-bar item after them, if any
