@@ -1,16 +1,15 @@
 // Runs of the command line that must fail with a message naming the cause: an empty file name,
 // and `hazard` where its hazard table cannot be written.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <sstream>
-
-#include "cli/Command.h"
+#include <iterator>
+#include <string>
+#include <vector>
 
 namespace orvek::cli {
 namespace {
@@ -18,35 +17,46 @@ namespace {
 namespace fs = std::filesystem;
 
 struct CliRun {
-  int ExitCode = 0;
+  int ExitCode = -1;
   std::string Out, Err;
 };
 
-// One run of a command as orvek-cli makes it, in this process; the arguments are kept as they
-// are, empty ones included.
-CliRun RunCli(std::vector<std::string> args) {
-  CLI::App app;
-  const Command commands[] = {AddInfoCommand(app), AddHazardCommand(app), AddMetricsCommand(app),
-                              AddSpectrumCommand(app)};
-  std::reverse(args.begin(), args.end());  // CLI11 takes the last argument first
-  app.parse(args);
-  std::ostringstream out, err;
-  std::streambuf* const cout = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* const cerr = std::cerr.rdbuf(err.rdbuf());
-  CliRun run;
-  for (const Command& command : commands)
-    if (*command.App) run.ExitCode = RunCommand(command);
-  std::cout.rdbuf(cout);
-  std::cerr.rdbuf(cerr);
-  run.Out = out.str();
-  run.Err = err.str();
+std::string Contents(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// One run of orvek-cli with these arguments as they are, empty ones included.
+CliRun RunCli(const std::vector<std::string>& args) {
+  const fs::path out = fs::temp_directory_path() / ("orvek-cli-" + std::to_string(getpid()));
+  const fs::path err = out.string() + ".err";
+  std::vector<char*> argv{const_cast<char*>(ORVEK_CLI)};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    execv(ORVEK_CLI, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  CliRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Contents(out), Contents(err)};
+  fs::remove(out);
+  fs::remove(err);
   return run;
 }
 
 TEST(CommandLine, AnEmptyFileNameIsNamedAsSuch) {
-  for (const char* command : {"info", "hazard", "metrics", "spectrum"}) {
-    SCOPED_TRACE(command);
-    const CliRun run = RunCli({command, ""});
+  const std::vector<std::vector<std::string>> runs = {{"info", "", "--data", ORVEK_DATA_DIR},
+                                                      {"hazard", "", "--data", ORVEK_DATA_DIR},
+                                                      {"metrics", ""},
+                                                      {"spectrum", "", "--tob"},
+                                                      {"criteria", ""}};
+  for (const std::vector<std::string>& args : runs) {
+    SCOPED_TRACE(args[0]);
+    const CliRun run = RunCli(args);
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.Err, "orvek-cli: No waveform file was named: FILE is empty.\n");
     EXPECT_EQ(run.Out, "");
@@ -75,8 +85,7 @@ TEST(HazardCommand, AReadOnlyFolderFailsTheRunAndKeepsTheOlderTable) {
                    "\" could not be written: the folder \"" + folder.string() + "\" is read-only."),
       std::string::npos)
       << run.Err;
-  std::ifstream table(folder / "RIFLE160.HAZ");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(table), {}), "an older table\n");
+  EXPECT_EQ(Contents(folder / "RIFLE160.HAZ"), "an older table\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
   fs::remove_all(folder);
 }
