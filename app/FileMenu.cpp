@@ -98,7 +98,8 @@ void TForm1::OpenWaveform(const QString& chosenFile) {
                              .arg(record_->Waveform().Count()));
 }
 
-// Header grid over the upper half, progress bar and status box at the bottom left.
+// Header grid over the upper half, progress bar, status box and the analysis' Cancel button at
+// the bottom left.
 void TForm1::LayOutForWaveform() {
   const QSize client = ClientSize();
   const int w = client.width();
@@ -113,6 +114,7 @@ void TForm1::LayOutForWaveform() {
   progress_->hide();
   statusBox_->setGeometry(Rounded(1.1 * barWidth), top, Rounded(0.75 * barWidth), h);
   statusBox_->hide();
+  cancelButton_->setGeometry(Rounded(1.9 * barWidth), top, Rounded(0.35 * barWidth), h);
 }
 
 // The whole record goes back to the file it was opened from (or last saved as); an imported

@@ -52,6 +52,8 @@ TForm1::TForm1(Prompts& prompts, Options options, QWidget* parent)
   statusBox_ = new QLineEdit(canvas_);
   statusBox_->setReadOnly(true);
   statusBox_->hide();
+  cancelButton_ = new QPushButton("Cancel", canvas_);
+  cancelButton_->hide();
 
   BuildMenus();
   SetUpGridView();

@@ -92,10 +92,15 @@ class TForm1 : public QMainWindow {
   QTableWidget* gridView() const { return gridView_; }
   QProgressBar* progressBar() const { return progress_; }
   QLineEdit* statusBox() const { return statusBox_; }
+  QPushButton* cancelButton() const { return cancelButton_; }
+  bool HazardIsComputed() const { return HazardComputed; }
   QSize ClientSize() const { return canvas_->size(); }
 
   // Called after each movie frame is drawn (tools grab frames, tests end the movie).
   std::function<void(std::int32_t frame)> OnMovieFrame;
+  // Called at each progress step of an analysis, after the window's messages ran (tests press Esc
+  // or the Cancel button there).
+  std::function<void(std::int32_t sample)> OnAnalysisProgress;
 
  protected:
   // MovieMenu.cpp
@@ -282,14 +287,44 @@ class TForm1 : public QMainWindow {
   float CurrentMuscleDelay = 0.0f;      // s; set by the analysis commands, used by every plot
   MuscleTiming Timing;                  // of the last pressure-time plot; the ear models use it
   std::unique_ptr<TWaveform> Analysed;  // the record as the last analysis ran it
+  std::unique_ptr<TWaveform> SpareAnalysed;  // Analysed of the run before, until this one ends
   std::optional<HazardResult> LastHazard;
   bool HazardComputed = false;
+  // What an analysis changes before its result stands; a cancelled run puts it all back. The
+  // movie items it takes off the menu bar are deleted with it unless they were put back.
+  struct AnalysisStart {
+    QImage Image, Snapshot;
+    Screen Shown = Screen::Start;
+    PlotState Plot;
+    MuscleTiming Timing;
+    float MuscleDelay = 0.0f;
+    TModelParameters Parameters;
+    std::optional<HazardResult> Hazard;
+    bool HazardComputed = false, MovieAvailable = false, PopupOpens = false, AnalyzeOn = false;
+    std::array<bool, 9> PopupEnabled{};
+    std::vector<QAction*> MenuItems;
+    QAction* FollowingItem = nullptr;  // the menu-bar item after them, if any
+    QString Status, StatusTip;
+    bool StatusShown = false, ProgressShown = false;
+    int ProgressValue = 0;
+    CursorToolState Tool;
+    QPushButton* ToolButton = nullptr;  // of the open tool
+    AnalysisStart() = default;
+    AnalysisStart(const AnalysisStart&) = delete;
+    AnalysisStart& operator=(const AnalysisStart&) = delete;
+    ~AnalysisStart() {
+      for (QAction* item : MenuItems) item->deleteLater();
+    }
+  };
+  void KeepAnalysisStart(AnalysisStart& start);
+  void PutBack(AnalysisStart& start);
   // Reads the parameter file again, so that edits take effect without a restart and no earlier
   // protector choice (angle, circuit) carries over.
   void ReloadModelParameters();
   void NoProtectorWarned1Click();
   void NoProtectorUnWarned1Click();
   void RunAnalysis(Listener listener);
+  void Analyse(Listener listener, AnalysisStart& start);
   void CalculateHazard2();
   void WriteHazardRows(int micLocation, Listener listener);
   void AddMovieItems();
@@ -315,6 +350,7 @@ class TForm1 : public QMainWindow {
   QTableWidget* gridView_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QLineEdit* statusBox_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;  // beside the progress bar while an analysis runs
 };
 
 }  // namespace orvek

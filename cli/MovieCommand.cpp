@@ -52,10 +52,15 @@ ordered_json RunMovie(const MovieOptions& options) {
   // Made before the analysis, so that a folder that cannot be made costs no waiting.
   const fs::path folder = options.Output;
   std::error_code error;
-  fs::create_directories(folder, error);
-  if (error || !fs::is_directory(folder))
-    throw OrvekError("Cannot make the frame folder " + Quoted(folder) +
-                     " (-o): " + (error ? error.message() : "a file of that name exists") + ".");
+  std::string reason;
+  if (folder.empty())
+    reason = "no folder was named";
+  else if (fs::exists(folder, error) && !fs::is_directory(folder, error))
+    reason = "a file of that name exists";
+  else if (fs::create_directories(folder, error); error)
+    reason = error.message();
+  if (!reason.empty())
+    throw OrvekError("Cannot make the frame folder " + Quoted(folder) + " (-o): " + reason + ".");
   TWaveform& w = opened->Waveform;
   const Listener listener = options.Unwarned ? Listener::Unwarned : Listener::Warned;
   const MuscleTiming timing =

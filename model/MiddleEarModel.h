@@ -79,7 +79,9 @@ double StapesCeilingUm(const TModelParameters& p);
 inline constexpr float kWarnedMuscleDelay = -0.05f;  // s
 
 // Called with the sample index whenever the ear models pass a progress step (every
-// round(last / 23) samples, or every sample for records shorter than 12 samples).
+// round(last / 23) samples, or every sample for records shorter than 12 samples). It may throw
+// Cancelled (base/Cancelled.h) to stop the run there: the exception leaves the model and
+// CalculateHazard before the cochlear model, so no hazard file or movie frame is written.
 using ProgressCallback = std::function<void(std::int32_t sample)>;
 
 // What a run cost: RK4 sub-steps taken over the whole record, counting the step-doubling retries;

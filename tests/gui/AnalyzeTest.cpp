@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QMenuBar>
+#include <fstream>
+#include <iterator>
 
 #include "model/HazardAnalysis.h"
 #include "tests/gui/WindowFixture.h"
@@ -111,6 +113,92 @@ TEST_F(AnalyzeTest, AnAnalysisAfterEditsRunsTheEditedRecord) {
   Trigger("ARU(W) Auditory Risk Units, Warned");
   ExpectNoErrors();
   EXPECT_NEAR(w.Hazard()->Cochlea.Hazard, edited, 1e-3f * edited);
+}
+
+// Everything the window shows of an analysis, and what it keeps for the next command.
+struct AnalysisView {
+  QString Status, StatusTip;
+  bool StatusShown, ProgressShown, Computed, PopupOpens;
+  int Progress;
+  QImage Image;
+  QStringList Items, Cells;
+  std::vector<bool> Enabled;
+  std::optional<float> Hazard;
+  std::string HazardFile;
+  bool operator==(const AnalysisView&) const = default;
+};
+
+// After a result and a new rate typed into the grid, a run stopped by Esc or the Cancel button at
+// its first, a middle or its last progress step leaves all of that as it was after the edit: the
+// first result with its items, which still work; the next analysis is the one an uncancelled run
+// gives.
+TEST_F(AnalyzeTest, ACancelledAnalysisChangesNothing) {
+  TForm1& w = OpenRifle();
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  w.gridView()->setCurrentCell(2, 1);
+  w.gridView()->item(2, 1)->setText("100000");
+  PressEnterInGrid();
+  ASSERT_EQ(Record().SampleRate, 100000.0f);
+  const auto view = [&] {
+    AnalysisView v{w.statusBox()->text(),
+                   w.statusBox()->toolTip(),
+                   w.statusBox()->isVisible(),
+                   w.progressBar()->isVisible(),
+                   w.HazardIsComputed(),
+                   w.PopupOpens(),
+                   w.progressBar()->value(),
+                   w.canvas()->Image().copy(),
+                   AddedItems(),
+                   {},
+                   {},
+                   {},
+                   {}};
+    for (int row = 0; row < HeaderGrid::kRows; ++row)
+      for (int column = 0; column < HeaderGrid::kColumns; ++column) v.Cells << Cell(column, row);
+    for (QAction* item : w.PopupMenu()->actions()) v.Enabled.push_back(item->isEnabled());
+    for (QAction* item : w.menuBar()->actions()) v.Enabled.push_back(item->isEnabled());
+    if (w.Hazard()) v.Hazard = w.Hazard()->Cochlea.Hazard;
+    std::ifstream in(folder_ / "waves" / "RIFLE.HAZ", std::ios::binary);
+    v.HazardFile.assign(std::istreambuf_iterator<char>(in), {});
+    return v;
+  };
+  const AnalysisView before = view();
+  ASSERT_TRUE(before.Hazard.has_value());
+
+  const struct {
+    std::int32_t At;
+    bool ByButton;
+    const char* Command;
+  } kCancels[] = {{0, false, "ARU(W) Auditory Risk Units, Warned"},
+                  {4000, true, "ARU(U) Auditory Risk Units, Unwarned"},
+                  {8188, false, "ARU(U) Auditory Risk Units, Unwarned"}};  // 23 x 356
+  for (const auto& cancel : kCancels) {
+    SCOPED_TRACE(cancel.At);
+    std::int32_t stoppedAt = -1;
+    CancelAnalysisAt(cancel.At, cancel.ByButton, &stoppedAt);
+    Trigger(cancel.Command);
+    EXPECT_GE(stoppedAt, cancel.At);
+    EXPECT_LT(stoppedAt, Record().Count());
+    ExpectNoErrors();
+    EXPECT_TRUE(view() == before);
+    EXPECT_FALSE(w.cancelButton()->isVisible());
+  }
+  Trigger("Stapes Displacement]");
+  ExpectNoErrors();
+  EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Unwrap Cochlea]"}));
+
+  w.OnAnalysisProgress = nullptr;
+  Trigger("ARU(W) Auditory Risk Units, Warned");
+  ExpectNoErrors();
+  TWaveform copy(1 << 20);
+  w.Record().CopyForAnalysis(copy);
+  TModelParameters p = w.Parameters();
+  const MuscleTiming timing = ComputeMuscleTiming(MuscleDelay(Listener::Warned, p),
+                                                  copy.SampleInterval, p.MuscleTimeConstant);
+  MovieFrameStore movie;
+  const HazardResult uncancelled = CalculateHazard(copy, 1, timing, p, movie, std::nullopt);
+  EXPECT_EQ(w.Hazard()->Cochlea.Hazard, uncancelled.Cochlea.Hazard);
+  EXPECT_NE(view().HazardFile, before.HazardFile);
 }
 
 // A location typed but not yet applied takes effect (or is refused) before the analysis reads

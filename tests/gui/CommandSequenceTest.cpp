@@ -30,13 +30,14 @@ struct Step {
 enum Command {
   kOpen, kOpenCancel, kImport, kImportCancel, kSegment, kBaselineView, kStartView, kCloseTool,
   kTaper, kCalibrate, kResample, kWarned, kUnwarned, kOverlay, kOverlayCancel, kSpectrum,
-  kSave, kSaveAs, kSaveAsCancel, kSaveWav, kMovie, kStatistics, kProtect, kCommandCount
+  kSave, kSaveAs, kSaveAsCancel, kSaveWav, kMovie, kStatistics, kProtect, kAnalyzeCancel,
+  kCommandCount
 };
 const char* const kNames[] = {
     "open", "open (cancel)", "import", "import (cancel)", "segment", "baseline view",
     "establish start view", "close tool", "taper", "calibrate", "resample", "analyze warned",
     "analyze unwarned", "overlay", "overlay (cancel)", "spectrum", "save", "save as",
-    "save as (cancel)", "save wav", "movie", "statistics", "protect"};
+    "save as (cancel)", "save wav", "movie", "statistics", "protect", "analyze (cancel)"};
 // clang-format on
 
 std::string Describe(const std::vector<Step>& steps) {
@@ -51,6 +52,7 @@ struct Snapshot {
   std::vector<std::string> Cells;
   std::vector<bool> Enabled;
   QImage Image;
+  QStringList Shown;  // status box, added menu items, the hazard and the tool
   bool operator==(const Snapshot&) const = default;
 };
 
@@ -120,7 +122,7 @@ class CommandSequenceTest : public WindowTest {
   }
   Snapshot Take() const {
     const TWaveform& w = Record();
-    Snapshot s{{w.Samples.begin(), w.Samples.begin() + std::max(0, w.Count())}, {}, {}, {}};
+    Snapshot s{{w.Samples.begin(), w.Samples.begin() + std::max(0, w.Count())}, {}, {}, {}, {}};
     s.Samples.push_back(w.SampleRate);
     s.Samples.push_back(w.TimeStart);
     for (int row = 0; row < HeaderGrid::kRows; ++row)
@@ -130,6 +132,11 @@ class CommandSequenceTest : public WindowTest {
                                 "ARU(W) Auditory Risk Units, Warned", "Overlay ORV waveform"})
       s.Enabled.push_back(Enabled(caption));
     s.Image = window_->canvas()->Image().copy();
+    const TForm1& f = *window_;
+    s.Shown << f.statusBox()->text() << QString::number(f.statusBox()->isVisible()) << AddedItems()
+            << QString::number(f.HazardIsComputed())
+            << (f.Hazard() ? QString::number(f.Hazard()->Cochlea.Hazard) : "none")
+            << QString::number(f.Cursors().Active) << QString::number(f.PopupOpens());
     return s;
   }
 
@@ -221,6 +228,19 @@ class CommandSequenceTest : public WindowTest {
         Trigger(caption);
         if (prompts_.Errors.isEmpty() && w.Hazard())
           analysed = warned ? Listener::Warned : Listener::Unwarned;
+        break;
+      }
+      case kAnalyzeCancel: {
+        const char* caption =
+            c % 2 ? "ARU(U) Auditory Risk Units, Unwarned" : "ARU(W) Auditory Risk Units, Warned";
+        if (!Enabled(caption)) return "";
+        std::int32_t stoppedAt = -1;
+        CancelAnalysisAt(static_cast<std::int32_t>(c / 2 % 2048), c / 4096 % 2, &stoppedAt);
+        Trigger(caption);
+        w.OnAnalysisProgress = nullptr;
+        cancelled = stoppedAt >= 0;
+        if (!cancelled && prompts_.Errors.isEmpty() && w.Hazard())
+          analysed = c % 2 ? Listener::Unwarned : Listener::Warned;
         break;
       }
       case kOverlay:

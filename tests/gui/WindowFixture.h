@@ -170,6 +170,21 @@ class WindowTest : public ::testing::Test {
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(window_->gridView(), &enter);
   }
+  // The next analyses stop at their first progress step at or after `sample`, by Esc or by the
+  // Cancel button; the sample they stopped at goes to *stoppedAt.
+  void CancelAnalysisAt(std::int32_t sample, bool byButton = false,
+                        std::int32_t* stoppedAt = nullptr) {
+    window_->OnAnalysisProgress = [this, sample, byButton, stoppedAt](std::int32_t at) {
+      if (at < sample) return;
+      if (stoppedAt) *stoppedAt = at;
+      if (byButton) {
+        window_->cancelButton()->click();
+        return;
+      }
+      QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(window_.get(), &esc);
+    };
+  }
   void ExpectNoErrors() const {
     EXPECT_TRUE(prompts_.Errors.isEmpty()) << prompts_.Errors.join("\n").toStdString();
   }
