@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -57,44 +58,24 @@ enum class Failure {
   Fifo,              // the target is a FIFO: renaming over it would replace the node
 };
 
+constexpr const char* kFailureNames[] = {
+    "ReadOnlyFolder",  "ReadOnlyFile",    "MissingFolder", "FolderOfThatName",
+    "DiskFullMidFile", "NoTemporaryFile", "ReadByCommand", "Fifo"};
+
 struct Case {
   const Writer* writer;
   Failure failure;
 };
 
-std::string FailureName(Failure failure) {
-  switch (failure) {
-    case Failure::ReadOnlyFolder:
-      return "ReadOnlyFolder";
-    case Failure::ReadOnlyFile:
-      return "ReadOnlyFile";
-    case Failure::MissingFolder:
-      return "MissingFolder";
-    case Failure::FolderOfThatName:
-      return "FolderOfThatName";
-    case Failure::DiskFullMidFile:
-      return "DiskFullMidFile";
-    case Failure::NoTemporaryFile:
-      return "NoTemporaryFile";
-    case Failure::ReadByCommand:
-      return "ReadByCommand";
-    default:
-      return "Fifo";
-  }
-}
-
 void PrintTo(const Case& c, std::ostream* out) {
-  *out << c.writer->Name << " " << FailureName(c.failure);
+  *out << c.writer->Name << " " << kFailureNames[static_cast<int>(c.failure)];
 }
 
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
   for (const Writer& writer : Writers())
-    for (const Failure failure :
-         {Failure::ReadOnlyFolder, Failure::ReadOnlyFile, Failure::MissingFolder,
-          Failure::FolderOfThatName, Failure::DiskFullMidFile, Failure::NoTemporaryFile,
-          Failure::ReadByCommand, Failure::Fifo})
-      cases.push_back({&writer, failure});
+    for (int failure = 0; failure < static_cast<int>(std::size(kFailureNames)); ++failure)
+      cases.push_back({&writer, static_cast<Failure>(failure)});
   return cases;
 }
 
@@ -119,51 +100,45 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
   ReadFiles reads = {folder.Path() / "input.ORV", folder.Path() / "." / "missing.PRM"};
   std::ofstream(reads[0]) << "input";
   // The rewriting writers read the target first; a missing or folder target stops that read.
-  std::string message, reason, readReason;
+  std::string reason, readReason;
+  std::optional<FileSizeLimit> limit;
   switch (failure) {
     case Failure::ReadOnlyFolder:
       fs::permissions(folder.Path(),
                       fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                       fs::perm_options::remove);
-      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "read-only";
       break;
     case Failure::ReadOnlyFile:
       fs::permissions(file, fs::perms::owner_read);
-      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "the file is read-only";
       break;
     case Failure::MissingFolder:
       file = folder.Path() / "nowhere" / name;  // the earlier file beside it stays
-      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "does not exist";
       readReason = std::generic_category().message(ENOENT);
       break;
     case Failure::FolderOfThatName:
-      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "a folder of that name exists";
       readReason = "it is a folder";
       break;
-    case Failure::DiskFullMidFile: {
-      const FileSizeLimit limit(16);
-      message = MessageOf([&] { writer.Write(file, reads); });
+    case Failure::DiskFullMidFile:
+      limit.emplace(16);
       reason = std::generic_category().message(EFBIG);
       break;
-    }
     case Failure::NoTemporaryFile:
-      message = MessageOf([&] { writer.Write(file, reads); });
       reason = std::generic_category().message(ENAMETOOLONG);
       break;
     case Failure::ReadByCommand:
       reads.push_back(folder.Path() / "." / name);
-      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "it is \"" + reads.back().string() + "\", which this command reads";
       break;
     case Failure::Fifo:
-      message = MessageOf([&] { writer.Write(file, reads); });
       reason = "it is a FIFO (named pipe), not a regular file";
       break;
   }
+  const std::string message = MessageOf([&] { writer.Write(file, reads); });
+  limit.reset();
   EXPECT_NE(message.find("\"" + file.string() + "\""), std::string::npos) << message;
   EXPECT_TRUE(message.find(reason) != std::string::npos ||
               (!readReason.empty() && message.find(readReason) != std::string::npos))
@@ -180,7 +155,8 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Writers, SafeWriteTest, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           return info.param.writer->Name + "_" + FailureName(info.param.failure);
+                           return info.param.writer->Name + "_" +
+                                  kFailureNames[static_cast<int>(info.param.failure)];
                          });
 
 // The same calls succeed where nothing fails, so the failures above come from the trigger alone.
