@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -48,14 +47,13 @@ class Import : public ::testing::Test {
     orders = 0;
     columnsAsked.clear();
     channelsAsked.clear();
-    firstLineValues.clear();
     ImportChoices choices;
     choices.Int16Order = [this, answers] { return ++orders, answers.Order; };
     choices.SpreadsheetColumn = [this, answers](std::int32_t columns) {
       return columnsAsked.push_back(columns), answers.Column;
     };
     choices.MultiplexedChannels = [this, answers](std::int64_t bytes, std::int32_t firstLine) {
-      return channelsAsked.push_back(bytes), firstLineValues.push_back(firstLine), answers.Channels;
+      return channelsAsked.emplace_back(bytes, firstLine), answers.Channels;
     };
     return OpenNewFileType4(file, tag, choices, into ? *into : waveform, grid, limits);
   }
@@ -68,9 +66,9 @@ class Import : public ::testing::Test {
   TWaveform waveform{1 << 20};
   HeaderGrid grid;
   int orders = 0;
-  std::vector<std::int32_t> columnsAsked;     // the column count each column question reported
-  std::vector<std::int64_t> channelsAsked;    // the file size each channel question reported
-  std::vector<std::int32_t> firstLineValues;  // and the values on the first line of numbers
+  std::vector<std::int32_t> columnsAsked;  // the column count each column question reported
+  // The file size and the values on its first line of numbers each channel question reported.
+  std::vector<std::pair<std::int64_t, std::int32_t>> channelsAsked;
 };
 
 // Little-endian byte images, built value by value.
@@ -201,38 +199,9 @@ TEST_F(Import, Int16InTheChosenByteOrder) {
   }
 }
 
-// Refusals name the file and the place; the record is left empty.
-TEST_F(Import, RefusalsNameTheirLine) {
-  const struct {
-    std::string Text;
-    Answers Answer;
-    std::string Where;
-  } cases[] = {
-      {"1\r\n2\r\n1.2.3\r\n", {}, "line 3: \"1.2.3\" is not a number (sample 2"},
-      {"Header\r\n\r\n1\n/\n", {}, "line 4: \"/\""},
-      {"5\r\r7 -\r\n", {}, "line 3: \"-\""},
-      {"1\n\r2e\n", {}, "line 3: \"2e\""},
-      {"1e39\n", {}, "line 1: \"1e39\""},
-      {"1\b2\n", {}, "line 1: \"1?2\""},
-      {"9 " + std::string(5000, '1'), {}, "line 1: \"" + std::string(24, '1') + "...\""},
-      {"1,2\n3,4\n", {.Column = 3}, "column 3 was chosen, but the file has columns 1 to 2"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Text.substr(0, 20));
-    Read(folder.Write("good.txt", "1 2 3"), ".TXT");
-    ASSERT_TRUE(waveform.WaveformLoaded);
-    const fs::path file = folder.Write("bad.txt", c.Text);
-    const std::string message = MessageOf([&] { Read(file, ".TXT", c.Answer); });
-    EXPECT_NE(message.find(file.string()), std::string::npos) << message;
-    EXPECT_NE(message.find(c.Where), std::string::npos) << message;
-    EXPECT_EQ(std::tuple(waveform.LastSampleIndex, waveform.WaveformLoaded), std::tuple(-1, false));
-  }
-  EXPECT_NE(MessageOf([&] { Read(folder.Path() / "missing.wav", ".WAV"); }).find("missing.wav"),
-            std::string::npos);
-  MessageOf([&] { Read(folder.Path(), ""); });  // a folder
-}
-
 // A token that is not a number never shortens a recording in silence: it is refused by line and
-// token when it would be imported, and left alone in a spreadsheet column the user did not choose.
+// token when it would be imported (the message names the file, the record is left empty), and
+// left alone in a spreadsheet column the user did not choose.
 TEST_F(Import, TokensThatAreNotNumbersAreRefusedWhereTheyWouldBeImported) {
   std::string nan, overload;
   for (int line = 1; line <= 5000; ++line) {
@@ -241,36 +210,48 @@ TEST_F(Import, TokensThatAreNotNumbersAreRefusedWhereTheyWouldBeImported) {
   }
   const std::string dated = "Date,Pressure\r\n1/2/2020,0.5\r\n1/3/2020,-0.25\r\n";
   const struct {
-    const char* Name;
     std::string Text;
     std::optional<std::int32_t> Column;
-    std::optional<std::int32_t> Asked;  // the column count the question reported
     Floats Values;                      // empty: refused
     std::string Said;                   // the refusal, or a notice
+    std::optional<std::int32_t> Asked;  // the column count the question reported
   } cases[] = {
-      {"NaN, line 2500", nan, {}, {}, {}, "line 2500: \"NaN\" is not a number (sample 2499;"},
-      {"overload near the end", overload, {}, {}, {}, "line 4990: \"overload\" is not a number"},
-      {"a date column left out", dated, 2, 2, {0.5f, -0.25f}, ""},
-      {"dates, column 1", dated, 1, 2, {}, "line 2: \"1/2/2020\" in column 1 is not a number"},
-      {"dates in order", dated, {}, 2, {}, "line 2: \"1/2/2020\" is not a number (sample 0;"},
-      {"words, column 2", "0.5,ok\n0.25,overload\n", 2, 2, {}, "line 1: \"ok\" in column 2"},
-      {"number-led header", "44100 Hz\r\n1\r\n2\r\n", {}, 1, {1, 2}, "line 1, which starts with"}};
+      {"1\r\n2\r\n1.2.3\r\n", {}, {}, "line 3: \"1.2.3\" is not a number (sample 2"},
+      {"Header\r\n\r\n1\n/\n", {}, {}, "line 4: \"/\""},
+      {"5\r\r7 -\r\n", {}, {}, "line 3: \"-\""},
+      {"1\n\r2e\n", {}, {}, "line 3: \"2e\""},
+      {"1e39\n", {}, {}, "line 1: \"1e39\""},
+      {"1\b2\n", {}, {}, "line 1: \"1?2\""},
+      {"9 " + std::string(5000, '1'), {}, {}, "line 1: \"" + std::string(24, '1') + "...\""},
+      {"1,2\n3,4\n", 3, {}, "column 3 was chosen, but the file has columns 1 to 2"},
+      {nan, {}, {}, "line 2500: \"NaN\" is not a number (sample 2499;"},
+      {overload, {}, {}, "line 4990: \"overload\" is not a number"},
+      {dated, 1, {}, "line 2: \"1/2/2020\" in column 1 is not a number"},
+      {dated, {}, {}, "line 2: \"1/2/2020\" is not a number (sample 0;"},
+      {"0.5,ok\n0.25,overload\n", 2, {}, "line 1: \"ok\" in column 2"},
+      {dated, 2, {0.5f, -0.25f}, "", 2},  // the date column left out
+      {"44100 Hz\r\n1\r\n2\r\n", {}, {1, 2}, "line 1, which starts with a number", 1}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
+    SCOPED_TRACE(c.Said);
+    Read(folder.Write("good.txt", "1 2 3"), ".TXT");
     const fs::path file = folder.Write("values.csv", c.Text);
     if (c.Values.empty()) {
       const std::string message = MessageOf([&] { Read(file, ".CSV", {.Column = c.Column}); });
-      EXPECT_NE(message.find("Import file \"" + file.string() + "\", " + c.Said), std::string::npos)
-          << message;
-      EXPECT_EQ(waveform.LastSampleIndex, -1);
-    } else {
-      const ImportReport report = Read(file, ".CSV", {.Column = c.Column});
-      EXPECT_EQ(Values(), c.Values);
-      EXPECT_EQ(report.Notices.empty(), c.Said.empty());
-      EXPECT_TRUE(c.Said.empty() || Mentions(report, c.Said)) << report.Notices[0];
+      EXPECT_NE(message.find("Import file \"" + file.string() + "\""), std::string::npos);
+      EXPECT_NE(message.find(c.Said), std::string::npos) << message;
+      EXPECT_EQ(std::tuple(waveform.LastSampleIndex, waveform.WaveformLoaded),
+                std::tuple(-1, false));
+      continue;
     }
-    EXPECT_EQ(columnsAsked, c.Asked ? std::vector{*c.Asked} : std::vector<std::int32_t>{});
+    const ImportReport report = Read(file, ".CSV", {.Column = c.Column});
+    EXPECT_EQ(Values(), c.Values);
+    EXPECT_EQ(report.Notices.empty(), c.Said.empty());
+    EXPECT_TRUE(c.Said.empty() || Mentions(report, c.Said)) << report.Notices[0];
+    EXPECT_EQ(columnsAsked, std::vector{*c.Asked});
   }
+  EXPECT_NE(MessageOf([&] { Read(folder.Path() / "missing.wav", ".WAV"); }).find("missing.wav"),
+            std::string::npos);
+  MessageOf([&] { Read(folder.Path(), ""); });  // a folder
 }
 
 // Text is text whatever its encoding: UTF-8 with or without a byte-order mark (a unit such as
@@ -320,7 +301,8 @@ TEST_F(Import, LargeTextIsReadInBlocksWhateverTheirSize) {
       EXPECT_EQ(Values(), channels[channel]) << blockBytes << " " << channel;
     }
   }
-  EXPECT_EQ(channelsAsked, std::vector{static_cast<std::int64_t>(text.size())});
+  ASSERT_EQ(channelsAsked.size(), 1u);
+  EXPECT_EQ(channelsAsked[0].first, static_cast<std::int64_t>(text.size()));
   EXPECT_EQ(grid.Cell(1, 4), "200");
   // One channel is the whole file in reading order, as the in-memory reader gives it.
   Read(file, ".050", {.Channels = {1, 0}}, {64, 5});
@@ -351,7 +333,7 @@ TEST_F(Import, ALargeOneColumnFileIsOneChannelAndSaysHow) {
       {".TXT", "the import default: the extension gives no sample interval)."}};
   for (const auto& [tag, rateFrom] : cases) {
     const ImportReport report = Read(file, tag, {}, {16, 7});
-    EXPECT_EQ(firstLineValues, std::vector{1});
+    EXPECT_EQ(channelsAsked.at(0).second, 1);
     EXPECT_EQ(waveform.Count(), 100);
     EXPECT_TRUE(Mentions(report,
                          "read from the disk as 1 channel from line 2 on, and channel 0 "
@@ -532,15 +514,12 @@ TEST_F(Import, WavVariantsGiveTheValuesAnIndependentWriterCoded) {
       {SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8, 1, 300, "PCM Data, PCM, 8 bits per sample, Mono"},
       {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16, 2, 1000, "PCM Data, PCM, 16 bits per sample, Stereo"},
       {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 24, 2, 501, "PCM Data, PCM, 24 bits per sample, Stereo"},
-      {SF_FORMAT_WAV | SF_FORMAT_PCM_32, 32, 1, 400, "PCM Data, PCM, 32 bits per sample, Mono"},
       {SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 1, 333,
        "PCM Data, IEEE float, 32 bits per sample, Mono"},
       {SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 0, 2, 250,
        "PCM Data, IEEE float, 64 bits per sample, Stereo"},
       {SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, 24, 4, 99,
        "Extensible Format, determined by SubFormat, 24 bits per sample, PCM"},
-      {SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 0, 2, 150,
-       "Extensible Format, determined by SubFormat, 32 bits per sample, Stereo, IEEE float"},
       // The 64-bit form and the big-endian one.
       {SF_FORMAT_RF64 | SF_FORMAT_PCM_24, 24, 2, 300,
        "Extensible Format, determined by SubFormat, 24 bits per sample, Stereo, PCM"},
@@ -571,10 +550,7 @@ TEST_F(Import, WavVariantsGiveTheValuesAnIndependentWriterCoded) {
                    << c.Description << ", in-memory bytes " << limits.InMemoryBytes);
       FillDefaultHeader(grid);
       const ImportReport report = Read(file, ".WAV", {}, limits);
-      EXPECT_EQ(grid.Cell(2, 2), c.Description);
-      EXPECT_EQ(grid.Cell(1, 2), "22050");
-      EXPECT_EQ(std::tie(report.WavChannels, report.FramesPerChannel),
-                std::tuple(c.Channels, c.Frames));
+      EXPECT_EQ(std::tuple(grid.Cell(2, 2), grid.Cell(1, 2)), std::tuple(c.Description, "22050"));
       EXPECT_EQ(Mentions(report, std::to_string(c.Channels) + " channels; they are stored one " +
                                      "after another, each of " + std::to_string(c.Frames)),
                 c.Channels > 2);
@@ -602,18 +578,16 @@ TEST(TextTokenizer, BlockEdgesChangeNothing) {
        {{"long", 1}, {std::string(kLongestTextToken + 1, '7'), 1}, {"end", 1}},
        1},
   };
-  std::mt19937 random(12345);
   for (const auto& c : cases) {
-    for (int trial = 0; trial < 60; ++trial) {
+    for (std::size_t trial = 0; trial < 10; ++trial) {
       Tokens found;
       TextTokenizer tokenizer([&found](std::string_view token, std::int64_t line) {
         found.emplace_back(std::string(token), line);
       });
-      // Whole, blocks of 1 to 9 bytes, then random blocks of 0 to 12 bytes.
+      // Whole, then blocks of 1 to 9 bytes, and an empty block before each.
       for (std::size_t at = 0, n = 0; at < c.Text.size(); at += n) {
-        n = std::min(c.Text.size() - at, trial == 0   ? c.Text.size()
-                                         : trial < 10 ? static_cast<std::size_t>(trial)
-                                                      : random() % 13);
+        n = std::min(c.Text.size() - at, trial == 0 ? c.Text.size() : trial);
+        tokenizer.Feed(c.Text.data(), 0);
         tokenizer.Feed(c.Text.data() + at, n);
       }
       tokenizer.Finish();
