@@ -22,17 +22,6 @@ TEST(CellNumbers, AreReadAfterDroppingBlanks) {
   }
 }
 
-TEST(LiveCellAt, FindsTheFourLiveCells) {
-  const std::tuple<int, int, std::optional<LiveCell>> cases[] = {
-      {2, 1, LiveCell::Title},       {1, 2, LiveCell::SampleRate},  {1, 1, {}}, {0, 2, {}},
-      {1, 3, LiveCell::MicLocation}, {1, 4, LiveCell::SampleCount}, {2, 4, {}}, {1, 5, {}}};
-  for (const auto& [column, row, expected] : cases) {
-    LiveCell cell = LiveCell::Title;
-    const bool live = LiveCellAt(column, row, cell);
-    EXPECT_EQ(live ? std::optional(cell) : std::nullopt, expected) << column << "," << row;
-  }
-}
-
 // 50 samples of 1 at 100000 samples/s in a buffer of 100, the first one at 1 ms.
 class HeaderEditTest : public ::testing::Test {
  protected:
