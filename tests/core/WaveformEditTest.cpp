@@ -35,11 +35,10 @@ TEST(WaveformEdit, CursorIndicesRoundHalvesToEvenAndStayInTheRecord) {
   const CursorArea area{100, 0, 200, 100};
   const std::tuple<int, int, int, int> spans[] = {
       // x1, x2, first, last (N = 1000: 5 samples per pixel)
-      {150, 250, 250, 750},  {250, 150, 250, 750},
-      {150, 20, 0, 250},                      // crossed lines are swapped first
-      {50, 200, 0, 500},     {10, 20, 0, 5},  // left of the plot: left and left + 1
-      {150, 900, 250, 1000},                  // right of the plot: limited to N
-  };
+      {150, 250, 250, 750}, {250, 150, 250, 750},
+      {150, 20, 0, 250},                     // crossed lines are swapped first
+      {50, 200, 0, 500},    {10, 20, 0, 5},  // left of the plot: left and left + 1
+      {150, 900, 250, 1000}};                // right of the plot: limited to N
   for (const auto& [x1, x2, first, last] : spans) {
     const SampleSpan span = ReadCursors(x1, x2, area, 1000);
     EXPECT_EQ(std::tie(span.First, span.Last), std::tie(first, last)) << x1 << " " << x2;
@@ -151,8 +150,7 @@ TEST(WaveformEdit, CalibrationScalesTheLargestSampleToThePeak) {
       {CalibrationUnit::Bar, 2, 200000},      {CalibrationUnit::PeakLevelDb, 166, 3981.0717},
       {CalibrationUnit::DynPerCm2, 1, 0.1},   {CalibrationUnit::Millibar, 1, 100},
       {CalibrationUnit::KiloPascal, 3, 3000}, {CalibrationUnit::Pascal, 10000, 10000},
-      {CalibrationUnit::Psi, 1, 6895},
-  };
+      {CalibrationUnit::Psi, 1, 6895}};
   for (const auto& [unit, value, peak] : cases) {
     TWaveform w = Record(99, [](int i) { return (i % 7 - 3) * 4.0f / 3; });  // -4..4 Pa
     ApplyCalibration(w, unit, value);
@@ -160,15 +158,13 @@ TEST(WaveformEdit, CalibrationScalesTheLargestSampleToThePeak) {
     EXPECT_NEAR(std::max(w.DataMax, -w.DataMin), peak, 2e-7 * peak) << static_cast<int>(unit);
     EXPECT_EQ(w.DataMin, -w.DataMax);
   }
-  const float negative[] = {0.0f, -1.0f};
-  for (const float largest : negative) {
+  for (const float largest : {0.0f, -1.0f}) {
     TWaveform w = Record(99, [&](int i) { return largest - i; });
     const auto before = Copy(w);
-    for (int unit = 1; unit <= 8; ++unit)
-      EXPECT_NE(MessageOf([&] {
-                  ApplyCalibration(w, CalibrationUnit(unit), 1);
-                }).find("\"Multiply data by keyboard input\""),
-                std::string::npos);
+    for (int unit = 1; unit <= 8; ++unit) {
+      const std::string message = MessageOf([&] { ApplyCalibration(w, CalibrationUnit(unit), 1); });
+      EXPECT_NE(message.find("\"Multiply data by keyboard input\""), std::string::npos);
+    }
     EXPECT_NE(MessageOf([&] { ApplyCalibration(w, CalibrationUnit::Factor, 1e37f); }), "");
     EXPECT_EQ(Copy(w), before);
     ApplyCalibration(w, CalibrationUnit::Factor, -2);  // a plain factor needs no peak
