@@ -185,10 +185,9 @@ TEST_F(Import, Int16InTheChosenByteOrder) {
     for (const ImportLimits& limits : {ImportLimits{}, ImportLimits{4, 3}}) {
       FillDefaultHeader(grid);
       const ImportReport report = Read(file, ".100", {.Order = c.Order}, limits);
-      EXPECT_EQ(report.Kind, ImportKind::Int16);
-      EXPECT_EQ(orders, 1);
+      EXPECT_EQ(std::tuple(report.Kind, orders, report.Decoded),
+                std::tuple(ImportKind::Int16, 1, c.Order.has_value()));
       EXPECT_EQ(Values(), c.Values);
-      EXPECT_EQ(report.Decoded, c.Order.has_value());
       EXPECT_TRUE(report.Notices.empty() && columnsAsked.empty());
       EXPECT_EQ(grid.Cell(1, 2), "100000");  // the rate the samples are read at
       EXPECT_EQ(grid.Cell(1, 4), c.Order ? "5" : "");
@@ -209,9 +208,9 @@ TEST_F(Import, TokensThatAreNotNumbersAreRefusedWhereTheyWouldBeImported) {
   const struct {
     std::string Text;
     std::optional<std::int32_t> Column;
-    Floats Values;                      // empty: refused
-    std::string Said;                   // the refusal, or a notice
-    std::optional<std::int32_t> Asked;  // the column count the question reported
+    Floats Values;                                     // empty: refused
+    std::string Said;                                  // the refusal, or a notice
+    std::optional<std::int32_t> Asked = std::nullopt;  // the column count the question reported
   } cases[] = {
       {"1\r\n2\r\n1.2.3\r\n", {}, {}, "line 3: \"1.2.3\" is not a number (sample 2"},
       {"Header\r\n\r\n1\n/\n", {}, {}, "line 4: \"/\""},

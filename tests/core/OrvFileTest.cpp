@@ -431,8 +431,7 @@ TEST_F(OrvFileTest, RefusedSavesLeaveTheRecordAndAGoodSaveKeepsThePermissions) {
       // Target, what the message names, sample 1.
       {folder.Path() / "nowhere" / "X.ORV", "does not exist", 1.0f},
       {file, "Sample 1 ", INFINITY},
-      {file, "Sample 1 ", NAN},
-  };
+      {file, "Sample 1 ", NAN}};
   for (const auto& [target, fragment, sample1] : cases) {
     waveform.Samples[1] = sample1;
     const std::string before = Fingerprint(grid, waveform, rng);

@@ -97,7 +97,8 @@ TEST(WaveformEdit, ImpulseStartThresholdAndView) {
   const ImpulseStart silent = FindImpulseStart(Record(99, [](int) { return 0.0f; }));
   EXPECT_EQ(std::tie(silent.StartIndex, silent.ThresholdPa), std::tuple(0, 0.0f));
 
-  const std::tuple<int, int, int> zooms[] = {{1000, 100, 200}, {1000, 700, 1000}, {1000, 0, 1}};
+  const std::tuple<int, int, int> zooms[] = {
+      {1000, 100, 200}, {1000, 700, 1000}, {1000, 0, 1}, {0, 0, 0}};
   for (const auto& [n, peakIndex, last] : zooms) {
     const SampleSpan view = RiseView(n, peakIndex);
     EXPECT_EQ(std::tie(view.First, view.Last), std::tuple(0, last));
@@ -110,6 +111,7 @@ TEST(WaveformEdit, ShiftStartPutsTheChosenSampleAtFiveMilliseconds) {
       // N, capacity, chosen start, new N
       {1000, 4096, 200, 1300},  // 2 ms: 3 ms of zeros in front, 300 samples longer
       {1000, 4096, 800, 700},
+      {1000, 4096, 500, 1000},
       {1000, 1200, 0, 1199},     // grows to the end of the buffer only
       {1000, 4096, 5000, 500}};  // beyond N: the last sample
   for (const auto& [n, capacity, chosen, newLast] : cases) {
