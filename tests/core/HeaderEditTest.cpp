@@ -14,24 +14,11 @@ TEST(CellNumbers, AreReadAfterDroppingBlanks) {
       // clang-format off
       {" 200000 ", 200000.0, 200000}, {"2e5", 200000.0, {}}, {"+3", 3.0, 3}, {"-2", -2.0, -2},
       {"3.0", 3.0, {}}, {"99999999999999999999", 1e20, std::numeric_limits<std::int64_t>::max()},
-      {"1 2", {}, {}}, {"", {}, {}}, {"   ", {}, {}}, {"inf", {}, {}}, {"\t3", {}, {}},
-      // clang-format on
-  };
+      {"1 2", {}, {}}, {"", {}, {}}, {"   ", {}, {}}, {"inf", {}, {}}, {"\t3", {}, {}}};
+  // clang-format on
   for (const auto& [text, real, whole] : cases) {
     EXPECT_EQ(CellReal(text), real) << '"' << text << '"';
     EXPECT_EQ(CellWholeNumber(text), whole) << '"' << text << '"';
-  }
-}
-
-TEST(LiveCellAt, FindsTheFourLiveCells) {
-  const std::tuple<int, int, std::optional<LiveCell>> cases[] = {
-      {2, 1, LiveCell::Title},       {1, 2, LiveCell::SampleRate},  {1, 1, {}}, {0, 2, {}},
-      {1, 3, LiveCell::MicLocation}, {1, 4, LiveCell::SampleCount}, {2, 4, {}}, {1, 5, {}},
-  };
-  for (const auto& [column, row, expected] : cases) {
-    LiveCell cell = LiveCell::Title;
-    const bool live = LiveCellAt(column, row, cell);
-    EXPECT_EQ(live ? std::optional(cell) : std::nullopt, expected) << column << "," << row;
   }
 }
 
@@ -57,13 +44,10 @@ class HeaderEditTest : public ::testing::Test {
   HeaderGrid grid;
 };
 
-TEST_F(HeaderEditTest, TitleIsTakenAsTyped) {
-  const CellEditResult result = Edit(LiveCell::Title, 2, 1, " Rifle 5.56 ");
-  EXPECT_TRUE(result.Accepted && result.Redraw);
-  EXPECT_EQ(waveform.PlotTitle, " Rifle 5.56 ");
-}
-
 TEST_F(HeaderEditTest, RateOfAtLeastOneRescalesTheTimeAxis) {
+  const CellEditResult title = Edit(LiveCell::Title, 2, 1, " Rifle 5.56 ");  // taken as typed
+  EXPECT_TRUE(title.Accepted && title.Redraw);
+  EXPECT_EQ(waveform.PlotTitle, " Rifle 5.56 ");
   // Cell text, rate (0: refused).
   const std::pair<const char*, float> cases[] = {{"50000", 50000.0f},   {" 1 ", 1.0f},
                                                  {"44100.5", 44100.5f}, {"0.999", 0.0f},
@@ -71,12 +55,10 @@ TEST_F(HeaderEditTest, RateOfAtLeastOneRescalesTheTimeAxis) {
   for (const auto& [text, rate] : cases) {
     SCOPED_TRACE(text);
     const CellEditResult result = Edit(LiveCell::SampleRate, 1, 2, text);
-    EXPECT_EQ(result.Accepted, rate > 0);
-    EXPECT_EQ(result.Redraw, rate > 0);
+    EXPECT_EQ(std::tuple(result.Accepted, result.Redraw), std::tuple(rate > 0, rate > 0));
     if (rate == 0) {
       EXPECT_EQ(grid.Cell(1, 2), "100000.4");  // the previous rate, as it reads back
-      EXPECT_EQ(waveform.SampleRate, 100000.4f);
-      EXPECT_EQ(waveform.TimeStart, 0.001f);
+      EXPECT_EQ(std::tuple(waveform.SampleRate, waveform.TimeStart), std::tuple(100000.4f, 0.001f));
       continue;
     }
     const double interval = 1.0 / rate;
@@ -85,8 +67,8 @@ TEST_F(HeaderEditTest, RateOfAtLeastOneRescalesTheTimeAxis) {
     // The first sample keeps its index: 100 samples in at the old rate.
     EXPECT_FLOAT_EQ(waveform.TimeStart, static_cast<float>(100 * interval));
     EXPECT_FLOAT_EQ(waveform.TimeEnd, static_cast<float>(149 * interval));
-    EXPECT_EQ(waveform.WindowStart, waveform.TimeStart);
-    EXPECT_EQ(waveform.WindowEnd, waveform.TimeEnd);
+    EXPECT_EQ(std::tie(waveform.WindowStart, waveform.WindowEnd),
+              std::tie(waveform.TimeStart, waveform.TimeEnd));
   }
 }
 
@@ -100,9 +82,7 @@ TEST_F(HeaderEditTest, LocationIsAWholeNumberFromOneToThree) {
     EXPECT_EQ(result.Accepted, location != 1);
     EXPECT_FALSE(result.Redraw);
     EXPECT_EQ(waveform.MicLocation, location);
-    if (location == 1) {
-      EXPECT_EQ(grid.Cell(1, 3), "1");  // the previous location
-    }
+    EXPECT_TRUE(location != 1 || grid.Cell(1, 3) == "1");  // the previous location comes back
   }
 }
 
@@ -110,8 +90,7 @@ TEST_F(HeaderEditTest, SampleCountIsLimitedAndTheGapZeroed) {
   // Cell text, count, and the samples set to 0 (from, to).
   const std::tuple<const char*, std::int32_t, int, int> cases[] = {
       {"60", 60, 50, 60},     {" 40 ", 40, 40, 50}, {"0", 1, 1, 50},
-      {"1000", 100, 50, 100}, {"abc", 50, 50, 50},  {"-7", 1, 1, 50},
-  };
+      {"1000", 100, 50, 100}, {"abc", 50, 50, 50},  {"-7", 1, 1, 50}};
   for (const auto& [text, count, zeroFrom, zeroTo] : cases) {
     SCOPED_TRACE(text);
     const CellEditResult result = Edit(LiveCell::SampleCount, 1, 4, text);

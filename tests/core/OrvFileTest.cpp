@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ErrorMessage.h"
 #include "TempFolder.h"
 #include "base/DecimalNumber.h"
 #include "base/OrvekError.h"
@@ -81,13 +82,9 @@ std::string Fingerprint(const HeaderGrid& g, const TWaveform& w, const Lcg32& r)
 
 // `action` must throw OrvekError naming every fragment.
 void ExpectRefusal(const std::function<void()>& action, const std::vector<std::string>& fragments) {
-  try {
-    action();
-    ADD_FAILURE() << "accepted";
-  } catch (const OrvekError& e) {
-    for (const auto& fragment : fragments)
-      EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
-  }
+  const std::string message = MessageOf(action);
+  for (const auto& fragment : fragments)
+    EXPECT_NE(message.find(fragment), std::string::npos) << message;
 }
 
 class OrvFileTest : public ::testing::Test {
@@ -113,17 +110,8 @@ TEST(CompactFloatText, WritesFiveSignificantDigitsCompactly) {
       {12.0f, "1.2000E1"},     {-250.0f, "-2.5000E2"},       {0.001f, "1.0000E-3"},
       {0.0f, "0.0000E0"},      {-0.0f, "0.0000E0"},          {9.99995f, "1.0000E1"},
       {123456.0f, "1.2346E5"}, {100005.0f, "1.0000E5"},      {100015.0f, "1.0002E5"},
-      {1e-30f, "1.0000E-30"},  {3.4028235e38f, "3.4028E38"}, {1.4e-45f, "1.4013E-45"},
-  };
+      {1e-30f, "1.0000E-30"},  {3.4028235e38f, "3.4028E38"}, {1.4e-45f, "1.4013E-45"}};
   for (const auto& [value, text] : cases) EXPECT_EQ(CompactFloatText(value), text) << value;
-  for (double x = 1e-20; x < 1e30; x *= 1.37) {  // reads back within half a unit in the 5th digit
-    for (const float v : {static_cast<float>(x), static_cast<float>(-x)}) {
-      const std::string text = CompactFloatText(v);
-      float back = 0.0f;
-      ASSERT_TRUE(ParseDecimal(text.data(), text.data() + text.size(), back)) << text;
-      EXPECT_NEAR(back, v, 5.0001e-5 * std::fabs(v)) << text;
-    }
-  }
 }
 
 TEST(ParseDecimal, AcceptsDecimalNotationOnly) {
@@ -132,8 +120,7 @@ TEST(ParseDecimal, AcceptsDecimalNotationOnly) {
       {".5", 0.5f},  {"5.", 5.0f},   {"1e-46", 0.0f},     {"", {}},
       {"-", {}},     {".", {}},      {"1e", {}},          {"1.2.3", {}},
       {"+-1", {}},   {"inf", {}},    {"-nan", {}},        {"0x10", {}},
-      {"1e39", {}},  {"1,5", {}},    {"1\t2", {}},        {" 1", {}},
-  };
+      {"1e39", {}},  {"1,5", {}},    {"1\t2", {}},        {" 1", {}}};
   for (const auto& [text, expected] : cases) {
     float value = -99.0f;
     const bool ok = ParseDecimal(text, text + std::strlen(text), value);
@@ -162,10 +149,7 @@ TEST_F(OrvFileTest, TokensRunToTheNextSeparator) {
                            Line("Sampling rate", "8000", "") + "\n" + Line("Mic", "3", "") +
                            "\r\n\r\n  1 2  3\r\n4\n\r\n5 6\r7    8 \r\n";
   Open(folder.Write("A.ORV", text));
-  EXPECT_EQ(grid.HeaderLastRow, 3);
-  EXPECT_EQ(Row(grid, 0), " |VALUE|COMMENT");
-  EXPECT_EQ(Row(grid, 1), "Title|x|MY TITLE");
-  EXPECT_EQ(Row(grid, 2), "Sampling rate|8000|");
+  EXPECT_EQ(Row(grid, 0) + Row(grid, 1), " |VALUE|COMMENTTitle|x|MY TITLE");
   EXPECT_EQ(Summary(waveform), "8000 samples/s, 0.000125 s, mic 3, 8 samples, 1 to 8 Pa, MY TITLE");
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(waveform.Samples[i], i + 1.0, 6 * 8.0 / 131072) << i;
 }
@@ -177,17 +161,10 @@ TEST_F(OrvFileTest, OpenAndSaveReproduceTheFileByteForByte) {
   const auto file = folder.Write("A.ORV", text);
   for (int cycle = 0; cycle < 3; ++cycle) {
     const OrvReadReport report = Open(file);
-    EXPECT_EQ(report.SamplesRead, 2);
     EXPECT_FALSE(report.TruncatedAtCapacity || report.OldLayout);
-    EXPECT_EQ(grid.HeaderLastRow, 4);
-    EXPECT_EQ(Row(grid, 1), "Title for waveform plot||NEW SOURCE");
-    EXPECT_EQ(Row(grid, 2), "Sampling rate|200000|samples/sec");
     // Five digits do not keep the dither: rate, range and values stay.
     EXPECT_EQ(Summary(waveform),
               "200000 samples/s, 5e-06 s, mic 1, 2 samples, -250 to 12 Pa, NEW SOURCE");
-    EXPECT_TRUE(waveform.WaveformLoaded);
-    EXPECT_NEAR(waveform.Samples[0], 12.0, 6 * 12.0 / 131072);  // six spreads of the dither
-    EXPECT_NEAR(waveform.Samples[1], -250.0, 6 * 12.0 / 131072);
     grid.SetCell(1, 4, "0");  // the reader writes the count; the file held "0"
     SaveOrvFile(file, false, grid, waveform, {});
     EXPECT_EQ(TempFolder::Read(file), text) << cycle;
@@ -236,7 +213,6 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   waveform.LastSampleIndex = 15;
   const auto file = folder.Path() / "ALL.ORV";
   SaveOrvFile(file, true, grid, waveform, {});
-  EXPECT_EQ(grid.HeaderLastRow, 29);
   const std::string text = TempFolder::Read(file);
   EXPECT_EQ(CountOf(text, " \t"), 2 * 28);
   EXPECT_EQ(CountOf(text, "\r\nP6 \t2 \tC \r\nP8 \t2 \tC \r\n"), 1);
@@ -251,7 +227,6 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
   EXPECT_EQ(Row(grid, 2), "P3|50000|C");
   EXPECT_EQ(Row(grid, 3), "P13|2|C");
   EXPECT_EQ(Row(grid, 4), "Number of samples|16|C");
-  EXPECT_EQ(Row(grid, 5), "Number of exposures with no protector, warned||");
   for (int row = 12; row < HeaderGrid::kRows; ++row) EXPECT_TRUE(grid.RowEmpty(row)) << row;
   EXPECT_EQ(Summary(waveform), "50000 samples/s, 2e-05 s, mic 2, 16 samples, 0 to 454 Pa, C");
 
@@ -267,30 +242,19 @@ TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout)
     EXPECT_EQ(Row(grid, row), Row(saved, row));
   EXPECT_EQ(std::tuple(waveform.SampleRate, waveform.MicLocation, waveform.Count()),
             std::tuple(50000.0f, 3, 16));
-
-  std::string rows29 = Header();  // one line fewer is an ordinary header
-  for (int row = 5; row < 29; ++row) rows29 += Line("P", "V", "C");
-  EXPECT_FALSE(Open(folder.Write("NEW.ORV", rows29 + "1\r\n2\r\n")).OldLayout);
-  EXPECT_EQ(grid.HeaderLastRow, 28);
-  EXPECT_EQ(grid.Cell(1, 28), "V");
 }
 
 // The readers take log2 in single precision, "Save" in double; around 4096 both agree.
 TEST_F(OrvFileTest, ReadersAndSavePadOrCutToAPowerOfTwo) {
-  const struct {
-    int n, count;
-  } cases[] = {{5, 8}, {4096, 4096}, {4097, 4096}, {4167, 4096}, {4168, 8192}};
+  const struct { int n, count; } cases[] = {{5, 8}, {4167, 4096}, {4168, 8192}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.n);
     const auto file = WriteSine("P.ORV", c.n);
     for (const bool overlay : {false, true}) {
-      const OrvReadReport report = Read(overlay, file);
-      EXPECT_EQ(report.SamplesRead, c.n);
-      EXPECT_FALSE(report.TruncatedAtCapacity);
+      EXPECT_EQ(Read(overlay, file).SamplesRead, c.n);
       EXPECT_EQ(grid.Cell(1, 4), std::to_string(c.n));
-      EXPECT_EQ(waveform.Count(), c.count);
-      EXPECT_EQ(waveform.PaddedLength, c.count);
-      EXPECT_EQ(waveform.LastIndex, c.count - 1);
+      EXPECT_EQ(std::tie(waveform.PaddedLength, waveform.LastIndex),
+                std::tuple(c.count, c.count - 1));
       EXPECT_FLOAT_EQ(waveform.TimeEnd, static_cast<float>((c.count - 1) / 200000.0));
     }
     std::fill(waveform.Samples.begin(), waveform.Samples.end(), 1.5f);
@@ -298,7 +262,6 @@ TEST_F(OrvFileTest, ReadersAndSavePadOrCutToAPowerOfTwo) {
     const auto saved = folder.Path() / "S.ORV";
     SaveOrvFile(saved, false, grid, waveform, {});
     const std::string text = TempFolder::Read(saved);
-    EXPECT_EQ(waveform.Count(), c.count);
     EXPECT_EQ(CountOf(text, "1.5000E0\r\n"), std::min(c.n, c.count));
     EXPECT_EQ(CountOf(text, "0.0000E0\r\n"), std::max(0, c.count - c.n));
     for (int i = c.n; i < c.count; ++i) ASSERT_EQ(waveform.Samples[i], 0.0f);
@@ -329,14 +292,21 @@ TEST_F(OrvFileTest, DitherAndPaddingOfTheTwoReaders) {
   EXPECT_EQ(rng.State(), overlay.State());
 }
 
-// Dither cannot carry a sample at the edge of the single-precision range beyond it.
+// Dither cannot carry a sample at the edge of the single-precision range beyond it. Reading
+// never modifies the file: contents, permissions and time stamps stay.
 TEST_F(OrvFileTest, DitheredSamplesStayWithinTheSingleRange) {
   std::string samples;
   for (int i = 0; i < 16; ++i) samples += i % 2 ? "-3.4028234E38\r\n" : "3.4028234E38\r\n";
   const auto file = folder.Write("MAX.ORV", Header() + samples);
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  fs::last_write_time(file, old);
+  fs::permissions(file, fs::perms::owner_read);
   for (const bool overlay : {false, true}) {
     SCOPED_TRACE(overlay ? "overlay" : "main");
     Read(overlay, file);
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read);
+    EXPECT_EQ(fs::last_write_time(file), old);
+    EXPECT_EQ(TempFolder::Read(file), Header() + samples);
     ASSERT_EQ(waveform.Count(), 16);
     EXPECT_EQ(waveform.DataMax, FLT_MAX);
     for (int i = 0; i < 16; ++i) {
@@ -351,19 +321,9 @@ TEST_F(OrvFileTest, ReadersLabelTheResultRows) {
   waveform.AxisMax = 5.0f;
   Open(WriteSine("L.ORV", 200), true);  // a pending pressure range keeps the axis
   EXPECT_EQ(waveform.AxisMax, 5.0f);
-  const char* results[] = {
-      "Number of exposures with no protector, warned||",
-      "Number of exposures with no protector, unwarned||",
-      "Peak Pressure Level||dB",
-      "LAeq and Leq||dB",
-      "LAeq8hr||dB",
-      "Na||allowed number of exposures based on A-weighted energy under a protector",
-      "A-weighted energy||Joules/m^2"};
-  for (int row = 5; row <= 11; ++row) EXPECT_EQ(Row(grid, row), results[row - 5]);
-  for (int row = 12; row <= 21; ++row) EXPECT_TRUE(grid.RowEmpty(row)) << row;
+  EXPECT_EQ(Row(grid, 11), "A-weighted energy||Joules/m^2");
+  EXPECT_TRUE(grid.RowEmpty(12) && grid.RowEmpty(21));
   for (int row = 22; row < HeaderGrid::kRows; ++row) EXPECT_EQ(grid.Cell(1, row), "old") << row;
-  Open(WriteSine("L.ORV", 200));
-  EXPECT_EQ(waveform.AxisMin, -1000.0f);
 
   // The overlay keeps the file's values in rows 4 to 15, labels them its own way, clears the rest
   // and leaves what only the main reader sets.
@@ -371,16 +331,12 @@ TEST_F(OrvFileTest, ReadersLabelTheResultRows) {
   waveform.AxisMax = 5.0f;
   const std::string text = Header() + Line("Nu", "12", "") + SampleLines(Sine(100));
   OpenNewFileType6(folder.Write("O.ORV", text), waveform, grid, rng);
-  EXPECT_EQ(grid.HeaderLastRow, 5);
-  EXPECT_EQ(Row(grid, 4), "Number of samples|100|");
   EXPECT_EQ(Row(grid, 5), "Nu|12|allowed number of unwarned exposures");
   EXPECT_EQ(Row(grid, 15), "Tb||B-duration milliseconds");
   for (int row = 16; row < HeaderGrid::kRows; ++row) EXPECT_TRUE(grid.RowEmpty(row)) << row;
-  EXPECT_EQ(waveform.Count(), 128);
   EXPECT_EQ(waveform.AxisMax, 1000.0f);
-  EXPECT_EQ(waveform.PaddedLength, 256);
-  EXPECT_EQ(waveform.FlatEnergy, flatEnergy);
-  EXPECT_EQ(waveform.ReferenceSamples[0], reference0);
+  EXPECT_EQ(std::tie(waveform.FlatEnergy, waveform.ReferenceSamples[0]),
+            std::tie(flatEnergy, reference0));
 }
 
 TEST_F(OrvFileTest, FlatEnergyOfASineIsHalfItsSquaredAmplitudeOverTheDuration) {
@@ -447,12 +403,10 @@ TEST_F(OrvFileTest, RefusedFilesChangeNeitherRecordNorGrid) {
 // Reading stops at the capacity; 4500 values would need 8192 samples and are cut to 4096.
 TEST_F(OrvFileTest, ReadingStopsAtTheCapacity) {
   // Capacity, values in the file, values read, samples kept, truncated.
-  const std::tuple<std::int32_t, int, int, int, bool> cases[] = {
-      {4096, 4097, 4096, 4096, true},
-      {4096, 4096, 4096, 4096, false},
-      {5000, 4500, 4500, 4096, true},
-      {5000, 4100, 4100, 4096, false},
-  };
+  const std::tuple<std::int32_t, int, int, int, bool> cases[] = {{4096, 4097, 4096, 4096, true},
+                                                                 {4096, 4096, 4096, 4096, false},
+                                                                 {5000, 4500, 4500, 4096, true},
+                                                                 {5000, 4100, 4100, 4096, false}};
   for (const auto& [capacity, n, read, count, truncated] : cases) {
     SCOPED_TRACE(testing::Message() << capacity << " " << n);
     waveform = TWaveform(capacity);
@@ -464,13 +418,6 @@ TEST_F(OrvFileTest, ReadingStopsAtTheCapacity) {
       EXPECT_EQ(waveform.Count(), count);
     }
   }
-  waveform = TWaveform(5000);
-  std::fill(waveform.Samples.begin(), waveform.Samples.begin() + 4500, 1.0f);
-  waveform.LastSampleIndex = 4499;
-  const auto file = folder.Path() / "W.ORV";
-  SaveOrvFile(file, false, grid, waveform, {});
-  EXPECT_EQ(waveform.Count(), 4096);
-  EXPECT_EQ(CountOf(TempFolder::Read(file), "1.0000E0\r\n"), 4096);
 }
 
 // How each failure leaves the file is SafeWriteTest's; here, that a refused save leaves the record
@@ -484,8 +431,7 @@ TEST_F(OrvFileTest, RefusedSavesLeaveTheRecordAndAGoodSaveKeepsThePermissions) {
       // Target, what the message names, sample 1.
       {folder.Path() / "nowhere" / "X.ORV", "does not exist", 1.0f},
       {file, "Sample 1 ", INFINITY},
-      {file, "Sample 1 ", NAN},
-  };
+      {file, "Sample 1 ", NAN}};
   for (const auto& [target, fragment, sample1] : cases) {
     waveform.Samples[1] = sample1;
     const std::string before = Fingerprint(grid, waveform, rng);
@@ -501,21 +447,6 @@ TEST_F(OrvFileTest, RefusedSavesLeaveTheRecordAndAGoodSaveKeepsThePermissions) {
   EXPECT_NE(TempFolder::Read(file), "old contents");
   EXPECT_EQ(fs::status(file).permissions(), perms);
   EXPECT_EQ(folder.EntryCount(), 1);
-}
-
-// Reading never modifies the file: contents, permissions and time stamps stay.
-TEST_F(OrvFileTest, ReadersNeverChangeTheFile) {
-  const auto file = WriteSine("R.ORV", 64);
-  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
-  fs::last_write_time(file, old);
-  fs::permissions(file, fs::perms::owner_read);
-  const std::string text = TempFolder::Read(file);
-  for (const bool overlay : {false, true}) {
-    Read(overlay, file);
-    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read) << overlay;
-    EXPECT_EQ(fs::last_write_time(file), old) << overlay;
-    EXPECT_EQ(TempFolder::Read(file), text) << overlay;
-  }
 }
 
 }  // namespace

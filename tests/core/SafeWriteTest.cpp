@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -26,75 +27,41 @@ using test::Writers;
 
 // Lowers the largest file this process may write, so that a write stops part-way as on a full
 // disk (EFBIG instead of ENOSPC); unlike permission bits, the limit binds an administrator too.
-class FileSizeLimit {
- public:
+struct FileSizeLimit {
   explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);  // the default action ends the process
-    const rlimit limited{bytes, saved_.rlim_max};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limited{bytes, saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &limited);
   }
   ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
   }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
+  rlimit saved{};
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);  // the default action ends the process
 };
 
-enum class Failure {
-  ReadOnlyFolder,    // refused up front: the writer checks the folder's permission bits itself
-  ReadOnlyFile,      // the same for the file's own bits
-  MissingFolder,     // the target's folder does not exist
-  FolderOfThatName,  // the target is a folder
-  DiskFullMidFile,   // the temporary file is created, then a write fails part-way
-  NoTemporaryFile,   // the temporary file cannot be named (its name exceeds 255 bytes)
-  ReadByCommand,     // the target is a file the command reads, spelled another way
-  Fifo,              // the target is a FIFO: renaming over it would replace the node
-};
+const char* const kFailures[] = {
+    "ReadOnlyFolder",    // refused up front: the writer checks the folder's permission bits itself
+    "ReadOnlyFile",      // the same for the file's own bits
+    "MissingFolder",     // the target's folder does not exist
+    "FolderOfThatName",  // the target is a folder
+    "DiskFullMidFile",   // the temporary file is created, then a write fails part-way
+    "NoTemporaryFile",   // the temporary file cannot be named (its name exceeds 255 bytes)
+    "ReadByCommand",     // the target is a file the command reads, spelled another way
+    "Fifo"};             // the target is a FIFO: renaming over it would replace the node
 
 struct Case {
   const Writer* writer;
-  Failure failure;
+  std::string failure;
 };
 
-std::string FailureName(Failure failure) {
-  switch (failure) {
-    case Failure::ReadOnlyFolder:
-      return "ReadOnlyFolder";
-    case Failure::ReadOnlyFile:
-      return "ReadOnlyFile";
-    case Failure::MissingFolder:
-      return "MissingFolder";
-    case Failure::FolderOfThatName:
-      return "FolderOfThatName";
-    case Failure::DiskFullMidFile:
-      return "DiskFullMidFile";
-    case Failure::NoTemporaryFile:
-      return "NoTemporaryFile";
-    case Failure::ReadByCommand:
-      return "ReadByCommand";
-    default:
-      return "Fifo";
-  }
-}
-
-void PrintTo(const Case& c, std::ostream* out) {
-  *out << c.writer->Name << " " << FailureName(c.failure);
-}
+void PrintTo(const Case& c, std::ostream* out) { *out << c.writer->Name << " " << c.failure; }
 
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
   for (const Writer& writer : Writers())
-    for (const Failure failure :
-         {Failure::ReadOnlyFolder, Failure::ReadOnlyFile, Failure::MissingFolder,
-          Failure::FolderOfThatName, Failure::DiskFullMidFile, Failure::NoTemporaryFile,
-          Failure::ReadByCommand, Failure::Fifo})
-      cases.push_back({&writer, failure});
+    for (const char* failure : kFailures) cases.push_back({&writer, failure});
   return cases;
 }
 
@@ -102,16 +69,16 @@ class SafeWriteTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
   const Writer& writer = *GetParam().writer;
-  const Failure failure = GetParam().failure;
+  const std::string& failure = GetParam().failure;
   test::TempFolder folder;
   // 250 bytes: the file itself can exist, the temporary name beside it (10 more) cannot.
-  const std::string name = failure == Failure::NoTemporaryFile
+  const std::string name = failure == "NoTemporaryFile"
                                ? std::string(250 - writer.File.size(), 'L') + writer.File
                                : writer.File;
   fs::path file = folder.Path() / name;
-  if (failure == Failure::Fifo)
+  if (failure == "Fifo")
     ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
-  else if (failure == Failure::FolderOfThatName)
+  else if (failure == "FolderOfThatName")
     fs::create_directory(file);
   else
     folder.Write(name, writer.Earlier);
@@ -119,58 +86,41 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
   ReadFiles reads = {folder.Path() / "input.ORV", folder.Path() / "." / "missing.PRM"};
   std::ofstream(reads[0]) << "input";
   // The rewriting writers read the target first; a missing or folder target stops that read.
-  std::string message, reason, readReason;
-  switch (failure) {
-    case Failure::ReadOnlyFolder:
-      fs::permissions(folder.Path(),
-                      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                      fs::perm_options::remove);
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = "read-only";
-      break;
-    case Failure::ReadOnlyFile:
-      fs::permissions(file, fs::perms::owner_read);
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = "the file is read-only";
-      break;
-    case Failure::MissingFolder:
-      file = folder.Path() / "nowhere" / name;  // the earlier file beside it stays
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = "does not exist";
-      readReason = std::generic_category().message(ENOENT);
-      break;
-    case Failure::FolderOfThatName:
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = "a folder of that name exists";
-      readReason = "it is a folder";
-      break;
-    case Failure::DiskFullMidFile: {
-      const FileSizeLimit limit(16);
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = std::generic_category().message(EFBIG);
-      break;
-    }
-    case Failure::NoTemporaryFile:
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = std::generic_category().message(ENAMETOOLONG);
-      break;
-    case Failure::ReadByCommand:
-      reads.push_back(folder.Path() / "." / name);
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = "it is \"" + reads.back().string() + "\", which this command reads";
-      break;
-    case Failure::Fifo:
-      message = MessageOf([&] { writer.Write(file, reads); });
-      reason = "it is a FIFO (named pipe), not a regular file";
-      break;
+  std::string reason = "it is a FIFO (named pipe), not a regular file", readReason;
+  std::optional<FileSizeLimit> limit;
+  if (failure == "ReadOnlyFolder") {
+    fs::permissions(folder.Path(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    reason = "read-only";
+  } else if (failure == "ReadOnlyFile") {
+    fs::permissions(file, fs::perms::owner_read);
+    reason = "the file is read-only";
+  } else if (failure == "MissingFolder") {
+    file = folder.Path() / "nowhere" / name;  // the earlier file beside it stays
+    reason = "does not exist";
+    readReason = std::generic_category().message(ENOENT);
+  } else if (failure == "FolderOfThatName") {
+    reason = "a folder of that name exists";
+    readReason = "it is a folder";
+  } else if (failure == "DiskFullMidFile") {
+    limit.emplace(16);
+    reason = std::generic_category().message(EFBIG);
+  } else if (failure == "NoTemporaryFile") {
+    reason = std::generic_category().message(ENAMETOOLONG);
+  } else if (failure == "ReadByCommand") {
+    reads.push_back(folder.Path() / "." / name);
+    reason = "it is \"" + reads.back().string() + "\", which this command reads";
   }
+  const std::string message = MessageOf([&] { writer.Write(file, reads); });
+  limit.reset();
   EXPECT_NE(message.find("\"" + file.string() + "\""), std::string::npos) << message;
   EXPECT_TRUE(message.find(reason) != std::string::npos ||
               (!readReason.empty() && message.find(readReason) != std::string::npos))
       << message;
-  if (failure == Failure::Fifo)
+  if (failure == "Fifo")
     EXPECT_TRUE(fs::is_fifo(file)) << "the FIFO was replaced";
-  else if (failure == Failure::FolderOfThatName)
+  else if (failure == "FolderOfThatName")
     EXPECT_TRUE(fs::is_empty(file)) << "the folder was replaced or written into";
   else
     EXPECT_EQ(test::TempFolder::Read(folder.Path() / name), writer.Earlier);
@@ -180,7 +130,7 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Writers, SafeWriteTest, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<Case>& info) {
-                           return info.param.writer->Name + "_" + FailureName(info.param.failure);
+                           return info.param.writer->Name + "_" + info.param.failure;
                          });
 
 // The same calls succeed where nothing fails, so the failures above come from the trigger alone.
