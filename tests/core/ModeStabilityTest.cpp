@@ -42,50 +42,39 @@ double RowSumNorm(const Matrix& a, int n) {
   return norm;
 }
 
-Matrix Identity(int n) {
-  Matrix e(static_cast<std::size_t>(n) * n, 0.0);
-  for (int i = 0; i < n; ++i) e[i * n + i] = 1.0;
-  return e;
+// I + z + z^2/2 + ... + z^terms/terms!, z = scale a.
+Matrix Taylor(const Matrix& a, int n, double scale, int terms) {
+  Matrix sum(a.size(), 0.0), term = sum;
+  for (int i = 0; i < n; ++i) sum[i * n + i] = term[i * n + i] = 1.0;
+  for (int k = 1; k <= terms; ++k) {
+    term = Multiply(term, a, n);
+    for (std::size_t i = 0; i < term.size(); ++i) sum[i] += (term[i] *= scale / k);
+  }
+  return sum;
 }
 
 // exp(a) by scaling, a Taylor series and squaring.
-Matrix Exponential(Matrix a, int n) {
+Matrix Exponential(const Matrix& a, int n) {
   int squarings = 0;
   for (double norm = RowSumNorm(a, n); norm > 0.25; norm /= 2.0) ++squarings;
-  for (double& x : a) x = std::ldexp(x, -squarings);
-  Matrix sum = Identity(n), term = Identity(n);
-  for (int k = 1; k <= 20; ++k) {
-    term = Multiply(term, a, n);
-    for (std::size_t i = 0; i < term.size(); ++i) sum[i] += (term[i] /= k);
-  }
+  Matrix sum = Taylor(a, n, std::ldexp(1.0, -squarings), 20);
   for (int i = 0; i < squarings; ++i) sum = Multiply(sum, sum, n);
   return sum;
 }
 
 // The RK4 step matrix I + hA + (hA)^2/2 + (hA)^3/6 + (hA)^4/24, formed explicitly.
-Matrix StepMatrix(const Matrix& a, int n, double h) {
-  Matrix z = a;
-  for (double& x : z) x *= h;
-  Matrix g = Identity(n), term = Identity(n);
-  for (int k = 1; k <= 4; ++k) {
-    term = Multiply(term, z, n);
-    for (std::size_t i = 0; i < g.size(); ++i) g[i] += (term[i] /= k);
-  }
-  return g;
-}
+Matrix StepMatrix(const Matrix& a, int n, double h) { return Taylor(a, n, h, 4); }
 
 // rho(g) = lim ||g^k||^(1/k), by squaring 2^40 times with the norm kept out as a logarithm.
 double RadiusBySquaring(Matrix g, int n) {
   double logNorm = 0.0;
-  double power = 1.0;
   for (int k = 0; k < 40; ++k) {
     const double norm = RowSumNorm(g, n);
     for (double& x : g) x /= norm;
     logNorm = 2.0 * (logNorm + std::log(norm));
-    power *= 2.0;
     g = Multiply(g, g, n);
   }
-  return std::exp((logNorm + std::log(RowSumNorm(g, n))) / power);
+  return std::exp((logNorm + std::log(RowSumNorm(g, n))) / std::ldexp(1.0, 40));
 }
 
 // The ear models by microphone location 1 to 3.
@@ -108,56 +97,29 @@ void ExpectSameSpectrum(std::vector<Complex> computed, const std::vector<Complex
   }
 }
 
-// Block diagonal with the given real eigenvalues and complex pairs (re +- i im), turned by the
-// reflection I - 2 v v^T / v^T v and scaled by diag(scales): a similarity, so the spectrum stays.
-struct KnownSpectrum {
-  const char* Name;
-  std::vector<double> Real;
-  std::vector<Complex> Pairs;
-  std::vector<double> Scales;
-};
-
-TEST(Eigenvalues, SimilarTransformsOfKnownSpectra) {
-  const KnownSpectrum cases[] = {
-      {"real, spread", {-1.0, -1e3, -6.5e5, 2.0}, {}, {1, 1, 1, 1}},
-      {"lightly damped pairs", {-3.0}, {{-31.0, 3.2e5}, {-2e3, 4.5e3}}, {1, 1, 1, 1, 1}},
-      {"zeros and a pair", {0.0, 0.0}, {{-0.5, 1.0}}, {1, 1, 1, 1}},
-      {"badly scaled",
-       {-8.9e2, -6.6e4},
-       {{-7.8e2, 6.8e3}, {-4e1, 3.2e5}},
-       {1, 1e4, 1e-4, 1e8, 1e-6, 1e2}},
-  };
-  for (const KnownSpectrum& c : cases) {
-    SCOPED_TRACE(c.Name);
-    const int n = static_cast<int>(c.Real.size() + 2 * c.Pairs.size());
-    Matrix d(static_cast<std::size_t>(n) * n, 0.0);
-    std::vector<Complex> expected;
-    int k = 0;
-    for (double r : c.Real) {
-      d[k * n + k] = r;
-      expected.push_back(r);
-      ++k;
-    }
-    for (const Complex& pair : c.Pairs) {
-      d[k * n + k] = d[(k + 1) * n + k + 1] = pair.real();
-      d[k * n + k + 1] = pair.imag();
-      d[(k + 1) * n + k] = -pair.imag();
-      expected.push_back(pair);
-      expected.push_back(std::conj(pair));
-      k += 2;
-    }
-    Matrix q = Identity(n);
-    double vv = 0.0;
-    for (int i = 0; i < n; ++i) vv += (i + 1.0) * (i + 1.0);
-    for (int i = 0; i < n; ++i) {
-      for (int j = 0; j < n; ++j) q[i * n + j] -= 2.0 * (i + 1.0) * (j + 1.0) / vv;
-    }
-    Matrix a = Multiply(Multiply(q, d, n), q, n);
-    for (int i = 0; i < n; ++i) {
-      for (int j = 0; j < n; ++j) a[i * n + j] *= c.Scales[i] / c.Scales[j];
-    }
-    ExpectSameSpectrum(Eigenvalues(a, n), expected, 1e-9);
+// Block diagonal with real eigenvalues and lightly damped pairs (re +- i im), turned by the
+// reflection I - 2 v v^T / v^T v and badly scaled by diag(scales): a similarity, so the spectrum
+// stays.
+TEST(Eigenvalues, SimilarTransformOfAKnownSpectrum) {
+  const std::vector<double> real = {-8.9e2, -6.6e4}, scales = {1, 1e4, 1e-4, 1e8, 1e-6, 1e2};
+  const std::vector<Complex> pairs = {{-7.8e2, 6.8e3}, {-4e1, 3.2e5}};
+  const int n = 6;
+  Matrix d(n * n, 0.0);
+  std::vector<Complex> expected(real.begin(), real.end());
+  for (int k = 0; k < 2; ++k) d[k * n + k] = real[k];
+  for (int k = 2; k < n; k += 2) {
+    const Complex pair = pairs[k / 2 - 1];
+    d[k * n + k] = d[(k + 1) * n + k + 1] = pair.real();
+    d[k * n + k + 1] = pair.imag();
+    d[(k + 1) * n + k] = -pair.imag();
+    expected.insert(expected.end(), {pair, std::conj(pair)});
   }
+  Matrix q(d.size());
+  const double vv = n * (n + 1.0) * (2.0 * n + 1.0) / 6.0;  // v = (1, 2, .., n)
+  for (int i = 0; i < n * n; ++i) q[i] = (i / n == i % n) - 2.0 * (i / n + 1) * (i % n + 1) / vv;
+  Matrix a = Multiply(Multiply(q, d, n), q, n);
+  for (int i = 0; i < n * n; ++i) a[i] *= scales[i / n] / scales[i % n];
+  ExpectSameSpectrum(Eigenvalues(a, n), expected, 1e-9);
 }
 
 TEST(Eigenvalues, CompanionJordanAndTrivialMatrices) {
@@ -166,7 +128,6 @@ TEST(Eigenvalues, CompanionJordanAndTrivialMatrices) {
                      {1.0, 2.0, 3.0, 4.0}, 1e-9);
   // A Jordan block: the double root is only determined to about sqrt(epsilon).
   ExpectSameSpectrum(Eigenvalues({-5, 1, 0, -5}, 2), {-5.0, -5.0}, 1e-7);
-  ExpectSameSpectrum(Eigenvalues({0, -7, 7, 0}, 2), {{0, 7}, {0, -7}}, 1e-12);
   ExpectSameSpectrum(Eigenvalues({-2.5}, 1), {-2.5}, 0.0);
   ExpectSameSpectrum(Eigenvalues(Matrix(9, 0.0), 3), {0.0, 0.0, 0.0}, 0.0);
   EXPECT_THROW(Eigenvalues({1, 2, 3}, 2), OrvekError);
@@ -185,14 +146,11 @@ TEST(RungeKutta, AmplificationAndStepMarginOnTheAxes) {
     double Margin;
   } cases[] = {
       {-1.0, kRealLimit},
-      {-4.0, kRealLimit / 4.0},
       {{0.0, 1.0}, imaginaryLimit},
       {{0.0, -0.5}, 2.0 * imaginaryLimit},
       {0.5, 0.0},  // a growing mode
   };
-  for (const auto& c : cases) {
-    EXPECT_NEAR(StepMargin(c.Mode), c.Margin, 1e-9) << c.Mode;
-  }
+  for (const auto& c : cases) EXPECT_NEAR(StepMargin(c.Mode), c.Margin, 1e-9) << c.Mode;
   EXPECT_TRUE(std::isinf(StepMargin(0.0)));
 }
 
@@ -207,20 +165,12 @@ TEST(RungeKutta, RadiusFromEigenvaluesMatchesPowersOfTheStepMatrix) {
       SCOPED_TRACE(::testing::Message() << "location " << location << ", " << subSteps);
       const double h = dt / subSteps;
       double radius = 0.0;
-      for (const Complex& lambda : modes) {
+      for (const Complex& lambda : modes)
         radius = std::max(radius, std::abs(RungeKuttaAmplification(lambda * h)));
-      }
       const double squared = RadiusBySquaring(StepMatrix(ear.Matrix, ear.Order, h), ear.Order);
       EXPECT_NEAR(squared / radius, 1.0, 1e-6);
     }
   }
-  // A damped oscillator has no resting mode, so its radius lies below 1.
-  const double omega = 3e5, zeta = 0.05, h = 4e-6;
-  const Matrix oscillator{0.0, 1.0, -omega * omega, -2.0 * zeta * omega};
-  const Complex lambda{-zeta * omega, omega * std::sqrt(1.0 - zeta * zeta)};
-  const double expected = std::abs(RungeKuttaAmplification(lambda * h));
-  EXPECT_LT(expected, 1.0);
-  EXPECT_NEAR(RadiusBySquaring(StepMatrix(oscillator, 2, h), 2), expected, 1e-9);
 }
 
 TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
@@ -237,11 +187,9 @@ TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
       ASSERT_EQ(ear.Order, c.Order);
       int resting = 0;
       for (const Complex& lambda : Eigenvalues(ear.Matrix, ear.Order)) {
-        if (std::abs(lambda) < 1e-6) {
-          ++resting;
-        } else {
-          EXPECT_LT(lambda.real(), 0.0) << lambda;  // a passive network only loses energy
-        }
+        resting += std::abs(lambda) < 1e-6;
+        // A passive network only loses energy.
+        EXPECT_TRUE(std::abs(lambda) < 1e-6 || lambda.real() < 0.0) << lambda;
       }
       EXPECT_EQ(resting, c.Resting);
     }
@@ -254,10 +202,8 @@ TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
 // slope appended to the state. Velocities are carried as V dt so that E is well scaled.
 TEST(LinearisedEar, ReproducesTheIntegratorOnAQuietImpulse) {
   const TModelParameters p = ShippedParameters();
-  FriedlanderSpec spec;
-  spec.PeakDb = 100.0;  // 2 Pa: the stapes nonlinearity stays at its rest value
-  spec.Samples = 2048;
-  spec.OnsetMs = 1.0;
+  // 2 Pa: the stapes nonlinearity stays at its rest value.
+  const FriedlanderSpec spec = {.PeakDb = 100.0, .Samples = 2048, .OnsetMs = 1.0};
   const std::vector<float> input = FriedlanderSamples(spec);
   const float dt = static_cast<float>(1.0 / spec.SampleRate);
   const std::int32_t last = spec.Samples - 1;
@@ -310,18 +256,13 @@ TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
   } cases[] = {
       // At 200 kHz every form is stable with the floor of 1, so the divisor alone decides.
       {3, 2e5, 4.0, 2, 200},
-      {3, 2e5, 3.0, 2, 200},
       {3, 2e5, 2.5, 4, 200},
-      {3, 2e5, 2.35, 6, 200},
-      {3, 2e5, 2.25, 8, 200},
       {3, 2e5, 2.1, 20, 200},
       {3, 2e5, 2.0, 256, 200},
       {3, 2e5, 1.9, 270, 1},
       // At 48 kHz the canal's stiffest modes raise the floor of the 24- and 23-state forms to 3.
       {1, 48000, 4.0, 6, 200},
-      {2, 48000, 4.0, 6, 200},
-      {3, 48000, 4.0, 2, 200},
-  };
+      {3, 48000, 4.0, 2, 200}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "location " << c.Location << ", " << c.SampleRate
                                       << " Hz, divisor " << c.Divisor);
@@ -368,10 +309,8 @@ TEST(StableSubStepFloor, AGrowingModeIsRejected) {
   TModelParameters p = ShippedParameters();
   p.Resistance5 = -p.Resistance5;  // branch 5 feeds energy in
   EXPECT_THROW(StableSubStepFloor(p, 3, 1e-5f), OrvekError);
-  const std::vector<float> silence(9, 0.0f);
-  std::vector<float> output(silence.size());
-  EXPECT_THROW(TimeDomainModel3(silence.data(), output.data(), 8, 1e-5f, p, MuscleTiming{}, {}),
-               OrvekError);
+  std::vector<float> silence(9, 0.0f), out(9);
+  EXPECT_THROW(TimeDomainModel3(silence.data(), out.data(), 8, 1e-5f, p, {}, {}), OrvekError);
 }
 
 }  // namespace
