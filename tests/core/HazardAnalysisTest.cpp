@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ErrorMessage.h"
@@ -14,22 +15,15 @@ namespace orvek {
 namespace {
 
 TEST(HazardAnalysis, HazardAndAllowedTexts) {
-  struct Case {
-    float hazard;
-    const char* aru;
-    const char* allowed;
-  };
-  const Case cases[] = {
-      {2.5f, "2.500", "200.0"},     {0.25f, "0.2500", "2000.0"},   {0.5f, "0.5000", "1000.0"},
-      {12.5f, "12.50", "40.0"},     {500.0f, "500.0", "1.0"},      {1000.0f, "1000", "0.5"},
-      {123456.0f, "123456", "0.0"}, {0.0f, "0.0000", "unlimited"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(AruText(c.hazard), c.aru) << c.hazard;
-    EXPECT_EQ(AllowedText(c.hazard), c.allowed) << c.hazard;
+  const std::tuple<float, const char*, const char*> cases[] = {
+      {2.5f, "2.500", "200.0"},     {0.25f, "0.2500", "2000.0"}, {12.5f, "12.50", "40.0"},
+      {500.0f, "500.0", "1.0"},     {1000.0f, "1000", "0.5"},    {123456.0f, "123456", "0.0"},
+      {0.0f, "0.0000", "unlimited"}};
+  for (const auto& [hazard, aru, allowed] : cases) {
+    EXPECT_EQ(AruText(hazard), aru) << hazard;
+    EXPECT_EQ(AllowedText(hazard), allowed) << hazard;
   }
   EXPECT_FALSE(AllowedExposures(0.0f).has_value());
-  EXPECT_DOUBLE_EQ(*AllowedExposures(5.0f), 100.0);
 }
 
 TEST(HazardAnalysis, MicrophoneCodeIsAWholeNumberFromOneToFour) {
@@ -85,31 +79,26 @@ TEST(HazardAnalysis, ResultSaysWhereItStands) {
     int Mic;
     float PeakPa;  // 200 Pa is 140 dB
     double StapesShare;
-    bool AboveLimit, AtCeiling;
     std::string Flags;
   };
   const std::string peak = "peak above the 140 dB limit, no unprotected exposure allowed";
-  const std::string stapes = "stapes at its movement limit, hazard may not rise with level";
-  const Case cases[] = {
-      {1, 198.0f, 0.94, false, false, ""},
-      {1, 202.0f, 0.94, true, false, peak},
-      {4, -202.0f, 0.96, true, true, peak + "; " + stapes},
-      {3, 2000.0f, 0.96, false, true, stapes},  // not a free-field peak
-      {2, 2000.0f, 0.5, false, false, ""},
-  };
+  const std::string limit = "stapes at its movement limit, hazard may not rise with level";
+  const Case cases[] = {{1, 198.0f, 0.94, ""},
+                        {1, 202.0f, 0.94, peak},
+                        {4, -202.0f, 0.96, peak + "; " + limit},
+                        {3, 2000.0f, 0.96, limit}};  // not a free-field peak
   for (const Case& c : cases) {
     const float pressure[] = {0.0f, c.PeakPa, 1.0f};
     const float stapes[] = {0.0f, 0.1f, -static_cast<float>(c.StapesShare * ceiling)};
     const HazardValidity v = AssessHazard(pressure, stapes, 2, c.Mic, p);
     SCOPED_TRACE(std::to_string(c.Mic) + ", " + std::to_string(c.PeakPa) + " Pa");
     EXPECT_NEAR(v.PeakDb, 20 * std::log10(std::abs(double{c.PeakPa})) + 94, 1e-9);
-    EXPECT_EQ(v.AbovePeakLimit, c.AboveLimit);
-    EXPECT_EQ(v.StapesAtCeiling, c.AtCeiling);
     EXPECT_EQ(ValidityFlags(v), c.Flags);
-    const std::vector<std::string> notes = ValidityNotes(v);
-    ASSERT_EQ(notes.size(), std::size_t{c.AboveLimit} + c.AtCeiling);
-    if (c.AboveLimit) EXPECT_NE(notes.front().find("no unprotected exposure"), std::string::npos);
-    if (c.AtCeiling) EXPECT_NE(notes.back().find("movement limit"), std::string::npos);
+    std::string notes;  // the long notes say the same as the flags
+    for (const std::string& note : ValidityNotes(v)) notes += note + "\n";
+    EXPECT_EQ(notes.find("no unprotected exposure") != std::string::npos,
+              c.Flags.starts_with(peak));
+    EXPECT_EQ(notes.find("movement limit") != std::string::npos, c.Flags.ends_with(limit));
   }
   // A rest point at the limit leaves the stapes no room: it is at its ceiling from rest.
   p.NonlinRest = 1.0f;

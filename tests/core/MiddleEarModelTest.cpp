@@ -167,20 +167,6 @@ TEST(MuscleContraction, RelaxedUpToOnsetThenRisesTowardsFullContraction) {
   EXPECT_EQ(f.Damping, fd);
 }
 
-TEST(StapesNonlinearity, OneAtRestGrowingSymmetricallyAndFiniteBeyondTheLimit) {
-  TModelParameters p = ShippedParameters();
-  const double rest = p.NonlinRest = 0.9f, limit = p.NonlinLimit = 1.5f;
-  const StapesNonlinearity nonlinearity(p);
-  EXPECT_DOUBLE_EQ(nonlinearity.Factor(0.0), 1.0);
-  // x2 of one NonlinScale displacement, and the displacement at which u reaches the limit.
-  const double unit = p.NonlinScale / p.Derived.StapesDisplacementScale;
-  const double dLimit = std::sqrt(std::pow((1.0 + limit) / (1.0 + rest), 2) - 1.0);
-  const double nearLimit = nonlinearity.Factor(0.99 * dLimit * unit);
-  EXPECT_GT(nearLimit, nonlinearity.Factor(0.5 * dLimit * unit));
-  EXPECT_EQ(nearLimit, nonlinearity.Factor(-0.99 * dLimit * unit));
-  EXPECT_TRUE(std::isfinite(nonlinearity.Factor(2.0 * dLimit * unit)));
-}
-
 TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
   const struct {
     Variant V;
