@@ -11,7 +11,6 @@
 
 #include "ShippedParameters.h"
 #include "base/OrvekError.h"
-#include "model/Friedlander.h"
 #include "model/MiddleEarModel.h"
 
 namespace orvek {
@@ -31,57 +30,6 @@ Matrix Multiply(const Matrix& a, const Matrix& b, int n) {
   }
   return c;
 }
-
-double RowSumNorm(const Matrix& a, int n) {
-  double norm = 0.0;
-  for (int i = 0; i < n; ++i) {
-    double row = 0.0;
-    for (int j = 0; j < n; ++j) row += std::abs(a[i * n + j]);
-    norm = std::max(norm, row);
-  }
-  return norm;
-}
-
-// I + z + z^2/2 + ... + z^terms/terms!, z = scale a.
-Matrix Taylor(const Matrix& a, int n, double scale, int terms) {
-  Matrix sum(a.size(), 0.0), term = sum;
-  for (int i = 0; i < n; ++i) sum[i * n + i] = term[i * n + i] = 1.0;
-  for (int k = 1; k <= terms; ++k) {
-    term = Multiply(term, a, n);
-    for (std::size_t i = 0; i < term.size(); ++i) sum[i] += (term[i] *= scale / k);
-  }
-  return sum;
-}
-
-// exp(a) by scaling, a Taylor series and squaring.
-Matrix Exponential(const Matrix& a, int n) {
-  int squarings = 0;
-  for (double norm = RowSumNorm(a, n); norm > 0.25; norm /= 2.0) ++squarings;
-  Matrix sum = Taylor(a, n, std::ldexp(1.0, -squarings), 20);
-  for (int i = 0; i < squarings; ++i) sum = Multiply(sum, sum, n);
-  return sum;
-}
-
-// The RK4 step matrix I + hA + (hA)^2/2 + (hA)^3/6 + (hA)^4/24, formed explicitly.
-Matrix StepMatrix(const Matrix& a, int n, double h) { return Taylor(a, n, h, 4); }
-
-// rho(g) = lim ||g^k||^(1/k), by squaring 2^40 times with the norm kept out as a logarithm.
-double RadiusBySquaring(Matrix g, int n) {
-  double logNorm = 0.0;
-  for (int k = 0; k < 40; ++k) {
-    const double norm = RowSumNorm(g, n);
-    for (double& x : g) x /= norm;
-    logNorm = 2.0 * (logNorm + std::log(norm));
-    g = Multiply(g, g, n);
-  }
-  return std::exp((logNorm + std::log(RowSumNorm(g, n))) / std::ldexp(1.0, 40));
-}
-
-// The ear models by microphone location 1 to 3.
-using EarModel = MiddleEarRun (*)(const float*, float*, std::int32_t, float,
-                                  const TModelParameters&, const MuscleTiming&,
-                                  const ProgressCallback&);
-constexpr EarModel kEarModels[] = {TimeDomainModel1, TimeDomainModel2, TimeDomainModel3};
 
 // Every expected eigenvalue has its own computed one within tolerance * max(1, |expected|).
 void ExpectSameSpectrum(std::vector<Complex> computed, const std::vector<Complex>& expected,
@@ -154,25 +102,6 @@ TEST(RungeKutta, AmplificationAndStepMarginOnTheAxes) {
   EXPECT_TRUE(std::isinf(StepMargin(0.0)));
 }
 
-TEST(RungeKutta, RadiusFromEigenvaluesMatchesPowersOfTheStepMatrix) {
-  const TModelParameters p = ShippedParameters();
-  const double dt = 1.0 / 48000.0;
-  for (int location = 1; location <= 3; ++location) {
-    const LinearisedEar ear = LinearisedEarMatrix(p, location, 1.0);
-    const std::vector<Complex> modes = Eigenvalues(ear.Matrix, ear.Order);
-    // Sub-step counts where some forms are unstable and where all are stable.
-    for (int subSteps : {1, 2, 8}) {
-      SCOPED_TRACE(::testing::Message() << "location " << location << ", " << subSteps);
-      const double h = dt / subSteps;
-      double radius = 0.0;
-      for (const Complex& lambda : modes)
-        radius = std::max(radius, std::abs(RungeKuttaAmplification(lambda * h)));
-      const double squared = RadiusBySquaring(StepMatrix(ear.Matrix, ear.Order, h), ear.Order);
-      EXPECT_NEAR(squared / radius, 1.0, 1e-6);
-    }
-  }
-}
-
 TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
   const TModelParameters p = ShippedParameters();
   // Free field: branch 1, the radiation mass and the head mass have no stiffness; the canal
@@ -195,54 +124,6 @@ TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
     }
   }
   EXPECT_THROW(LinearisedEarMatrix(p, 5, 0.0), OrvekError);
-}
-
-// A quiet impulse through the ear models against the exact solution of the linearised network
-// for input pressure linear between samples: x(t + dt) = exp(E dt) x(t) with the input and its
-// slope appended to the state. Velocities are carried as V dt so that E is well scaled.
-TEST(LinearisedEar, ReproducesTheIntegratorOnAQuietImpulse) {
-  const TModelParameters p = ShippedParameters();
-  // 2 Pa: the stapes nonlinearity stays at its rest value.
-  const FriedlanderSpec spec = {.PeakDb = 100.0, .Samples = 2048, .OnsetMs = 1.0};
-  const std::vector<float> input = FriedlanderSamples(spec);
-  const float dt = static_cast<float>(1.0 / spec.SampleRate);
-  const std::int32_t last = spec.Samples - 1;
-  for (int location = 1; location <= 3; ++location) {
-    for (double contraction : {0.0, 1.0}) {
-      SCOPED_TRACE(::testing::Message() << "location " << location << ", " << contraction);
-      MuscleTiming timing;
-      timing.Onset = contraction > 0.0 ? -1 : last + 1;  // warned, or never contracting
-      std::vector<float> output(input.size());
-      kEarModels[location - 1](input.data(), output.data(), last, dt, p, timing, {});
-
-      const LinearisedEar ear = LinearisedEarMatrix(p, location, contraction);
-      const int m = ear.Order, n = m + 2;
-      Matrix e(static_cast<std::size_t>(n) * n, 0.0);
-      const auto scale = [&](int i) { return i < m / 2 ? 1.0 : double{dt}; };
-      for (int i = 0; i < m; ++i) {
-        for (int j = 0; j < m; ++j) e[i * n + j] = dt * ear.At(i, j) * scale(i) / scale(j);
-        e[i * n + m] = dt * scale(i) * ear.Input[i];
-      }
-      e[m * n + m + 1] = 1.0;  // d(pressure)/d(t/dt) = its rise over the interval
-      const Matrix step = Exponential(e, n);
-      std::vector<double> z(n, 0.0), next(n);
-      double peak = 0.0, worst = 0.0;
-      for (std::int32_t i = 1; i <= last; ++i) {
-        z[m] = i > 1 ? input[i - 1] : 0.0;  // sample 0 is not used
-        z[m + 1] = input[i] - z[m];
-        for (int r = 0; r < n; ++r) {
-          next[r] = 0.0;
-          for (int c = 0; c < n; ++c) next[r] += step[r * n + c] * z[c];
-        }
-        z = next;
-        const double exact = z[1] * p.Derived.StapesDisplacementScale;
-        peak = std::max(peak, std::abs(exact));
-        worst = std::max(worst, std::abs(exact - output[i]));
-      }
-      EXPECT_GT(peak, 0.0);
-      EXPECT_LT(worst, 1e-4 * peak);  // the step doubling's 0.1 % per sample, well inside
-    }
-  }
 }
 
 TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
@@ -269,11 +150,10 @@ TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
     p.SubstepDivisor = static_cast<float>(c.Divisor);
     const float dt = static_cast<float>(1.0 / c.SampleRate);
     EXPECT_EQ(SmallestEarSubSteps(p, c.Location, dt), c.Expected);
-    const std::vector<float> silence(c.Samples + 1, 0.0f);
-    std::vector<float> output(silence.size());
-    const MiddleEarRun run = kEarModels[c.Location - 1](silence.data(), output.data(), c.Samples,
-                                                        dt, p, MuscleTiming{}, {});
-    EXPECT_EQ(run.CarriedSubSteps, c.Expected);
+    const auto model = c.Location == 1 ? &TimeDomainModel1 : &TimeDomainModel3;
+    std::vector<float> silence(c.Samples + 1, 0.0f), output(silence.size());
+    EXPECT_EQ(model(silence.data(), output.data(), c.Samples, dt, p, {}, {}).CarriedSubSteps,
+              c.Expected);
   }
 }
 
