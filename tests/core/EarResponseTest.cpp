@@ -12,20 +12,6 @@ namespace {
 
 using test::ShippedParameters;
 
-// Read at low level the model is linear: a ten times weaker impulse gives the same transfer, for
-// the stapes of the canal-entrance and the warned eardrum forms (the free-field one and the
-// pressures are read below).
-TEST(EarResponse, IsTheLinearTransferOfTheModel) {
-  const TModelParameters p = ShippedParameters();
-  for (const auto& [location, warned] : {std::pair{2, false}, std::pair{3, true}}) {
-    const auto loud = EarResponse(p, ResponseTap::Stapes, location, warned, {125.0, 4000.0},
-                                  200000.0, 1 << 14, 1.0f);
-    const auto soft = EarResponse(p, ResponseTap::Stapes, location, warned, {125.0, 4000.0},
-                                  200000.0, 1 << 14, 0.1f);
-    for (std::size_t i = 0; i < 2; ++i) EXPECT_NEAR(loud[i].Db, soft[i].Db, 0.01) << location;
-  }
-}
-
 // The canal is acoustically small at 100 Hz: the pressures there are the free-field pressure,
 // and the transfer does not depend on the sampling rate the model runs at.
 TEST(EarResponse, PressuresTendToTheFreeFieldAtLowFrequencyAtAnyRate) {

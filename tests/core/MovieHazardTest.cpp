@@ -1,5 +1,5 @@
-// The hazard movie's core: the running hazard against the analysis, the frame index and keys,
-// and the timer.
+// The hazard movie's core: the running hazard against the analysis, the last frame, the
+// display ranges and the timer.
 #include "model/MovieHazard.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include "model/CochlearModel.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
-#include "model/MoviePlayback.h"
 #include "model/THRTimer.h"
 
 namespace orvek {
@@ -86,31 +85,6 @@ TEST(MovieHazardTest, ExtremesCoverTheAnalysedPlacesOnly) {
   EXPECT_EQ(e.HazardMax, 2.0f);
   EXPECT_EQ(e.DisplacementMax, 3.0f);
   EXPECT_EQ(e.DisplacementMin, -4.0f);
-}
-
-// The window's movie test plays the keys; here the transitions it does not reach.
-TEST(MoviePlaybackTest, KeysAndCancel) {
-  MoviePlayback movie;
-  for (int i = 0; i < 15; ++i) movie.Key(MovieKey::Up);  // from 15 down to 1, where it stays
-  EXPECT_EQ(movie.DelayMs(), 1);
-  const std::uint64_t run = movie.Begin(100);
-  movie.Key(MovieKey::Home);  // the frame being drawn becomes the last one
-  movie.Advance();
-  EXPECT_FALSE(movie.Playing(run));
-  movie.Key(MovieKey::Home);  // a second Home before the restart changes nothing
-  EXPECT_EQ(movie.Frame(), 100);
-  EXPECT_TRUE(movie.RestartPending());
-
-  movie.ClearRestart();
-  const std::uint64_t again = movie.Begin(100);
-  EXPECT_TRUE(movie.Playing(again));
-  EXPECT_FALSE(movie.Playing(run));  // a replaced run stops
-  movie.Key(MovieKey::Enter);
-  movie.Key(MovieKey::Home);
-  movie.Cancel();  // ends the run, drops the restart and the pause
-  EXPECT_FALSE(movie.Playing(again));
-  EXPECT_FALSE(movie.RestartPending());
-  EXPECT_FALSE(movie.Paused());
 }
 
 TEST(THRTimerTest, WaitsPastTheDelay) {
