@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -14,7 +12,6 @@
 
 #include "ErrorMessage.h"
 #include "ShippedParameters.h"
-#include "TempFolder.h"
 #include "base/OrvekError.h"
 #include "model/Friedlander.h"
 
@@ -27,20 +24,12 @@ constexpr double kEarScale = 31.622776601683793;  // 10 sqrt(10)
 
 using test::ShippedParameters;
 
-// The shipped ear with the protector circuit the protector tests are built around (lines 81-91:
-// a light cup on soft cushions and skin, a free leak), loaded as a parameter file is.
-TModelParameters WithTestProtector() {
-  std::ifstream in(std::filesystem::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  const char* circuit[] = {"1.0E-5", "40.0",    "2.0E-5", "50.0", "5.0",   "500.0",
-                           "0.06",   "1.05E-4", "200.0",  "0.5",  "1.0E-6"};
-  for (int i = 0; i < 11; ++i) lines.at(80 + i) = circuit[i];
-  const test::TempFolder folder;
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  TModelParameters p;
-  LoadModelParameters(folder.Write("TEST.PRM", text), p);
+// The shipped ear with a free leak under the protector (Lleak and Rleak, lines 85 and 86, held as
+// the file gives them), so that the level terms of the leak matter.
+TModelParameters WithFreeLeak() {
+  TModelParameters p = ShippedParameters();
+  p.ProtectorValue5 = 5.0f;
+  p.ProtectorValue6 = 500.0f;
   DeriveModelConstants(p);
   return p;
 }
@@ -375,7 +364,7 @@ TEST(MiddleEarModel, FormsAgreeWithFineFixedStepSolution) {
 // without the level terms of the leak (stepped sub-step by sub-step, where the linear circuit
 // takes one matrix per sub-step count), which must change the result by more than the tolerance.
 TEST(MiddleEarModel, ProtectorAgreesWithFineFixedStepSolution) {
-  const TModelParameters p = WithTestProtector();
+  const TModelParameters p = WithFreeLeak();
   const std::vector<float> input = Impulse(160.0, 2048);
   const auto last = static_cast<std::int32_t>(input.size()) - 1;
   std::vector<float> linear;
