@@ -152,8 +152,7 @@ TEST(MuscleContraction, RelaxedUpToOnsetThenRisesTowardsFullContraction) {
 
   MuscleContraction warned(ComputeMuscleTiming(kWarnedMuscleDelay, kDt, p.MuscleTimeConstant), p);
   const MuscleFactors f = warned.Next(1);
-  EXPECT_EQ(f.Stiffness, fs);
-  EXPECT_EQ(f.Damping, fd);
+  EXPECT_TRUE(f.Stiffness == fs && f.Damping == fd);
 }
 
 TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
@@ -220,8 +219,7 @@ TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
     EXPECT_TRUE(v == Variant::Protector || message.find(file) != std::string::npos) << message;
   }
 
-  // A divisor below one multiplies the count: 8192 sub-steps carried, then 262144, then too
-  // many.
+  // A divisor below one multiplies the count: 8192 sub-steps, then 262144, then too many.
   TModelParameters growing = p;
   growing.SubstepDivisor = 1.0f / 16.0f;
   const std::string message =

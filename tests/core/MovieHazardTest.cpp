@@ -72,12 +72,11 @@ TEST(MovieHazardTest, RunningHazardAtTheLastFrameIsTheAnalysisHazard) {
 // widen the display ranges.
 TEST(MovieHazardTest, ExtremesCoverTheAnalysedPlacesOnly) {
   auto store = std::make_unique<MovieFrameStore>();
-  const float hazard[] = {0.5f, 2.0f, 1.0f}, largest[] = {3.0f, 1.0f, 2.0f},
-              smallest[] = {-1.0f, -4.0f, -2.0f};
-  for (int place = 1; place <= 3; ++place) {
-    store->PlaceHazard(place) = hazard[place - 1];
-    store->PlaceDisplacementMax(place) = largest[place - 1];
-    store->PlaceDisplacementMin(place) = smallest[place - 1];
+  for (const auto& [place, hazard, largest, smallest] :
+       {std::tuple{1, 0.5f, 3.0f, -1.0f}, {2, 2.0f, 1.0f, -4.0f}, {3, 1.0f, 2.0f, -2.0f}}) {
+    store->PlaceHazard(place) = hazard;
+    store->PlaceDisplacementMax(place) = largest;
+    store->PlaceDisplacementMin(place) = smallest;
   }
   store->PlaceHazard(23) = store->PlaceDisplacementMax(23) = 99.0f;  // stale
   store->PlaceDisplacementMin(23) = -99.0f;
