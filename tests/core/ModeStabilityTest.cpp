@@ -80,8 +80,7 @@ TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
       int resting = 0;
       for (const Complex& lambda : Eigenvalues(ear.Matrix, ear.Order)) {
         resting += std::abs(lambda) < 1e-6;
-        // A passive network only loses energy.
-        EXPECT_TRUE(std::abs(lambda) < 1e-6 || lambda.real() < 0.0) << lambda;
+        EXPECT_TRUE(std::abs(lambda) < 1e-6 || lambda.real() < 0.0) << lambda;  // passive
       }
       EXPECT_EQ(resting, c.Resting);
     }
@@ -91,18 +90,15 @@ TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
 
 TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
   TModelParameters p = ShippedParameters();
+  // The middle-ear tests follow the count at the divisors 2 and 4 sample by sample.
   const struct {
     int Location;
-    double SampleRate;  // Hz
-    double Divisor;
-    std::int32_t Expected;
-    std::int32_t Samples;  // enough to settle; one where the count rises
+    double SampleRate, Divisor;      // Hz
+    std::int32_t Expected, Samples;  // enough to settle; one where the count rises
   } cases[] = {
       // At 200 kHz every form is stable with the floor of 1, so the divisor alone decides.
-      {3, 2e5, 4.0, 2, 200},
       {3, 2e5, 2.5, 4, 200},
       {3, 2e5, 2.1, 20, 200},
-      {3, 2e5, 2.0, 256, 200},
       {3, 2e5, 1.9, 270, 1},
       // At 48 kHz the canal's stiffest modes raise the floor of the 24- and 23-state forms to 3.
       {1, 48000, 4.0, 6, 200},

@@ -1,5 +1,5 @@
-// The hazard movie's core: the running hazard against the analysis, the last frame, the
-// display ranges and the timer.
+// The hazard movie's core: the running hazard against the analysis, the last frame and the
+// display ranges.
 #include "model/MovieHazard.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include "model/CochlearModel.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
-#include "model/THRTimer.h"
 
 namespace orvek {
 namespace {
@@ -84,15 +83,6 @@ TEST(MovieHazardTest, ExtremesCoverTheAnalysedPlacesOnly) {
   EXPECT_EQ(e.HazardMax, 2.0f);
   EXPECT_EQ(e.DisplacementMax, 3.0f);
   EXPECT_EQ(e.DisplacementMin, -4.0f);
-}
-
-TEST(THRTimerTest, WaitsPastTheDelay) {
-  THRTimer timer;
-  for (const double delayMs : {0.2, 2.0}) {
-    timer.StartTimer();
-    timer.WaitPast(delayMs);
-    EXPECT_GT(timer.ReadTimer(), delayMs);
-  }
 }
 
 }  // namespace
