@@ -119,8 +119,7 @@ TEST(MuscleTiming, OnsetInSinglePrecisionAndDecayConstants) {
     const char* Name;
     float Delay, Rate, Tau;
     std::int32_t Onset;
-  } cases[] = {{"warned, 200 kHz", -0.05f, 200000.0f, 0.01f, -9000},
-               {"warned, 20 Hz (interval of 50 ms)", -0.05f, 20.0f, 0.01f, 0},
+  } cases[] = {{"warned, 20 Hz (interval of 50 ms)", -0.05f, 20.0f, 0.01f, 0},
                {"240 on paper truncates to 239", 0.01f, 16000.0f, 0.01f, 239},
                {"single-precision quotient is whole", 0.009f, 10000.0f, 0.011f, 140}};
   for (const auto& c : cases) {
@@ -178,20 +177,6 @@ TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
   }
 }
 
-TEST(MiddleEarModel, FirstSampleHasNoInfluence) {
-  const TModelParameters p = ShippedParameters();
-  for (int k = 0; k <= static_cast<int>(Variant::ProtectedEntrance); ++k) {
-    const auto v = static_cast<Variant>(k);
-    SCOPED_TRACE(k);
-    std::vector<float> input = Impulse(140.0, 1400);
-    input[0] = 0.0f;
-    const std::vector<float> reference = RunVariant(v, input, p, {.DitherSpan = 0.5f});
-    input[0] = 5000.0f;
-    EXPECT_EQ(RunVariant(v, input, p, {.DitherSpan = 0.5f}), reference);
-    EXPECT_EQ(reference[0], 0.0f);
-  }
-}
-
 TEST(MiddleEarModel, ProgressEveryTwentyThirdOfTheRecordOrEverySample) {
   for (const auto& [last, step] : {std::pair{46, 2}, std::pair{12, 1}, std::pair{35, 2}}) {
     SCOPED_TRACE(last);
@@ -203,6 +188,7 @@ TEST(MiddleEarModel, ProgressEveryTwentyThirdOfTheRecordOrEverySample) {
   }
 }
 
+// Every form ignores sample 0 and names itself, the sample and the file when it fails.
 TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
   const TModelParameters p = ShippedParameters();
   const std::string file = "\"" + p.Source.string() + "\"";
@@ -211,7 +197,11 @@ TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
       "protector",      "protected free-field ear", "protected free-field ear"};
   for (int k = 0; k < 6; ++k) {
     const auto v = static_cast<Variant>(k);
-    std::vector<float> input(200, 0.0f);
+    // Sample 0 is not used: any value there gives the run of a zero.
+    std::vector<float> input = Impulse(140.0, 200);
+    const std::vector<float> reference = RunVariant(v, input, p, {.DitherSpan = 0.5f});
+    input[0] = 5000.0f;
+    EXPECT_EQ(RunVariant(v, input, p, {.DitherSpan = 0.5f}), reference);
     input[100] = std::numeric_limits<float>::quiet_NaN();
     const std::string message = MessageOf([&] { RunVariant(v, input, p); });
     EXPECT_EQ(message.find("The " + names[k] + " model "), 0u) << message;
