@@ -25,11 +25,9 @@ using test::ShippedParameters;
 // Stapes displacement (um) of a decaying 2 kHz tone, loud enough to be hazardous.
 std::vector<float> Tone(int count, float dt) {
   std::vector<float> x(count);
-  for (int i = 0; i < count; ++i) {
-    const double t = i * static_cast<double>(dt);
-    x[i] = static_cast<float>(5.0 * std::exp(-t / 0.002) *
-                              std::sin(2.0 * std::numbers::pi * 2000.0 * t));
-  }
+  for (int i = 0; i < count; ++i)
+    x[i] = static_cast<float>(5.0 * std::exp(-i * double{dt} / 0.002) *
+                              std::sin(2.0 * std::numbers::pi * 2000.0 * i * double{dt}));
   return x;
 }
 
@@ -203,10 +201,7 @@ TEST_F(CochlearModelTest, HazardFileText) {
                   "   1    174198.56      0.00000      0.100\r\n"
                   "   2    1826.10      0.00000      3.400\r\n"}}) {
     TModelParameters p = ShippedParameters();
-    p.PlaceCount = 2;
-    p.FirstPlace = 0.1f;
-    p.LastPlace = 3.4f;
-    p.BaseFrequency = baseFrequency;
+    p.PlaceCount = 2, p.FirstPlace = 0.1f, p.LastPlace = 3.4f, p.BaseFrequency = baseFrequency;
     EXPECT_FALSE(Run(p, std::vector<float>(1024, 0.0f), 1023, 0, file).HazardFileError);
     EXPECT_EQ(test::TempFolder::Read(file), text);
   }

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "ErrorMessage.h"
 #include "base/FileNames.h"
@@ -24,7 +23,6 @@ TEST(HazardAnalysis, HazardAndAllowedTexts) {
     EXPECT_EQ(AruText(hazard), aru) << hazard;
     EXPECT_EQ(AllowedText(hazard), allowed) << hazard;
   }
-  EXPECT_FALSE(AllowedExposures(0.0f).has_value());
 }
 
 TEST(HazardAnalysis, MicrophoneCodeIsAWholeNumberFromOneToFour) {

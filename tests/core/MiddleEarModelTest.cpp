@@ -87,6 +87,7 @@ struct Options {
   MuscleTiming Timing = {-1, 1.0, 1.0};  // contracted
   float DitherSpan = 0.0f;               // axisMax - axisMin of the protector run
   ProgressCallback Progress = {};
+  LeakLevelCoefficients Leak = {};  // of the protector run
   MiddleEarRun* Run = nullptr;
 };
 
@@ -99,7 +100,7 @@ std::vector<float> RunVariant(Variant variant, std::vector<float> input, TModelP
   Lcg32 rng(12345);
   MiddleEarRun run;
   if (variant == Variant::Protector) {
-    run = TimeDomainModel4(input.data(), out.data(), last, kDt, p, {}, o.DitherSpan, 0.0f, rng);
+    run = TimeDomainModel4(input.data(), out.data(), last, kDt, p, o.Leak, o.DitherSpan, 0.0f, rng);
   } else if (variant >= Variant::ProtectedDrum) {
     const auto model = variant == Variant::ProtectedDrum ? &TimeDomainModel9 : &TimeDomainModel10;
     run = model(input.data(), last, kDt, p, timing);
@@ -354,7 +355,6 @@ TEST(MiddleEarModel, FormsAgreeWithFineFixedStepSolution) {
 TEST(MiddleEarModel, ProtectorAgreesWithFineFixedStepSolution) {
   const TModelParameters p = WithFreeLeak();
   const std::vector<float> input = Impulse(160.0, 2048);
-  const auto last = static_cast<std::int32_t>(input.size()) - 1;
   std::vector<float> linear;
   for (const LeakLevelCoefficients leak :
        {LeakLevelCoefficients{}, LeakLevelCoefficients{1e4f, 0.0f},
@@ -382,9 +382,7 @@ TEST(MiddleEarModel, ProtectorAgreesWithFineFixedStepSolution) {
                   });
       reference[i] = (x[1] + x[2] + x[3]) / p.ProtectorValue8 / 10.0;
     }
-    std::vector<float> out(input.size());
-    Lcg32 rng;
-    TimeDomainModel4(input.data(), out.data(), last, kDt, p, leak, 0.0f, 0.0f, rng);
+    const std::vector<float> out = RunVariant(Variant::Protector, input, p, {.Leak = leak});
     EXPECT_LT(WorstDeviation(out, reference), 0.005);
     EXPECT_TRUE(linear.empty() || WorstDeviation(out, linear) > 0.01);
     if (linear.empty()) linear = out;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,14 +61,9 @@ class ModelParametersTest : public ::testing::Test {
   int written_ = 0;
 };
 
-TEST_F(ModelParametersTest, ShippedFileDerivesConsistentConstants) {
+TEST_F(ModelParametersTest, ShippedFileHasEveryLineAndManFigNamesIt) {
   ASSERT_EQ(ShippedLines().size(), static_cast<std::size_t>(ParameterLineCount));
   EXPECT_EQ(ReadManFig(fs::path(ORVEK_DATA_DIR) / "Man.Fig"), kShipped.filename());
-  // The derived values themselves are checked by the reference ear of the middle-ear tests.
-  const TModelParameters p = LoadAndDerive(kShipped);
-  std::vector<float> values(sizeof(p.Derived) / sizeof(float));  // every one is a float
-  std::memcpy(values.data(), &p.Derived, sizeof(p.Derived));
-  for (float v : values) EXPECT_TRUE(std::isfinite(v));
 }
 
 TEST_F(ModelParametersTest, NumberIsReadFromTheStartOfTheLine) {
@@ -104,8 +98,8 @@ TEST_F(ModelParametersTest, ManFigNamesAtMostTwelveCharactersWithoutBlanks) {
     EXPECT_NE(MessageOf([&] { ReadManFig(bad); }).find(bad.filename().string()), std::string::npos);
 }
 
-// Uniform part and horn of various lengths, flaring, narrowing, not flaring, and a horn that makes
-// up the whole canal: sections end before, straddle and start after the junction.
+// A narrowing horn, a flaring horn that makes up the whole canal, and a canal without flare:
+// sections end before, straddle and start after the junction.
 TEST_F(ModelParametersTest, CanalSectionsHoldTheWholeCanalVolume) {
   const std::array<const char*, 4> cases[] = {{"1.1", "1.4", "0.50", "0.30"},
                                               {"0.0", "2.5", "0.35", "0.70"},
