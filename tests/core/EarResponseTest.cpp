@@ -12,33 +12,6 @@ namespace {
 
 using test::ShippedParameters;
 
-struct TapCase {
-  const char* Name;
-  ResponseTap Tap;
-  int Location;
-  bool Warned;
-};
-constexpr TapCase kTaps[] = {{"stapes, free field", ResponseTap::Stapes, 1, false},
-                             {"stapes, canal entrance", ResponseTap::Stapes, 2, false},
-                             {"stapes, eardrum, warned", ResponseTap::Stapes, 3, true},
-                             {"eardrum pressure", ResponseTap::Eardrum, 1, false},
-                             {"entrance pressure", ResponseTap::Entrance, 1, false}};
-
-// Read at low level the model is linear: a ten times weaker impulse gives the same transfer.
-TEST(EarResponse, IsTheLinearTransferOfTheModel) {
-  const TModelParameters p = ShippedParameters();
-  const std::vector<double> frequencies = {125.0, 1000.0, 4000.0};
-  for (const TapCase& c : kTaps) {
-    SCOPED_TRACE(c.Name);
-    const auto loud =
-        EarResponse(p, c.Tap, c.Location, c.Warned, frequencies, 200000.0, 1 << 14, 1.0f);
-    const auto soft =
-        EarResponse(p, c.Tap, c.Location, c.Warned, frequencies, 200000.0, 1 << 14, 0.1f);
-    for (std::size_t i = 0; i < frequencies.size(); ++i)
-      EXPECT_NEAR(loud[i].Db, soft[i].Db, 0.01) << frequencies[i];
-  }
-}
-
 // The canal is acoustically small at 100 Hz: the pressures there are the free-field pressure,
 // and the transfer does not depend on the sampling rate the model runs at.
 TEST(EarResponse, PressuresTendToTheFreeFieldAtLowFrequencyAtAnyRate) {

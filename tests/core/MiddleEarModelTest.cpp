@@ -5,17 +5,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <numbers>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "ErrorMessage.h"
 #include "ShippedParameters.h"
-#include "TempFolder.h"
 #include "base/OrvekError.h"
 #include "model/Friedlander.h"
 
@@ -28,32 +24,18 @@ constexpr double kEarScale = 31.622776601683793;  // 10 sqrt(10)
 
 using test::ShippedParameters;
 
-// The shipped ear with the protector circuit the protector tests are built around (lines 81-91:
-// a light cup on soft cushions and skin, a free leak), loaded as a parameter file is.
-TModelParameters WithTestProtector() {
-  std::ifstream in(std::filesystem::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", std::ios::binary);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  const char* circuit[] = {"1.0E-5", "40.0",    "2.0E-5", "50.0", "5.0",   "500.0",
-                           "0.06",   "1.05E-4", "200.0",  "0.5",  "1.0E-6"};
-  for (int i = 0; i < 11; ++i) lines.at(80 + i) = circuit[i];
-  const test::TempFolder folder;
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  TModelParameters p;
-  LoadModelParameters(folder.Write("TEST.PRM", text), p);
+// The shipped ear with a free leak under the protector (Lleak and Rleak, lines 85 and 86, held as
+// the file gives them), so that the level terms of the leak matter.
+TModelParameters WithFreeLeak() {
+  TModelParameters p = ShippedParameters();
+  p.ProtectorValue5 = 5.0f;
+  p.ProtectorValue6 = 500.0f;
   DeriveModelConstants(p);
   return p;
 }
 
 std::vector<float> Impulse(double peakDb, std::int32_t samples) {
   return FriedlanderSamples({.PeakDb = peakDb, .SampleRate = kRate, .Samples = samples});
-}
-
-double PeakOf(const std::vector<float>& v, std::size_t from = 0) {
-  double peak = 0.0;
-  for (std::size_t i = from; i < v.size(); ++i) peak = std::max(peak, std::abs(double{v[i]}));
-  return peak;
 }
 
 // The largest deviation of `out` from `reference`, as a fraction of the reference's peak.
@@ -105,6 +87,7 @@ struct Options {
   MuscleTiming Timing = {-1, 1.0, 1.0};  // contracted
   float DitherSpan = 0.0f;               // axisMax - axisMin of the protector run
   ProgressCallback Progress = {};
+  LeakLevelCoefficients Leak = {};  // of the protector run
   MiddleEarRun* Run = nullptr;
 };
 
@@ -117,7 +100,7 @@ std::vector<float> RunVariant(Variant variant, std::vector<float> input, TModelP
   Lcg32 rng(12345);
   MiddleEarRun run;
   if (variant == Variant::Protector) {
-    run = TimeDomainModel4(input.data(), out.data(), last, kDt, p, {}, o.DitherSpan, 0.0f, rng);
+    run = TimeDomainModel4(input.data(), out.data(), last, kDt, p, o.Leak, o.DitherSpan, 0.0f, rng);
   } else if (variant >= Variant::ProtectedDrum) {
     const auto model = variant == Variant::ProtectedDrum ? &TimeDomainModel9 : &TimeDomainModel10;
     run = model(input.data(), last, kDt, p, timing);
@@ -137,13 +120,9 @@ TEST(MuscleTiming, OnsetInSinglePrecisionAndDecayConstants) {
     const char* Name;
     float Delay, Rate, Tau;
     std::int32_t Onset;
-  } cases[] = {
-      {"warned, 200 kHz", -0.05f, 200000.0f, 0.01f, -9000},
-      {"warned, 20 Hz (interval of 50 ms)", -0.05f, 20.0f, 0.01f, 0},
-      {"unwarned, 200 kHz", 0.01f, 200000.0f, 0.01f, 3000},
-      {"240 on paper truncates to 239", 0.01f, 16000.0f, 0.01f, 239},
-      {"single-precision quotient is whole", 0.009f, 10000.0f, 0.011f, 140},
-  };
+  } cases[] = {{"warned, 20 Hz (interval of 50 ms)", -0.05f, 20.0f, 0.01f, 0},
+               {"240 on paper truncates to 239", 0.01f, 16000.0f, 0.01f, 239},
+               {"single-precision quotient is whole", 0.009f, 10000.0f, 0.011f, 140}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     const float dt = 1.0f / c.Rate;
@@ -162,41 +141,18 @@ TEST(MuscleContraction, RelaxedUpToOnsetThenRisesTowardsFullContraction) {
   MuscleContraction muscles(MuscleTiming{5, 1.3, 0.8}, p);
   for (std::int32_t i = 1; i <= 5; ++i) {
     const MuscleFactors f = muscles.Next(i);
-    EXPECT_EQ(f.Stiffness, 1.0) << i;
-    EXPECT_EQ(f.Damping, 1.0) << i;
+    EXPECT_TRUE(f.Stiffness == 1.0 && f.Damping == 1.0) << i;
   }
   const MuscleFactors first = muscles.Next(6);
   EXPECT_NEAR(first.Stiffness, 1.0 + (1.0 - 1.3 * 0.8) * (fs - 1.0), 1e-12);
   EXPECT_NEAR(first.Damping, 1.0 + (1.0 - 1.3 * 0.8) * (fd - 1.0), 1e-12);
-  double previous = first.Stiffness, s = 0.0;
-  for (std::int32_t i = 7; i <= 200; previous = s, ++i) {
-    s = muscles.Next(i).Stiffness;
-    EXPECT_TRUE(i >= 60 || s > previous) << i;
-  }
+  double s = 0.0;
+  for (std::int32_t i = 7; i <= 200; ++i) s = muscles.Next(i).Stiffness;
   EXPECT_NEAR(s, fs, 1e-9);
 
   MuscleContraction warned(ComputeMuscleTiming(kWarnedMuscleDelay, kDt, p.MuscleTimeConstant), p);
   const MuscleFactors f = warned.Next(1);
-  EXPECT_EQ(f.Stiffness, fs);
-  EXPECT_EQ(f.Damping, fd);
-}
-
-TEST(StapesNonlinearity, OneAtRestGrowingSymmetricallyAndFiniteBeyondTheLimit) {
-  TModelParameters p = ShippedParameters();
-  const double rest = p.NonlinRest = 0.9f, limit = p.NonlinLimit = 1.5f;
-  const StapesNonlinearity nonlinearity(p);
-  EXPECT_DOUBLE_EQ(nonlinearity.Factor(0.0), 1.0);
-  // x2 of one NonlinScale displacement, and the displacement at which u reaches the limit.
-  const double unit = p.NonlinScale / p.Derived.StapesDisplacementScale;
-  const double dLimit = std::sqrt(std::pow((1.0 + limit) / (1.0 + rest), 2) - 1.0);
-  double previous = 1.0;
-  for (int k = 1; k <= 20; ++k) {
-    const double x2 = 0.99 * dLimit * k / 20.0 * unit, y = nonlinearity.Factor(x2);
-    EXPECT_GT(y, previous) << k;
-    EXPECT_EQ(y, nonlinearity.Factor(-x2)) << k;
-    previous = y;
-  }
-  EXPECT_TRUE(std::isfinite(nonlinearity.Factor(2.0 * dLimit * unit)));
+  EXPECT_TRUE(f.Stiffness == fs && f.Damping == fd);
 }
 
 TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
@@ -204,12 +160,10 @@ TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
     Variant V;
     float Divisor;
     std::vector<std::int32_t> Carried;  // after samples 1, 2, ...
-  } cases[] = {
-      {Variant::FreeField, 2.0f, {256, 256, 256}},
-      {Variant::FreeField, 4.0f, {128, 64, 32, 16, 8, 4, 2, 2}},
-      {Variant::Protector, 4.0f, {256, 256}},  // floor 128, doubled once
-      {Variant::ProtectedDrum, 8.0f, {64, 16, 4, 2, 2}},
-  };
+  } cases[] = {{Variant::FreeField, 2.0f, {256, 256, 256}},
+               {Variant::FreeField, 4.0f, {128, 64, 32, 16, 8, 4, 2, 2}},
+               {Variant::Protector, 4.0f, {256, 256}},  // floor 128, doubled once
+               {Variant::ProtectedDrum, 8.0f, {64, 16, 4, 2, 2}}};
   for (const auto& c : cases) {
     TModelParameters p = ShippedParameters();
     p.SubstepDivisor = c.Divisor;
@@ -224,38 +178,6 @@ TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
   }
 }
 
-TEST(MiddleEarModel, FirstSampleHasNoInfluenceAndLowLevelsAreLinear) {
-  const TModelParameters p = ShippedParameters();
-  for (int k = 0; k <= static_cast<int>(Variant::ProtectedEntrance); ++k) {
-    const auto v = static_cast<Variant>(k);
-    SCOPED_TRACE(k);
-    std::vector<float> input = Impulse(140.0, 1400);
-    input[0] = 0.0f;
-    const std::vector<float> reference = RunVariant(v, input, p, {.DitherSpan = 0.5f});
-    input[0] = 5000.0f;
-    EXPECT_EQ(RunVariant(v, input, p, {.DitherSpan = 0.5f}), reference);
-    EXPECT_EQ(reference[0], 0.0f);
-
-    std::vector<float> small = Impulse(60.0, 2048), doubled = small;
-    for (float& s : doubled) s *= 2.0f;
-    const std::vector<float> a = RunVariant(v, small, p), b = RunVariant(v, doubled, p);
-    const double peak = PeakOf(b);
-    ASSERT_GT(peak, 0.0);
-    for (std::size_t i = 0; i < a.size(); ++i) ASSERT_NEAR(b[i], 2.0 * a[i], 1e-6 * peak) << i;
-  }
-}
-
-TEST(MiddleEarModel, ContractedMusclesReduceLowFrequencyStapesMotion) {
-  const TModelParameters p = ShippedParameters();
-  std::vector<float> tone(4096);
-  for (std::size_t i = 0; i < tone.size(); ++i)
-    tone[i] = static_cast<float>(2.0 * std::sin(2.0 * std::numbers::pi * 500.0 * i * kDt));
-  const MuscleTiming relaxed = {static_cast<std::int32_t>(tone.size()), 1.0, 1.0};
-  EXPECT_LT(
-      PeakOf(RunVariant(Variant::FreeField, tone, p), tone.size() / 2),
-      0.5 * PeakOf(RunVariant(Variant::FreeField, tone, p, {.Timing = relaxed}), tone.size() / 2));
-}
-
 TEST(MiddleEarModel, ProgressEveryTwentyThirdOfTheRecordOrEverySample) {
   for (const auto& [last, step] : {std::pair{46, 2}, std::pair{12, 1}, std::pair{35, 2}}) {
     SCOPED_TRACE(last);
@@ -267,30 +189,7 @@ TEST(MiddleEarModel, ProgressEveryTwentyThirdOfTheRecordOrEverySample) {
   }
 }
 
-// With a leak the pressure under the protector follows the outside; sealed, the springs share
-// it with the enclosed volume: Pc/P = G/(1 + G), G = Kcup (1/Kcush + 1/Kskin + 1/Kmat).
-TEST(MiddleEarModel, ProtectorStaticTransferAndZeroLeakAttenuation) {
-  const TModelParameters shipped = WithTestProtector();
-  TModelParameters sealed = shipped;
-  sealed.ProtectorValue5 = 1e30f;  // Lleak: no leak flow
-  sealed.ProtectorValue6 = 0.0f;
-  const double g = (1.0 / shipped.ProtectorValue8) *
-                   (1.0 / shipped.ProtectorValue1 + 1.0 / shipped.ProtectorValue3 +
-                    1.0 / shipped.ProtectorValue11);
-  // Slow sampling keeps the run short; a little dither keeps the velocities above round-off.
-  std::vector<float> step(6001, 1.0f), out(step.size());
-  for (const auto& [p, transfer] : {std::pair{shipped, 1.0}, std::pair{sealed, g / (1.0 + g)}}) {
-    Lcg32 rng(3);
-    TimeDomainModel4(step.data(), out.data(), 6000, 1e-4f, p, {}, 1000.0f, 0.0f, rng);
-    double mean = 0.0;
-    for (std::size_t i = 5000; i < out.size(); ++i) mean += out[i] / 1001.0;
-    EXPECT_NEAR(mean, transfer, 0.005 * transfer);
-  }
-  sealed.ProtectorValue7 *= 20.0f;  // heavy cup
-  const std::vector<float> impulse = Impulse(160.0, 2048);
-  EXPECT_LT(PeakOf(RunVariant(Variant::Protector, impulse, sealed)), 0.01 * PeakOf(impulse));
-}
-
+// Every form ignores sample 0 and names itself, the sample and the file when it fails.
 TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
   const TModelParameters p = ShippedParameters();
   const std::string file = "\"" + p.Source.string() + "\"";
@@ -299,7 +198,11 @@ TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
       "protector",      "protected free-field ear", "protected free-field ear"};
   for (int k = 0; k < 6; ++k) {
     const auto v = static_cast<Variant>(k);
-    std::vector<float> input(200, 0.0f);
+    // Sample 0 is not used: any value there gives the run of a zero.
+    std::vector<float> input = Impulse(140.0, 200);
+    const std::vector<float> reference = RunVariant(v, input, p, {.DitherSpan = 0.5f});
+    input[0] = 5000.0f;
+    EXPECT_EQ(RunVariant(v, input, p, {.DitherSpan = 0.5f}), reference);
     input[100] = std::numeric_limits<float>::quiet_NaN();
     const std::string message = MessageOf([&] { RunVariant(v, input, p); });
     EXPECT_EQ(message.find("The " + names[k] + " model "), 0u) << message;
@@ -307,8 +210,7 @@ TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
     EXPECT_TRUE(v == Variant::Protector || message.find(file) != std::string::npos) << message;
   }
 
-  // A divisor below one multiplies the count: 8192 sub-steps carried, then 262144, then too
-  // many.
+  // A divisor below one multiplies the count: 8192 sub-steps, then 262144, then too many.
   TModelParameters growing = p;
   growing.SubstepDivisor = 1.0f / 16.0f;
   const std::string message =
@@ -322,11 +224,9 @@ TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
   // of every ear form fails before the run, naming the file.
   TModelParameters limp = p;
   limp.NonlinRest = 0.0f;
-  for (const Variant v : {Variant::FreeField, Variant::CanalEntrance, Variant::Eardrum}) {
-    const std::string failure =
-        MessageOf([&] { RunVariant(v, std::vector<float>(10, 0.0f), limp); });
-    EXPECT_NE(failure.find(file), std::string::npos) << failure;
-  }
+  for (const Variant v : {Variant::FreeField, Variant::CanalEntrance, Variant::Eardrum})
+    EXPECT_NE(MessageOf([&] { RunVariant(v, std::vector<float>(10, 0.0f), limp); }).find(file),
+              std::string::npos);
 }
 
 // The stapes displacement (um), or for a section s in 1..16 the canal pressure (Pa) behind it, of
@@ -450,11 +350,11 @@ TEST(MiddleEarModel, FormsAgreeWithFineFixedStepSolution) {
 
 // The protector network from its equations (Ccush, Cskin, Cmat held as stiffnesses, Ccup as a
 // compliance), 512 fixed RK4 sub-steps per sample; output the pressure under it in Pa. With and
-// without the level terms of the leak, which must change the result by more than the tolerance.
+// without the level terms of the leak (stepped sub-step by sub-step, where the linear circuit
+// takes one matrix per sub-step count), which must change the result by more than the tolerance.
 TEST(MiddleEarModel, ProtectorAgreesWithFineFixedStepSolution) {
-  const TModelParameters p = WithTestProtector();
+  const TModelParameters p = WithFreeLeak();
   const std::vector<float> input = Impulse(160.0, 2048);
-  const auto last = static_cast<std::int32_t>(input.size()) - 1;
   std::vector<float> linear;
   for (const LeakLevelCoefficients leak :
        {LeakLevelCoefficients{}, LeakLevelCoefficients{1e4f, 0.0f},
@@ -482,26 +382,11 @@ TEST(MiddleEarModel, ProtectorAgreesWithFineFixedStepSolution) {
                   });
       reference[i] = (x[1] + x[2] + x[3]) / p.ProtectorValue8 / 10.0;
     }
-    std::vector<float> out(input.size());
-    Lcg32 rng;
-    TimeDomainModel4(input.data(), out.data(), last, kDt, p, leak, 0.0f, 0.0f, rng);
+    const std::vector<float> out = RunVariant(Variant::Protector, input, p, {.Leak = leak});
     EXPECT_LT(WorstDeviation(out, reference), 0.005);
-    if (linear.empty()) {
-      linear = out;
-    } else {
-      double change = 0.0;
-      for (std::size_t i = 0; i < out.size(); ++i)
-        change = std::max(change, std::abs(double{out[i]} - linear[i]));
-      EXPECT_GT(change, 0.01 * PeakOf(linear));
-    }
+    EXPECT_TRUE(linear.empty() || WorstDeviation(out, linear) > 0.01);
+    if (linear.empty()) linear = out;
   }
-  // The linear circuit is advanced by one matrix per sub-step count; a leak term too small to
-  // matter forces sub-step-by-sub-step integration of the same circuit, which must agree closely.
-  std::vector<float> stepped(input.size());
-  Lcg32 rng;
-  TimeDomainModel4(input.data(), stepped.data(), last, kDt, p, {1e-30f, 0.0f}, 0.0f, 0.0f, rng);
-  for (std::size_t i = 0; i < stepped.size(); ++i)
-    ASSERT_NEAR(stepped[i], linear[i], 1e-6 * PeakOf(linear)) << i;
 }
 
 }  // namespace

@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <filesystem>
-#include <limits>
+#include <tuple>
 #include <vector>
 
 #include "ShippedParameters.h"
 #include "base/OrvekError.h"
-#include "model/Friedlander.h"
 #include "model/MiddleEarModel.h"
 
 namespace orvek {
@@ -21,78 +19,6 @@ using Complex = std::complex<double>;
 using Matrix = std::vector<double>;  // n x n, row-major
 
 using test::ShippedParameters;
-
-Matrix Multiply(const Matrix& a, const Matrix& b, int n) {
-  Matrix c(a.size(), 0.0);
-  for (int i = 0; i < n; ++i) {
-    for (int k = 0; k < n; ++k) {
-      for (int j = 0; j < n; ++j) c[i * n + j] += a[i * n + k] * b[k * n + j];
-    }
-  }
-  return c;
-}
-
-double RowSumNorm(const Matrix& a, int n) {
-  double norm = 0.0;
-  for (int i = 0; i < n; ++i) {
-    double row = 0.0;
-    for (int j = 0; j < n; ++j) row += std::abs(a[i * n + j]);
-    norm = std::max(norm, row);
-  }
-  return norm;
-}
-
-Matrix Identity(int n) {
-  Matrix e(static_cast<std::size_t>(n) * n, 0.0);
-  for (int i = 0; i < n; ++i) e[i * n + i] = 1.0;
-  return e;
-}
-
-// exp(a) by scaling, a Taylor series and squaring.
-Matrix Exponential(Matrix a, int n) {
-  int squarings = 0;
-  for (double norm = RowSumNorm(a, n); norm > 0.25; norm /= 2.0) ++squarings;
-  for (double& x : a) x = std::ldexp(x, -squarings);
-  Matrix sum = Identity(n), term = Identity(n);
-  for (int k = 1; k <= 20; ++k) {
-    term = Multiply(term, a, n);
-    for (std::size_t i = 0; i < term.size(); ++i) sum[i] += (term[i] /= k);
-  }
-  for (int i = 0; i < squarings; ++i) sum = Multiply(sum, sum, n);
-  return sum;
-}
-
-// The RK4 step matrix I + hA + (hA)^2/2 + (hA)^3/6 + (hA)^4/24, formed explicitly.
-Matrix StepMatrix(const Matrix& a, int n, double h) {
-  Matrix z = a;
-  for (double& x : z) x *= h;
-  Matrix g = Identity(n), term = Identity(n);
-  for (int k = 1; k <= 4; ++k) {
-    term = Multiply(term, z, n);
-    for (std::size_t i = 0; i < g.size(); ++i) g[i] += (term[i] /= k);
-  }
-  return g;
-}
-
-// rho(g) = lim ||g^k||^(1/k), by squaring 2^40 times with the norm kept out as a logarithm.
-double RadiusBySquaring(Matrix g, int n) {
-  double logNorm = 0.0;
-  double power = 1.0;
-  for (int k = 0; k < 40; ++k) {
-    const double norm = RowSumNorm(g, n);
-    for (double& x : g) x /= norm;
-    logNorm = 2.0 * (logNorm + std::log(norm));
-    power *= 2.0;
-    g = Multiply(g, g, n);
-  }
-  return std::exp((logNorm + std::log(RowSumNorm(g, n))) / power);
-}
-
-// The ear models by microphone location 1 to 3.
-using EarModel = MiddleEarRun (*)(const float*, float*, std::int32_t, float,
-                                  const TModelParameters&, const MuscleTiming&,
-                                  const ProgressCallback&);
-constexpr EarModel kEarModels[] = {TimeDomainModel1, TimeDomainModel2, TimeDomainModel3};
 
 // Every expected eigenvalue has its own computed one within tolerance * max(1, |expected|).
 void ExpectSameSpectrum(std::vector<Complex> computed, const std::vector<Complex>& expected,
@@ -108,231 +34,75 @@ void ExpectSameSpectrum(std::vector<Complex> computed, const std::vector<Complex
   }
 }
 
-// Block diagonal with the given real eigenvalues and complex pairs (re +- i im), turned by the
-// reflection I - 2 v v^T / v^T v and scaled by diag(scales): a similarity, so the spectrum stays.
-struct KnownSpectrum {
-  const char* Name;
-  std::vector<double> Real;
-  std::vector<Complex> Pairs;
-  std::vector<double> Scales;
-};
-
-TEST(Eigenvalues, SimilarTransformsOfKnownSpectra) {
-  const KnownSpectrum cases[] = {
-      {"real, spread", {-1.0, -1e3, -6.5e5, 2.0}, {}, {1, 1, 1, 1}},
-      {"lightly damped pairs", {-3.0}, {{-31.0, 3.2e5}, {-2e3, 4.5e3}}, {1, 1, 1, 1, 1}},
-      {"zeros and a pair", {0.0, 0.0}, {{-0.5, 1.0}}, {1, 1, 1, 1}},
-      {"badly scaled",
-       {-8.9e2, -6.6e4},
-       {{-7.8e2, 6.8e3}, {-4e1, 3.2e5}},
-       {1, 1e4, 1e-4, 1e8, 1e-6, 1e2}},
-  };
-  for (const KnownSpectrum& c : cases) {
-    SCOPED_TRACE(c.Name);
-    const int n = static_cast<int>(c.Real.size() + 2 * c.Pairs.size());
-    Matrix d(static_cast<std::size_t>(n) * n, 0.0);
-    std::vector<Complex> expected;
-    int k = 0;
-    for (double r : c.Real) {
-      d[k * n + k] = r;
-      expected.push_back(r);
-      ++k;
-    }
-    for (const Complex& pair : c.Pairs) {
-      d[k * n + k] = d[(k + 1) * n + k + 1] = pair.real();
-      d[k * n + k + 1] = pair.imag();
-      d[(k + 1) * n + k] = -pair.imag();
-      expected.push_back(pair);
-      expected.push_back(std::conj(pair));
-      k += 2;
-    }
-    Matrix q = Identity(n);
-    double vv = 0.0;
-    for (int i = 0; i < n; ++i) vv += (i + 1.0) * (i + 1.0);
-    for (int i = 0; i < n; ++i) {
-      for (int j = 0; j < n; ++j) q[i * n + j] -= 2.0 * (i + 1.0) * (j + 1.0) / vv;
-    }
-    Matrix a = Multiply(Multiply(q, d, n), q, n);
-    for (int i = 0; i < n; ++i) {
-      for (int j = 0; j < n; ++j) a[i * n + j] *= c.Scales[i] / c.Scales[j];
-    }
-    ExpectSameSpectrum(Eigenvalues(a, n), expected, 1e-9);
-  }
-}
-
 TEST(Eigenvalues, CompanionJordanAndTrivialMatrices) {
   // Companion matrix of (x-1)(x-2)(x-3)(x-4) = x^4 - 10x^3 + 35x^2 - 50x + 24: far from normal.
   ExpectSameSpectrum(Eigenvalues({10, -35, 50, -24, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}, 4),
                      {1.0, 2.0, 3.0, 4.0}, 1e-9);
   // A Jordan block: the double root is only determined to about sqrt(epsilon).
   ExpectSameSpectrum(Eigenvalues({-5, 1, 0, -5}, 2), {-5.0, -5.0}, 1e-7);
-  ExpectSameSpectrum(Eigenvalues({0, -7, 7, 0}, 2), {{0, 7}, {0, -7}}, 1e-12);
   ExpectSameSpectrum(Eigenvalues({-2.5}, 1), {-2.5}, 0.0);
   ExpectSameSpectrum(Eigenvalues(Matrix(9, 0.0), 3), {0.0, 0.0, 0.0}, 0.0);
   EXPECT_THROW(Eigenvalues({1, 2, 3}, 2), OrvekError);
 }
 
-TEST(RungeKutta, AmplificationAndStepMarginOnTheAxes) {
-  // The real-axis limit of RK4 is the real root of x^3 + 4x^2 + 12x + 24 (R = 1 there); the
-  // imaginary-axis limit is 2 sqrt(2), where 1 - y^6/72 + y^8/576 = 1.
-  constexpr double kRealLimit = 2.785293563405282;
+// The real-axis limit of RK4 is the real root of x^3 + 4x^2 + 12x + 24 (R = 1 there); the
+// imaginary-axis limit is 2 sqrt(2), where 1 - y^6/72 + y^8/576 = 1.
+TEST(RungeKutta, StepMarginOnTheAxes) {
   const double imaginaryLimit = 2.0 * std::sqrt(2.0);
-  EXPECT_NEAR(std::abs(RungeKuttaAmplification(-kRealLimit)), 1.0, 1e-12);
-  EXPECT_NEAR(std::abs(RungeKuttaAmplification({0.0, imaginaryLimit})), 1.0, 1e-12);
-  EXPECT_NEAR(std::abs(RungeKuttaAmplification(-0.1) - std::exp(-0.1)), 0.0, 1e-6);
-  const struct {
-    Complex Mode;
-    double Margin;
-  } cases[] = {
-      {-1.0, kRealLimit},
-      {-4.0, kRealLimit / 4.0},
-      {{0.0, 1.0}, imaginaryLimit},
-      {{0.0, -0.5}, 2.0 * imaginaryLimit},
-      {0.5, 0.0},  // a growing mode
-  };
-  for (const auto& c : cases) {
-    EXPECT_NEAR(StepMargin(c.Mode), c.Margin, 1e-9) << c.Mode;
-  }
+  const std::pair<Complex, double> cases[] = {{-1.0, 2.785293563405282},
+                                              {{0.0, -0.5}, 2.0 * imaginaryLimit},
+                                              {0.5, 0.0}};  // a growing mode
+  for (const auto& [mode, margin] : cases) EXPECT_NEAR(StepMargin(mode), margin, 1e-9) << mode;
   EXPECT_TRUE(std::isinf(StepMargin(0.0)));
-}
-
-TEST(RungeKutta, RadiusFromEigenvaluesMatchesPowersOfTheStepMatrix) {
-  const TModelParameters p = ShippedParameters();
-  const double dt = 1.0 / 48000.0;
-  for (int location = 1; location <= 3; ++location) {
-    const LinearisedEar ear = LinearisedEarMatrix(p, location, 1.0);
-    const std::vector<Complex> modes = Eigenvalues(ear.Matrix, ear.Order);
-    // Sub-step counts where some forms are unstable and where all are stable.
-    for (int subSteps : {1, 2, 8}) {
-      SCOPED_TRACE(::testing::Message() << "location " << location << ", " << subSteps);
-      const double h = dt / subSteps;
-      double radius = 0.0;
-      for (const Complex& lambda : modes) {
-        radius = std::max(radius, std::abs(RungeKuttaAmplification(lambda * h)));
-      }
-      const double squared = RadiusBySquaring(StepMatrix(ear.Matrix, ear.Order, h), ear.Order);
-      EXPECT_NEAR(squared / radius, 1.0, 1e-6);
-    }
-  }
-  // A damped oscillator has no resting mode, so its radius lies below 1.
-  const double omega = 3e5, zeta = 0.05, h = 4e-6;
-  const Matrix oscillator{0.0, 1.0, -omega * omega, -2.0 * zeta * omega};
-  const Complex lambda{-zeta * omega, omega * std::sqrt(1.0 - zeta * zeta)};
-  const double expected = std::abs(RungeKuttaAmplification(lambda * h));
-  EXPECT_LT(expected, 1.0);
-  EXPECT_NEAR(RadiusBySquaring(StepMatrix(oscillator, 2, h), 2), expected, 1e-9);
 }
 
 TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
   const TModelParameters p = ShippedParameters();
   // Free field: branch 1, the radiation mass and the head mass have no stiffness; the canal
   // entrance form has no head, the eardrum form only branch 1.
-  const struct {
-    int Location, Order, Resting;
-  } cases[] = {{1, 48, 3}, {4, 48, 3}, {2, 46, 2}, {3, 12, 1}};
-  for (const auto& c : cases) {
+  // location, order, resting modes
+  for (const auto& [location, order, resting] :
+       {std::tuple{1, 48, 3}, {4, 48, 3}, {2, 46, 2}, {3, 12, 1}}) {
     for (double contraction : {0.0, 1.0}) {
-      SCOPED_TRACE(::testing::Message() << "location " << c.Location << ", " << contraction);
-      const LinearisedEar ear = LinearisedEarMatrix(p, c.Location, contraction);
-      ASSERT_EQ(ear.Order, c.Order);
-      int resting = 0;
+      SCOPED_TRACE(::testing::Message() << "location " << location << ", " << contraction);
+      const LinearisedEar ear = LinearisedEarMatrix(p, location, contraction);
+      ASSERT_EQ(ear.Order, order);
+      int count = 0;
       for (const Complex& lambda : Eigenvalues(ear.Matrix, ear.Order)) {
-        if (std::abs(lambda) < 1e-6) {
-          ++resting;
-        } else {
-          EXPECT_LT(lambda.real(), 0.0) << lambda;  // a passive network only loses energy
-        }
+        count += std::abs(lambda) < 1e-6;
+        EXPECT_TRUE(std::abs(lambda) < 1e-6 || lambda.real() < 0.0) << lambda;  // passive
       }
-      EXPECT_EQ(resting, c.Resting);
+      EXPECT_EQ(count, resting);
     }
   }
   EXPECT_THROW(LinearisedEarMatrix(p, 5, 0.0), OrvekError);
 }
 
-// A quiet impulse through the ear models against the exact solution of the linearised network
-// for input pressure linear between samples: x(t + dt) = exp(E dt) x(t) with the input and its
-// slope appended to the state. Velocities are carried as V dt so that E is well scaled.
-TEST(LinearisedEar, ReproducesTheIntegratorOnAQuietImpulse) {
-  const TModelParameters p = ShippedParameters();
-  FriedlanderSpec spec;
-  spec.PeakDb = 100.0;  // 2 Pa: the stapes nonlinearity stays at its rest value
-  spec.Samples = 2048;
-  spec.OnsetMs = 1.0;
-  const std::vector<float> input = FriedlanderSamples(spec);
-  const float dt = static_cast<float>(1.0 / spec.SampleRate);
-  const std::int32_t last = spec.Samples - 1;
-  for (int location = 1; location <= 3; ++location) {
-    for (double contraction : {0.0, 1.0}) {
-      SCOPED_TRACE(::testing::Message() << "location " << location << ", " << contraction);
-      MuscleTiming timing;
-      timing.Onset = contraction > 0.0 ? -1 : last + 1;  // warned, or never contracting
-      std::vector<float> output(input.size());
-      kEarModels[location - 1](input.data(), output.data(), last, dt, p, timing, {});
-
-      const LinearisedEar ear = LinearisedEarMatrix(p, location, contraction);
-      const int m = ear.Order, n = m + 2;
-      Matrix e(static_cast<std::size_t>(n) * n, 0.0);
-      const auto scale = [&](int i) { return i < m / 2 ? 1.0 : double{dt}; };
-      for (int i = 0; i < m; ++i) {
-        for (int j = 0; j < m; ++j) e[i * n + j] = dt * ear.At(i, j) * scale(i) / scale(j);
-        e[i * n + m] = dt * scale(i) * ear.Input[i];
-      }
-      e[m * n + m + 1] = 1.0;  // d(pressure)/d(t/dt) = its rise over the interval
-      const Matrix step = Exponential(e, n);
-      std::vector<double> z(n, 0.0), next(n);
-      double peak = 0.0, worst = 0.0;
-      for (std::int32_t i = 1; i <= last; ++i) {
-        z[m] = i > 1 ? input[i - 1] : 0.0;  // sample 0 is not used
-        z[m + 1] = input[i] - z[m];
-        for (int r = 0; r < n; ++r) {
-          next[r] = 0.0;
-          for (int c = 0; c < n; ++c) next[r] += step[r * n + c] * z[c];
-        }
-        z = next;
-        const double exact = z[1] * p.Derived.StapesDisplacementScale;
-        peak = std::max(peak, std::abs(exact));
-        worst = std::max(worst, std::abs(exact - output[i]));
-      }
-      EXPECT_GT(peak, 0.0);
-      EXPECT_LT(worst, 1e-4 * peak);  // the step doubling's 0.1 % per sample, well inside
-    }
-  }
-}
-
 TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
   TModelParameters p = ShippedParameters();
+  // The middle-ear tests follow the count at the divisors 2 and 4 sample by sample.
   const struct {
     int Location;
-    double SampleRate;  // Hz
-    double Divisor;
-    std::int32_t Expected;
-    std::int32_t Samples;  // enough to settle; one where the count rises
+    double SampleRate, Divisor;      // Hz
+    std::int32_t Expected, Samples;  // enough to settle; one where the count rises
   } cases[] = {
       // At 200 kHz every form is stable with the floor of 1, so the divisor alone decides.
-      {3, 2e5, 4.0, 2, 200},
-      {3, 2e5, 3.0, 2, 200},
       {3, 2e5, 2.5, 4, 200},
-      {3, 2e5, 2.35, 6, 200},
-      {3, 2e5, 2.25, 8, 200},
       {3, 2e5, 2.1, 20, 200},
-      {3, 2e5, 2.0, 256, 200},
       {3, 2e5, 1.9, 270, 1},
       // At 48 kHz the canal's stiffest modes raise the floor of the 24- and 23-state forms to 3.
       {1, 48000, 4.0, 6, 200},
-      {2, 48000, 4.0, 6, 200},
-      {3, 48000, 4.0, 2, 200},
-  };
+      {3, 48000, 4.0, 2, 200}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "location " << c.Location << ", " << c.SampleRate
                                       << " Hz, divisor " << c.Divisor);
     p.SubstepDivisor = static_cast<float>(c.Divisor);
     const float dt = static_cast<float>(1.0 / c.SampleRate);
     EXPECT_EQ(SmallestEarSubSteps(p, c.Location, dt), c.Expected);
-    const std::vector<float> silence(c.Samples + 1, 0.0f);
-    std::vector<float> output(silence.size());
-    const MiddleEarRun run = kEarModels[c.Location - 1](silence.data(), output.data(), c.Samples,
-                                                        dt, p, MuscleTiming{}, {});
-    EXPECT_EQ(run.CarriedSubSteps, c.Expected);
+    const auto model = c.Location == 1 ? &TimeDomainModel1 : &TimeDomainModel3;
+    std::vector<float> silence(c.Samples + 1, 0.0f), output(silence.size());
+    EXPECT_EQ(model(silence.data(), output.data(), c.Samples, dt, p, {}, {}).CarriedSubSteps,
+              c.Expected);
   }
 }
 
@@ -368,10 +138,8 @@ TEST(StableSubStepFloor, AGrowingModeIsRejected) {
   TModelParameters p = ShippedParameters();
   p.Resistance5 = -p.Resistance5;  // branch 5 feeds energy in
   EXPECT_THROW(StableSubStepFloor(p, 3, 1e-5f), OrvekError);
-  const std::vector<float> silence(9, 0.0f);
-  std::vector<float> output(silence.size());
-  EXPECT_THROW(TimeDomainModel3(silence.data(), output.data(), 8, 1e-5f, p, MuscleTiming{}, {}),
-               OrvekError);
+  std::vector<float> silence(9, 0.0f), out(9);
+  EXPECT_THROW(TimeDomainModel3(silence.data(), out.data(), 8, 1e-5f, p, {}, {}), OrvekError);
 }
 
 }  // namespace

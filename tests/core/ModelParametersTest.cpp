@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -62,34 +61,17 @@ class ModelParametersTest : public ::testing::Test {
   int written_ = 0;
 };
 
-TEST_F(ModelParametersTest, ShippedFileDerivesConsistentConstants) {
+TEST_F(ModelParametersTest, ShippedFileHasEveryLineAndManFigNamesIt) {
   ASSERT_EQ(ShippedLines().size(), static_cast<std::size_t>(ParameterLineCount));
   EXPECT_EQ(ReadManFig(fs::path(ORVEK_DATA_DIR) / "Man.Fig"), kShipped.filename());
-  const TModelParameters p = LoadAndDerive(kShipped);
-  const auto& d = p.Derived;
-  std::vector<float> values(sizeof(d) / sizeof(float));  // every derived constant is a float
-  std::memcpy(values.data(), &d, sizeof(d));
-  for (float v : values) EXPECT_TRUE(std::isfinite(v));
-  EXPECT_EQ(p.PlaceCount, 23);
-  // The stored inverse (a, b; b, c) / det of the mass block of branches 4 and 6 times the block
-  // (c, -b; -b, a) gives the identity.
-  const double a = d.CanalSectionInertance[0] / 2.0 + p.Mass46, b = p.Mass46,
-               c = p.Mass46 + p.Mass4;
-  EXPECT_NEAR(c * d.MassBlockAOverDet - b * d.MassBlockBOverDet, 1.0, 1e-5);
-  EXPECT_NEAR(c * d.MassBlockBOverDet - b * d.MassBlockCOverDet, 0.0,
-              1e-5 * c * d.MassBlockBOverDet);
-  EXPECT_NEAR(-b * d.MassBlockAOverDet + a * d.MassBlockBOverDet, 0.0,
-              1e-5 * a * d.MassBlockBOverDet);
-  EXPECT_NEAR(-b * d.MassBlockBOverDet + a * d.MassBlockCOverDet, 1.0, 1e-5);
 }
 
 TEST_F(ModelParametersTest, NumberIsReadFromTheStartOfTheLine) {
+  // clang-format off
   const std::pair<const char*, float> cases[] = {
-      // clang-format off
-      {"1.25 comment", 1.25f}, {"  -2.5E-3 x", -0.0025f}, {"+4e2", 400.0f}, {"7.5\tcomment", 7.5f},
-      {"3Eq", 3.0f}, {".5", 0.5f}, {"6.", 6.0f}, {"2e+1 dB", 20.0f},
-      // clang-format on
-  };
+      {"  -2.5E-3 x", -0.0025f}, {"+4e2", 400.0f}, {"7.5\tcomment", 7.5f}, {"3Eq", 3.0f},
+      {".5", 0.5f}, {"6.", 6.0f}};
+  // clang-format on
   for (const auto& [text, value] : cases) {
     TModelParameters p;
     LoadModelParameters(WriteParameters({{2, text}}), p);
@@ -108,8 +90,7 @@ TEST_F(ModelParametersTest, ManFigNamesAtMostTwelveCharactersWithoutBlanks) {
       {"   EAR.PRM   ", "EAR.PRM"},
       {"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKL"},
       {"  ABCDEFGHIJKLMNOP", "ABCDEFGHIJ"},  // cut to 12, then trimmed
-      {"\tA.PRM", "A.PRM"},
-  };
+      {"\tA.PRM", "A.PRM"}};
   for (const auto& [firstLine, name] : cases)
     EXPECT_EQ(ReadManFig(Write("Man.Fig", {firstLine, "description"})), name) << firstLine;
   for (const fs::path& bad : {folder_.Path() / "Missing.Fig", Write("Empty.Fig", {}),
@@ -117,14 +98,12 @@ TEST_F(ModelParametersTest, ManFigNamesAtMostTwelveCharactersWithoutBlanks) {
     EXPECT_NE(MessageOf([&] { ReadManFig(bad); }).find(bad.filename().string()), std::string::npos);
 }
 
-// Uniform part and horn of various lengths, flaring, narrowing, not flaring, and a horn that makes
-// up the whole canal: sections end before, straddle and start after the junction.
+// A narrowing horn, a flaring horn that makes up the whole canal, and a canal without flare:
+// sections end before, straddle and start after the junction.
 TEST_F(ModelParametersTest, CanalSectionsHoldTheWholeCanalVolume) {
-  const std::array<const char*, 4> cases[] = {
-      {"2.0", "0.5", "0.44", "0.60"},   {"0.3", "2.2", "0.40", "0.90"},
-      {"1.1", "1.4", "0.50", "0.30"},   {"0.0", "2.5", "0.35", "0.70"},
-      {"2.49", "0.01", "0.44", "0.45"}, {"2.0", "0.5", "0.44", "0.44"},
-  };
+  const std::array<const char*, 4> cases[] = {{"1.1", "1.4", "0.50", "0.30"},
+                                              {"0.0", "2.5", "0.35", "0.70"},
+                                              {"2.0", "0.5", "0.44", "0.44"}};
   for (const auto& [uniformLength, hornLength, uniformArea, entranceArea] : cases) {
     const TModelParameters p = LoadAndDerive(WriteParameters(
         {{7, uniformLength}, {8, hornLength}, {9, uniformArea}, {10, entranceArea}}));
@@ -139,103 +118,70 @@ TEST_F(ModelParametersTest, CanalSectionsHoldTheWholeCanalVolume) {
       sum += d.CanalSectionVolume[i];
       inertance += d.CanalSectionInertance[i];
       EXPECT_NEAR(d.CanalSectionStiffness[i] * d.CanalSectionVolume[i], 1424896.0, 1.5);  // rho c^2
-      // The area, and with it the volume, changes monotonically towards the entrance.
-      const double step = i > 0 ? d.CanalSectionVolume[i] - d.CanalSectionVolume[i - 1] : 0.0;
-      EXPECT_GE(step * (ea - ua), 0.0);
-      EXPECT_TRUE(ea != ua || step == 0.0) << "unequal sections without flare at " << i;
     }
     EXPECT_NEAR(sum, total, total * 1e-5);
     // The node masses share out the section inertances without loss.
     for (float inverse : d.InverseNodeInertance) nodes += 1.0 / inverse;
     EXPECT_NEAR(nodes, inertance, inertance * 1e-5);
     // A uniform tube has acoustic mass rho L / A.
-    if (ea == ua) {
-      EXPECT_NEAR(inertance, 0.00115 * (ul + hl) / ua, 1e-8);
-    }
-  }
-}
-
-TEST_F(ModelParametersTest, BadFilesAreRejectedWithTheLineAndLeaveTheRecordAlone) {
-  std::vector<std::string> ninety = ShippedLines();
-  ninety.pop_back();
-  const std::pair<fs::path, std::vector<std::string>> cases[] = {
-      // file, what the message names
-      {folder_.Path() / "NOFILE.PRM", {"NOFILE.PRM"}},
-      {Write("SHORT.PRM", ninety), {"SHORT.PRM", "line 91"}},
-      {WriteParameters({{37, "rest point"}}), {"TEST", "line 37", "NonlinRest"}},
-      {WriteParameters({{37, ""}}), {"line 37"}},
-      {WriteParameters({{59, "23.5"}}), {"line 59", "PlaceCount"}},
-      {WriteParameters({{59, "24"}}), {"line 59"}},
-      {WriteParameters({{3, "1e999"}}), {"line 3", "out of range"}},
-      {WriteParameters({{19, "0"}}), {"line 19", "Compliance4"}},
-      {WriteParameters({{21, "0.0"}}), {"line 21", "LeverRatio"}},
-      {WriteParameters({{27, "2.0"}, {28, "-2.0"}}), {"line 28 (Mass2B): -2 is outside"}},
-      {WriteParameters({{91, "0"}}), {"line 91", "Cmat"}},
-  };
-  for (const auto& [file, mustName] : cases) {
-    TModelParameters p;
-    LoadModelParameters(kShipped, p);
-    const TModelParameters before = p;
-    const std::string message = MessageOf([&] { LoadModelParameters(file, p); });
-    for (const auto& part : mustName) EXPECT_NE(message.find(part), std::string::npos) << message;
-    EXPECT_TRUE(SameNumbers(p, before) && p.Source == before.Source);
+    EXPECT_TRUE(ea != ua || std::abs(inertance - 0.00115 * (ul + hl) / ua) < 1e-8);
   }
 }
 
 // Each line holds a physical quantity; a value that makes every result meaningless (no hazard at
 // any level, a spring that pushes, a damping that feeds energy, a degenerate stiffening curve) is
-// refused with the line, the value and the range. Values a user may sensibly choose are not.
-TEST_F(ModelParametersTest, ValuesOutsideTheirPhysicalRangeAreRefused) {
-  using Changes = std::vector<std::pair<int, std::string>>;
-  const std::pair<Changes, const char*> refused[] = {
-      {{{56, "0"}}, "line 56 (ReferencePlace): 0 is outside the allowed range, more than 0 cm ("},
-      {{{60, "0"}}, "line 60 (HazardGain): 0 is outside the allowed range, more than 0 per um"},
-      {{{37, "1.0"}},
+// refused with the file, the line, the value and the range, like a file that cannot be read.
+TEST_F(ModelParametersTest, BadFilesAreRejectedWithTheLineAndLeaveTheRecordAlone) {
+  std::vector<std::string> ninety = ShippedLines();
+  ninety.pop_back();
+  const std::pair<fs::path, const char*> cases[] = {
+      {folder_.Path() / "NOFILE.PRM", "Cannot open the model parameter file"},
+      {Write("SHORT.PRM", ninety), "line 91 (ProtectorValue11/Cmat) is missing"},
+      {WriteParameters({{37, "rest point"}}), "line 37 (NonlinRest): the line does not start"},
+      {WriteParameters({{37, ""}}), "line 37 (NonlinRest): the line does not start"},
+      {WriteParameters({{59, "23.5"}}), "line 59 (PlaceCount): the value must be a whole number"},
+      {WriteParameters({{59, "24"}}), "line 59 (PlaceCount)"},
+      {WriteParameters({{59, "0"}}), "line 59 (PlaceCount)"},
+      {WriteParameters({{3, "1e999"}}), "line 3 (CanalSourceGain): the number is out of range"},
+      {WriteParameters({{19, "0"}}), "line 19 (Compliance4)"},
+      {WriteParameters({{21, "0.0"}}), "line 21 (LeverRatio)"},
+      {WriteParameters({{27, "2.0"}, {28, "-2.0"}}), "line 28 (Mass2B): -2 is outside"},
+      {WriteParameters({{91, "0"}}), "line 91 (ProtectorValue11/Cmat)"},
+      {WriteParameters({{56, "0"}}),
+       "line 56 (ReferencePlace): 0 is outside the allowed range, more than 0 cm ("},
+      {WriteParameters({{60, "0"}}), "line 60 (HazardGain): 0 is outside"},
+      {WriteParameters({{37, "1.0"}}),
        "line 37 (NonlinRest): 1 is outside the allowed range, more than 0 and less than 0.9997 x "
        "NonlinLimit (line 38), here 0.9997 ("},
-      {{{37, "0.5"}, {38, "-1"}}, "line 37 (NonlinRest): 0.5 is outside"},
-      {{{1, "0"}},
-       "line 1 (SourceGain): 0 is outside the allowed range, more than 0 and at most 2"},
-      {{{3, "2.3"}}, "line 3 (CanalSourceGain): 2.3 is outside the allowed range, from 0 to 2 ("},
-      {{{7, "-0.5"}, {8, "0.5"}}, "line 7 (CanalUniformLength): -0.5 is outside"},
-      {{{8, "0"}}, "line 8 (CanalHornLength)"},
-      {{{12, "-4e-4"}},
-       "line 12 (Compliance5): -4e-04 is outside the allowed range, more than 0 "
-       "cm^5/dyn"},
-      {{{53, "0"}}, "line 53 (WkbGainAlt)"},             // the simple form runs
-      {{{44, "0"}, {70, "0"}}, "line 44 (WkbFactorB)"},  // the derived form runs
-      {{{57, "2.8"}},
-       "line 57 (FirstPlace): 2.8 is outside the allowed range, at least 0 and at "
-       "most LastPlace (line 58), here 2.6949 cm"},
-      {{{58, "3.6"}}, "line 58 (LastPlace): 3.6 is outside"},
-      {{{59, "0"}},
-       "line 59 (PlaceCount): the value must be a whole number of places from 1 to 23"},
-      {{{65, "0.5"}},
-       "line 65 (MuscleStiffnessFactor): 0.5 is outside the allowed range, at least 1"},
-      {{{90, "0"}}, "line 90 (ProtectorValue10/Lmat)"},
-  };
-  for (const auto& [changes, mustName] : refused) {
+      {WriteParameters({{1, "0"}}), "0 is outside the allowed range, more than 0 and at most 2"},
+      {WriteParameters({{3, "2.3"}}), "2.3 is outside the allowed range, from 0 to 2"},
+      {WriteParameters({{8, "0"}}), "line 8 (CanalHornLength)"},
+      {WriteParameters({{12, "-4e-4"}}), "line 12 (Compliance5): -4e-04 is outside"},
+      {WriteParameters({{53, "0"}}), "line 53 (WkbGainAlt)"},             // the simple form runs
+      {WriteParameters({{44, "0"}, {70, "0"}}), "line 44 (WkbFactorB)"},  // the derived form runs
+      {WriteParameters({{57, "2.8"}}), "at least 0 and at most LastPlace (line 58), here 2.6949"},
+      {WriteParameters({{65, "0.5"}}), "0.5 is outside the allowed range, at least 1"}};
+  for (const auto& [file, mustName] : cases) {
     TModelParameters p;
     LoadModelParameters(kShipped, p);
     const TModelParameters before = p;
-    const std::string message =
-        MessageOf([&] { LoadModelParameters(WriteParameters(changes), p); });
+    const std::string message = MessageOf([&] { LoadModelParameters(file, p); });
     EXPECT_NE(message.find(mustName), std::string::npos) << message;
-    EXPECT_NE(message.find(".PRM"), std::string::npos) << message;
-    EXPECT_TRUE(SameNumbers(p, before));
+    EXPECT_NE(message.find(file.filename().string() + "\""), std::string::npos) << message;
+    EXPECT_TRUE(SameNumbers(p, before) && p.Source == before.Source);
   }
+}
+
+// Values a user may sensibly choose are not refused.
+TEST_F(ModelParametersTest, ValuesInsideTheirPhysicalRangeAreAccepted) {
+  using Changes = std::vector<std::pair<int, std::string>>;
   const Changes accepted[] = {
-      {{3, "2.0"}},                  // normal incidence
-      {{3, "0"}},                    // the far side, 270 degrees
-      {{60, "0.05"}},                // a gain anchored on another incidence
-      {{1, "2"}, {28, "0"}},         // pressure doubled; no fluid load
-      {{7, "0"}, {62, "0.5"}},       // a canal that flares all the way; a hazard threshold
-      {{37, "0.99"}, {38, "1.0"}},   // a steep stiffening curve
-      {{65, "1"}, {66, "1"}},        // muscles that hardly act
-      {{11, "0.23"}, {13, "2.68"}},  // a heavier, less damped eardrum
-      {{44, "0"}, {47, "-1"}},       // lines of the derived form while the simple one runs
-      {{42, "-1e30"}, {80, "7"}},    // an unused line; any reflection selector
-  };
+      {{3, "2.0"}},                 // normal incidence (at most 2)
+      {{3, "0"}},                   // the far side, 270 degrees (at least 0)
+      {{1, "2"}, {28, "0"}},        // pressure doubled; no fluid load
+      {{37, "0.99"}, {38, "1.0"}},  // a steep stiffening curve
+      {{44, "0"}, {47, "-1"}},      // lines of the derived form while the simple one runs
+      {{42, "-1e30"}, {80, "7"}}};  // an unused line; any reflection selector
   for (const Changes& changes : accepted) {
     TModelParameters p;
     EXPECT_NO_THROW(LoadModelParameters(WriteParameters(changes), p)) << changes[0].first;
@@ -248,8 +194,7 @@ TEST_F(ModelParametersTest, DerivingRefusesUnusableGeometry) {
   const std::pair<float TModelParameters::*, const char*> cases[] = {
       {&TModelParameters::CanalHornLength, "CanalHornLength"},
       {&TModelParameters::CanalUniformArea, "CanalUniformArea"},
-      {&TModelParameters::OutputArea, "OutputArea"},
-  };
+      {&TModelParameters::OutputArea, "OutputArea"}};
   for (const auto& [field, mustName] : cases) {
     TModelParameters p;
     LoadModelParameters(kShipped, p);

@@ -1,10 +1,11 @@
-// The hazard movie's core: the running hazard against the analysis, the frame index and keys,
-// and the timer.
+// The hazard movie's core: the running hazard against the analysis, the last frame and the
+// display ranges.
 #include "model/MovieHazard.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "ErrorMessage.h"
@@ -12,65 +13,53 @@
 #include "model/CochlearModel.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
-#include "model/MoviePlayback.h"
-#include "model/THRTimer.h"
 
 namespace orvek {
 namespace {
 
 using test::ShippedParameters;
 
-// The movie applies the analysis' rule to frames 1 .. last - 1 only; frame 0 and the frames from
-// `last` on (the zero padding, or the end of a record longer than its transform) are never
-// visited. So each place's running hazard at the end is exactly the rule over the visited frames,
-// a half-cycle still open at last - 1 adding nothing. It equals the analysis' hazard (single
-// precision, as the analysis stores it) bit for bit when the unvisited frames hold no half-cycle
-// above the threshold (the 8192-sample record, quiet at both ends), and is otherwise never larger:
-// an unvisited frame can only lower a peak or leave a half-cycle out.
+// The movie applies the analysis' rule to frames 1 .. last - 1 only (never frame 0, the padding or
+// the end of a record longer than its transform), so each running hazard is the rule over the
+// visited frames. It equals the analysis' single-precision hazard bit for bit when the unvisited
+// frames are quiet (the 8192-sample record), and is otherwise never larger.
 TEST(MovieHazardTest, RunningHazardAtTheLastFrameIsTheAnalysisHazard) {
-  struct Case {
-    std::int32_t samples;
-    std::int32_t lastFrame;  // MovieLastFrame: N - 1 when the transform is the shorter
-    bool quietEnds;
-  };
-  for (const Case c : {Case{8192, 8191, true}, Case{3000, 2999, false}, Case{2800, 2047, false}}) {
-    TModelParameters p = ShippedParameters();
-    FriedlanderSpec spec;
-    spec.Samples = c.samples;
-    const std::vector<float> pressure = FriedlanderSamples(spec);
+  TModelParameters p = ShippedParameters();
+  // samples, MovieLastFrame (N - 1 when the transform is the shorter), quiet at both ends
+  for (const auto& [samples, lastFrame, quietEnds] :
+       {std::tuple{8192, 8191, true}, std::tuple{3000, 2999, false},
+        std::tuple{2800, 2047, false}}) {
+    const std::vector<float> pressure = FriedlanderSamples({.Samples = samples});
     TWaveform w(8192);
     std::copy(pressure.begin(), pressure.end(), w.Samples.data());
-    w.LastSampleIndex = c.samples - 1;
-    w.SampleInterval = static_cast<float>(1.0 / spec.SampleRate);
+    w.LastSampleIndex = samples - 1;
+    w.SampleInterval = 1.0f / 200000.0f;
     auto store = std::make_unique<MovieFrameStore>();
     const MuscleTiming timing = ComputeMuscleTiming(MuscleDelay(Listener::Warned, p),
                                                     w.SampleInterval, p.MuscleTimeConstant);
     const HazardResult result = CalculateHazard(w, 1, timing, p, *store, std::nullopt);
-    ASSERT_GT(result.Cochlea.Hazard, 0.1f) << c.samples;  // hazardous, so the sums mean something
+    ASSERT_GT(result.Cochlea.Hazard, 0.1f) << samples;  // hazardous, so the sums mean something
 
     const std::int32_t last = MovieLastFrame(w.LastSampleIndex, result.Cochlea.TransformLength);
-    ASSERT_EQ(last, c.lastFrame);
+    ASSERT_EQ(last, lastFrame);
     MovieHazard hazard(p);
     for (std::int32_t f = 1; f < last; ++f) hazard.Advance(*store, f);
-    ASSERT_EQ(hazard.PlaceCount(), p.PlaceCount);
     for (int place = 1; place <= p.PlaceCount; ++place) {
+      SCOPED_TRACE(testing::Message() << samples << " place " << place);
       std::vector<float> visited;
       for (std::int32_t f = 1; f < last; ++f) visited.push_back(store->Frame(f, 1 + place));
       EXPECT_EQ(hazard.Sum(place),
                 PlaceHazard(visited.data(), last - 1, HazardPlaces(p)[place - 1].Gain,
-                            p.HazardThreshold, p.HazardExponent))
-          << c.samples << " place " << place;
+                            p.HazardThreshold, p.HazardExponent));
       const float running = static_cast<float>(hazard.Sum(place));
-      if (c.quietEnds)
-        EXPECT_EQ(running, store->PlaceHazard(place)) << c.samples << " place " << place;
-      else
-        EXPECT_LE(running, store->PlaceHazard(place)) << c.samples << " place " << place;
+      EXPECT_TRUE(quietEnds ? running == store->PlaceHazard(place)
+                            : running <= store->PlaceHazard(place));
     }
   }
-  TModelParameters p = ShippedParameters();
-  for (const int count : {0, 24}) {  // more places than the frames hold, or none
-    p.PlaceCount = count;
-    EXPECT_NE(MessageOf([&] { MovieHazard{p}; }).find("line 59"), std::string::npos) << count;
+  TModelParameters bad = p;
+  for (const int count : {0, 24}) {  // none, or more places than the frames hold
+    bad.PlaceCount = count;
+    EXPECT_NE(MessageOf([&] { MovieHazard{bad}; }).find("line 59"), std::string::npos) << count;
   }
 }
 
@@ -78,67 +67,16 @@ TEST(MovieHazardTest, RunningHazardAtTheLastFrameIsTheAnalysisHazard) {
 // widen the display ranges.
 TEST(MovieHazardTest, ExtremesCoverTheAnalysedPlacesOnly) {
   auto store = std::make_unique<MovieFrameStore>();
-  const float hazard[] = {0.5f, 2.0f, 1.0f}, largest[] = {3.0f, 1.0f, 2.0f},
-              smallest[] = {-1.0f, -4.0f, -2.0f};
-  for (int place = 1; place <= 3; ++place) {
-    store->PlaceHazard(place) = hazard[place - 1];
-    store->PlaceDisplacementMax(place) = largest[place - 1];
-    store->PlaceDisplacementMin(place) = smallest[place - 1];
+  for (const auto& [place, hazard, largest, smallest] :
+       {std::tuple{1, 0.5f, 3.0f, -1.0f}, {2, 2.0f, 1.0f, -4.0f}, {3, 1.0f, 2.0f, -2.0f}}) {
+    store->PlaceHazard(place) = hazard;
+    store->PlaceDisplacementMax(place) = largest;
+    store->PlaceDisplacementMin(place) = smallest;
   }
-  store->PlaceHazard(23) = 99.0f;  // stale
-  store->PlaceDisplacementMax(23) = 99.0f;
+  store->PlaceHazard(23) = store->PlaceDisplacementMax(23) = 99.0f;  // stale
   store->PlaceDisplacementMin(23) = -99.0f;
   const MovieExtremes e = FindMovieExtremes(*store, 3);
-  EXPECT_EQ(e.HazardMax, 2.0f);
-  EXPECT_EQ(e.DisplacementMax, 3.0f);
-  EXPECT_EQ(e.DisplacementMin, -4.0f);
-}
-
-TEST(MoviePlaybackTest, KeysAndCancel) {
-  MoviePlayback movie;
-  for (int i = 0; i < 15; ++i) movie.Key(MovieKey::Up);  // from 15 down to 1, where it stays
-  EXPECT_EQ(movie.DelayMs(), 1);
-  movie.Key(MovieKey::Down);
-  const std::uint64_t run = movie.Begin(100);
-  EXPECT_EQ(movie.DelayMs(), 2);  // kept across runs
-  movie.Advance();
-  movie.Key(MovieKey::Enter);
-  EXPECT_TRUE(movie.Paused());
-  movie.Key(MovieKey::Enter);  // resumes where it stopped
-  EXPECT_FALSE(movie.Paused());
-  EXPECT_EQ(movie.Frame(), 2);
-
-  movie.Key(MovieKey::Home);  // the frame being drawn becomes the last one
-  EXPECT_EQ(movie.Frame(), 99);
-  EXPECT_TRUE(movie.RestartPending());
-  movie.Advance();
-  EXPECT_FALSE(movie.Playing(run));
-  movie.Key(MovieKey::Home);  // a second Home before the restart changes nothing
-  EXPECT_EQ(movie.Frame(), 100);
-  EXPECT_TRUE(movie.RestartPending());
-
-  movie.ClearRestart();
-  const std::uint64_t again = movie.Begin(100);
-  EXPECT_TRUE(movie.Playing(again));
-  EXPECT_FALSE(movie.Playing(run));  // a replaced run stops
-  movie.Key(MovieKey::End);
-  EXPECT_EQ(movie.Frame(), 99);
-  EXPECT_FALSE(movie.RestartPending());
-  movie.Key(MovieKey::Enter);
-  movie.Key(MovieKey::Home);
-  movie.Cancel();  // ends the run, drops the restart and the pause
-  EXPECT_FALSE(movie.Playing(again));
-  EXPECT_FALSE(movie.RestartPending());
-  EXPECT_FALSE(movie.Paused());
-}
-
-TEST(THRTimerTest, WaitsPastTheDelay) {
-  THRTimer timer;
-  for (const double delayMs : {0.2, 2.0}) {
-    timer.StartTimer();
-    timer.WaitPast(delayMs);
-    EXPECT_GT(timer.ReadTimer(), delayMs);
-  }
+  EXPECT_TRUE(e.HazardMax == 2.0f && e.DisplacementMax == 3.0f && e.DisplacementMin == -4.0f);
 }
 
 }  // namespace
