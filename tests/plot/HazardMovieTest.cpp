@@ -126,18 +126,5 @@ TEST_F(HazardMovieTest, OnePlaceGivesNoProfileWhileTheTracesPlay) {
   }
 }
 
-TEST_F(HazardMovieTest, RecordsEveryKthFrameFromTheFirst) {
-  Prepare(3, 10);
-  const std::pair<std::int32_t, std::vector<std::int32_t>> cases[] = {{3, {1, 4, 7, 10}},
-                                                                      {20, {1}}};
-  for (const auto& [every, expected] : cases) {
-    HazardMovie movie = Movie(10);
-    std::vector<std::int32_t> frames;
-    RecordMovie(canvas_, movie, every,
-                [&](std::int32_t frame, const QImage&) { frames.push_back(frame); });
-    EXPECT_EQ(frames, expected) << every;
-  }
-}
-
 }  // namespace
 }  // namespace orvek
