@@ -53,8 +53,7 @@ TEST_F(ReportTextTest, PagesCarryTheCommandsNumbers) {
   };
   const fs::path samples = fs::path(ORVEK_DATA_DIR) / "samples";
   for (const Case& c :
-       {Case{samples / "BLAST170.ORV", "", 3}, Case{samples / "PISTOL155.ORV", "", 3},
-        Case{samples / "RIFLE160.ORV", "", 3}, Case{samples / "RIFLE160.ORV", "foam earplug", 4}}) {
+       {Case{samples / "BLAST170.ORV", "", 3}, Case{samples / "RIFLE160.ORV", "foam earplug", 4}}) {
     SCOPED_TRACE(c.Source.filename().string() + " " + c.Protector);
     const TempFolder folder;
     const fs::path file = folder.Path() / c.Source.filename();
