@@ -70,20 +70,14 @@ TEST(AcousticPhysics, PressureTransfersTendToUnityAtLowFrequency) {
 // The file carries what the fit derives from it (the fit starts from fixed values, so it does not
 // depend on the fitted values it replaces).
 TEST(AcousticFit, ShippedFileCarriesTheFittedValues) {
-  TModelParameters p = Parameters();
-  const std::vector<FittedValue> fitted = FitAcoustics(p);
-  const struct {
-    const char* Name;
-    float Shipped;
-  } expected[] = {{"HeadResistance", Parameters().HeadResistance},
-                  {"HeadMass", Parameters().HeadMass},
-                  {"CanalHornLength", Parameters().CanalHornLength},
-                  {"CanalEntranceArea", Parameters().CanalEntranceArea}};
-  ASSERT_EQ(fitted.size(), std::size(expected));
-  for (std::size_t i = 0; i < fitted.size(); ++i) {
-    EXPECT_EQ(fitted[i].Name, expected[i].Name);
-    EXPECT_NEAR(fitted[i].Value, expected[i].Shipped, 0.01 * expected[i].Shipped) << fitted[i].Name;
-  }
+  const TModelParameters& file = Parameters();
+  TModelParameters p = file;
+  ExpectFitted(FitAcoustics(p),
+               {{"HeadResistance", file.HeadResistance},
+                {"HeadMass", file.HeadMass},
+                {"CanalHornLength", file.CanalHornLength},
+                {"CanalEntranceArea", file.CanalEntranceArea}},
+               0.01);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // The result displays and the hazard movie driven through the window: the run-time menu items,
-// the keys as posted key events, and commands that arrive while the movie runs.
+// and commands that arrive while the movie runs.
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QTimer>
 
 #include "tests/gui/WindowFixture.h"
 
@@ -14,17 +13,13 @@ namespace {
 class MovieTest : public WindowTest {
  protected:
   // A short rifle-like record (1024 samples, so the movie runs 1023 frames), opened once and
-  // analysed (warned).
-  TForm1& Analysed() {
+  // analysed (warned), then (`ready`) stepped through "Stapes Displacement]" and "Unwrap Cochlea]".
+  TForm1& ReadyForMovie(bool ready = true) {
     TForm1& w = window_ && window_->Record().Loaded()
                     ? *window_
                     : OpenShot("SHOT.ORV", {.Samples = 1024, .OnsetMs = 0.5});
     Trigger("ARU(W) Auditory Risk Units, Warned");
-    return w;
-  }
-  // ... and stepped through "Stapes Displacement]" and "Unwrap Cochlea]".
-  TForm1& ReadyForMovie() {
-    TForm1& w = Analysed();
+    if (!ready) return w;
     Item("Stapes Displacement]")->trigger();
     Item("Unwrap Cochlea]")->trigger();
     return w;
@@ -67,7 +62,7 @@ class MovieTest : public WindowTest {
 };
 
 TEST_F(MovieTest, MenuSequenceAndCancel) {
-  TForm1& w = Analysed();
+  TForm1& w = ReadyForMovie(false);
   EXPECT_EQ(AddedItems(), QStringList({"Movie[Cancel ,", "Stapes Displacement]"}));
   Item("Stapes Displacement]")->trigger();
   EXPECT_FALSE(w.gridView()->isVisible());
@@ -82,43 +77,6 @@ TEST_F(MovieTest, MenuSequenceAndCancel) {
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].startsWith("The hazard analysis ends here"));
   ExpectNoErrors();
-}
-
-// Keys reach the running movie through the messages processed after each frame. Home twice
-// restarts once; Enter pauses and Enter again resumes at the next frame; End ends the run; Up
-// stops at a delay of 1 ms, which the next movie keeps.
-TEST_F(MovieTest, KeysDuringTheMovie) {
-  TForm1& w = ReadyForMovie();
-  int runs = 0;
-  std::int32_t pausedAt = 0;
-  const auto frames = Play([&](std::int32_t f) {
-    if (f == 1 && ++runs == 1) {
-      Post(Qt::Key_Home);
-      Post(Qt::Key_Home);
-    }
-    if (runs == 2 && f == 3) {
-      Post(Qt::Key_Return);
-      QTimer::singleShot(50, window_.get(), [&] {
-        pausedAt = w.MovieState().Paused() ? w.MovieState().Frame() : -1;
-        Post(Qt::Key_Return);
-      });
-    }
-    if (runs == 2 && f == 8) {
-      for (int i = 0; i < 3; ++i) Post(Qt::Key_Up);
-      Post(Qt::Key_End);
-    }
-  });
-  std::vector<std::int32_t> expected{1};
-  for (std::int32_t f = 1; f <= 8; ++f) expected.push_back(f);
-  EXPECT_EQ(frames, expected);
-  EXPECT_EQ(pausedAt, 3);
-  EXPECT_EQ(w.MovieState().DelayMs(), 1);
-
-  ReadyForMovie();  // a new analysis and a new movie
-  Post(Qt::Key_Down);
-  Post(Qt::Key_End);
-  Item("Hazard Animation]")->trigger();
-  EXPECT_EQ(w.MovieState().DelayMs(), 2);
 }
 
 // Cancel, open and a new analysis arrive while a frame's messages are processed: the
@@ -152,21 +110,6 @@ TEST_F(MovieTest, CommandsDuringTheMovieEndIt) {
     EXPECT_TRUE(prompts_.Errors.isEmpty()) << c.name << prompts_.Errors.join("\n").toStdString();
     if (!AddedItems().isEmpty()) Item("Movie[Cancel ,")->trigger();
   }
-}
-
-// Closing the window during the movie ends it at once, and with it the program's event loop.
-TEST_F(MovieTest, ClosingTheWindowEndsTheMovieAndTheProgram) {
-  ReadyForMovie();
-  std::vector<std::int32_t> frames;
-  QTimer::singleShot(0, window_.get(), [&] {
-    frames = Play([&](std::int32_t f) {
-      if (f == 3) QMetaObject::invokeMethod(window_.get(), &QWidget::close, Qt::QueuedConnection);
-    });
-  });
-  QApplication::exec();
-  EXPECT_EQ(frames, Sequence(1, 3));
-  EXPECT_FALSE(window_->isVisible());
-  EXPECT_FALSE(window_->MovieIsRunning());
 }
 
 }  // namespace

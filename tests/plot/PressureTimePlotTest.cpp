@@ -33,32 +33,6 @@ TEST(DecimateTraceTest, StepColumnsAndMode) {
   }
 }
 
-TEST(LayOutPressureTimePlotTest, GeometryOfTheLowerHalf) {
-  // BandTop (and BandHeight), FrameLeft, FrameWidth, FrameBottomMargin, FrameHeight, tick lengths.
-  const std::pair<QSize, std::array<int, 7>> cases[] = {
-      {{1920, 1080}, {540, 134, 1785, 70, 470, 9, 11}},
-      {{906, 585}, {292, 63, 842, 37, 255, 5, 5}}};  // half of 585 rounds to even
-  TWaveform waveform(4);
-  waveform.LastSampleIndex = 3;
-  waveform.TimeEnd = 0.041f;
-  waveform.AxisMin = -200;
-  waveform.AxisMax = 1500;
-  for (const auto& [client, geometry] : cases) {
-    SCOPED_TRACE(testing::Message() << client.width() << " x " << client.height());
-    TPlotFrame frame;
-    const PlotLayout l = LayOutPressureTimePlot(client, waveform, frame);
-    EXPECT_EQ(l.BandHeight, l.BandTop);
-    EXPECT_EQ((std::array{l.BandTop, l.FrameLeft, l.FrameWidth, l.FrameBottomMargin, l.FrameHeight,
-                          l.XTickLength, l.YTickLength}),
-              geometry);
-    EXPECT_FLOAT_EQ(l.XTickStep, 1.0f);  // 41 ms
-    EXPECT_FLOAT_EQ(l.YTickStep, 0.1f);  // -0.2 to 1.5 kPa
-    // The frame spans the frame rectangle exactly.
-    float x = frame.XMax, y = frame.YMin;
-    EXPECT_EQ(MapPoint(frame, x, y), QPoint(l.FrameLeft + l.FrameWidth, l.BandTop + l.FrameHeight));
-  }
-}
-
 TEST(LayOutPressureTimePlotTest, EmptyRangesAreWidened) {
   // Time end, pressure limits, and the frame's XMin, XMax (ms), YMin, YMax (kPa).
   const std::tuple<const char*, float, float, float, std::array<float, 4>> cases[] = {
