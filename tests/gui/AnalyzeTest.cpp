@@ -107,19 +107,18 @@ TEST_F(AnalyzeTest, ACancelledAnalysisChangesNothing) {
   const AnalysisView before = view();
   ASSERT_TRUE(before.Hazard.has_value());
 
-  const struct {
-    std::int32_t At;
-    bool ByButton;
-    const char* Command;
-  } kCancels[] = {{0, false, "ARU(W) Auditory Risk Units, Warned"},
-                  {4000, true, "ARU(U) Auditory Risk Units, Unwarned"},
-                  {8188, false, "ARU(U) Auditory Risk Units, Unwarned"}};  // 23 x 356
-  for (const auto& cancel : kCancels) {
-    SCOPED_TRACE(cancel.At);
+  // The sample to stop at (8188: the last step, 23 x 356), by the button or by Esc, and the
+  // command.
+  const std::tuple<std::int32_t, bool, const char*> cancels[] = {
+      {0, false, "ARU(W) Auditory Risk Units, Warned"},
+      {4000, true, "ARU(U) Auditory Risk Units, Unwarned"},
+      {8188, false, "ARU(U) Auditory Risk Units, Unwarned"}};
+  for (const auto& [at, byButton, command] : cancels) {
+    SCOPED_TRACE(at);
     std::int32_t stoppedAt = -1;
-    CancelAnalysisAt(cancel.At, cancel.ByButton, &stoppedAt);
-    Trigger(cancel.Command);
-    EXPECT_GE(stoppedAt, cancel.At);
+    CancelAnalysisAt(at, byButton, &stoppedAt);
+    Trigger(command);
+    EXPECT_GE(stoppedAt, at);
     ExpectNoErrors();
     EXPECT_TRUE(view() == before);
     EXPECT_FALSE(w.cancelButton()->isVisible());

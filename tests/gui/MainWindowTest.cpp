@@ -2,33 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QClipboard>
-#include <QMenuBar>
 #include <QTableWidget>
 #include <fstream>
 
-#include "app/TForm1.h"
 #include "tests/gui/WindowFixture.h"
 
-namespace fs = std::filesystem;
 namespace orvek {
 namespace {
 
 using MainWindowTest = WindowTest;
-
-TEST_F(MainWindowTest, StartsInItsStartUpState) {
-  TForm1& w = Start();
-  ExpectNoErrors();
-  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
-  for (const char* off : {"&Analyze", "Overlay ORV waveform", "Save ORV waveform",
-                          "Save ORV waveform as", "Save WAV waveform"})
-    EXPECT_FALSE(Item(off)->isEnabled()) << off;
-  EXPECT_FALSE(w.PopupOpens());
-  EXPECT_FALSE(w.gridView()->isVisible());
-  EXPECT_EQ(w.Snapshot(), w.canvas()->Image());  // the start screen is what erasing restores
-  Trigger("Copy screen to clipboard");
-  EXPECT_EQ(QApplication::clipboard()->image().size(), w.ClientSize());
-}
 
 TEST_F(MainWindowTest, MissingStartUpFilesAreReportedByNameAndStartUpGoesOn) {
   const char* names[] = {"Man.Fig", "EarModel.jpg", "HPD Atten.txt"};
@@ -48,8 +30,8 @@ TEST_F(MainWindowTest, AShortParameterFileIsReportedWithItsLine) {
   std::ofstream(parameters, std::ios::trunc) << text;
   Start();
   ASSERT_EQ(prompts_.Errors.size(), 1);
-  EXPECT_TRUE(prompts_.Errors[0].contains("HUMANEAR.PRM")) << prompts_.Errors[0].toStdString();
-  EXPECT_TRUE(prompts_.Errors[0].contains("line 51")) << prompts_.Errors[0].toStdString();
+  const QString& error = prompts_.Errors[0];
+  EXPECT_TRUE(error.contains("HUMANEAR.PRM") && error.contains("line 51")) << error.toStdString();
 }
 
 TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderEnablesTheCommandsAndLaysOutTheWindow) {
@@ -65,13 +47,7 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderEnablesTheCommandsAndLaysOutThe
   EXPECT_EQ(Record().Count(), 4096);  // 4150 is within 2^0.025 of 4096: cut
   EXPECT_TRUE(Item("Save WAV waveform")->isEnabled());
   EXPECT_TRUE(w.PopupOpens());
-  // The grid covers the upper half; the blue trace lies in the lower half.
-  EXPECT_EQ(w.gridView()->height(), w.ClientSize().height() / 2);
-  const QImage& image = w.canvas()->Image();
-  int blue = 0;
-  for (int y = image.height() / 2; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) blue += image.pixel(x, y) == qRgb(0, 0, 255);
-  EXPECT_GT(blue, 100);
+  EXPECT_EQ(w.gridView()->height(), w.ClientSize().height() / 2);  // the plot below it
 
   // The geometry follows the client area.
   w.resize(900, 700);

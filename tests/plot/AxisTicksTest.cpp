@@ -66,10 +66,6 @@ TEST(LinearTicksTest, TicksLabelsAndAnchors) {
        101, Series(100, 0.1, 21, 1, 0, 1, 2)},
       {"time 1000 to 1000.2 ms needs two", 1000, 1000.2f, 0.2f / 50, 0.002f, kBottomLabelAnchors,
        true, 101, Series(1000, 0.01, 21, 2, 0, 1, 2)},
-      {"right scale from 0.35, not a step multiple", 0.35f, 2, 1.65f / 25, 0.1f,
-       kRightLabelAnchors, false, 17, Series(0.5, 0.5, 4, 1, 3, 3, 0)},
-      {"all-negative range ending on a tick", -3.7f, -0.4f, 3.3f / 30, 0.1f, kLeftLabelAnchors,
-       false, 34, Series(-3.5, 0.5, 7, 1, 5, 5, 5)},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -83,10 +79,6 @@ TEST(LinearTicksTest, TicksLabelsAndAnchors) {
     for (std::size_t i = 1; i < ticks.size(); ++i)
       EXPECT_NEAR(ticks[i].Value - ticks[i - 1].Value, c.step, 1e-4 * c.step) << i;
   }
-  // 100 to 100.002 ms labels every 0.0001 ms: four more decimals would be needed, three are given.
-  const std::string labels =
-      Labels(LinearTicks(100, 100.002f, NiceStep(0.002f / 50), 5, kBottomLabelAnchors, true));
-  EXPECT_EQ(labels.substr(0, 20), "100.000@0 100.000@1 ");
   // No ticks for a step that is not positive or would give too many.
   EXPECT_TRUE(LinearTicks(0, 1, 0, 5, kBottomLabelAnchors, true).empty());
   EXPECT_TRUE(LinearTicks(0, 1e9f, 1e-3f, 5, kBottomLabelAnchors, true).empty());
@@ -96,11 +88,6 @@ TEST(LogTicksTest, DecadesLabelledInKilohertzAndPerLabelDecimalsOnTheLevelAxis) 
   const std::vector<AxisTick> audio =
       LogFrequencyTicks(float(std::log10(20.0)), float(std::log10(20000.0)));
   EXPECT_EQ(audio.size(), 28u);
-  std::vector<double> majorHz;
-  for (const AxisTick& t : audio) {
-    if (t.Major) majorHz.push_back(std::round(std::pow(10.0, t.Value)));
-  }
-  EXPECT_EQ(majorHz, (std::vector<double>{100, 1000, 10000}));
   EXPECT_EQ(Labels(audio, false), "0.02@0 0.05@1 0.1@1 0.2@1 0.5@1 1@1 2@1 5@1 10@1 20@2 ");
   EXPECT_EQ(Labels(LogFrequencyTicks(1, 2), false), "0.01@0 0.02@1 0.05@1 0.1@2 ");
 

@@ -39,18 +39,5 @@ TEST(MapPointTest, ClampsIntoTheFrameThenRoundsHalvesToEven) {
   EXPECT_LE(std::abs(MapPoint(flat, x, y).y()), 1 << 24);
 }
 
-TEST(AxisFontTest, PointSizeFollowsTheSmallerScaleRoundingHalvesToEven) {
-  // 12.5 -> 12 and 13.5 -> 14 points; below one point still gives a usable font.
-  const struct {
-    int width, height, points;
-  } cases[] = {{800, 600, 8}, {1920, 525, 7}, {1250, 2000, 12}, {1350, 2000, 14}, {10, 10, 1}};
-  for (const auto& c : cases) {
-    const QFont font = AxisFont(QSize(c.width, c.height));
-    EXPECT_EQ(font.pointSize(), c.points) << c.width << " x " << c.height;
-    EXPECT_TRUE(font.bold());
-    EXPECT_EQ(font.family(), QStringLiteral("Arial"));
-  }
-}
-
 }  // namespace
 }  // namespace orvek

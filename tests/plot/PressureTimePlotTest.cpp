@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <tuple>
 
-#include "plot/AxisRenderer.h"
 #include "plot/PressureTimePlot.h"
 #include "tests/plot/StepPlot.h"
 
@@ -128,36 +127,6 @@ TEST_F(PressureTimePlotTest, MillionSamplesDrawMinMaxColumnsAndSkipTheRemainder)
   EXPECT_EQ(CountInRow(canvas_, kRowZero, 100, 1180, kBlue), 1081);
   EXPECT_EQ(CountInRow(canvas_, kRowPlus1kPa, 100, 1180, kBlue), 1081);
   EXPECT_EQ(Count(canvas_, kBlue, QRect(0, 400, 1200, kRowPlus1kPa - 400)), 0);
-
-  TWaveform zero(4096);  // widened to +-1 Pa: zero lies mid-frame, covered by the trace
-  FillStep(zero, zero.Samples, 0, 0);
-  Plot(zero);
-  EXPECT_EQ(CountInRow(canvas_, kRowZero, 100, 1150, kBlue), 1051);
-}
-
-TEST(PlotLogAxesTest, ClearsTheBandOncePerWaveform) {
-  QImage canvas(600, 400, QImage::Format_RGB32);
-  canvas.fill(Qt::black);
-  QPainter painter(&canvas);
-  painter.setFont(AxisFont(canvas.size()));
-  PlotLayout layout;
-  layout.Client = canvas.size();
-  layout.BandHeight = 200;
-  layout.BandWidth = 600;
-  layout.YTickStep = NiceStep(60.0f / 30);
-  TPlotFrame frame{1, 4, 20, 80};  // 10 Hz to 10 kHz, 20 to 80 dB
-  LayOutLogPlot(layout, frame);
-  float x = frame.XMax, y = frame.YMin;
-  EXPECT_EQ(MapPoint(frame, x, y), QPoint(599, 174));  // the frame reaches the band's corner
-
-  PlotState state;
-  PlotLogAxes(painter, layout, frame, state);
-  EXPECT_FALSE(state.LogClearPending);
-  EXPECT_EQ(canvas.pixel(300, 100), qRgb(255, 255, 255));  // cleared inside the frame
-  EXPECT_EQ(canvas.pixel(300, 300), kBlack);               // below the band: untouched
-  painter.fillRect(250, 90, 100, 20, Qt::red);             // a curve drawn between two calls
-  PlotLogAxes(painter, layout, frame, state);
-  EXPECT_EQ(canvas.pixel(300, 100), qRgb(255, 0, 0));
 }
 
 }  // namespace
