@@ -9,20 +9,17 @@
 namespace orvek {
 namespace {
 
-void ExpectAllPass(const std::vector<TargetRow>& rows) {
-  ASSERT_FALSE(rows.empty());
-  for (const TargetRow& row : rows)
-    EXPECT_TRUE(row.Pass()) << row.Target << " (" << row.Condition << "): model " << row.Model
-                            << " " << row.Unit << ", reference " << row.Reference << " +- "
-                            << row.Tolerance << "; " << row.Source;
-}
-
-TEST(HazardCalibration, StapesLinearAt120DbAndCompressiveAt170Db) {
-  ExpectAllPass(NonlinearityRows(Parameters()));
-}
-
-TEST(HazardCalibration, GreenwoodMapAndPlacesFrom8KhzTo500Hz) {
-  ExpectAllPass(PlaceMapRows(Parameters()));
+// The target groups the hazard fit is checked against, each on the shipped set.
+TEST(HazardCalibration, NonlinearityPlaceMapMuscleAndEqualEnergyTargetsHold) {
+  const TModelParameters& p = Parameters();
+  for (const std::vector<TargetRow>& rows :
+       {NonlinearityRows(p), PlaceMapRows(p), MuscleRows(p), EqualEnergyAnchorRows(p)}) {
+    ASSERT_FALSE(rows.empty());
+    for (const TargetRow& row : rows)
+      EXPECT_TRUE(row.Pass()) << row.Target << " (" << row.Condition << "): model " << row.Model
+                              << " " << row.Unit << ", reference " << row.Reference << " +- "
+                              << row.Tolerance << "; " << row.Source;
+  }
 }
 
 // The passive tuning targets hold from about 1.3 to 6.5 kHz, where impulse noise harms first.
@@ -48,14 +45,6 @@ TEST(HazardCalibration, PassiveTuningAtTheHazardPlaces) {
   }
 }
 
-TEST(HazardCalibration, ContractedMusclesNeverRaiseTheStapesResponse) {
-  ExpectAllPass(MuscleRows(Parameters()));
-}
-
-TEST(HazardCalibration, EqualEnergyAnchorAndLinearRange) {
-  ExpectAllPass(EqualEnergyAnchorRows(Parameters()));
-}
-
 // What docs/model-validation.md states of the hazard grid (1 dB steps, 120 - 185 dB): where the
 // hazard falls as the level rises, and where a warned listener comes out above an unwarned one.
 struct StatedDip {
@@ -67,8 +56,7 @@ struct StatedDip {
 constexpr StatedDip kDips[] = {
     {0.3, Listener::Unwarned, 184, 185, 0.995}, {0.5, Listener::Unwarned, 170, 174, 0.985},
     {2.0, Listener::Unwarned, 163, 172, 0.728}, {3.0, Listener::Unwarned, 156, 161, 0.789},
-    {5.0, Listener::Unwarned, 152, 161, 0.589}, {5.0, Listener::Warned, 158, 164, 0.940},
-};
+    {5.0, Listener::Unwarned, 152, 161, 0.589}, {5.0, Listener::Warned, 158, 164, 0.940}};
 struct StatedWarnedAbove {
   double DurationMs;
   double FromDb, ToDb;
@@ -154,24 +142,14 @@ INSTANTIATE_TEST_SUITE_P(EveryDuration, HazardGridTargets, ::testing::ValuesIn(G
 // four significant digits the fit keeps.
 TEST(HazardCalibration, ParameterFileHoldsTheFittedValues) {
   const TModelParameters& file = Parameters();
-  const struct {
-    const char* Name;
-    double FileValue;
-  } expected[] = {
-      {"FirstPlace", file.FirstPlace},
-      {"LastPlace", file.LastPlace},
-      {"HazardThreshold", file.HazardThreshold},
-      {"MuscleDampingFactor", double{file.MuscleDampingFactor} - 0.001},
-      {"HazardGain", file.HazardGain},
-  };
   TModelParameters p = file;
-  const std::vector<FittedValue> fitted = FitHazard(p);
-  ASSERT_EQ(fitted.size(), std::size(expected));
-  for (std::size_t i = 0; i < fitted.size(); ++i) {
-    EXPECT_EQ(fitted[i].Name, expected[i].Name);
-    EXPECT_NEAR(fitted[i].Value, expected[i].FileValue, 1e-3 * std::abs(expected[i].FileValue))
-        << fitted[i].Name << ": " << fitted[i].How;
-  }
+  ExpectFitted(FitHazard(p),
+               {{"FirstPlace", file.FirstPlace},
+                {"LastPlace", file.LastPlace},
+                {"HazardThreshold", file.HazardThreshold},
+                {"MuscleDampingFactor", double{file.MuscleDampingFactor} - 0.001},
+                {"HazardGain", file.HazardGain}},
+               1e-3);
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 #pragma once
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "tools/calibration/CalibrationTarget.h"
 
@@ -14,6 +19,19 @@ inline const TModelParameters& Parameters() {
     return LoadShippedParameters(folder && *folder ? folder : ORVEK_DATA_DIR);
   }();
   return p;
+}
+
+// A fit re-run from its fixed starting values gives the values the file holds, in this order,
+// each within `relative` of it.
+inline void ExpectFitted(const std::vector<FittedValue>& fitted,
+                         const std::vector<std::pair<std::string, double>>& expected,
+                         double relative) {
+  ASSERT_EQ(fitted.size(), expected.size());
+  for (std::size_t i = 0; i < fitted.size(); ++i) {
+    EXPECT_EQ(fitted[i].Name, expected[i].first);
+    EXPECT_NEAR(fitted[i].Value, expected[i].second, relative * std::abs(expected[i].second))
+        << fitted[i].Name << ": " << fitted[i].How;
+  }
 }
 
 }  // namespace orvek

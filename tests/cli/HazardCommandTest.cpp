@@ -1,10 +1,10 @@
 // Runs of the command line that must fail with a message naming the cause: an empty file name,
 // and `hazard` where its hazard table cannot be written.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,22 +26,14 @@ std::string Contents(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// One run of orvek-cli with these arguments as they are, empty ones included.
+// One run of orvek-cli with these arguments as they are, empty ones included (each is quoted).
 CliRun RunCli(const std::vector<std::string>& args) {
   const fs::path out = fs::temp_directory_path() / ("orvek-cli-" + std::to_string(getpid()));
   const fs::path err = out.string() + ".err";
-  std::vector<char*> argv{const_cast<char*>(ORVEK_CLI)};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-    execv(ORVEK_CLI, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
+  std::string command = "'" ORVEK_CLI "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  const int status =
+      std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
   CliRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Contents(out), Contents(err)};
   fs::remove(out);
   fs::remove(err);

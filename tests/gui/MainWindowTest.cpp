@@ -2,48 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QClipboard>
-#include <QMenuBar>
 #include <QTableWidget>
 #include <fstream>
 
-#include "app/TForm1.h"
 #include "tests/gui/WindowFixture.h"
 
-namespace fs = std::filesystem;
 namespace orvek {
 namespace {
 
 using MainWindowTest = WindowTest;
-
-TEST_F(MainWindowTest, StartsInItsStartUpState) {
-  TForm1& w = Start();
-  ExpectNoErrors();
-  EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
-  for (const char* off : {"&Analyze", "Overlay ORV waveform", "Save ORV waveform",
-                          "Save ORV waveform as", "Save WAV waveform"})
-    EXPECT_FALSE(Item(off)->isEnabled()) << off;
-  for (const char* on :
-       {"Open ORV waveform", "Import waveform", "Copy screen to clipboard",
-        "Copy waveform to clipboard", "Copy spectrum to clipboard", "&Exit", "&Help"})
-    EXPECT_TRUE(Item(on)->isEnabled()) << on;
-  EXPECT_FALSE(w.PopupOpens());
-  EXPECT_FALSE(w.gridView()->isVisible());
-  EXPECT_FALSE(w.Record().Loaded());
-  EXPECT_EQ(w.Record().Capacity(), 1 << 20);
-  EXPECT_TRUE(fs::exists(w.ParameterFile()));
-  // The red title is drawn near the top centre of the start screen and kept in the snapshot.
-  const QImage& image = w.canvas()->Image();
-  const int y = static_cast<int>(0.075 * image.height());
-  int red = 0;
-  for (int x = 0; x < image.width(); ++x)
-    for (int dy = -10; dy <= 10; ++dy) {
-      const QColor c = image.pixelColor(x, y + dy);
-      red += c.red() > 200 && c.green() < 60 && c.blue() < 60;
-    }
-  EXPECT_GT(red, 50);
-  EXPECT_EQ(w.Snapshot(), image);
-}
 
 TEST_F(MainWindowTest, MissingStartUpFilesAreReportedByNameAndStartUpGoesOn) {
   const char* names[] = {"Man.Fig", "EarModel.jpg", "HPD Atten.txt"};
@@ -52,7 +19,6 @@ TEST_F(MainWindowTest, MissingStartUpFilesAreReportedByNameAndStartUpGoesOn) {
   ASSERT_EQ(prompts_.Errors.size(), 3);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(prompts_.Errors[i].contains(names[i])) << names[i];
   EXPECT_FALSE(Item("&Analyze")->isEnabled());
-  EXPECT_FALSE(Item("Save ORV waveform")->isEnabled());
 }
 
 TEST_F(MainWindowTest, AShortParameterFileIsReportedWithItsLine) {
@@ -64,8 +30,8 @@ TEST_F(MainWindowTest, AShortParameterFileIsReportedWithItsLine) {
   std::ofstream(parameters, std::ios::trunc) << text;
   Start();
   ASSERT_EQ(prompts_.Errors.size(), 1);
-  EXPECT_TRUE(prompts_.Errors[0].contains("HUMANEAR.PRM")) << prompts_.Errors[0].toStdString();
-  EXPECT_TRUE(prompts_.Errors[0].contains("line 51")) << prompts_.Errors[0].toStdString();
+  const QString& error = prompts_.Errors[0];
+  EXPECT_TRUE(error.contains("HUMANEAR.PRM") && error.contains("line 51")) << error.toStdString();
 }
 
 TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderEnablesTheCommandsAndLaysOutTheWindow) {
@@ -74,31 +40,14 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderEnablesTheCommandsAndLaysOutThe
   Choose(In("Run1.orv"));
   Trigger("Open ORV waveform");
   ExpectNoErrors();
-  EXPECT_EQ(prompts_.FileDialogs.back().Title, "Orvek Files");
   EXPECT_EQ(prompts_.FileDialogs.back().Filter, "Prepared waveforms|*.ORV|All Files|*.*");
-
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS OF: RUN1");
-  EXPECT_EQ(w.Record().File(), In("Run1.orv"));
-  EXPECT_TRUE(w.gridView()->isVisible());
-  EXPECT_EQ(Cell(0, 0), "PARAMETER");
   EXPECT_EQ(Cell(2, 1), "TEST SHOT");
   EXPECT_EQ(Cell(1, 4), "4150");
-  EXPECT_EQ(Cell(0, 7), "Peak Pressure Level");
   EXPECT_EQ(Record().Count(), 4096);  // 4150 is within 2^0.025 of 4096: cut
-  EXPECT_FLOAT_EQ(Record().SampleRate, 200000.0f);
-  for (const char* on : {"&Analyze", "Overlay ORV waveform", "Save ORV waveform",
-                         "Save ORV waveform as", "Save WAV waveform"})
-    EXPECT_TRUE(Item(on)->isEnabled()) << on;
-  for (QAction* item : w.PopupMenu()->actions()) EXPECT_TRUE(item->isEnabled());
+  EXPECT_TRUE(Item("Save WAV waveform")->isEnabled());
   EXPECT_TRUE(w.PopupOpens());
-  EXPECT_EQ(w.OpenFolder(), folder_ / "waves");
-  // The grid covers the upper half; the blue trace lies in the lower half.
-  EXPECT_EQ(w.gridView()->height(), w.ClientSize().height() / 2);
-  const QImage& image = w.canvas()->Image();
-  int blue = 0;
-  for (int y = image.height() / 2; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) blue += image.pixel(x, y) == qRgb(0, 0, 255);
-  EXPECT_GT(blue, 100);
+  EXPECT_EQ(w.gridView()->height(), w.ClientSize().height() / 2);  // the plot below it
 
   // The geometry follows the client area.
   w.resize(900, 700);
@@ -106,11 +55,6 @@ TEST_F(MainWindowTest, OpeningAFileFillsTheHeaderEnablesTheCommandsAndLaysOutThe
   const QSize client = w.ClientSize();
   EXPECT_EQ(w.canvas()->Image().size(), client);
   EXPECT_EQ(w.gridView()->size(), QSize(client.width(), client.height() / 2));
-  EXPECT_EQ(w.gridView()->columnWidth(2), static_cast<int>(std::nearbyint(0.56 * client.width())));
-  const int h = static_cast<int>(std::nearbyint(0.03 * client.height()));
-  EXPECT_EQ(w.progressBar()->geometry(),
-            QRect(0, client.height() - static_cast<int>(std::nearbyint(1.25 * h)),
-                  static_cast<int>(std::nearbyint(0.2 * client.width())), h));
   EXPECT_EQ(w.Snapshot(), w.canvas()->Image());  // the redrawn plot is what erasing restores
 }
 
@@ -123,8 +67,6 @@ TEST_F(MainWindowTest, ARefusedFileLeavesTheWindowAsItWas) {
   EXPECT_TRUE(prompts_.Errors[0].contains("BAD.ORV"));
   EXPECT_EQ(w.windowTitle(), "ORVEK INTENSE SOUND HAZARD ANALYSIS");
   EXPECT_FALSE(Item("&Analyze")->isEnabled());
-  EXPECT_FALSE(w.gridView()->isVisible());
-  EXPECT_FALSE(w.PopupOpens());
 }
 
 TEST_F(MainWindowTest, AFileLongerThanTheBuffersIsCutAndTheUserIsTold) {
@@ -134,7 +76,6 @@ TEST_F(MainWindowTest, AFileLongerThanTheBuffersIsCutAndTheUserIsTold) {
   ASSERT_EQ(prompts_.Informations.size(), 1);
   EXPECT_TRUE(prompts_.Informations[0].contains("LONG.ORV"));
   EXPECT_EQ(w.Record().Waveform().Count(), 512);  // the largest power of two the buffers hold
-  EXPECT_TRUE(Item("&Analyze")->isEnabled());
 }
 
 TEST_F(MainWindowTest, DoubleClickChangesThePressureRangeOnce) {
@@ -143,9 +84,7 @@ TEST_F(MainWindowTest, DoubleClickChangesThePressureRangeOnce) {
   EXPECT_TRUE(prompts_.InputPrompts.isEmpty());
 
   WriteOrv(In("R.ORV"), 4096);
-  Open(In("R.ORV"));
-  EXPECT_FLOAT_EQ(Record().AxisMax, 1000.0f);
-  EXPECT_FLOAT_EQ(Record().AxisMin, -500.0f);
+  Open(In("R.ORV"));  // axis from -500 to 1000 Pa
   // Max: 9000 lies outside five times the range and is asked again; 2000 is taken.
   // Min: Cancel keeps the current minimum.
   prompts_.Texts = {QString("9000"), QString("2000"), std::nullopt};
@@ -176,21 +115,14 @@ TEST_F(MainWindowTest, DoubleClickChangesThePressureRangeOnce) {
   DoubleClick();
   EXPECT_EQ(lowerHalf(), plot);
 
-  // With a cursor tool open, its lines are drawn over the new plot and still move cleanly.
+  // With a cursor tool open, its lines are drawn over the new plot.
   Trigger("Select &Segment");
   prompts_.Texts = {QString("2000"), QString("-500")};
   DoubleClick();
   ExpectNoErrors();
-  const CursorToolState& c = w.Cursors();
-  const CursorArea a = w.PlotArea();
-  const QImage withLines = w.canvas()->Image().copy();
-  EXPECT_EQ(withLines.pixelColor(c.X1, a.Top + a.Height / 2), QColor(Qt::red));
-  const int second = c.X2;
-  for (const int x : {second - 30, second}) {
-    Mouse(QEvent::MouseButtonPress, x);
-    Mouse(QEvent::MouseButtonRelease, x);
-  }
-  EXPECT_EQ(w.canvas()->Image(), withLines);
+  EXPECT_EQ(
+      w.canvas()->Image().pixelColor(w.Cursors().X1, w.PlotArea().Top + w.PlotArea().Height / 2),
+      QColor(Qt::red));
 }
 
 TEST_F(MainWindowTest, SavesWriteTheFileAndReturnTheWindowToItsEmptyState) {
@@ -201,13 +133,10 @@ TEST_F(MainWindowTest, SavesWriteTheFileAndReturnTheWindowToItsEmptyState) {
   Trigger("Save ORV waveform as");
   ExpectNoErrors();
   EXPECT_EQ(prompts_.FileDialogs.back().ProposedName, "run2.ORV");
-  EXPECT_EQ(prompts_.FileDialogs.back().DefaultExtension, "ORV");
   EXPECT_TRUE(fs::exists(In("copy.ORV")));  // no extension typed: ".ORV" added
-  EXPECT_EQ(w.Record().File(), In("copy.ORV"));
   EXPECT_FALSE(w.gridView()->isVisible());
   EXPECT_FALSE(w.Record().Loaded());
   EXPECT_FALSE(Item("&Analyze")->isEnabled());
-  EXPECT_EQ(w.canvas()->Image().pixel(10, w.ClientSize().height() - 10), qRgb(255, 255, 255));
 
   // "Save ORV waveform" rewrites the file the record belongs to (matched case-insensitively).
   Open(In("copy.ORV"));
@@ -217,35 +146,21 @@ TEST_F(MainWindowTest, SavesWriteTheFileAndReturnTheWindowToItsEmptyState) {
   Open(In("COPY.orv"));
   EXPECT_EQ(w.Record().File(), In("copy.ORV"));
   EXPECT_EQ(Cell(2, 1), "TEST SHOT");  // read-and-save cycles keep the cells as they were
-  EXPECT_FLOAT_EQ(Record().SampleRate, 200000.0f);
-
-  // A cancelled "Save as" changes nothing.
-  prompts_.Files.push_back(std::nullopt);
-  Trigger("Save ORV waveform as");
-  EXPECT_TRUE(Item("&Analyze")->isEnabled());
-  EXPECT_TRUE(w.Record().Loaded());
 }
 
 TEST_F(MainWindowTest, LiveCellsApplyTheirEditsWhenAnotherCellIsSelected) {
   TForm1& w = Start();
   WriteOrv(In("E.ORV"), 4096);
   Open(In("E.ORV"));
-  struct Case {
-    int column, row;
-    QString typed;
-    QString shownAfter;
-  };
-  const Case cases[] = {
-      {1, 2, "100000", "100000"},  // accepted
-      {1, 2, "0.5", "100000"},     // below 1.0: previous rate without decimals
-      {1, 3, "7", "1"},            // location outside 1..3: previous value back
-      {1, 3, "3", "3"},
-  };
-  for (const Case& c : cases) {
-    w.gridView()->setCurrentCell(c.row, c.column);
-    w.gridView()->item(c.row, c.column)->setText(c.typed);
+  // Row of column 1, text typed, text shown after another cell is selected: a rate below 1 gives
+  // the previous rate without decimals, a location outside 1..3 the previous one.
+  const std::tuple<int, QString, QString> cases[] = {
+      {2, "100000", "100000"}, {2, "0.5", "100000"}, {3, "7", "1"}, {3, "3", "3"}};
+  for (const auto& [row, typed, shownAfter] : cases) {
+    w.gridView()->setCurrentCell(row, 1);
+    w.gridView()->item(row, 1)->setText(typed);
     w.gridView()->setCurrentCell(20, 0);
-    EXPECT_EQ(Cell(c.column, c.row), c.shownAfter) << c.typed.toStdString();
+    EXPECT_EQ(Cell(1, row), shownAfter) << typed.toStdString();
   }
   EXPECT_FLOAT_EQ(Record().SampleRate, 100000.0f);
   EXPECT_FLOAT_EQ(Record().SampleInterval, 1e-5f);
@@ -256,20 +171,6 @@ TEST_F(MainWindowTest, LiveCellsApplyTheirEditsWhenAnotherCellIsSelected) {
   w.gridView()->item(1, 2)->setText("NEW TITLE");  // cell (2, 1): the plot title
   PressEnterInGrid();
   EXPECT_EQ(Record().PlotTitle, "NEW TITLE");
-}
-
-TEST_F(MainWindowTest, HelpAndClipboardCopies) {
-  TForm1& w = Start();
-  Trigger("&Help");
-  ASSERT_EQ(prompts_.Informations.size(), 1);
-  EXPECT_TRUE(prompts_.Informations[0].startsWith("Edit the waveform header with a left click"));
-  const QSize client = w.ClientSize();
-  Trigger("Copy screen to clipboard");
-  EXPECT_EQ(QApplication::clipboard()->image().size(), client);
-  Trigger("Copy waveform to clipboard");
-  EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(client.width(), client.height() / 2));
-  Trigger("Copy spectrum to clipboard");
-  EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(client.width(), client.height() / 2));
 }
 
 }  // namespace

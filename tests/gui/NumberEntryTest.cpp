@@ -7,43 +7,29 @@
 namespace orvek {
 namespace {
 
+// Typed text and the value the box accepts (none: asked again); 2000.001 is above the bound.
 TEST(NumberEntry, RealBoxCompletesAndAccepts) {
-  struct Case {
-    const char* typed;
-    std::optional<double> value;
-  };
-  const Case cases[] = {
-      {".5", 0.5},           {"-.5", -0.5},         {"e3", 1000.0},
-      {"E2", 100.0},         {"-e3", -1000.0},      {"-E1", -10.0},
-      {" 12.5 ", 12.5},      {"+7", 7.0},           {"1e", std::nullopt},
-      {"abc", std::nullopt}, {"", std::nullopt},    {"5 Pa", std::nullopt},
-      {"inf", std::nullopt}, {"nan", std::nullopt}, {"2000.001", std::nullopt},  // above the bound
-  };
-  for (const Case& c : cases) {
-    const auto value = AcceptFloat(c.typed, -2000.0, 2000.0);
-    ASSERT_EQ(value.has_value(), c.value.has_value()) << c.typed;
-    if (value) {
-      EXPECT_DOUBLE_EQ(*value, *c.value) << c.typed;
-    }
-  }
-  EXPECT_TRUE(AcceptFloat("-2000", -2000.0, 2000.0));  // bounds are inclusive
+  const std::pair<const char*, std::optional<double>> cases[] = {{".5", 0.5},
+                                                                 {"-e3", -1000.0},
+                                                                 {"E2", 100.0},
+                                                                 {" 12.5 ", 12.5},
+                                                                 {"+7", 7.0},
+                                                                 {"-2000", -2000.0},
+                                                                 {"1e", std::nullopt},
+                                                                 {"5 Pa", std::nullopt},
+                                                                 {"nan", std::nullopt},
+                                                                 {"inf", std::nullopt},
+                                                                 {"2000.001", std::nullopt}};
+  for (const auto& [typed, value] : cases)
+    EXPECT_EQ(AcceptFloat(typed, -2000.0, 2000.0), value) << typed;
 }
 
 TEST(NumberEntry, IntegerBoxRefusesFractionsAndExponents) {
-  struct Case {
-    const char* typed;
-    std::optional<int> value;
-  };
-  const Case cases[] = {{"3", 3},
-                        {" 10 ", 10},
-                        {"1", 1},
-                        {".5", std::nullopt},
-                        {"2.0", std::nullopt},
-                        {"e3", std::nullopt},
-                        {"0", std::nullopt},
-                        {"11", std::nullopt},
-                        {"x", std::nullopt}};
-  for (const Case& c : cases) EXPECT_EQ(AcceptInteger(c.typed, 1, 10), c.value) << c.typed;
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {" 10 ", 10},         {"1", 1},
+      {".5", std::nullopt}, {"2.0", std::nullopt},
+      {"e3", std::nullopt}, {"11", std::nullopt}};
+  for (const auto& [typed, value] : cases) EXPECT_EQ(AcceptInteger(typed, 1, 10), value) << typed;
 }
 
 TEST(NumberEntry, BoxesRepeatUntilAValueInRangeAndCancelKeepsTheValue) {

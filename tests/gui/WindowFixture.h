@@ -124,12 +124,8 @@ class WindowTest : public ::testing::Test {
                                                     window_->Record().Shown().LastSampleIndex));
   }
   void ClickToolButton() const {
-    QPushButton* button = window_->ToolButton();
-    if (!button) {
-      ADD_FAILURE() << "no tool button is shown";
-      return;
-    }
-    button->click();
+    if (QPushButton* button = window_->ToolButton()) return button->click();
+    ADD_FAILURE() << "no tool button is shown";
   }
   void Mouse(QEvent::Type type, int x, Qt::MouseButton button = Qt::LeftButton) const {
     const CursorArea area = window_->PlotArea();

