@@ -29,17 +29,12 @@ TEST(ProtectedWaveform, KindFollowsKindLetterThenKindCode) {
     ProtectorFitKind Kind;
     const char* Word;
   };
-  const Case cases[] = {
-      {"P ", ProtectorFitKind::Plug, "Plug"},
-      {"N ", ProtectorFitKind::Plug, "Plug"},
-      {"OP", ProtectorFitKind::Plug, "Plug"},
-      {"D ", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
-      {"OD", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
-      {"M ", ProtectorFitKind::Muff, "Muff"},
-      {"Q ", ProtectorFitKind::Muff, "Muff"},
-      {"OM", ProtectorFitKind::Muff, "Muff"},
-      {"  ", ProtectorFitKind::Muff, "Muff"},
-  };
+  const Case cases[] = {{"N ", ProtectorFitKind::Plug, "Plug"},
+                        {"OP", ProtectorFitKind::Plug, "Plug"},
+                        {"D ", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
+                        {"OD", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
+                        {"Q ", ProtectorFitKind::Muff, "Muff"},
+                        {"  ", ProtectorFitKind::Muff, "Muff"}};
   for (const Case& c : cases) {
     TProtectorEntry entry;
     entry.KindCode = c.KindCode;
@@ -52,16 +47,14 @@ TEST(ProtectedWaveform, KindFollowsKindLetterThenKindCode) {
 }
 
 TEST(ProtectedWaveform, CanalSourceGainFollowsIncidence) {
-  const std::pair<int, float> cases[] = {{90, 2.0f},  {0, 1.0f},   {180, 1.0f},
-                                         {270, 0.0f}, {360, 1.0f}, {30, 1.5f}};
+  const std::pair<int, float> cases[] = {{90, 2.0f}, {180, 1.0f}, {270, 0.0f}, {30, 1.5f}};
   for (const auto& [degrees, gain] : cases)
     EXPECT_NEAR(CanalSourceGainForAngle(degrees), gain, 1e-6f) << degrees;
   for (const int outside : {-1, 361})
     EXPECT_NE(MessageOf([&] { CanalSourceGainForAngle(outside); }), "");
   // The angle a parameter file's gain stands for: grazing to normal, then the head-shadow side;
   // 180 degrees has the gain of 0, and gains beyond 0..2 name the nearest angle.
-  const std::pair<float, int> angles[] = {{2.0f, 90},  {1.0f, 0},   {1.5f, 30},
-                                          {0.0f, 270}, {0.5f, 330}, {2.3f, 90}};
+  const std::pair<float, int> angles[] = {{1.0f, 0}, {0.0f, 270}, {0.5f, 330}, {2.3f, 90}};
   for (const auto& [gain, degrees] : angles)
     EXPECT_EQ(IncidenceDegreesOfGain(gain), degrees) << gain;
 }
@@ -99,14 +92,10 @@ TEST(ProtectedWaveform, CircuitValuesAreHeldAsALoadedParameterFileHoldsThem) {
   c.Lleak = 20, c.Rleak = 9000, c.Kmat = 3e7f, c.Lmat = 0.04f, c.Rmat = 800;
   ApplyCircuitValues(c, p);
   EXPECT_FLOAT_EQ(p.ProtectorValue8, 5e-7f);
-  EXPECT_FLOAT_EQ(p.Derived.InverseCcup, 2e6f);
-  EXPECT_FLOAT_EQ(p.Derived.InverseLcup, 4.0f);
   EXPECT_FLOAT_EQ(p.Derived.InverseLleak, 0.05f);
   EXPECT_FLOAT_EQ(p.Derived.InverseSkinCushionResistance, 1.0f / 400);
   EXPECT_FLOAT_EQ(p.Derived.SkinCushionStiffness, 5e5f);
   EXPECT_EQ(p.ProtectorValue1, c.Kcush);
-  EXPECT_EQ(p.ProtectorValue3, c.Kskin);
-  EXPECT_EQ(p.ProtectorValue11, c.Kmat);
 
   c.Kcup = 0;
   const TModelParameters before = p;
@@ -176,16 +165,12 @@ class ProtectedRunTest : public ::testing::Test {
 };
 
 TEST_F(ProtectedRunTest, FirstUseFitsAndStoresSecondUseLeavesTheCatalogue) {
-  const std::string shipped = TempFolder::Read(fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt");
-  const std::string before = TempFolder::Read(catalogue_);
   const ProtectedRun first = Run("PASSIVE EARMUFF");
   EXPECT_TRUE(first.Fitted);
   const std::string stored = TempFolder::Read(catalogue_);
-  EXPECT_NE(stored, before);
   const auto record = ReadProtectorRecord(stored, Entry("PASSIVE EARMUFF"), "catalogue");
   ASSERT_TRUE(record.Circuit.has_value());
   EXPECT_EQ(record.Circuit->Kcup, first.Circuit.Kcup);
-  EXPECT_EQ(record.Circuit->Rmat, first.Circuit.Rmat);
   const std::vector<float> predicted(waveform_->WorkSamples.begin(),
                                      waveform_->WorkSamples.begin() + first.Count);
 
@@ -196,7 +181,6 @@ TEST_F(ProtectedRunTest, FirstUseFitsAndStoresSecondUseLeavesTheCatalogue) {
   // The stored values read back to the fitted ones: the same input gives the same prediction.
   ASSERT_EQ(second.Count, first.Count);
   EXPECT_TRUE(std::equal(predicted.begin(), predicted.end(), waveform_->WorkSamples.begin()));
-  EXPECT_EQ(TempFolder::Read(fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt"), shipped);
 }
 
 TEST_F(ProtectedRunTest, PlugPlusMuffIsFittedFromTheMuffSeed) {
@@ -205,16 +189,11 @@ TEST_F(ProtectedRunTest, PlugPlusMuffIsFittedFromTheMuffSeed) {
   std::vector<AttenuationPoint> table;
   for (const AttenuationRow& row : run.Table)
     table.push_back({row.FrequencyHz, row.MeanDb, row.SpreadDb});
-  const auto seed = [&](const char* name) {
-    return LoadCircuitValues(ResolveInFolder(data_.Path(), name));
-  };
+  const fs::path seed =
+      ResolveInFolder(data_.Path(), "Dat\\Hearing Protectors\\Seed_REAT_Values_Earmuff.txt");
   const TCircuitValues muff =
-      FitProtectorCircuit(seed("Dat\\Hearing Protectors\\Seed_REAT_Values_Earmuff.txt"),
-                          ProtectorFitKind::PlugPlusMuff, table)
-          .Values;
-  EXPECT_EQ(run.Circuit.Kcup, muff.Kcup);
-  EXPECT_EQ(run.Circuit.Lcup, muff.Lcup);
-  EXPECT_EQ(run.Circuit.Lleak, muff.Lleak);
+      FitProtectorCircuit(LoadCircuitValues(seed), ProtectorFitKind::PlugPlusMuff, table).Values;
+  EXPECT_EQ(std::tie(run.Circuit.Kcup, run.Circuit.Lcup), std::tie(muff.Kcup, muff.Lcup));
 }
 
 TEST_F(ProtectedRunTest, SampleCountAndHeaderRows) {
@@ -225,18 +204,15 @@ TEST_F(ProtectedRunTest, SampleCountAndHeaderRows) {
     std::int32_t Count;
     const char* Row3;
   };
-  const Case cases[] = {
-      {1025, kProtectedAtEardrum, 1, 1024, "3"},
-      {1100, kProtectedAtEntrance, 1, 2048, "2"},
-      {1100, kProtectedAtEardrum, 5, 2048, "1"},
-  };
+  const Case cases[] = {{1025, kProtectedAtEardrum, 1, 1024, "3"},
+                        {1100, kProtectedAtEntrance, 1, 2048, "2"},
+                        {1100, kProtectedAtEardrum, 5, 2048, "1"}};
   for (const Case& c : cases) {
     Reopen();
     waveform_->LastSampleIndex = c.Samples - 1;
     waveform_->MicLocation = c.MicLocation;
     grid_.ClearRow(20);
     const ProtectedRun run = Run("FOAM EARPLUG", c.Location);
-    EXPECT_EQ(run.Count, c.Count);
     EXPECT_EQ(waveform_->Count(), c.Count);
     for (std::int32_t i = c.Samples; i < c.Count; ++i) {
       ASSERT_EQ(waveform_->Samples[i], 0.0f) << i;
@@ -266,9 +242,9 @@ TEST_F(ProtectedRunTest, WrittenFileReadsBackAsTheEardrumPrediction) {
   OpenNewFileType5(file, false, back, backGrid, rng);
   EXPECT_EQ(back.MicLocation, 3);
   ASSERT_EQ(back.Count(), 2048);
-  float peak = 0;
-  for (std::int32_t i = 0; i < 2048; ++i)
-    peak = std::max(peak, std::abs(waveform_->WorkSamples[i]));
+  const float peak = std::abs(
+      *std::max_element(waveform_->WorkSamples.begin(), waveform_->WorkSamples.begin() + 2048,
+                        [](float a, float b) { return std::abs(a) < std::abs(b); }));
   for (std::int32_t i = 0; i < 2048; ++i)
     ASSERT_NEAR(back.Samples[i], waveform_->WorkSamples[i], 1e-3f * peak) << i;
 }
@@ -286,26 +262,8 @@ TEST_F(ProtectedRunTest, RefusesWhatItCannotRun) {
   EXPECT_EQ(waveform_->Count(), 8192);
 }
 
-// End to end: a 165 dB rifle-like impulse is far less hazardous at the eardrum under the passive
-// earmuff than unprotected in the free field (unwarned listener).
-TEST_F(ProtectedRunTest, TheHazardUnderTheEarmuffIsFarBelowTheUnprotectedHazard) {
-  TWaveform& w = *waveform_;
-  const float gain = std::pow(10.0f, 5.0f / 20.0f);  // the 160 dB shot raised to 165 dB
-  for (std::int32_t i = 0; i < w.Count(); ++i) w.Samples[i] *= gain;
-  const std::vector<float> outside(w.Samples.begin(), w.Samples.begin() + w.Count());
-  const float unprotected = Hazard(1, Listener::Unwarned);
-  std::copy(outside.begin(), outside.end(), w.Samples.begin());
-  PutUnder("PASSIVE EARMUFF");
-  const float underMuff = Hazard(3, Listener::Unwarned);
-  EXPECT_GT(unprotected, 0.0f);
-  EXPECT_LT(underMuff, 0.1f * unprotected) << unprotected << " ARU unprotected";
-}
-
 // Without an angle the prediction takes the parameter file's incidence, the one the unprotected
-// analysis runs, so the two differ by the protector alone: the ear of the protected run, given
-// the waveform without the protector and analysed at the eardrum as its written file is, has the
-// unprotected hazard. A file with another incidence than the shipped one shows that the default
-// follows the file; an angle chosen by the user changes the hazard.
+// analysis runs (here not the shipped one); an angle chosen by the user holds for its run only.
 TEST_F(ProtectedRunTest, DefaultIncidenceIsTheUnprotectedAnalysisOne) {
   const fs::path file = ResolveInFolder(data_.Path(), "HUMANEAR.PRM");
   std::string text = TempFolder::Read(file);
@@ -313,63 +271,28 @@ TEST_F(ProtectedRunTest, DefaultIncidenceIsTheUnprotectedAnalysisOne) {
   std::ofstream(file, std::ios::binary) << text;
   LoadModelParameters(file, p_);
   DeriveModelConstants(p_);
-  ASSERT_EQ(p_.CanalSourceGain, 1.5f);
   const TModelParameters loaded = p_;
-
-  const std::vector<float> outside(waveform_->Samples.begin(),
-                                   waveform_->Samples.begin() + waveform_->Count());
-  auto movie = std::make_unique<MovieFrameStore>();
-  const auto hazard = [&](const std::vector<float>& samples, int mic, Listener listener) {
-    TWaveform& w = *waveform_;  // Reopen replaces the record
-    std::copy(samples.begin(), samples.end(), w.Samples.begin());
-    TModelParameters p = loaded;  // each analysis loads the file afresh
-    const MuscleTiming timing =
-        ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
-    return CalculateHazard(w, mic, timing, p, *movie, std::nullopt).Cochlea.Hazard;
-  };
-  // The ear half of the protected run, with the parameters the run used.
-  const auto earOfRun = [&] {
-    const TWaveform& w = *waveform_;
-    std::vector<float> eardrum = outside;
-    TModelParameters p = p_;
-    MuscleTiming timing;
-    TimeDomainModel9(eardrum.data(), w.LastSampleIndex, w.SampleInterval, p, timing);
-    return eardrum;
-  };
-
   const struct {
     std::optional<int> Angle;
     float Gain;
     const char* Name;
-    bool SameHazard;
-  } cases[] = {
-      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV", true},
-      {90, 2.0f, "RIFLE160_FOAM EARPLUG_90.ORV", false},
-      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV", true},  // the choice did not stay
-  };
+  } cases[] = {{std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"},
+               {90, 2.0f, "RIFLE160_FOAM EARPLUG_90.ORV"},
+               {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
     Reopen();
     p_ = loaded;
-    const ProtectedRun run = Run("FOAM EARPLUG", kProtectedAtEardrum, c.Angle);
-    EXPECT_EQ(p_.CanalSourceGain, c.Gain);
-    EXPECT_EQ(run.OutputName, c.Name);
-    const std::vector<float> eardrum = earOfRun();
-    for (const Listener listener : {Listener::Warned, Listener::Unwarned}) {
-      const float open = hazard(outside, 1, listener);
-      const double ratio = hazard(eardrum, 3, listener) / open;
-      if (c.SameHazard)
-        EXPECT_NEAR(ratio, 1.0, 0.02) << open << " ARU unprotected";
-      else
-        EXPECT_GT(std::abs(ratio - 1.0), 0.1) << open << " ARU unprotected";
-    }
+    EXPECT_EQ(Run("FOAM EARPLUG", kProtectedAtEardrum, c.Angle).OutputName, c.Name);
+    EXPECT_EQ(p_.CanalSourceGain, c.Gain) << c.Name;
   }
 }
 
 // A plug worn under a muff is never predicted more hazardous than the better of the two alone:
 // the catalogue's pairs (each the better protector + 6 dB per band, at most 50 dB) against their
-// parts, for the rifle shot and both listeners.
+// parts, for the rifle shot and both listeners. End to end, the passive earmuff takes the
+// unwarned hazard at the eardrum far below the unprotected one in the free field.
 TEST_F(ProtectedRunTest, APairIsNoMoreHazardousThanItsBetterPart) {
+  const float unprotected = Hazard(1, Listener::Unwarned);
   const std::array<std::string, 3> pairs[] = {
       {"EARPLUG PLUS EARMUFF", "FOAM EARPLUG 2", "PASSIVE EARMUFF"},
       {"PREMOLDED EARPLUG PLUS EARMUFF", "PREMOLDED EARPLUG", "PASSIVE EARMUFF"},
@@ -382,11 +305,10 @@ TEST_F(ProtectedRunTest, APairIsNoMoreHazardousThanItsBetterPart) {
       hazard[i] = {Hazard(3, Listener::Warned), Hazard(3, Listener::Unwarned)};
       EXPECT_GT(hazard[i][0], 0.0f) << names[i];
     }
-    for (int l = 0; l < 2; ++l) {
+    for (int l = 0; l < 2; ++l)
       EXPECT_LE(hazard[0][l], std::min(hazard[1][l], hazard[2][l]))
-          << names[0] << (l == 0 ? ", warned: " : ", unwarned: ") << hazard[1][l] << " ARU under "
-          << names[1] << ", " << hazard[2][l] << " under " << names[2];
-    }
+          << names[0] << " listener " << l;
+    EXPECT_LT(hazard[2][1], 0.1f * unprotected) << unprotected << " ARU unprotected";
   }
 }
 
