@@ -59,19 +59,6 @@ Complex DividerReference(const TCircuitValues& v, ProtectorForm form, double f) 
   return cup / (cup + series);
 }
 
-TEST(ProtectorCircuitTest, LevelIsTenLogOfSquaredModulus) {
-  struct Row {
-    Complex ratio;
-    double db;
-  };
-  const Row rows[] = {{{0.06, 0.08}, -20.0},
-                      {{1.0, 0.0}, 0.0},
-                      {{0.0, -10.0}, 20.0},
-                      {{-0.001, 0.0}, -60.0},
-                      {{0.5, 0.5}, 10.0 * std::log10(0.5)}};
-  for (const Row& r : rows) EXPECT_NEAR(RatioLevelDb(r.ratio), r.db, 1e-12) << r.ratio;
-}
-
 // Both closed forms against the parallel-path divider, from 1 Hz to 100 kHz, to 1e-9 relative.
 TEST(ProtectorCircuitTest, ClosedFormsMatchParallelPathDivider) {
   TCircuitValues leakFree = Muff();
@@ -84,19 +71,6 @@ TEST(ProtectorCircuitTest, ClosedFormsMatchParallelPathDivider) {
         EXPECT_LT(std::abs(h - ref), 1e-9 * std::abs(ref)) << "f " << f << " Hz";
         EXPECT_DOUBLE_EQ(ProtectorLevelDb(v, form, f), RatioLevelDb(h));
       }
-    }
-  }
-}
-
-// A cup volume far stiffer than every path: the pressure under the protector is the outside one.
-TEST(ProtectorCircuitTest, StiffCupVolumePassesPressureUnchanged) {
-  for (TCircuitValues v : {Muff(), Plug()}) {
-    v.Kcup = 1e25f;
-    for (const double f : {10.0, 1000.0, 20000.0}) {
-      for (const ProtectorForm form : {ProtectorForm::Muff, ProtectorForm::Plug})
-        EXPECT_LT(std::abs(ProtectorPressureRatio(v, form, f) - 1.0), 1e-6);
-      for (const InsertionLossPath path : kInsertionLossPaths)
-        EXPECT_LT(std::abs(InsertionLossPathRatio(v, path, f) - 1.0), 1e-6);
     }
   }
 }
@@ -172,13 +146,11 @@ TEST(ProtectorCircuitTest, CurveFrequenciesSpanADecadeEachSide) {
   const double ratio = std::pow(8000.0, 1.0 / (kInsertionLossCurvePoints - 1));
   for (std::size_t i = 1; i < f.size(); ++i) EXPECT_NEAR(f[i] / f[i - 1], ratio, 1e-12);
 
-  struct Bad {
-    double lo, hi;
-    std::size_t size;
-  };
-  for (const Bad& b : {Bad{0.0, 100.0, 200}, Bad{200.0, 100.0, 200}, Bad{100.0, 200.0, 199}}) {
-    std::vector<double> out(b.size);
-    EXPECT_NE(MessageOf([&] { InsertionLossCurveFrequencies(b.lo, b.hi, out); }), "");
+  const std::tuple<double, double, std::size_t> bad[] = {
+      {0.0, 100.0, 200}, {200.0, 100.0, 200}, {100.0, 200.0, 199}};
+  for (const auto& [lo, hi, size] : bad) {
+    std::vector<double> out(size);
+    EXPECT_NE(MessageOf([&] { InsertionLossCurveFrequencies(lo, hi, out); }), "");
   }
 }
 

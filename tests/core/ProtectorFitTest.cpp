@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -18,7 +17,6 @@
 #include "TempFolder.h"
 #include "model/MiddleEarModel.h"
 #include "model/ModeStability.h"
-#include "model/ModelParameters.h"
 #include "protection/ProtectedWaveform.h"
 #include "protection/ProtectorCatalogue.h"
 #include "protection/ProtectorCircuit.h"
@@ -27,13 +25,13 @@ namespace orvek {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr double kThirdOctavesHz[] = {100,  125,  160,  200,  250,  315,  400,
-                                      500,  630,  800,  1000, 1250, 1600, 2000,
-                                      2500, 3150, 4000, 5000, 6300, 8000, 10000};
+const std::vector<double> kThirdOctavesHz = {100,  125,  160,  200,  250,  315,  400,
+                                             500,  630,  800,  1000, 1250, 1600, 2000,
+                                             2500, 3150, 4000, 5000, 6300, 8000, 10000};
 
-std::vector<AttenuationPoint> Table(std::initializer_list<double> frequenciesHz, float meanDb) {
+std::vector<AttenuationPoint> Table(const std::vector<double>& frequenciesHz, float meanDb) {
   std::vector<AttenuationPoint> t;
-  for (const double f : frequenciesHz) t.push_back({static_cast<float>(f), meanDb, 3.0f});
+  for (const double f : frequenciesHz) t.push_back({static_cast<float>(f), meanDb, 2.0f});
   return t;
 }
 
@@ -48,7 +46,6 @@ std::vector<AttenuationPoint> TableOf(const TCircuitValues& v, ProtectorForm for
 
 TCircuitValues MuffSeed() {
   TCircuitValues v = test::ExampleMuff();
-  v.ReservedValue1 = 7.0f;
   v.LleakLevelCoefficient = 0.25f;
   return v;
 }
@@ -81,10 +78,12 @@ void ExpectRel(double actual, double expected, const std::string& what) {
   EXPECT_NEAR(actual / expected, 1.0, 1e-5) << what;
 }
 
-std::vector<AttenuationPoint> ThirdOctaveTable(float meanDb) {
-  std::vector<AttenuationPoint> t;
-  for (const double f : kThirdOctavesHz) t.push_back({static_cast<float>(f), meanDb, 2.0f});
-  return t;
+// Rms distance (dB) of the circuit's attenuation from the table's means.
+double RmsDb(const TCircuitValues& v, ProtectorForm form, const std::vector<AttenuationPoint>& t) {
+  double sum = 0.0;
+  for (const AttenuationPoint& p : t)
+    sum += std::pow(p.MeanDb - ProtectorLevelDb(v, form, p.FrequencyHz), 2);
+  return std::sqrt(sum / t.size());
 }
 
 TEST(ProtectorFitTest, AnchorRowsAreFirstWithinTenPercent) {
@@ -92,12 +91,9 @@ TEST(ProtectorFitTest, AnchorRowsAreFirstWithinTenPercent) {
     std::vector<AttenuationPoint> table;
     FitAnchorRows expected;
   };
-  const Row rows[] = {
-      {Table({63, 125, 250, 500, 1000, 2000, 4000, 8000}, -20), {1, 2, 5, 7}},
-      // 112 Hz is more than 10 % off; 113 Hz is not and comes before 120 Hz.
-      {Table({112, 113, 120, 226, 274, 1801, 7201, 8700}, -20), {1, 3, 5, 6}},
-      {ThirdOctaveTable(-20), {1, 4, 13, 19}},
-  };
+  const Row rows[] = {// 112 Hz is more than 10 % off; 113 Hz is not and comes before 120 Hz.
+                      {Table({112, 113, 120, 226, 274, 1801, 7201, 8700}, -20), {1, 3, 5, 6}},
+                      {Table(kThirdOctavesHz, -20), {1, 4, 13, 19}}};
   for (const Row& r : rows) {
     const FitAnchorRows a = FindFitAnchorRows(r.table), e = r.expected;
     EXPECT_EQ(std::tie(a.Row125, a.Row250, a.Row2000, a.Row8000),
@@ -110,14 +106,12 @@ TEST(ProtectorFitTest, UnfittableTablesAreRejected) {
     std::vector<AttenuationPoint> table;
     const char* expected;
   };
-  const Row rows[] = {
-      {Table({125, 250, 2000, 7000}, -20), "within 10 % of 8000 Hz"},
-      {Table({100, 250, 2000, 8000}, -20), "within 10 % of 125 Hz"},
-      {Table({125, 250, 2000}, -20), "3 rows"},
-      {Table({125, 250, 250, 2000, 8000}, -20), "row 3"},
-      {Table({0, 125, 250, 2000, 8000}, -20), "row 1"},
-      {Table({std::nan(""), 125, 250, 2000, 8000}, -20), "row 1"},
-  };
+  const Row rows[] = {{Table({125, 250, 2000, 7000}, -20), "within 10 % of 8000 Hz"},
+                      {Table({100, 250, 2000, 8000}, -20), "within 10 % of 125 Hz"},
+                      {Table({125, 250, 2000}, -20), "3 rows"},
+                      {Table({125, 250, 250, 2000, 8000}, -20), "row 3"},
+                      {Table({0, 125, 250, 2000, 8000}, -20), "row 1"},
+                      {Table({std::nan(""), 125, 250, 2000, 8000}, -20), "row 1"}};
   for (const Row& r : rows) {
     EXPECT_NE(MessageOf([&] { FindFitAnchorRows(r.table); }).find(r.expected), std::string::npos)
         << r.expected;
@@ -127,7 +121,7 @@ TEST(ProtectorFitTest, UnfittableTablesAreRejected) {
   TCircuitValues seed = MuffSeed();
   seed.Rleak = 0.0f;
   EXPECT_NE(MessageOf([&] {
-              FitProtectorCircuit(seed, ProtectorFitKind::Muff, ThirdOctaveTable(-20));
+              FitProtectorCircuit(seed, ProtectorFitKind::Muff, Table(kThirdOctavesHz, -20));
             }).find("Rleak"),
             std::string::npos);
 }
@@ -149,18 +143,15 @@ TEST(ProtectorFitTest, NoLowFrequencyFlagNeedsExactZerosInFirstThreeRows) {
 // The material estimate: a = 10^(2/20) for -30 dB at 2 kHz and -28 dB at 8 kHz, worked out by hand
 // with Kcup = 1e6; -30 and -36 dB gives a = 0.5 < 0.6 and keeps the seed.
 TEST(ProtectorFitTest, PreparationSwapsSkinFixesPlugMassAndSeedsMaterial) {
-  std::vector<AttenuationPoint> t = ThirdOctaveTable(-30);
+  std::vector<AttenuationPoint> t = Table(kThirdOctavesHz, -30);
   t[19].MeanDb = -28;
   const FitAnchorRows anchors = FindFitAnchorRows(t);
   TCircuitValues seed = MuffSeed();
   seed.Kskin = 5e6f;
   seed.Rskin = 123.0f;
   const TCircuitValues muff = PrepareFitSeed(seed, ProtectorFitKind::PlugPlusMuff, t, anchors);
-  EXPECT_EQ(muff.Kskin, seed.Kcush);
-  EXPECT_EQ(muff.Kcush, 5e6f);
-  EXPECT_EQ(muff.Rskin, seed.Rcush);
-  EXPECT_EQ(muff.Rcush, 123.0f);
-  EXPECT_EQ(muff.Lcup, seed.Lcup);
+  EXPECT_EQ(std::tie(muff.Kskin, muff.Kcush, muff.Rskin, muff.Rcush, muff.Lcup),
+            std::tie(seed.Kcush, seed.Kskin, seed.Rcush, seed.Rskin, seed.Lcup));
   ExpectRel(muff.Kmat, 37598897.5, "Kmat");
   ExpectRel(muff.Lmat, 0.0152768984, "Lmat");
   ExpectRel(muff.Rmat, 499.723928, "Rmat");
@@ -170,10 +161,9 @@ TEST(ProtectorFitTest, PreparationSwapsSkinFixesPlugMassAndSeedsMaterial) {
   EXPECT_EQ(plug.Kskin, MuffSeed().Kcush);  // the stiffer skin is exchanged for a plug too
 
   t[19].MeanDb = -36;
-  const TCircuitValues kept = PrepareFitSeed(MuffSeed(), ProtectorFitKind::Muff, t, anchors);
-  EXPECT_EQ(kept.Kmat, MuffSeed().Kmat);
-  EXPECT_EQ(kept.Lmat, MuffSeed().Lmat);
-  EXPECT_EQ(kept.Rmat, MuffSeed().Rmat);
+  seed = MuffSeed();
+  const TCircuitValues kept = PrepareFitSeed(seed, ProtectorFitKind::Muff, t, anchors);
+  EXPECT_EQ(std::tie(kept.Kmat, kept.Lmat, kept.Rmat), std::tie(seed.Kmat, seed.Lmat, seed.Rmat));
 }
 
 // A muff that already produced the table is left exactly where it is.
@@ -206,19 +196,12 @@ TEST(ProtectorFitTest, FitReproducesTheCircuitThatMadeTheTable) {
     float* values[] = {&seed.Kcup,  &seed.Kskin, &seed.Rskin, &seed.Kcush, &seed.Rcush,
                        &seed.Lleak, &seed.Rleak, &seed.Kmat,  &seed.Lmat,  &seed.Rmat};
     for (int i = 0; i < 10; ++i) *values[i] *= factors[i];
-    double seedError = 0;
-    for (const AttenuationPoint& p : t) {
-      const double d = p.MeanDb - ProtectorLevelDb(seed, form, p.FrequencyHz);
-      seedError += d * d;
-    }
     const ProtectorFitResult fit = FitProtectorCircuit(seed, kind, t);
     SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind));
-    EXPECT_GT(std::sqrt(seedError / t.size()), 3.0);
+    EXPECT_GT(RmsDb(seed, form, t), 3.0);
     EXPECT_LT(fit.RmsErrorDb, 1.0);
     EXPECT_FALSE(fit.NoLowFrequency);
-    EXPECT_EQ(fit.Values.ReservedValue1, 7.0f);
-    EXPECT_EQ(fit.Values.LleakLevelCoefficient, 0.25f);
-    EXPECT_FLOAT_EQ(fit.Values.InverseLcup, 1.0f / fit.Values.Lcup);
+    EXPECT_EQ(fit.Values.LleakLevelCoefficient, 0.25f);  // values the fit does not touch are kept
     EXPECT_EQ(fit.Values.Lcup, truth.Lcup);
   }
 }
@@ -226,7 +209,7 @@ TEST(ProtectorFitTest, FitReproducesTheCircuitThatMadeTheTable) {
 // Without low-frequency data the fit takes the limits for such a table, which fix the material
 // resonance (and a muff's material quality).
 TEST(ProtectorFitTest, FitIsDeterministicAndHonoursTheNoLowFrequencyFlag) {
-  std::vector<AttenuationPoint> t = ThirdOctaveTable(-30);
+  std::vector<AttenuationPoint> t = Table(kThirdOctavesHz, -30);
   t[0].MeanDb = t[1].MeanDb = t[2].MeanDb = 0.0f;
   for (const ProtectorFitKind kind :
        {ProtectorFitKind::Muff, ProtectorFitKind::Plug, ProtectorFitKind::PlugPlusMuff}) {
@@ -234,11 +217,8 @@ TEST(ProtectorFitTest, FitIsDeterministicAndHonoursTheNoLowFrequencyFlag) {
     const ProtectorFitResult a = FitProtectorCircuit(seed, kind, t);
     const ProtectorFitResult b = FitProtectorCircuit(seed, kind, t);
     EXPECT_EQ(std::memcmp(&a.Values, &b.Values, sizeof a.Values), 0);
-    EXPECT_EQ(a.SquaredErrorDb2, b.SquaredErrorDb2);
     EXPECT_TRUE(a.NoLowFrequency);
     const ProtectorFitLimits limits = FitLimitsFor(kind, true);
-    ASSERT_EQ(limits.MaterialResonanceHz.Low, limits.MaterialResonanceHz.High);
-    EXPECT_NE(limits.MaterialResonanceHz.Low, FitLimitsFor(kind, false).MaterialResonanceHz.Low);
     const double km = double{a.Values.Kcup} + a.Values.Kmat;
     ExpectRel(std::sqrt(km / a.Values.Lmat) / (2 * std::numbers::pi),
               limits.MaterialResonanceHz.Low, "material resonance");
@@ -277,15 +257,6 @@ const std::vector<ShippedFit>& ShippedFits() {
     return all;
   }();
   return fits;
-}
-
-double RmsDb(const ShippedFit& f, ProtectorForm form) {
-  double sum = 0.0;
-  for (const AttenuationPoint& p : f.Table) {
-    const double d = p.MeanDb - ProtectorLevelDb(f.Fit.Values, form, p.FrequencyHz);
-    sum += d * d;
-  }
-  return std::sqrt(sum / f.Table.size());
 }
 
 // The pressure ratio of the linearised protector network at `hz`: the steady state
@@ -330,7 +301,7 @@ TEST(ProtectorFitTest, ShippedProtectorsEndCloseToTheirData) {
     if (f.Kind == ProtectorFitKind::Plug) boundDb = 5.0;
     if (f.Kind == ProtectorFitKind::Muff) boundDb = muffRmsDb.at(f.Name) + 0.05;
     EXPECT_LE(f.Fit.RmsErrorDb, boundDb) << f.Name;
-    EXPECT_LE(RmsDb(f, ProtectorForm::Muff), boundDb) << f.Name;
+    EXPECT_LE(RmsDb(f.Fit.Values, ProtectorForm::Muff, f.Table), boundDb) << f.Name;
   }
 }
 
