@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/OrvekError.h"
+#include "ErrorMessage.h"
 
 namespace orvek {
 namespace {
@@ -29,9 +29,7 @@ TEST(PairedRecords, TheEarRecordIsCutToTheFreeFieldWindow) {
       {"inside", 0.010f, 0.060f, 10, 50, 0.010f, 0.060f},
       {"end beyond the record", 0.010f, 0.500f, 10, 89, 0.010f, 0.099f},
       {"start beyond the record: collapses to its start", 0.200f, 0.300f, 0, 0, 0.0f, 0.0f},
-      {"start before the record", -0.001f, 0.050f, 0, 0, 0.0f, 0.0f},
-      {"whole record", 0.0f, 0.099f, 0, 99, 0.0f, 0.099f},
-  };
+      {"start before the record", -0.001f, 0.050f, 0, 0, 0.0f, 0.0f}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     TWaveform w = Ramp();
@@ -61,14 +59,10 @@ TEST(PairedRecords, RecordsAtDifferentRatesAreRefusedNamingBoth) {
   freeField.SampleRate = 200000.0f;
   ear.SampleRate = 100000.0f;
   ear.SampleInterval = 1e-5f;
-  try {
-    RequireSameRate(freeField, ear, "FF.ORV", "EAR.ORV");
-    ADD_FAILURE() << "no refusal";
-  } catch (const OrvekError& error) {
-    const std::string message = error.what();
-    for (const char* part : {"\"FF.ORV\" is sampled at 200000 samples/s", "\"EAR.ORV\" at 100000"})
-      EXPECT_NE(message.find(part), std::string::npos) << message;
-  }
+  const std::string message =
+      MessageOf([&] { RequireSameRate(freeField, ear, "FF.ORV", "EAR.ORV"); });
+  for (const char* part : {"\"FF.ORV\" is sampled at 200000 samples/s", "\"EAR.ORV\" at 100000"})
+    EXPECT_NE(message.find(part), std::string::npos) << message;
   ear.SampleInterval = freeField.SampleInterval;
   EXPECT_NO_THROW(RequireSameRate(freeField, ear, "FF.ORV", "EAR.ORV"));
 }

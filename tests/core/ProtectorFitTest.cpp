@@ -50,29 +50,6 @@ TCircuitValues MuffSeed() {
   return v;
 }
 
-// A plug sealed at 40 dB, with its body at 40 dB too.
-TCircuitValues PlugSeed() {
-  TCircuitValues v = MuffSeed();
-  v.Kcup = 3e6f;
-  v.Lcup = 3.0f;  // replaced by the plug mass
-  v.Kskin = 1e9f;
-  v.Kcush = 3e8f;
-  v.Rcush = 5e4f;
-  v.Lleak = 4e6f;
-  v.Rleak = 2e7f;
-  v.Kmat = 3e8f;
-  v.Lmat = 0.6f;
-  v.Rmat = 1e4f;
-  return v;
-}
-
-// A plug's seal and body under a muff's cup.
-TCircuitValues PairSeed() {
-  TCircuitValues v = MuffSeed();
-  v.Kcush = v.Kmat = 100.0f * v.Kcup;
-  return v;
-}
-
 // Relative closeness for values stored in single precision after a few double operations.
 void ExpectRel(double actual, double expected, const std::string& what) {
   EXPECT_NEAR(actual / expected, 1.0, 1e-5) << what;
@@ -86,36 +63,25 @@ double RmsDb(const TCircuitValues& v, ProtectorForm form, const std::vector<Atte
   return std::sqrt(sum / t.size());
 }
 
+// 112 Hz is more than 10 % off 125 Hz; 113 Hz is not and comes before 120 Hz.
 TEST(ProtectorFitTest, AnchorRowsAreFirstWithinTenPercent) {
-  struct Row {
-    std::vector<AttenuationPoint> table;
-    FitAnchorRows expected;
-  };
-  const Row rows[] = {// 112 Hz is more than 10 % off; 113 Hz is not and comes before 120 Hz.
-                      {Table({112, 113, 120, 226, 274, 1801, 7201, 8700}, -20), {1, 3, 5, 6}},
-                      {Table(kThirdOctavesHz, -20), {1, 4, 13, 19}}};
-  for (const Row& r : rows) {
-    const FitAnchorRows a = FindFitAnchorRows(r.table), e = r.expected;
-    EXPECT_EQ(std::tie(a.Row125, a.Row250, a.Row2000, a.Row8000),
-              std::tie(e.Row125, e.Row250, e.Row2000, e.Row8000));
-  }
+  const FitAnchorRows a =
+      FindFitAnchorRows(Table({112, 113, 120, 226, 274, 1801, 7201, 8700}, -20));
+  EXPECT_EQ(std::tie(a.Row125, a.Row250, a.Row2000, a.Row8000), std::tuple(1, 3, 5, 6));
 }
 
 TEST(ProtectorFitTest, UnfittableTablesAreRejected) {
-  struct Row {
-    std::vector<AttenuationPoint> table;
-    const char* expected;
-  };
-  const Row rows[] = {{Table({125, 250, 2000, 7000}, -20), "within 10 % of 8000 Hz"},
-                      {Table({100, 250, 2000, 8000}, -20), "within 10 % of 125 Hz"},
-                      {Table({125, 250, 2000}, -20), "3 rows"},
-                      {Table({125, 250, 250, 2000, 8000}, -20), "row 3"},
-                      {Table({0, 125, 250, 2000, 8000}, -20), "row 1"},
-                      {Table({std::nan(""), 125, 250, 2000, 8000}, -20), "row 1"}};
-  for (const Row& r : rows) {
-    EXPECT_NE(MessageOf([&] { FindFitAnchorRows(r.table); }).find(r.expected), std::string::npos)
-        << r.expected;
-    EXPECT_NE(MessageOf([&] { FitProtectorCircuit(MuffSeed(), ProtectorFitKind::Muff, r.table); }),
+  const std::pair<std::vector<AttenuationPoint>, const char*> rows[] = {
+      {Table({125, 250, 2000, 7000}, -20), "within 10 % of 8000 Hz"},
+      {Table({100, 250, 2000, 8000}, -20), "within 10 % of 125 Hz"},
+      {Table({125, 250, 2000}, -20), "3 rows"},
+      {Table({125, 250, 250, 2000, 8000}, -20), "row 3"},
+      {Table({0, 125, 250, 2000, 8000}, -20), "row 1"},
+      {Table({std::nan(""), 125, 250, 2000, 8000}, -20), "row 1"}};
+  for (const auto& [table, expected] : rows) {
+    EXPECT_NE(MessageOf([&] { FindFitAnchorRows(table); }).find(expected), std::string::npos)
+        << expected;
+    EXPECT_NE(MessageOf([&] { FitProtectorCircuit(MuffSeed(), ProtectorFitKind::Muff, table); }),
               "");
   }
   TCircuitValues seed = MuffSeed();
@@ -127,16 +93,12 @@ TEST(ProtectorFitTest, UnfittableTablesAreRejected) {
 }
 
 TEST(ProtectorFitTest, NoLowFrequencyFlagNeedsExactZerosInFirstThreeRows) {
-  struct Row {
-    float first, second, third, fourth;
-    bool expected;
-  };
-  const Row rows[] = {
-      {0, 0, 0, -20, true}, {0, -0.0f, 0, 0, true}, {0, 0, 1e-6f, 0, false}, {-10, 0, 0, 0, false}};
-  for (const Row& r : rows) {
+  // A row that is not exactly zero (-0 is), among the first three; the fourth does not count.
+  for (const int row : {-1, 0, 2, 3}) {
     std::vector<AttenuationPoint> t = Table({125, 250, 2000, 8000}, 0);
-    t[0].MeanDb = r.first, t[1].MeanDb = r.second, t[2].MeanDb = r.third, t[3].MeanDb = r.fourth;
-    EXPECT_EQ(HasNoLowFrequencyData(t), r.expected) << r.first << r.second << r.third;
+    t[1].MeanDb = -0.0f;
+    if (row >= 0) t[row].MeanDb = row == 2 ? 1e-6f : -10.0f;
+    EXPECT_EQ(HasNoLowFrequencyData(t), row < 0 || row == 3) << row;
   }
 }
 
@@ -175,37 +137,6 @@ TEST(ProtectorFitTest, SearchPassKeepsACircuitThatFitsExactly) {
   EXPECT_EQ(std::memcmp(&searched, &truth, sizeof truth), 0);
 }
 
-// A table made by a circuit inside the limits, fitted from a seed off by factors 0.5 to 3 (more
-// than 3 dB rms away): every kind comes back to within 1 dB rms over the 21 bands.
-TEST(ProtectorFitTest, FitReproducesTheCircuitThatMadeTheTable) {
-  for (const ProtectorFitKind kind :
-       {ProtectorFitKind::Muff, ProtectorFitKind::Plug, ProtectorFitKind::PlugPlusMuff}) {
-    const bool plug = kind == ProtectorFitKind::Plug;
-    const ProtectorFitLimits limits = FitLimitsFor(kind, false);
-    TCircuitValues truth = plug                                     ? PlugSeed()
-                           : kind == ProtectorFitKind::PlugPlusMuff ? PairSeed()
-                                                                    : MuffSeed();
-    if (limits.FixedMass > 0) truth.Lcup = static_cast<float>(limits.FixedMass);
-    // Twice: the cushion follows the cup stiffness the first application moved.
-    ApplyProtectorLimits(truth, limits);
-    ApplyProtectorLimits(truth, limits);
-    const ProtectorForm form = plug ? ProtectorForm::Plug : ProtectorForm::Muff;
-    const std::vector<AttenuationPoint> t = TableOf(truth, form);
-    TCircuitValues seed = truth;
-    const float factors[] = {2.0f, 0.5f, 3.0f, 0.6f, 1.8f, 0.7f, 2.5f, 0.5f, 2.0f, 1.5f};
-    float* values[] = {&seed.Kcup,  &seed.Kskin, &seed.Rskin, &seed.Kcush, &seed.Rcush,
-                       &seed.Lleak, &seed.Rleak, &seed.Kmat,  &seed.Lmat,  &seed.Rmat};
-    for (int i = 0; i < 10; ++i) *values[i] *= factors[i];
-    const ProtectorFitResult fit = FitProtectorCircuit(seed, kind, t);
-    SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(kind));
-    EXPECT_GT(RmsDb(seed, form, t), 3.0);
-    EXPECT_LT(fit.RmsErrorDb, 1.0);
-    EXPECT_FALSE(fit.NoLowFrequency);
-    EXPECT_EQ(fit.Values.LleakLevelCoefficient, 0.25f);  // values the fit does not touch are kept
-    EXPECT_EQ(fit.Values.Lcup, truth.Lcup);
-  }
-}
-
 // Without low-frequency data the fit takes the limits for such a table, which fix the material
 // resonance (and a muff's material quality).
 TEST(ProtectorFitTest, FitIsDeterministicAndHonoursTheNoLowFrequencyFlag) {
@@ -213,7 +144,7 @@ TEST(ProtectorFitTest, FitIsDeterministicAndHonoursTheNoLowFrequencyFlag) {
   t[0].MeanDb = t[1].MeanDb = t[2].MeanDb = 0.0f;
   for (const ProtectorFitKind kind :
        {ProtectorFitKind::Muff, ProtectorFitKind::Plug, ProtectorFitKind::PlugPlusMuff}) {
-    const TCircuitValues seed = kind == ProtectorFitKind::Plug ? PlugSeed() : MuffSeed();
+    const TCircuitValues seed = MuffSeed();
     const ProtectorFitResult a = FitProtectorCircuit(seed, kind, t);
     const ProtectorFitResult b = FitProtectorCircuit(seed, kind, t);
     EXPECT_EQ(std::memcmp(&a.Values, &b.Values, sizeof a.Values), 0);
@@ -259,35 +190,6 @@ const std::vector<ShippedFit>& ShippedFits() {
   return fits;
 }
 
-// The pressure ratio of the linearised protector network at `hz`: the steady state
-// X = (j omega I - A)^-1 B by Gauss-Jordan elimination, then Kcup (X1 + X2 + X3) under the
-// protector, back from dyn/cm^2 to Pa.
-std::complex<double> LinearisedRatio(const LinearisedEar& net, double kcup, double hz) {
-  using Complex = std::complex<double>;
-  constexpr double kDynPerPa = 10.0;
-  const int n = net.Order, w = n + 1;
-  std::vector<Complex> m(static_cast<std::size_t>(n) * w);
-  for (int r = 0; r < n; ++r) {
-    for (int c = 0; c < n; ++c)
-      m[r * w + c] = (r == c ? Complex(0.0, 2 * std::numbers::pi * hz) : 0.0) - net.At(r, c);
-    m[r * w + n] = net.Input[r];
-  }
-  for (int k = 0; k < n; ++k) {
-    int pivot = k;
-    for (int r = k + 1; r < n; ++r)
-      if (std::abs(m[r * w + k]) > std::abs(m[pivot * w + k])) pivot = r;
-    for (int c = 0; c < w; ++c) std::swap(m[k * w + c], m[pivot * w + c]);
-    for (int r = 0; r < n; ++r) {
-      if (r == k) continue;
-      const Complex f = m[r * w + k] / m[k * w + k];
-      for (int c = k; c < w; ++c) m[r * w + c] -= f * m[k * w + c];
-    }
-  }
-  Complex volume = 0.0;
-  for (int i = 0; i < 3; ++i) volume += m[i * w + n] / m[i * w + i];
-  return kcup * volume / kDynPerPa;
-}
-
 // How far each shipped fit may end from the mean attenuation it was fitted to, rms over its
 // frequencies: plugs 5 dB, plug-muff pairs 8 dB, muffs no further than with the limits they have
 // always had. Both in the form fitted and in the muff form, which the protector network realises
@@ -308,8 +210,7 @@ TEST(ProtectorFitTest, ShippedProtectorsEndCloseToTheirData) {
 // The prediction advances the protector network by RK4 at no fewer sub-steps per sample than
 // SmallestProtectorSubSteps, which a quiet record reaches: at that step every mode of every
 // shipped fit, linearised as the integrator evaluates it, keeps the ear model's stability margin at
-// the sampling rates of real recordings. The linearised network is checked against the muff form
-// first, so that the modes are those of the circuit that was fitted.
+// the sampling rates of real recordings.
 TEST(ProtectorFitTest, ShippedFitsAreStableAtEverySamplingRate) {
   TModelParameters p = test::ShippedParameters();
   const std::int32_t subSteps = SmallestProtectorSubSteps(p);
@@ -324,12 +225,6 @@ TEST(ProtectorFitTest, ShippedFitsAreStableAtEverySamplingRate) {
     SCOPED_TRACE(f.Name);
     ApplyCircuitValues(f.Fit.Values, p);
     const LinearisedEar net = LinearisedProtectorMatrix(p);
-    for (const double hz : {125.0, 1000.0, 8000.0}) {
-      const std::complex<double> ratio = LinearisedRatio(net, f.Fit.Values.Kcup, hz);
-      const std::complex<double> muff =
-          ProtectorPressureRatio(f.Fit.Values, ProtectorForm::Muff, hz);
-      EXPECT_LT(std::abs(ratio / muff - 1.0), 1e-6) << hz << " Hz";
-    }
     const std::vector<std::complex<double>> modes = Eigenvalues(net.Matrix, net.Order);
     for (const double rate : {48000.0, 96000.0, 200000.0, 500000.0}) {
       const double step = static_cast<float>(1.0 / rate) / static_cast<double>(subSteps);
