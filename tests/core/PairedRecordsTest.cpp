@@ -42,18 +42,6 @@ TEST(PairedRecords, TheEarRecordIsCutToTheFreeFieldWindow) {
   }
 }
 
-TEST(PairedRecords, TheFreeFieldIsTakenOnItsOwnTimeAxisAndAtTheEarLength) {
-  TWaveform w = Ramp();
-  w.TimeStart = 0.010f;  // a segment that kept its time: sample 0 stands at 10 ms
-  w.TimeEnd = 0.109f;
-  const ComparisonStretch stretch = ComparisonWindow(w, 0.020f, 0.029f);
-  EXPECT_EQ(std::tie(stretch.Span.First, stretch.Span.Last), std::tuple(10, 19));
-  // Longer ear record: zeros after the stretch (not the samples that follow it); shorter: cut.
-  const std::vector<float> longer = FreeFieldAtEarLength(w, stretch.Span, 15);
-  EXPECT_EQ(longer, std::vector<float>({10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(FreeFieldAtEarLength(w, stretch.Span, 3), std::vector<float>({10, 11, 12}));
-}
-
 TEST(PairedRecords, RecordsAtDifferentRatesAreRefusedNamingBoth) {
   TWaveform freeField = Ramp(), ear = Ramp();
   freeField.SampleRate = 200000.0f;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "ShippedParameters.h"
 #include "TempFolder.h"
 #include "base/FileNames.h"
 #include "model/HazardAnalysis.h"
@@ -98,11 +99,7 @@ class ProtectedRunTest : public ::testing::Test {
   void SetUp() override {
     fs::copy(ORVEK_DATA_DIR, data_.Path(), fs::copy_options::recursive);
     catalogue_ = ResolveInFolder(data_.Path(), "HPD Atten.txt");
-    const fs::path folder = data_.Path();
-    LoadModelParameters(ResolveInFolder(folder, ReadManFig(ResolveInFolder(folder, "Man.Fig"))),
-                        p_);
-    DeriveModelConstants(p_);
-    shipped_ = p_;
+    p_ = shipped_ = test::ShippedParameters();
     Reopen();
   }
 
@@ -114,24 +111,13 @@ class ProtectedRunTest : public ::testing::Test {
 
   static fs::path Rifle() { return fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"; }
 
-  TProtectorEntry Entry(const std::string& name) const {
-    for (const TProtectorEntry& e : LoadProtectorCatalogue(catalogue_).Entries)
-      if (e.Name == name) return e;
-    throw OrvekError("no entry " + name);
-  }
-
   ProtectedRun Run(const std::string& name, int location = kProtectedAtEardrum,
                    std::optional<int> angle = 90) {
-    const TProtectorEntry entry = Entry(name);
-    return PredictUnderProtector(data_.Path(), entry, location, angle, Rifle(), p_, *waveform_,
-                                 grid_, rng_);
-  }
-
-  // Replaces the samples by their prediction at the eardrum under `protector`.
-  void PutUnder(const std::string& protector) {
-    Run(protector);
-    std::copy(waveform_->WorkSamples.begin(), waveform_->WorkSamples.begin() + waveform_->Count(),
-              waveform_->Samples.begin());
+    for (const TProtectorEntry& e : LoadProtectorCatalogue(catalogue_).Entries)
+      if (e.Name == name)
+        return PredictUnderProtector(data_.Path(), e, location, angle, Rifle(), p_, *waveform_,
+                                     grid_, rng_);
+    throw OrvekError("no entry " + name);
   }
 
   // Hazard (ARU) of the samples as taken at microphone location `mic`, with the parameter set as
@@ -197,18 +183,15 @@ TEST_F(ProtectedRunTest, DefaultIncidenceIsTheUnprotectedAnalysisOne) {
   LoadModelParameters(file, p_);
   DeriveModelConstants(p_);
   const TModelParameters loaded = p_;
-  const struct {
-    std::optional<int> Angle;
-    float Gain;
-    const char* Name;
-  } cases[] = {{std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"},
-               {90, 2.0f, "RIFLE160_FOAM EARPLUG_90.ORV"},
-               {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"}};
-  for (const auto& c : cases) {
+  const std::tuple<std::optional<int>, float, const char*> cases[] = {
+      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"},
+      {90, 2.0f, "RIFLE160_FOAM EARPLUG_90.ORV"},
+      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"}};
+  for (const auto& [angle, gain, name] : cases) {
     Reopen();
     p_ = loaded;
-    EXPECT_EQ(Run("FOAM EARPLUG", kProtectedAtEardrum, c.Angle).OutputName, c.Name);
-    EXPECT_EQ(p_.CanalSourceGain, c.Gain) << c.Name;
+    EXPECT_EQ(Run("FOAM EARPLUG", kProtectedAtEardrum, angle).OutputName, name);
+    EXPECT_EQ(p_.CanalSourceGain, gain) << name;
   }
 }
 
@@ -220,13 +203,14 @@ TEST_F(ProtectedRunTest, APairIsNoMoreHazardousThanItsBetterPart) {
   const float unprotected = Hazard(1, Listener::Unwarned);
   const std::array<std::string, 3> pairs[] = {
       {"EARPLUG PLUS EARMUFF", "FOAM EARPLUG 2", "PASSIVE EARMUFF"},
-      {"PREMOLDED EARPLUG PLUS EARMUFF", "PREMOLDED EARPLUG", "PASSIVE EARMUFF"},
-  };
+      {"PREMOLDED EARPLUG PLUS EARMUFF", "PREMOLDED EARPLUG", "PASSIVE EARMUFF"}};
   for (const auto& names : pairs) {
     std::array<std::array<float, 2>, 3> hazard{};  // [protector][warned, unwarned]
     for (std::size_t i = 0; i < names.size(); ++i) {
-      Reopen();
-      PutUnder(names[i]);
+      Reopen();  // the prediction at the eardrum replaces the samples
+      Run(names[i]);
+      TWaveform& w = *waveform_;
+      std::copy(w.WorkSamples.begin(), w.WorkSamples.begin() + w.Count(), w.Samples.begin());
       hazard[i] = {Hazard(3, Listener::Warned), Hazard(3, Listener::Unwarned)};
       EXPECT_GT(hazard[i][0], 0.0f) << names[i];
     }

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -153,8 +152,7 @@ TEST(ProtectorCatalogue, FaultyRecordDataIsReportedWithItsLine) {
       {"M\t-1\r\nS\t1\t1\r\nC\t0\r\n", "line 6: mean attenuation 2 of 2"},
       {"M\t-1\t-2\r\nS\t1\tx\r\nC\t0\r\n", "line 7: spread 2 of 2"},
       {"M\t-1\t-2\r\nS\t1\t1\r\nC\t1\t2\t3\r\n", "line 8: circuit value 4 of 15"},
-      {"M\t-1\t-2\r\nS\t1\t1\r\n", "line 8: the catalogue ends"},
-  };
+      {"M\t-1\t-2\r\nS\t1\t1\r\n", "line 8: the catalogue ends"}};
   for (const auto& [rest, expected] : cases) {
     const std::string message = MessageOf([&] {
       ReadProtectorRecord(kHeader + first + rest, catalogue.Entries[0], "HPD Atten.txt");
@@ -259,8 +257,7 @@ TEST(ProtectorCatalogue, FaultySeedFilesNameTheLine) {
       {"0 Ccush\r\n" + good.substr(good.find('\n') + 1),
        "line 1: the compliance Ccush must be positive"},
       {good.substr(0, good.find(" 11e-3")) + "1e-45\r\n" + good.substr(good.find(" 12e-3")),
-       "line 11: Cmat is beyond the single-precision range"},
-  };
+       "line 11: Cmat is beyond the single-precision range"}};
   for (const auto& [text, expected] : cases) {
     const std::string message =
         MessageOf([&] { LoadCircuitValues(folder.Write("bad.txt", text)); });
