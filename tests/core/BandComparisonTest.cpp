@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -25,13 +26,9 @@ Leq300Spectrum ImpulseSpectrum(double rate, std::int32_t samples, float scale = 
 }
 
 std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  for (const char c : line) {
-    if (c == '\t')
-      fields.emplace_back();
-    else
-      fields.back().push_back(c);
-  }
+  std::vector<std::string> fields;
+  std::istringstream in(line + '\t');  // the tab keeps a last empty field
+  for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
   return fields;
 }
 

@@ -113,26 +113,16 @@ TEST(EnergyMetricsTest, WeightedTailDoesNotWrapOntoTheStart) {
   EXPECT_LT(before.AEnergy, 1e-8L * whole.AEnergy);
 }
 
-// Levels per unit time need a time span and energy; none of the results may be NaN. One sample of
-// a burst has energy but no span, a silent record the reverse.
+// A silent record has no energy: its levels are -infinity and the allowed number infinite, never
+// NaN. (An interval of one sample, which has no span, is a golden run of the command line.)
 TEST(EnergyMetricsTest, EmptyIntervalsGiveInfiniteLevels) {
   const double inf = std::numeric_limits<double>::infinity();
-  const std::vector<float> burst = HannBurst(1.0, 1000.0, 16000.0, 2000, 100, 800);
-  const std::pair<const std::vector<float>, std::int32_t> cases[] = {{burst, 500},
-                                                                     {std::vector<float>(2000), 0}};
-  for (const auto& [samples, first] : cases) {
-    const bool silent = first == 0;
-    const TEnergyMetrics m =
-        ComputeEnergyMetrics(MakeWaveform(samples, 1.0f / 16000), first, silent ? 1999 : first);
-    EXPECT_EQ(m.HasDuration(), silent);
-    EXPECT_EQ(static_cast<double>(m.LAeq), -inf);
-    EXPECT_EQ(static_cast<double>(m.Leq), -inf);
-    EXPECT_EQ(m.LAeq8hr == -inf, silent);
-    EXPECT_EQ(static_cast<double>(m.Na) == inf, silent);
-    EXPECT_EQ(m.AEnergy > 0.0L, !silent);
-    for (const long double v : {static_cast<long double>(m.LAeq8hr), m.LAeq, m.Leq, m.Na})
-      EXPECT_FALSE(std::isnan(v));
-  }
+  const TEnergyMetrics m =
+      ComputeEnergyMetrics(MakeWaveform(std::vector<float>(2000), 1e-4f), 0, 1999);
+  EXPECT_EQ(std::tuple(double{m.LAeq8hr}, static_cast<double>(m.LAeq), static_cast<double>(m.Leq)),
+            std::tuple(-inf, -inf, -inf));
+  EXPECT_EQ(static_cast<double>(m.Na), inf);
+  EXPECT_EQ(m.AEnergy, 0.0L);
 }
 
 // The record is read only, and samples beyond N in the buffer take no part.

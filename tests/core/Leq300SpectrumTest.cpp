@@ -29,19 +29,15 @@ Leq300Spectrum Spectrum(const std::vector<float>& x, double rate) {
 }
 
 TEST(Leq300Spectrum, BandRangeFollowsRecordLengthAndSamplingRate) {
-  struct Case {
-    double Rate;
-    std::int32_t Samples;
-    int FirstBand, LastBand;
-  };
-  for (const Case c :
-       {Case{100000, 100000, 0, 45},  // 1 s: df = 1 Hz; 50 kHz lies below band 47 (50.1 kHz)
-        Case{48000, 96000, -3, 42},   // 2 s: df = 0.5 Hz, 10 log10 0.5 = -3.01
-        Case{44100, 8191, 7, 42},     // df = 5.38 Hz; 22.05 kHz lies below band 44
-        Case{1000, 4, 23, 25}}) {     // df = 250 Hz: the shortest record at this rate
-    const Leq300Spectrum s = Spectrum(Noise(c.Samples, 5), c.Rate);
-    EXPECT_EQ(std::tie(s.FirstBand, s.LastBand), std::tie(c.FirstBand, c.LastBand)) << c.Samples;
-    ASSERT_EQ(s.BandEnergy.size(), static_cast<std::size_t>(c.LastBand - c.FirstBand + 1));
+  // Rate, samples, first and last band. 1 s: df = 1 Hz, 50 kHz lies below band 47 (50.1 kHz);
+  // 2 s: df = 0.5 Hz, 10 log10 0.5 = -3.01; 5.38 Hz: 22.05 kHz lies below band 44; 250 Hz: the
+  // shortest record at this rate.
+  const std::tuple<double, std::int32_t, int, int> cases[] = {
+      {100000, 100000, 0, 45}, {48000, 96000, -3, 42}, {44100, 8191, 7, 42}, {1000, 4, 23, 25}};
+  for (const auto& [rate, samples, first, last] : cases) {
+    const Leq300Spectrum s = Spectrum(Noise(samples, 5), rate);
+    EXPECT_EQ(std::tie(s.FirstBand, s.LastBand), std::tie(first, last)) << samples;
+    ASSERT_EQ(s.BandEnergy.size(), static_cast<std::size_t>(last - first + 1));
     EXPECT_TRUE(
         std::ranges::all_of(s.BandEnergy, [](double e) { return e > 0 && std::isfinite(e); }));
   }

@@ -19,26 +19,20 @@ TWaveform Ramp(std::int32_t count = 100) {
 }
 
 TEST(PairedRecords, TheEarRecordIsCutToTheFreeFieldWindow) {
-  const struct {
-    const char* Name;
-    float WindowStart, WindowEnd;  // s
-    float First;                   // value (= index) of the first sample kept
-    std::int32_t Last;             // LastSampleIndex after the cut
-    float TimeStart, TimeEnd;
-  } cases[] = {
-      {"inside", 0.010f, 0.060f, 10, 50, 0.010f, 0.060f},
-      {"end beyond the record", 0.010f, 0.500f, 10, 89, 0.010f, 0.099f},
-      {"start beyond the record: collapses to its start", 0.200f, 0.300f, 0, 0, 0.0f, 0.0f},
-      {"start before the record", -0.001f, 0.050f, 0, 0, 0.0f, 0.0f}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
+  // Window (s) inside, ending beyond the record, starting beyond it (collapses to its start) and
+  // before it; the first sample kept (value = index), the last index after the cut, the time end.
+  const std::tuple<float, float, float, std::int32_t, float> cases[] = {
+      {0.010f, 0.060f, 10, 50, 0.060f},
+      {0.010f, 0.500f, 10, 89, 0.099f},
+      {0.200f, 0.300f, 0, 0, 0.0f},
+      {-0.001f, 0.050f, 0, 0, 0.0f}};
+  for (const auto& [start, end, first, last, timeEnd] : cases) {
     TWaveform w = Ramp();
-    CutToComparisonWindow(w, c.WindowStart, c.WindowEnd);
-    EXPECT_EQ(w.Samples[0], c.First);
-    EXPECT_EQ(w.LastSampleIndex, c.Last);
-    EXPECT_EQ(w.Samples[w.LastSampleIndex], c.First + c.Last);  // a contiguous stretch
-    EXPECT_FLOAT_EQ(w.TimeStart, c.TimeStart);
-    EXPECT_FLOAT_EQ(w.TimeEnd, c.TimeEnd);
+    CutToComparisonWindow(w, start, end);
+    EXPECT_EQ(std::tie(w.Samples[0], w.LastSampleIndex), std::tie(first, last)) << start;
+    EXPECT_EQ(w.Samples[w.LastSampleIndex], first + last);  // a contiguous stretch
+    EXPECT_FLOAT_EQ(w.TimeStart, first * 0.001f);
+    EXPECT_FLOAT_EQ(w.TimeEnd, timeEnd);
   }
 }
 

@@ -35,14 +35,8 @@ std::string Catalogue(const std::vector<std::string>& firstLines) {
 }
 
 TEST(ProtectorCatalogue, FirstLineGivesEntryAndMenuPlaces) {
-  struct Case {
-    const char* line;
-    const char* entryString;
-    bool inDefaultMode;
-    const char* caption;
-    Place place;
-  };
-  const Case cases[] = {
+  // First line, entry string, in default mode, power-user caption, place.
+  const std::tuple<const char*, const char*, bool, const char*, Place> cases[] = {
       {"ab\t1\t2\t\tP\tx\tM", "01P   XM AB", false, "AB", Place::MuffLevelIndependent},
       {"ab\t1\t\tPD\t1\tN", "00PD  1N AB", false, "AB: D  ", Place::PlugLevelDependent},
       {"ab\t1\t\tDD\t1\tD", "00DD  1D AB", true, "AB: D  ", Place::PlugPlusMuff},
@@ -52,13 +46,13 @@ TEST(ProtectorCatalogue, FirstLineGivesEntryAndMenuPlaces) {
       {"ab\t1\t\tD\tx", "00D   X  AB", true, "AB", Place::None},
       {"a\"*-./:<>?\\|b c\t1\t\tD\tx\tP", "00D   XP A___________B C", true, "A___________B C",
        Place::PlugLevelIndependent}};
-  for (const Case& c : cases) {
-    const ProtectorCatalogue catalogue = ParseProtectorCatalogue(Catalogue({c.line}), "t.txt");
-    ASSERT_EQ(catalogue.Entries.size(), 1u) << c.line;
+  for (const auto& c : cases) {
+    const ProtectorCatalogue catalogue =
+        ParseProtectorCatalogue(Catalogue({std::get<0>(c)}), "t.txt");
+    ASSERT_EQ(catalogue.Entries.size(), 1u) << std::get<0>(c);
     const TProtectorEntry& e = catalogue.Entries[0];
-    EXPECT_EQ(std::tie(e.EntryString, e.InDefaultMode, e.PowerUserCaption, e.Place),
-              std::tuple(c.entryString, c.inDefaultMode, c.caption, c.place))
-        << c.line;
+    EXPECT_EQ(std::tie(e.FirstLine, e.EntryString, e.InDefaultMode, e.PowerUserCaption, e.Place),
+              std::tuple_cat(std::tuple(5), c));
   }
 }
 

@@ -99,25 +99,23 @@ TEST(ProtectorCircuitTest, LowAndHighFrequencyLimits) {
 // Each partial curve is the total with the other two paths opened: the leak and the material
 // removed leave the rigid piston, and so on.
 TEST(ProtectorCircuitTest, PartialCurvesAreTheTotalWithOnePathLeft) {
-  struct Row {
-    InsertionLossPath path;
-    bool openPiston, openLeak, openMaterial;
-  };
-  const Row rows[] = {{InsertionLossPath::RigidPiston, false, true, true},
-                      {InsertionLossPath::Leakage, true, false, true},
-                      {InsertionLossPath::MaterialDeformation, true, true, false},
-                      {InsertionLossPath::Total, false, false, false}};
-  for (const Row& r : rows) {
-    const TCircuitValues v = Muff();
+  using enum InsertionLossPath;
+  // The path and which of piston, leak and material are opened.
+  const std::tuple<InsertionLossPath, bool, bool, bool> rows[] = {
+      {RigidPiston, false, true, true},
+      {Leakage, true, false, true},
+      {MaterialDeformation, true, true, false},
+      {Total, false, false, false}};
+  const TCircuitValues v = Muff();
+  for (const auto& [path, openPiston, openLeak, openMaterial] : rows) {
     TCircuitValues opened = v;
-    if (r.openPiston) opened.Lcup = kOpen;
-    if (r.openLeak) opened.Rleak = opened.Lleak = kOpen;
-    if (r.openMaterial) opened.Rmat = opened.Lmat = kOpen;
+    if (openPiston) opened.Lcup = kOpen;
+    if (openLeak) opened.Rleak = opened.Lleak = kOpen;
+    if (openMaterial) opened.Rmat = opened.Lmat = kOpen;
     for (double f = 5.0; f <= 50000.0; f *= 2.3) {
-      const Complex partial = InsertionLossPathRatio(v, r.path, f);
       const Complex total = ProtectorPressureRatio(opened, ProtectorForm::Muff, f);
-      EXPECT_LT(std::abs(partial - total), 1e-6 * std::abs(total))
-          << InsertionLossPathCaption(r.path) << " at " << f << " Hz";
+      EXPECT_LT(std::abs(InsertionLossPathRatio(v, path, f) - total), 1e-6 * std::abs(total))
+          << InsertionLossPathCaption(path) << " at " << f << " Hz";
     }
   }
 }

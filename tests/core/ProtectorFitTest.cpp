@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <cstring>
 #include <map>
 #include <numbers>
@@ -37,18 +36,15 @@ std::vector<AttenuationPoint> Table(const std::vector<double>& frequenciesHz, fl
 // The attenuation a circuit itself predicts at the third-octave frequencies.
 std::vector<AttenuationPoint> TableOf(const TCircuitValues& v, ProtectorForm form) {
   std::vector<AttenuationPoint> t;
-  for (const double f : kThirdOctavesHz) {
+  for (const double f : kThirdOctavesHz)
     t.push_back({static_cast<float>(f), static_cast<float>(ProtectorLevelDb(v, form, f)), 2.0f});
-  }
   return t;
 }
 
 // The shipped earmuff seed, a circuit inside the fit's limits.
 TCircuitValues MuffSeed() {
-  TCircuitValues v = LoadCircuitValues(fs::path(ORVEK_DATA_DIR) / "Dat" / "Hearing Protectors" /
-                                       "Seed_REAT_Values_Earmuff.txt");
-  v.LleakLevelCoefficient = 0.25f;
-  return v;
+  return LoadCircuitValues(fs::path(ORVEK_DATA_DIR) / "Dat" / "Hearing Protectors" /
+                           "Seed_REAT_Values_Earmuff.txt");
 }
 
 // Relative closeness for values stored in single precision after a few double operations.

@@ -18,16 +18,14 @@ double MagnitudeDb(float re, float im) { return 20.0 * std::log10(std::hypot(re,
 // at the 1/3-octave frequencies 1000 * 10^(x/10) Hz, which the table's values were computed at.
 // The table is rounded to 0.1 dB; both weightings stay within that. At 0 Hz both pass nothing.
 TEST(WeightingTest, MatchesIecTableForAAndC) {
-  const struct {
-    int x;
-    double aDb, cDb;
-  } rows[] = {{-20, -70.4, -14.3}, {-15, -39.4, -3.0}, {-10, -19.1, -0.3}, {-5, -6.6, 0.0},
-              {0, 0.0, 0.0},       {4, 1.3, -0.3},     {8, -0.1, -2.0},    {13, -9.3, -11.2}};
+  const std::tuple<int, double, double> rows[] = {
+      {-20, -70.4, -14.3}, {-15, -39.4, -3.0}, {-10, -19.1, -0.3}, {-5, -6.6, 0.0},
+      {0, 0.0, 0.0},       {4, 1.3, -0.3},     {8, -0.1, -2.0},    {13, -9.3, -11.2}};
   const WeightingFilters filters = InitWeightingFilters();
-  for (const auto& row : rows) {
-    const WeightingValue w = WeightingResponse(filters, 1000.0 * std::pow(10.0, row.x / 10.0));
-    EXPECT_NEAR(MagnitudeDb(w.Are, w.Aim), row.aDb, 0.1) << "A at x = " << row.x;
-    EXPECT_NEAR(MagnitudeDb(w.Cre, w.Cim), row.cDb, 0.1) << "C at x = " << row.x;
+  for (const auto& [x, aDb, cDb] : rows) {
+    const WeightingValue w = WeightingResponse(filters, 1000.0 * std::pow(10.0, x / 10.0));
+    EXPECT_NEAR(MagnitudeDb(w.Are, w.Aim), aDb, 0.1) << "A at x = " << x;
+    EXPECT_NEAR(MagnitudeDb(w.Cre, w.Cim), cDb, 0.1) << "C at x = " << x;
   }
   const WeightingValue dc = WeightingResponse(filters, 0.0);
   EXPECT_EQ(std::tuple(dc.Are, dc.Aim, dc.Cre, dc.Cim), std::tuple(0.0f, 0.0f, 0.0f, 0.0f));
