@@ -43,8 +43,7 @@ TEST(BandComparison, WaveformAgainstItself) {
     EXPECT_EQ(*result.NoiseReductionDb[slot], 0.0) << band;
     EXPECT_NEAR(*result.InsertionLossDb[slot], il, 1e-12) << band;
   }
-  // The second reading of a pair is dithered anew, so "no change" is a few thousandths of a dB
-  // either way; it is written without a sign.
+  // A pair's second reading is dithered anew: "no change" of -0.0004 dB is written unsigned.
   BandComparison dithered = result;
   dithered.InsertionLossDb[0] = -0.0004;
   dithered.InsertionLossDb[1] = -0.06;
@@ -64,8 +63,7 @@ TEST(BandComparison, HalvedPressureGivesMinusSixDb) {
   }
 }
 
-// Only bands that both spectra resolve, above the lowest band of each, are compared; the others
-// are empty fields, as are bands without energy.
+// Bands not both spectra resolve above their lowest, or without energy, are empty fields.
 TEST(BandComparison, UncomputedBandsAreEmpty) {
   const Leq300Spectrum slow = ImpulseSpectrum(16000, 16000);   // 1 s: bands 0..38
   const Leq300Spectrum brief = ImpulseSpectrum(200000, 1900);  // 9.5 ms: bands 20..49

@@ -29,8 +29,7 @@ TWaveform MakeWaveform(const std::vector<float>& samples, float dt, int spare = 
   return waveform;
 }
 
-// A Hann-shaped tone burst of `burst` samples from `start` on: its narrow spectrum makes the
-// weighting act as a single gain.
+// A Hann-shaped tone burst of `burst` samples from `start` on (a narrow spectrum).
 std::vector<float> HannBurst(double amplitude, double frequencyHz, double sampleRate, int count,
                              int start, int burst) {
   std::vector<float> x(count, 0.0f);
@@ -48,8 +47,7 @@ double UnweightedEnergy(const TEnergyMetrics& m, double dt) {
          dt / 415.0;
 }
 
-// A constant 1 Pa record of 8 samples: Leq = 10 log10(count / steps) + 94, with steps =
-// last - first, so the whole record divides by N and not by N + 1.
+// A constant 1 Pa: Leq = 10 log10(count / steps) + 94, the whole record divided by N, not N + 1.
 TEST(EnergyMetricsTest, LeqDividesByStepsOfClampedInterval) {
   // Interval asked for (whole, ends beyond the record, ends swapped) and the one measured.
   const std::array<std::int32_t, 4> cases[] = {{0, 7, 0, 7}, {-4, 50, 0, 7}, {5, 2, 2, 5}};
@@ -62,9 +60,8 @@ TEST(EnergyMetricsTest, LeqDividesByStepsOfClampedInterval) {
   }
 }
 
-// A Hann burst carries amplitude^2 * 3/16 * duration Pa^2 s; at 1 kHz that A-weighted energy,
-// spread over 8 hours, is 85 dB for this amplitude, which allows exactly one such burst. 3 dB
-// more halves the allowed number.
+// A Hann burst carries amplitude^2 3/16 duration Pa^2 s: at 1 kHz and this amplitude 85 dB over
+// 8 hours, which allows one burst; 3 dB more halves the number.
 TEST(EnergyMetricsTest, NaIsOneAt85DbAndHalvesPer3Db) {
   const double rate = 16000.0, burstSeconds = 0.5;
   const double exposure = 28800.0 * std::pow(10.0, (85.0 - 94.0) / 10.0);  // Pa^2 s
@@ -83,8 +80,7 @@ TEST(EnergyMetricsTest, NaIsOneAt85DbAndHalvesPer3Db) {
   EXPECT_NEAR(static_cast<double>(at88.Na / at85.Na), 0.5, 1e-4);
 }
 
-// A-weighted over unweighted energy of tone bursts at the exact 1/3-octave frequencies
-// 1000 * 10^(x/10) Hz against IEC 61672-1:2013 Table 3.
+// A-weighted over unweighted energy of bursts at 1000 * 10^(x/10) Hz: IEC 61672-1:2013 Table 3.
 TEST(EnergyMetricsTest, ToneBurstsLoseTheTabulatedWeighting) {
   const std::pair<int, double> cases[] = {{-15, -39.4}, {-10, -19.1}, {9, -1.1}};
   const double rate = 48000.0;
@@ -99,9 +95,8 @@ TEST(EnergyMetricsTest, ToneBurstsLoseTheTabulatedWeighting) {
   }
 }
 
-// A smooth pulse near the end drives the weighting's slow ringing past N: the padding must take
-// that tail (a transform of only 2^M points would wrap it onto the start), and the causal filter
-// leaves the record before the pulse all but silent.
+// The weighting's ringing after a pulse near the end must not wrap onto the start (a transform of
+// only 2^M points would); the causal filter leaves the record before the pulse all but silent.
 TEST(EnergyMetricsTest, WeightedTailDoesNotWrapOntoTheStart) {
   std::vector<float> samples(1001, 0.0f);
   for (int i = 0; i <= 20; ++i)
@@ -113,8 +108,8 @@ TEST(EnergyMetricsTest, WeightedTailDoesNotWrapOntoTheStart) {
   EXPECT_LT(before.AEnergy, 1e-8L * whole.AEnergy);
 }
 
-// A silent record has no energy: its levels are -infinity and the allowed number infinite, never
-// NaN. (An interval of one sample, which has no span, is a golden run of the command line.)
+// A silent record's levels are -infinity and its allowed number infinite, never NaN (an interval
+// of one sample is a golden run of the command line).
 TEST(EnergyMetricsTest, EmptyIntervalsGiveInfiniteLevels) {
   const double inf = std::numeric_limits<double>::infinity();
   const TEnergyMetrics m =

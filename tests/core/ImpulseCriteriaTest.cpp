@@ -40,8 +40,7 @@ std::vector<float> Friedlander(double rate, double peakDb, double durationMs, do
 }
 
 // IEC 61672-1:2013 Table 5: LCpeak - LC for signals cut from a steady sinusoid of C-weighted level
-// LC. A zero-phase weighting misses the one-cycle values by 0.4 - 0.5 dB and the half-cycles by
-// 0.3 dB; the analogue filter lands within 0.1 dB.
+// LC (a zero-phase weighting would miss by 0.3 - 0.5 dB).
 TEST(ImpulseCriteriaTest, CPeakOfTable5SignalsAtBothRates) {
   // One cycle at 31.5 Hz and 8 kHz, the negative half cycle at 500 Hz: frequency, start and
   // length in cycles, LCpeak - LC.
@@ -78,10 +77,9 @@ TEST(ImpulseCriteriaTest, FriedlanderADurationWithinOneSample) {
         }
 }
 
-// p = P exp(-t/tau) sin(w t) from t = 0 on: the analytic envelope is P exp(-t/tau), at or above a
-// tenth of the crest Ppk until tau ln(10 P / Ppk); before the onset the Hilbert transform of the
-// wave's area A = P w / (w^2 + 1/tau^2) decays as A / (pi |t|), above Ppk / 10 for 10 A / (pi Ppk).
-// That leading-order form holds to about 1 %; |p| as the envelope would count only parts of cycles.
+// p = P exp(-t/tau) sin(w t) from t = 0: the envelope P exp(-t/tau) stays above Ppk / 10 for
+// tau ln(10 P / Ppk); before the onset the Hilbert transform of the area A = P w / (w^2 + 1/tau^2)
+// decays as A / (pi |t|), above Ppk / 10 for 10 A / (pi Ppk) (to about 1 %).
 TEST(ImpulseCriteriaTest, BDurationOfDecayingSinusoid) {
   const struct { double f, tau; } waves[] = {{2000.0, 5e-3}, {4000.0, 2e-3}};
   for (const double rate : {48000.0, 200000.0})
@@ -125,11 +123,9 @@ TEST(ImpulseCriteriaTest, AllowedNumberWithADurationCorrection) {
   }
 }
 
-// 1 kHz bursts (C weighting 0 dB) against the limits in Pa: 112 Pa (135 dB), 140 Pa (137 dB) and
-// 200 Pa (140 dB), C-weighted and unweighted.
+// 1 kHz bursts against 112 Pa (135 dB), 140 Pa (137 dB) and 200 Pa (140 dB): how many of lower
+// action, upper action, limit (LCpeak) and unprotected (Lpk) each exceeds, in that order.
 TEST(ImpulseCriteriaTest, VerdictsAgainstPeakLimits) {
-  // Amplitude (Pa) and how many of lower action, upper action, limit (LCpeak) and unprotected
-  // (Lpk) it exceeds, in that order.
   const std::pair<double, int> cases[] = {{100.0, 0}, {125.0, 1}, {160.0, 2}, {220.0, 4}};
   const double rate = 48000.0;
   for (const auto& [amplitude, exceeded] : cases) {
@@ -144,9 +140,8 @@ TEST(ImpulseCriteriaTest, VerdictsAgainstPeakLimits) {
   }
 }
 
-// A positive phase the interval cuts has no A-duration: the values that depend on it stay empty
-// and a note says why, never a number. (Intervals of one sample, of silence and without a positive
-// phase are golden runs of the command line.)
+// A positive phase the interval cuts has no A-duration: what depends on it stays empty and a note
+// says why (one sample, silence, no positive phase: golden runs of the command line).
 TEST(ImpulseCriteriaTest, APhaseCutByTheIntervalHasNoADuration) {
   const double rate = 48000.0;
   const ImpulseCriteria r =

@@ -34,7 +34,6 @@ TEST(ProtectedWaveform, KindFollowsKindLetterThenKindCode) {
     entry.KindCode = code;
     EXPECT_EQ(ProtectorKindOf(entry), kind) << code;
   }
-  EXPECT_EQ(ProtectorKindWord(PlugPlusMuff), "Plug plus Muff");
   EXPECT_EQ(ProtectorFormOf(PlugPlusMuff), ProtectorForm::Muff);
 }
 
@@ -44,24 +43,19 @@ TEST(ProtectedWaveform, CanalSourceGainFollowsIncidence) {
     EXPECT_NEAR(CanalSourceGainForAngle(degrees), gain, 1e-6f) << degrees;
   for (const int outside : {-1, 361})
     EXPECT_NE(MessageOf([&] { CanalSourceGainForAngle(outside); }), "");
-  // The angle a parameter file's gain stands for: grazing to normal, then the head-shadow side;
-  // 180 degrees has the gain of 0, and gains beyond 0..2 name the nearest angle.
+  // The angle a file's gain stands for: beyond 0..2 the nearest; gains below 1 the shadow side.
   const std::pair<float, int> angles[] = {{1.0f, 0}, {0.0f, 270}, {0.5f, 330}, {2.3f, 90}};
   for (const auto& [gain, degrees] : angles)
     EXPECT_EQ(IncidenceDegreesOfGain(gain), degrees) << gain;
 }
 
 TEST(ProtectedWaveform, LastSampleIndexIsAPowerOfTwoWithinBounds) {
-  // Sample count, buffer capacity, last index: just above a power of two cut back, well above
-  // raised; 3 rounds up as well; 2^20 samples are allowed, beyond them the last index is
-  // 1,048,574; never beyond the buffers.
+  // Sample count, buffer capacity, last index: the nearest power of two, 3 rounded up, at most
+  // 2^20 samples (beyond, the last index is 1,048,574), never beyond the buffers.
+  const std::int32_t big = 1 << 22, m = 1 << 20;
   const std::tuple<std::int32_t, std::int32_t, std::int32_t> cases[] = {
-      {1025, 1 << 22, 1023},
-      {1100, 1 << 22, 2047},
-      {1024, 1 << 22, 1023},
-      {3, 1 << 22, 3},
-      {(1 << 20) + 1, 1 << 22, (1 << 20) - 1},
-      {(1 << 21) - 100, 1 << 22, 1'048'574},
+      {1025, big, 1023}, {1100, big, 2047},   {1024, big, 1023},
+      {3, big, 3},       {m + 1, big, m - 1}, {2 * m - 100, big, 1'048'574},
       {1100, 1500, 1499}};
   for (const auto& [count, capacity, last] : cases)
     EXPECT_EQ(ProtectedLastSampleIndex(count - 1, capacity), last) << count;
@@ -92,8 +86,7 @@ TEST(ProtectedWaveform, CircuitValuesAreHeldAsALoadedParameterFileHoldsThem) {
   EXPECT_EQ(p.ProtectorValue8, before.ProtectorValue8);
 }
 
-// A copy of the shipped data folder, the rifle shot opened from the test data, and the parameter
-// set the window loads: every run writes only into the copy.
+// The rifle shot and the shipped parameters; every run writes only into a copy of the data folder.
 class ProtectedRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -120,8 +113,8 @@ class ProtectedRunTest : public ::testing::Test {
     throw OrvekError("no entry " + name);
   }
 
-  // Hazard (ARU) of the samples as taken at microphone location `mic`, with the parameter set as
-  // loaded: a protector run leaves its circuit in p_, which the window reloads before analysing.
+  // Hazard (ARU) of the samples taken at microphone location `mic`, with the parameters as loaded
+  // (a run leaves its circuit in p_; the window reloads them before analysing).
   float Hazard(int mic, Listener listener) {
     const MuscleTiming timing = ComputeMuscleTiming(
         MuscleDelay(listener, shipped_), waveform_->SampleInterval, shipped_.MuscleTimeConstant);
@@ -195,10 +188,8 @@ TEST_F(ProtectedRunTest, DefaultIncidenceIsTheUnprotectedAnalysisOne) {
   }
 }
 
-// A plug worn under a muff is never predicted more hazardous than the better of the two alone:
-// the catalogue's pairs (each the better protector + 6 dB per band, at most 50 dB) against their
-// parts, for the rifle shot and both listeners. End to end, the passive earmuff takes the
-// unwarned hazard at the eardrum far below the unprotected one in the free field.
+// The catalogue's pairs are no more hazardous than the better part alone, for both listeners; the
+// passive earmuff takes the unwarned hazard far below the unprotected one.
 TEST_F(ProtectedRunTest, APairIsNoMoreHazardousThanItsBetterPart) {
   const float unprotected = Hazard(1, Listener::Unwarned);
   const std::array<std::string, 3> pairs[] = {

@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 using Place = PowerUserPlace;
 
 const std::string kHeader = "h1\r\nh2\r\nh3\r\nh4\r\n";
-// Lines 2 to 4 of an unfitted record of up to 51 frequencies (values beyond its count are not
-// read).
+// Lines 2 to 4 of an unfitted record of up to 51 frequencies (values beyond its count unread).
 const std::string kBody = [] {
   std::string mean = "Mean", spread = "SD";
   for (int i = 0; i < kMaxProtectorFrequencies; ++i) mean += "\t-10", spread += "\t2";
@@ -46,13 +45,12 @@ TEST(ProtectorCatalogue, FirstLineGivesEntryAndMenuPlaces) {
       {"ab\t1\t\tD\tx", "00D   X  AB", true, "AB", Place::None},
       {"a\"*-./:<>?\\|b c\t1\t\tD\tx\tP", "00D   XP A___________B C", true, "A___________B C",
        Place::PlugLevelIndependent}};
-  for (const auto& c : cases) {
-    const ProtectorCatalogue catalogue =
-        ParseProtectorCatalogue(Catalogue({std::get<0>(c)}), "t.txt");
-    ASSERT_EQ(catalogue.Entries.size(), 1u) << std::get<0>(c);
+  for (const auto& [line, entryString, inDefaultMode, caption, place] : cases) {
+    const ProtectorCatalogue catalogue = ParseProtectorCatalogue(Catalogue({line}), "t.txt");
+    ASSERT_EQ(catalogue.Entries.size(), 1u) << line;
     const TProtectorEntry& e = catalogue.Entries[0];
     EXPECT_EQ(std::tie(e.FirstLine, e.EntryString, e.InDefaultMode, e.PowerUserCaption, e.Place),
-              std::tuple_cat(std::tuple(5), c));
+              std::tuple(5, entryString, inDefaultMode, caption, place));
   }
 }
 
@@ -139,24 +137,21 @@ TEST(ProtectorCatalogue, ReadsAttenuationTableAndCircuitLine) {
 
 TEST(ProtectorCatalogue, FaultyRecordDataIsReportedWithItsLine) {
   const std::string first = "Muff\t0.5\t1\t\tD\tx\tM\r\n";
-  const ProtectorCatalogue catalogue =
-      ParseProtectorCatalogue(Catalogue({"Muff\t0.5\t1\t\tD\tx\tM"}), "t");
-  ASSERT_EQ(catalogue.Entries.size(), 1u);
+  const TProtectorEntry entry = ParseProtectorCatalogue(kHeader + first + kBody, "t").Entries.at(0);
   const std::pair<std::string, const char*> cases[] = {
       {"M\t-1\r\nS\t1\t1\r\nC\t0\r\n", "line 6: mean attenuation 2 of 2"},
       {"M\t-1\t-2\r\nS\t1\tx\r\nC\t0\r\n", "line 7: spread 2 of 2"},
       {"M\t-1\t-2\r\nS\t1\t1\r\nC\t1\t2\t3\r\n", "line 8: circuit value 4 of 15"},
       {"M\t-1\t-2\r\nS\t1\t1\r\n", "line 8: the catalogue ends"}};
   for (const auto& [rest, expected] : cases) {
-    const std::string message = MessageOf([&] {
-      ReadProtectorRecord(kHeader + first + rest, catalogue.Entries[0], "HPD Atten.txt");
-    });
+    const std::string text = kHeader + first + rest;
+    const std::string message = MessageOf([&] { ReadProtectorRecord(text, entry, "t"); });
     EXPECT_NE(message.find(expected), std::string::npos) << message;
   }
 }
 
-// Data no protector can have is refused by line: the record is skipped with a message when the
-// catalogue is loaded (the others keep their index) and refused when it is read for a prediction.
+// Data no protector can have: the record is skipped at load (the others keep their index) and
+// refused when read for a prediction, naming the line.
 TEST(ProtectorCatalogue, ImpossibleRecordDataIsRefusedByLine) {
   const std::string first = "Muff\t0.5\t1\t\tD\tx\tM\r\n", table = "M\t-20\t-30\r\nS\t2\t3\r\n";
   const auto circuit = [](const std::string& values) { return "C\t" + values + "\tlabel\r\n"; };

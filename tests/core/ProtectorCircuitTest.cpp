@@ -77,10 +77,8 @@ TEST(ProtectorCircuitTest, ClosedFormsMatchParallelPathDivider) {
   }
 }
 
-// Below the leak the pressure equalises (|H - 1| ~ w Rleak / Kcup, at most 1e-3 here at 1 mHz);
-// above every resonance the three masses act in parallel on the cup volume: H -> -Kcup (1/Lcup +
-// 1/Lleak + 1/Lmat) / w^2, a 40 dB per decade fall (resistive corrections ~ R / (w L) < 1e-4 at
-// 10 MHz).
+// Below the leak the pressure equalises (|H - 1| ~ w Rleak / Kcup); above every resonance the
+// masses act in parallel: H -> -Kcup (1/Lcup + 1/Lleak + 1/Lmat) / w^2, 40 dB per decade.
 TEST(ProtectorCircuitTest, LowAndHighFrequencyLimits) {
   for (const TCircuitValues& v : {Muff(), Plug()}) {
     for (const ProtectorForm form : {ProtectorForm::Muff, ProtectorForm::Plug}) {
@@ -96,8 +94,7 @@ TEST(ProtectorCircuitTest, LowAndHighFrequencyLimits) {
   }
 }
 
-// Each partial curve is the total with the other two paths opened: the leak and the material
-// removed leave the rigid piston, and so on.
+// Each partial curve is the total with the other two paths opened.
 TEST(ProtectorCircuitTest, PartialCurvesAreTheTotalWithOnePathLeft) {
   using enum InsertionLossPath;
   // The path and which of piston, leak and material are opened.
@@ -126,13 +123,7 @@ TEST(ProtectorCircuitTest, CurveFrequenciesSpanADecadeEachSide) {
   EXPECT_NEAR(f.front(), 10.0, 1e-9);
   EXPECT_NEAR(f.back(), 80000.0, 1e-6);
   EXPECT_NEAR(f[1] / f[0], f.back() / f[f.size() - 2], 1e-12);  // evenly spaced in log f
-
-  const std::tuple<double, double, std::size_t> bad[] = {
-      {0.0, 100.0, 200}, {200.0, 100.0, 200}, {100.0, 200.0, 199}};
-  for (const auto& [lo, hi, size] : bad) {
-    std::vector<double> out(size);
-    EXPECT_NE(MessageOf([&] { InsertionLossCurveFrequencies(lo, hi, out); }), "");
-  }
+  EXPECT_NE(MessageOf([&] { InsertionLossCurveFrequencies(200.0, 100.0, f); }), "");
 }
 
 }  // namespace

@@ -99,8 +99,8 @@ TEST(ProtectorFitTest, NoLowFrequencyFlagNeedsExactZerosInFirstThreeRows) {
   }
 }
 
-// The material estimate: a = 10^(2/20) for -30 dB at 2 kHz and -28 dB at 8 kHz, worked out by hand
-// with Kcup = 1e6; -30 and -36 dB gives a = 0.5 < 0.6 and keeps the seed.
+// Material estimate worked out by hand (Kcup = 1e6): a = 10^(2/20) for -30 dB at 2 kHz and -28 dB
+// at 8 kHz; -36 dB gives a = 0.5 < 0.6 and keeps the seed.
 TEST(ProtectorFitTest, PreparationSwapsSkinFixesPlugMassAndSeedsMaterial) {
   std::vector<AttenuationPoint> t = Table(kThirdOctavesHz, -30);
   t[19].MeanDb = -28;
@@ -134,8 +134,8 @@ TEST(ProtectorFitTest, SearchPassKeepsACircuitThatFitsExactly) {
   EXPECT_EQ(std::memcmp(&searched, &truth, sizeof truth), 0);
 }
 
-// Without low-frequency data the fit takes the limits for such a table, which fix the material
-// resonance (and a muff's material quality).
+// Without low-frequency data the fit takes the limits that fix the material resonance (and a
+// muff's material quality), the same each time.
 TEST(ProtectorFitTest, FitIsDeterministicAndHonoursTheNoLowFrequencyFlag) {
   std::vector<AttenuationPoint> t = Table(kThirdOctavesHz, -30);
   t[0].MeanDb = t[1].MeanDb = t[2].MeanDb = 0.0f;
@@ -184,10 +184,8 @@ const std::vector<ShippedFit>& ShippedFits() {
   return fits;
 }
 
-// How far each shipped fit may end from the mean attenuation it was fitted to, rms over its
-// frequencies: plugs 5 dB, plug-muff pairs 8 dB, muffs no further than with the limits they have
-// always had. Both in the form fitted and in the muff form, which the protector network realises
-// (for a plug with its skin beside the seal).
+// Rms distance of each shipped fit from its data: plugs 5 dB, pairs 8 dB, muffs no further than
+// with their earlier limits; also in the muff form, which the protector network realises.
 TEST(ProtectorFitTest, ShippedProtectorsEndCloseToTheirData) {
   const std::map<std::string, double> muffRmsDb = {
       {"PASSIVE EARMUFF", 4.3}, {"LEVEL_DEPENDENT EARMUFF", 6.7}, {"EARMUFF, 1 SD MARGIN", 2.3}};
@@ -201,10 +199,8 @@ TEST(ProtectorFitTest, ShippedProtectorsEndCloseToTheirData) {
   }
 }
 
-// The prediction advances the protector network by RK4 at no fewer sub-steps per sample than
-// SmallestProtectorSubSteps, which a quiet record reaches: at that step every mode of every
-// shipped fit, linearised as the integrator evaluates it, keeps the ear model's stability margin at
-// the sampling rates of real recordings.
+// At the fewest RK4 sub-steps a prediction takes (a quiet record's), every mode of every shipped
+// fit keeps the ear model's stability margin at the sampling rates of real recordings.
 TEST(ProtectorFitTest, ShippedFitsAreStableAtEverySamplingRate) {
   TModelParameters p = test::ShippedParameters();
   const std::int32_t subSteps = SmallestProtectorSubSteps(p);

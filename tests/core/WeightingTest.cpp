@@ -31,11 +31,8 @@ TEST(WeightingTest, MatchesIecTableForAAndC) {
   EXPECT_EQ(std::tuple(dc.Are, dc.Aim, dc.Cre, dc.Cim), std::tuple(0.0f, 0.0f, 0.0f, 0.0f));
 }
 
-// Magnitude and phase against the analogue filters with the four published poles
-// (IEC 61672-1:2013 Annex E: f1 = 20.598997, f2 = 107.65265, f3 = 737.86223, f4 = 12194.217 Hz),
-// evaluated at s = i 2 pi f: C(s) = s^2 w4^2 / ((s + w1)^2 (s + w4)^2) and
-// A(s) = C(s) s^2 / ((s + w2)(s + w3)), each normalised to unit magnitude at 1 kHz. The phase
-// matters: it makes the weighted record causal.
+// Magnitude and phase (which makes the weighted record causal) against the analogue filters with
+// the poles of IEC 61672-1:2013 Annex E, each normalised to unit magnitude at 1 kHz.
 TEST(WeightingTest, ComplexResponseMatchesPoleZeroForm) {
   const auto analogue = [](double f) {
     const double w1 = 2 * std::numbers::pi * 20.598997, w2 = 2 * std::numbers::pi * 107.65265,
