@@ -39,9 +39,8 @@ TEST(BandComparison, WaveformAgainstItself) {
   const std::pair<int, double> expectedIl[] = {{22, 0.0}, {23, -1.9}, {34, -12.5}, {40, 1.3}};
   for (const auto& [band, il] : expectedIl) {
     const std::size_t slot = band - kFirstComparedBand;
-    ASSERT_TRUE(result.NoiseReductionDb[slot] && result.InsertionLossDb[slot]) << band;
-    EXPECT_EQ(*result.NoiseReductionDb[slot], 0.0) << band;
-    EXPECT_NEAR(*result.InsertionLossDb[slot], il, 1e-12) << band;
+    EXPECT_EQ(result.NoiseReductionDb[slot], 0.0) << band;
+    EXPECT_NEAR(result.InsertionLossDb[slot].value_or(NAN), il, 1e-12) << band;
   }
   // A pair's second reading is dithered anew: "no change" of -0.0004 dB is written unsigned.
   BandComparison dithered = result;

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -122,10 +121,7 @@ TEST(EnergyMetricsTest, EmptyIntervalsGiveInfiniteLevels) {
 
 // The record is read only, and samples beyond N in the buffer take no part.
 TEST(EnergyMetricsTest, RecordUnchangedAndBufferTailIgnored) {
-  std::mt19937 generator(3);
-  std::normal_distribution<float> noise(0.0f, 2.0f);
-  std::vector<float> samples(3000);
-  for (float& v : samples) v = noise(generator);
+  const std::vector<float> samples = HannBurst(2.0, 700.0, 50000.0, 3000, 0, 3000);
   const TWaveform padded = MakeWaveform(samples, 2e-5f, 5000, 1e4f);
   const std::vector<float> before(padded.Samples.begin(), padded.Samples.end());
   const TEnergyMetrics e = ComputeEnergyMetrics(MakeWaveform(samples, 2e-5f), 10, 2990);

@@ -143,9 +143,8 @@ TEST(ImpulseCriteriaTest, VerdictsAgainstPeakLimits) {
 // A positive phase the interval cuts has no A-duration: what depends on it stays empty and a note
 // says why (one sample, silence, no positive phase: golden runs of the command line).
 TEST(ImpulseCriteriaTest, APhaseCutByTheIntervalHasNoADuration) {
-  const double rate = 48000.0;
   const ImpulseCriteria r =
-      ComputeImpulseCriteria(Friedlander(rate, 150.0, 1.0, 5.0), 1.0 / rate, 250, 2000);
+      ComputeImpulseCriteria(Friedlander(48000.0, 150.0, 1.0, 5.0), 1.0 / 48000.0, 250, 2000);
   EXPECT_TRUE(std::any_of(r.Notes.begin(), r.Notes.end(), [](const std::string& n) {
     return n.find("begins at or before") != std::string::npos;
   }));

@@ -90,14 +90,6 @@ TEST(Leq300Spectrum, RefusesRecordsTooShortOrNotFinite) {
     EXPECT_THROW(ComputeLeq300Spectrum(x.data(), 50, dt), OrvekError) << dt;
 }
 
-TEST(Leq300Spectrum, TobFileName) {
-  const std::pair<std::string, std::string> cases[] = {{"shot.1.ORV", "shot.1.TOB"},
-                                                       {"C:\\data\\rifle.orv", "rifle.TOB"},
-                                                       {"/tmp/a.b/pistol.ORV", "pistol.TOB"},
-                                                       {"plain", "plain.TOB"}};
-  for (const auto& [waveform, tob] : cases) EXPECT_EQ(TobFileName(waveform), tob) << waveform;
-}
-
 // A level below 0 dB, a band without energy, numbers wider than their field (a whole shot's table
 // is a golden run).
 TEST(Leq300Spectrum, TobFileTextLayout) {

@@ -13,7 +13,6 @@ TWaveform Ramp(std::int32_t count = 100) {
   for (std::int32_t i = 0; i < count; ++i) w.Samples[i] = static_cast<float>(i);
   w.LastSampleIndex = count - 1;
   w.SampleInterval = 0.001f;
-  w.TimeStart = 0.0f;
   w.TimeEnd = (count - 1) * 0.001f;
   return w;
 }
