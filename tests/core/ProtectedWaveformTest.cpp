@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "ShippedParameters.h"
 #include "TempFolder.h"
 #include "base/FileNames.h"
 #include "model/HazardAnalysis.h"
@@ -24,63 +25,40 @@ namespace fs = std::filesystem;
 using test::TempFolder;
 
 TEST(ProtectedWaveform, KindFollowsKindLetterThenKindCode) {
-  struct Case {
-    const char* KindCode;
-    ProtectorFitKind Kind;
-    const char* Word;
-  };
-  const Case cases[] = {
-      {"P ", ProtectorFitKind::Plug, "Plug"},
-      {"N ", ProtectorFitKind::Plug, "Plug"},
-      {"OP", ProtectorFitKind::Plug, "Plug"},
-      {"D ", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
-      {"OD", ProtectorFitKind::PlugPlusMuff, "Plug plus Muff"},
-      {"M ", ProtectorFitKind::Muff, "Muff"},
-      {"Q ", ProtectorFitKind::Muff, "Muff"},
-      {"OM", ProtectorFitKind::Muff, "Muff"},
-      {"  ", ProtectorFitKind::Muff, "Muff"},
-  };
-  for (const Case& c : cases) {
+  using enum ProtectorFitKind;
+  const std::pair<const char*, ProtectorFitKind> cases[] = {
+      {"N ", Plug},         {"OP", Plug}, {"D ", PlugPlusMuff},
+      {"OD", PlugPlusMuff}, {"Q ", Muff}, {"  ", Muff}};
+  for (const auto& [code, kind] : cases) {
     TProtectorEntry entry;
-    entry.KindCode = c.KindCode;
-    const ProtectorFitKind kind = ProtectorKindOf(entry);
-    EXPECT_EQ(kind, c.Kind) << c.KindCode;
-    EXPECT_EQ(ProtectorKindWord(kind), c.Word) << c.KindCode;
-    EXPECT_EQ(ProtectorFormOf(kind),
-              c.Kind == ProtectorFitKind::Plug ? ProtectorForm::Plug : ProtectorForm::Muff);
+    entry.KindCode = code;
+    EXPECT_EQ(ProtectorKindOf(entry), kind) << code;
   }
+  EXPECT_EQ(ProtectorFormOf(PlugPlusMuff), ProtectorForm::Muff);
 }
 
 TEST(ProtectedWaveform, CanalSourceGainFollowsIncidence) {
-  const std::pair<int, float> cases[] = {{90, 2.0f},  {0, 1.0f},   {180, 1.0f},
-                                         {270, 0.0f}, {360, 1.0f}, {30, 1.5f}};
+  const std::pair<int, float> cases[] = {{90, 2.0f}, {180, 1.0f}, {270, 0.0f}, {30, 1.5f}};
   for (const auto& [degrees, gain] : cases)
     EXPECT_NEAR(CanalSourceGainForAngle(degrees), gain, 1e-6f) << degrees;
   for (const int outside : {-1, 361})
     EXPECT_NE(MessageOf([&] { CanalSourceGainForAngle(outside); }), "");
-  // The angle a parameter file's gain stands for: grazing to normal, then the head-shadow side;
-  // 180 degrees has the gain of 0, and gains beyond 0..2 name the nearest angle.
-  const std::pair<float, int> angles[] = {{2.0f, 90},  {1.0f, 0},   {1.5f, 30},
-                                          {0.0f, 270}, {0.5f, 330}, {2.3f, 90}};
+  // The angle a file's gain stands for: beyond 0..2 the nearest; gains below 1 the shadow side.
+  const std::pair<float, int> angles[] = {{1.0f, 0}, {0.0f, 270}, {0.5f, 330}, {2.3f, 90}};
   for (const auto& [gain, degrees] : angles)
     EXPECT_EQ(IncidenceDegreesOfGain(gain), degrees) << gain;
 }
 
 TEST(ProtectedWaveform, LastSampleIndexIsAPowerOfTwoWithinBounds) {
-  struct Case {
-    std::int32_t Count, Capacity, Last;
-  };
-  const Case cases[] = {
-      {1025, 1 << 22, 1023},                    // just above a power of two: cut back
-      {1100, 1 << 22, 2047},                    // well above: raised
-      {1024, 1 << 22, 1023},                    // already a power of two
-      {3, 1 << 22, 3},                          // smallest records round up as well
-      {(1 << 20) + 1, 1 << 22, (1 << 20) - 1},  // 2^20 samples are still allowed
-      {(1 << 21) - 100, 1 << 22, 1'048'574},    // beyond 2^20 the last index is cut to 1,048,574
-      {1100, 1500, 1499},                       // never beyond the buffers
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(ProtectedLastSampleIndex(c.Count - 1, c.Capacity), c.Last) << c.Count;
+  // Sample count, buffer capacity, last index: the nearest power of two, 3 rounded up, at most
+  // 2^20 samples (beyond, the last index is 1,048,574), never beyond the buffers.
+  const std::int32_t big = 1 << 22, m = 1 << 20;
+  const std::tuple<std::int32_t, std::int32_t, std::int32_t> cases[] = {
+      {1025, big, 1023}, {1100, big, 2047},   {1024, big, 1023},
+      {3, big, 3},       {m + 1, big, m - 1}, {2 * m - 100, big, 1'048'574},
+      {1100, 1500, 1499}};
+  for (const auto& [count, capacity, last] : cases)
+    EXPECT_EQ(ProtectedLastSampleIndex(count - 1, capacity), last) << count;
 }
 
 TEST(ProtectedWaveform, OutputNameJoinsBaseNameProtectorAndAngle) {
@@ -99,14 +77,8 @@ TEST(ProtectedWaveform, CircuitValuesAreHeldAsALoadedParameterFileHoldsThem) {
   c.Lleak = 20, c.Rleak = 9000, c.Kmat = 3e7f, c.Lmat = 0.04f, c.Rmat = 800;
   ApplyCircuitValues(c, p);
   EXPECT_FLOAT_EQ(p.ProtectorValue8, 5e-7f);
-  EXPECT_FLOAT_EQ(p.Derived.InverseCcup, 2e6f);
-  EXPECT_FLOAT_EQ(p.Derived.InverseLcup, 4.0f);
-  EXPECT_FLOAT_EQ(p.Derived.InverseLleak, 0.05f);
   EXPECT_FLOAT_EQ(p.Derived.InverseSkinCushionResistance, 1.0f / 400);
-  EXPECT_FLOAT_EQ(p.Derived.SkinCushionStiffness, 5e5f);
-  EXPECT_EQ(p.ProtectorValue1, c.Kcush);
-  EXPECT_EQ(p.ProtectorValue3, c.Kskin);
-  EXPECT_EQ(p.ProtectorValue11, c.Kmat);
+  EXPECT_EQ(std::tie(p.Derived.SkinCushionStiffness, p.ProtectorValue1), std::tuple(5e5f, c.Kcush));
 
   c.Kcup = 0;
   const TModelParameters before = p;
@@ -114,18 +86,13 @@ TEST(ProtectedWaveform, CircuitValuesAreHeldAsALoadedParameterFileHoldsThem) {
   EXPECT_EQ(p.ProtectorValue8, before.ProtectorValue8);
 }
 
-// A copy of the shipped data folder, the rifle shot opened from the test data, and the parameter
-// set the window loads: every run writes only into the copy.
+// The rifle shot and the shipped parameters; every run writes only into a copy of the data folder.
 class ProtectedRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::copy(ORVEK_DATA_DIR, data_.Path(), fs::copy_options::recursive);
     catalogue_ = ResolveInFolder(data_.Path(), "HPD Atten.txt");
-    const fs::path folder = data_.Path();
-    LoadModelParameters(ResolveInFolder(folder, ReadManFig(ResolveInFolder(folder, "Man.Fig"))),
-                        p_);
-    DeriveModelConstants(p_);
-    shipped_ = p_;
+    p_ = shipped_ = test::ShippedParameters();
     Reopen();
   }
 
@@ -137,28 +104,17 @@ class ProtectedRunTest : public ::testing::Test {
 
   static fs::path Rifle() { return fs::path(ORVEK_TEST_DATA) / "RIFLE160.ORV"; }
 
-  TProtectorEntry Entry(const std::string& name) const {
+  ProtectedRun Run(const std::string& name, int location = kProtectedAtEardrum,
+                   std::optional<int> angle = 90) {
     for (const TProtectorEntry& e : LoadProtectorCatalogue(catalogue_).Entries)
-      if (e.Name == name) return e;
+      if (e.Name == name)
+        return PredictUnderProtector(data_.Path(), e, location, angle, Rifle(), p_, *waveform_,
+                                     grid_, rng_);
     throw OrvekError("no entry " + name);
   }
 
-  ProtectedRun Run(const std::string& name, int location = kProtectedAtEardrum,
-                   std::optional<int> angle = 90) {
-    const TProtectorEntry entry = Entry(name);
-    return PredictUnderProtector(data_.Path(), entry, location, angle, Rifle(), p_, *waveform_,
-                                 grid_, rng_);
-  }
-
-  // Replaces the samples by their prediction at the eardrum under `protector`.
-  void PutUnder(const std::string& protector) {
-    Run(protector);
-    std::copy(waveform_->WorkSamples.begin(), waveform_->WorkSamples.begin() + waveform_->Count(),
-              waveform_->Samples.begin());
-  }
-
-  // Hazard (ARU) of the samples as taken at microphone location `mic`, with the parameter set as
-  // loaded: a protector run leaves its circuit in p_, which the window reloads before analysing.
+  // Hazard (ARU) of the samples taken at microphone location `mic`, with the parameters as loaded
+  // (a run leaves its circuit in p_; the window reloads them before analysing).
   float Hazard(int mic, Listener listener) {
     const MuscleTiming timing = ComputeMuscleTiming(
         MuscleDelay(listener, shipped_), waveform_->SampleInterval, shipped_.MuscleTimeConstant);
@@ -175,102 +131,26 @@ class ProtectedRunTest : public ::testing::Test {
   std::unique_ptr<MovieFrameStore> movie_;  // made by the first Hazard
 };
 
-TEST_F(ProtectedRunTest, FirstUseFitsAndStoresSecondUseLeavesTheCatalogue) {
-  const std::string shipped = TempFolder::Read(fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt");
-  const std::string before = TempFolder::Read(catalogue_);
-  const ProtectedRun first = Run("PASSIVE EARMUFF");
-  EXPECT_TRUE(first.Fitted);
-  const std::string stored = TempFolder::Read(catalogue_);
-  EXPECT_NE(stored, before);
-  const auto record = ReadProtectorRecord(stored, Entry("PASSIVE EARMUFF"), "catalogue");
-  ASSERT_TRUE(record.Circuit.has_value());
-  EXPECT_EQ(record.Circuit->Kcup, first.Circuit.Kcup);
-  EXPECT_EQ(record.Circuit->Rmat, first.Circuit.Rmat);
-  const std::vector<float> predicted(waveform_->WorkSamples.begin(),
-                                     waveform_->WorkSamples.begin() + first.Count);
-
-  Reopen();
-  const ProtectedRun second = Run("PASSIVE EARMUFF");
-  EXPECT_FALSE(second.Fitted);
-  EXPECT_EQ(TempFolder::Read(catalogue_), stored);
-  // The stored values read back to the fitted ones: the same input gives the same prediction.
-  ASSERT_EQ(second.Count, first.Count);
-  EXPECT_TRUE(std::equal(predicted.begin(), predicted.end(), waveform_->WorkSamples.begin()));
-  EXPECT_EQ(TempFolder::Read(fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt"), shipped);
-}
-
-TEST_F(ProtectedRunTest, PlugPlusMuffIsFittedFromTheMuffSeed) {
-  const ProtectedRun run = Run("PREMOLDED EARPLUG PLUS EARMUFF");
-  EXPECT_EQ(run.Kind, ProtectorFitKind::PlugPlusMuff);
-  std::vector<AttenuationPoint> table;
-  for (const AttenuationRow& row : run.Table)
-    table.push_back({row.FrequencyHz, row.MeanDb, row.SpreadDb});
-  const auto seed = [&](const char* name) {
-    return LoadCircuitValues(ResolveInFolder(data_.Path(), name));
-  };
-  const TCircuitValues muff =
-      FitProtectorCircuit(seed("Dat\\Hearing Protectors\\Seed_REAT_Values_Earmuff.txt"),
-                          ProtectorFitKind::PlugPlusMuff, table)
-          .Values;
-  EXPECT_EQ(run.Circuit.Kcup, muff.Kcup);
-  EXPECT_EQ(run.Circuit.Lcup, muff.Lcup);
-  EXPECT_EQ(run.Circuit.Lleak, muff.Lleak);
-}
-
 TEST_F(ProtectedRunTest, SampleCountAndHeaderRows) {
-  struct Case {
-    std::int32_t Samples;
-    int Location;
-    int MicLocation;
-    std::int32_t Count;
-    const char* Row3;
-  };
-  const Case cases[] = {
-      {1025, kProtectedAtEardrum, 1, 1024, "3"},
-      {1100, kProtectedAtEntrance, 1, 2048, "2"},
-      {1100, kProtectedAtEardrum, 5, 2048, "1"},
-  };
-  for (const Case& c : cases) {
+  // Samples, location predicted, microphone location of the record, count after, header row 3.
+  const std::tuple<std::int32_t, int, int, std::int32_t, const char*> cases[] = {
+      {1100, kProtectedAtEntrance, 1, 2048, "2"}, {1100, kProtectedAtEardrum, 5, 2048, "1"}};
+  for (const auto& [samples, location, mic, count, row3] : cases) {
     Reopen();
-    waveform_->LastSampleIndex = c.Samples - 1;
-    waveform_->MicLocation = c.MicLocation;
+    waveform_->LastSampleIndex = samples - 1;
+    waveform_->MicLocation = mic;
     grid_.ClearRow(20);
-    const ProtectedRun run = Run("FOAM EARPLUG", c.Location);
-    EXPECT_EQ(run.Count, c.Count);
-    EXPECT_EQ(waveform_->Count(), c.Count);
-    for (std::int32_t i = c.Samples; i < c.Count; ++i) {
-      ASSERT_EQ(waveform_->Samples[i], 0.0f) << i;
-      ASSERT_EQ(waveform_->WorkSamples[i], 0.0f) << i;
-    }
-    EXPECT_NE(waveform_->WorkSamples[c.Samples / 2], 0.0f);
-    EXPECT_EQ(grid_.HeaderLastRow, 29);
-    EXPECT_EQ(grid_.Cell(1, 3), c.Row3);
+    Run("FOAM EARPLUG", location);
+    const TWaveform& w = *waveform_;
+    EXPECT_EQ(w.Count(), count);
+    const auto zero = [](float v) { return v == 0.0f; };  // the padding
+    EXPECT_TRUE(std::all_of(w.Samples.begin() + samples, w.Samples.begin() + count, zero));
+    EXPECT_TRUE(std::all_of(w.WorkSamples.begin() + samples, w.WorkSamples.begin() + count, zero));
+    EXPECT_NE(w.WorkSamples[samples / 2], 0.0f);
+    EXPECT_EQ(std::tie(grid_.HeaderLastRow, grid_.Cell(1, 3), grid_.Cell(1, 4)),
+              std::tuple(29, row3, std::to_string(count)));
     EXPECT_EQ(grid_.Cell(2, 3), "1: Free-field, 2: Ear-canal entrance, 3: Eardrum");
-    EXPECT_EQ(grid_.Cell(1, 4), std::to_string(c.Count));
   }
-}
-
-TEST_F(ProtectedRunTest, WrittenFileReadsBackAsTheEardrumPrediction) {
-  waveform_->LastSampleIndex = 1099;
-  const ProtectedRun run = Run("FOAM EARPLUG", kProtectedAtEardrum, 270);
-  EXPECT_EQ(p_.CanalSourceGain, 0.0f);
-  TempFolder out;
-  const fs::path file = out.Path() / run.OutputName;
-  WriteProtectedWaveform(file, *waveform_, grid_, {Rifle()});
-
-  const std::string text = TempFolder::Read(file);
-  EXPECT_EQ(text.find("\r\n \t \t \r\n"), std::string::npos) << "an empty header row is written";
-  TWaveform back(1 << 16);
-  HeaderGrid backGrid;
-  Lcg32 rng;
-  OpenNewFileType5(file, false, back, backGrid, rng);
-  EXPECT_EQ(back.MicLocation, 3);
-  ASSERT_EQ(back.Count(), 2048);
-  float peak = 0;
-  for (std::int32_t i = 0; i < 2048; ++i)
-    peak = std::max(peak, std::abs(waveform_->WorkSamples[i]));
-  for (std::int32_t i = 0; i < 2048; ++i)
-    ASSERT_NEAR(back.Samples[i], waveform_->WorkSamples[i], 1e-3f * peak) << i;
 }
 
 TEST_F(ProtectedRunTest, RefusesWhatItCannotRun) {
@@ -286,26 +166,8 @@ TEST_F(ProtectedRunTest, RefusesWhatItCannotRun) {
   EXPECT_EQ(waveform_->Count(), 8192);
 }
 
-// End to end: a 165 dB rifle-like impulse is far less hazardous at the eardrum under the passive
-// earmuff than unprotected in the free field (unwarned listener).
-TEST_F(ProtectedRunTest, TheHazardUnderTheEarmuffIsFarBelowTheUnprotectedHazard) {
-  TWaveform& w = *waveform_;
-  const float gain = std::pow(10.0f, 5.0f / 20.0f);  // the 160 dB shot raised to 165 dB
-  for (std::int32_t i = 0; i < w.Count(); ++i) w.Samples[i] *= gain;
-  const std::vector<float> outside(w.Samples.begin(), w.Samples.begin() + w.Count());
-  const float unprotected = Hazard(1, Listener::Unwarned);
-  std::copy(outside.begin(), outside.end(), w.Samples.begin());
-  PutUnder("PASSIVE EARMUFF");
-  const float underMuff = Hazard(3, Listener::Unwarned);
-  EXPECT_GT(unprotected, 0.0f);
-  EXPECT_LT(underMuff, 0.1f * unprotected) << unprotected << " ARU unprotected";
-}
-
 // Without an angle the prediction takes the parameter file's incidence, the one the unprotected
-// analysis runs, so the two differ by the protector alone: the ear of the protected run, given
-// the waveform without the protector and analysed at the eardrum as its written file is, has the
-// unprotected hazard. A file with another incidence than the shipped one shows that the default
-// follows the file; an angle chosen by the user changes the hazard.
+// analysis runs (here not the shipped one); an angle chosen by the user holds for its run only.
 TEST_F(ProtectedRunTest, DefaultIncidenceIsTheUnprotectedAnalysisOne) {
   const fs::path file = ResolveInFolder(data_.Path(), "HUMANEAR.PRM");
   std::string text = TempFolder::Read(file);
@@ -313,80 +175,40 @@ TEST_F(ProtectedRunTest, DefaultIncidenceIsTheUnprotectedAnalysisOne) {
   std::ofstream(file, std::ios::binary) << text;
   LoadModelParameters(file, p_);
   DeriveModelConstants(p_);
-  ASSERT_EQ(p_.CanalSourceGain, 1.5f);
   const TModelParameters loaded = p_;
-
-  const std::vector<float> outside(waveform_->Samples.begin(),
-                                   waveform_->Samples.begin() + waveform_->Count());
-  auto movie = std::make_unique<MovieFrameStore>();
-  const auto hazard = [&](const std::vector<float>& samples, int mic, Listener listener) {
-    TWaveform& w = *waveform_;  // Reopen replaces the record
-    std::copy(samples.begin(), samples.end(), w.Samples.begin());
-    TModelParameters p = loaded;  // each analysis loads the file afresh
-    const MuscleTiming timing =
-        ComputeMuscleTiming(MuscleDelay(listener, p), w.SampleInterval, p.MuscleTimeConstant);
-    return CalculateHazard(w, mic, timing, p, *movie, std::nullopt).Cochlea.Hazard;
-  };
-  // The ear half of the protected run, with the parameters the run used.
-  const auto earOfRun = [&] {
-    const TWaveform& w = *waveform_;
-    std::vector<float> eardrum = outside;
-    TModelParameters p = p_;
-    MuscleTiming timing;
-    TimeDomainModel9(eardrum.data(), w.LastSampleIndex, w.SampleInterval, p, timing);
-    return eardrum;
-  };
-
-  const struct {
-    std::optional<int> Angle;
-    float Gain;
-    const char* Name;
-    bool SameHazard;
-  } cases[] = {
-      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV", true},
-      {90, 2.0f, "RIFLE160_FOAM EARPLUG_90.ORV", false},
-      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV", true},  // the choice did not stay
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
+  const std::tuple<std::optional<int>, float, const char*> cases[] = {
+      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"},
+      {90, 2.0f, "RIFLE160_FOAM EARPLUG_90.ORV"},
+      {std::nullopt, 1.5f, "RIFLE160_FOAM EARPLUG_30.ORV"}};
+  for (const auto& [angle, gain, name] : cases) {
     Reopen();
     p_ = loaded;
-    const ProtectedRun run = Run("FOAM EARPLUG", kProtectedAtEardrum, c.Angle);
-    EXPECT_EQ(p_.CanalSourceGain, c.Gain);
-    EXPECT_EQ(run.OutputName, c.Name);
-    const std::vector<float> eardrum = earOfRun();
-    for (const Listener listener : {Listener::Warned, Listener::Unwarned}) {
-      const float open = hazard(outside, 1, listener);
-      const double ratio = hazard(eardrum, 3, listener) / open;
-      if (c.SameHazard)
-        EXPECT_NEAR(ratio, 1.0, 0.02) << open << " ARU unprotected";
-      else
-        EXPECT_GT(std::abs(ratio - 1.0), 0.1) << open << " ARU unprotected";
-    }
+    EXPECT_EQ(Run("FOAM EARPLUG", kProtectedAtEardrum, angle).OutputName, name);
+    EXPECT_EQ(p_.CanalSourceGain, gain) << name;
   }
 }
 
-// A plug worn under a muff is never predicted more hazardous than the better of the two alone:
-// the catalogue's pairs (each the better protector + 6 dB per band, at most 50 dB) against their
-// parts, for the rifle shot and both listeners.
+// The catalogue's pairs are no more hazardous than the better part alone, for both listeners; the
+// passive earmuff takes the unwarned hazard far below the unprotected one.
 TEST_F(ProtectedRunTest, APairIsNoMoreHazardousThanItsBetterPart) {
+  const float unprotected = Hazard(1, Listener::Unwarned);
   const std::array<std::string, 3> pairs[] = {
       {"EARPLUG PLUS EARMUFF", "FOAM EARPLUG 2", "PASSIVE EARMUFF"},
-      {"PREMOLDED EARPLUG PLUS EARMUFF", "PREMOLDED EARPLUG", "PASSIVE EARMUFF"},
-  };
+      {"PREMOLDED EARPLUG PLUS EARMUFF", "PREMOLDED EARPLUG", "PASSIVE EARMUFF"}};
   for (const auto& names : pairs) {
     std::array<std::array<float, 2>, 3> hazard{};  // [protector][warned, unwarned]
     for (std::size_t i = 0; i < names.size(); ++i) {
-      Reopen();
-      PutUnder(names[i]);
+      Reopen();  // the prediction at the eardrum replaces the samples
+      Run(names[i]);
+      TWaveform& w = *waveform_;
+      std::copy(w.WorkSamples.begin(), w.WorkSamples.begin() + w.Count(), w.Samples.begin());
       hazard[i] = {Hazard(3, Listener::Warned), Hazard(3, Listener::Unwarned)};
       EXPECT_GT(hazard[i][0], 0.0f) << names[i];
     }
-    for (int l = 0; l < 2; ++l) {
+    for (int l = 0; l < 2; ++l)
       EXPECT_LE(hazard[0][l], std::min(hazard[1][l], hazard[2][l]))
-          << names[0] << (l == 0 ? ", warned: " : ", unwarned: ") << hazard[1][l] << " ARU under "
-          << names[1] << ", " << hazard[2][l] << " under " << names[2];
-    }
+          << names[0] << " listener " << l;
+    EXPECT_LT(hazard[2][1], 0.1f * unprotected) << unprotected << " ARU unprotected";
   }
 }
 

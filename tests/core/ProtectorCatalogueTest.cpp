@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,8 +18,7 @@ namespace fs = std::filesystem;
 using Place = PowerUserPlace;
 
 const std::string kHeader = "h1\r\nh2\r\nh3\r\nh4\r\n";
-// Lines 2 to 4 of an unfitted record of up to 51 frequencies (values beyond its count are not
-// read).
+// Lines 2 to 4 of an unfitted record of up to 51 frequencies (values beyond its count unread).
 const std::string kBody = [] {
   std::string mean = "Mean", spread = "SD";
   for (int i = 0; i < kMaxProtectorFrequencies; ++i) mean += "\t-10", spread += "\t2";
@@ -36,42 +33,23 @@ std::string Catalogue(const std::vector<std::string>& firstLines) {
 }
 
 TEST(ProtectorCatalogue, FirstLineGivesEntryAndMenuPlaces) {
-  struct Case {
-    const char* line;
-    const char* entryString;
-    bool inDefaultMode;
-    const char* caption;
-    Place place;
-  };
-  const Case cases[] = {
-      {"Foam-plug 1.0\t0.125\t0.25\t0.5\t1\t2\t3.15\t4\t6.3\t8\t\tD\tx\tP",
-       "08D   XP FOAM_PLUG 1_0", true, "FOAM_PLUG 1_0", Place::PlugLevelIndependent},
-      {"ab\t1\t\tD\tx\tOD", "00D   XODAB", true, "AB", Place::OtherPlugPlusMuff},
-      {"ab\t1\t\tD\tx\tq", "00D   XQ AB", true, "AB", Place::MuffLevelDependent},
+  // First line, entry string, in default mode, power-user caption, place.
+  const std::tuple<const char*, const char*, bool, const char*, Place> cases[] = {
       {"ab\t1\t2\t\tP\tx\tM", "01P   XM AB", false, "AB", Place::MuffLevelIndependent},
       {"ab\t1\t\tPD\t1\tN", "00PD  1N AB", false, "AB: D  ", Place::PlugLevelDependent},
       {"ab\t1\t\tDD\t1\tD", "00DD  1D AB", true, "AB: D  ", Place::PlugPlusMuff},
       // Characters are skipped up to the first D or P, the menu code starts there.
       {"ab\t1\t\txyz-pd7\t1\tom", "00PD7 1OMAB", false, "AB: D7 ", Place::OtherMuff},
       {"ab\t1\tend\tD\tx\topx", "00D   XOPAB", true, "AB", Place::OtherPlug},
-      {"ab\t1\t\tD\tx\tZ", "00D   XZ AB", true, "AB", Place::None},
       {"ab\t1\t\tD\tx", "00D   X  AB", true, "AB", Place::None},
       {"a\"*-./:<>?\\|b c\t1\t\tD\tx\tP", "00D   XP A___________B C", true, "A___________B C",
-       Place::PlugLevelIndependent},
-  };
-  for (const Case& c : cases) {
-    const ProtectorCatalogue catalogue = ParseProtectorCatalogue(Catalogue({c.line}), "t.txt");
-    ASSERT_EQ(catalogue.Entries.size(), 1u) << c.line;
-    EXPECT_TRUE(catalogue.Messages.empty()) << c.line;
+       Place::PlugLevelIndependent}};
+  for (const auto& [line, entryString, inDefaultMode, caption, place] : cases) {
+    const ProtectorCatalogue catalogue = ParseProtectorCatalogue(Catalogue({line}), "t.txt");
+    ASSERT_EQ(catalogue.Entries.size(), 1u) << line;
     const TProtectorEntry& e = catalogue.Entries[0];
-    EXPECT_EQ(e.EntryString, c.entryString) << c.line;
-    EXPECT_EQ(e.Name, e.EntryString.substr(9)) << c.line;
-    EXPECT_EQ(e.LastFrequencyIndex, std::stoi(e.EntryString.substr(0, 2))) << c.line;
-    EXPECT_EQ(e.InDefaultMode, c.inDefaultMode) << c.line;
-    EXPECT_EQ(e.PowerUserCaption, c.caption) << c.line;
-    EXPECT_EQ(e.Place, c.place) << c.line;
-    EXPECT_EQ(e.Index, 0);
-    EXPECT_EQ(e.FirstLine, 5);
+    EXPECT_EQ(std::tie(e.FirstLine, e.EntryString, e.InDefaultMode, e.PowerUserCaption, e.Place),
+              std::tuple(5, entryString, inDefaultMode, caption, place));
   }
 }
 
@@ -89,19 +67,19 @@ TEST(ProtectorCatalogue, MalformedRecordsAreSkippedAndNamed) {
       {"ab\t1\t1e36\t\tD\tx\tP", "frequency 2 is too large"},
       {"ab\t1\t\tDXXXX\tx\tP", "longer than four characters"},
       {"ab\t1\t\tD\txy\tP", "exactly one character"},
-      {"ab\t1\t\tD", "exactly one character"},
-  };
+      {"ab\t1\t\tD", "exactly one character"}};
   for (const auto& [line, problem] : cases) {
     // The record after the faulty one keeps its place in the file.
     const ProtectorCatalogue catalogue =
         ParseProtectorCatalogue(Catalogue({line, "ok\t1\t\tD\tx\tP"}), "HPD Atten.txt");
     ASSERT_EQ(catalogue.Messages.size(), 1u) << line;
-    EXPECT_NE(catalogue.Messages[0].find("\"HPD Atten.txt\", line 5"), std::string::npos)
-        << catalogue.Messages[0];
-    EXPECT_NE(catalogue.Messages[0].find(problem), std::string::npos) << catalogue.Messages[0];
+    const std::string& said = catalogue.Messages[0];
+    EXPECT_TRUE(said.find("\"HPD Atten.txt\", line 5") != std::string::npos &&
+                said.find(problem) != std::string::npos)
+        << said;
     ASSERT_EQ(catalogue.Entries.size(), 1u) << line;
-    EXPECT_EQ(catalogue.Entries[0].Index, 1);
-    EXPECT_EQ(catalogue.Entries[0].FirstLine, 9);
+    EXPECT_EQ(std::tie(catalogue.Entries[0].Index, catalogue.Entries[0].FirstLine),
+              std::tuple(1, 9));
   }
 }
 
@@ -126,36 +104,6 @@ TEST(ProtectorCatalogue, FileEndsAndRecordLimit) {
             std::string::npos);
 }
 
-TEST(ProtectorCatalogue, ShippedCatalogueCoversEveryPlaceAndMode) {
-  const fs::path file = fs::path(ORVEK_DATA_DIR) / "HPD Atten.txt";
-  const ProtectorCatalogue catalogue = LoadProtectorCatalogue(file);
-  EXPECT_TRUE(catalogue.Messages.empty()) << catalogue.Messages.front();
-  std::set<Place> places;
-  std::set<bool> modes;
-  bool secondLetterD = false;
-  const std::string text = test::TempFolder::Read(file);
-  for (const TProtectorEntry& e : catalogue.Entries) {
-    places.insert(e.Place);
-    modes.insert(e.InDefaultMode);
-    secondLetterD |= e.EntryString[3] == 'D';
-    const ProtectorRecordData data = ReadProtectorRecord(text, e, file.filename().string());
-    EXPECT_FALSE(data.Circuit.has_value()) << e.Name << " is shipped unfitted";
-    // Published REAT bands lie between 63 Hz and 8 kHz; protection is stored negative and no
-    // protector beats the bone-conduction bound of about 60 dB.
-    for (const AttenuationRow& row : data.AttenuationTable) {
-      EXPECT_GE(row.FrequencyHz, 63.0f) << e.Name;
-      EXPECT_LE(row.FrequencyHz, 8000.0f) << e.Name;
-      EXPECT_LT(row.MeanDb, 0.0f) << e.Name;
-      EXPECT_GT(row.MeanDb, -60.0f) << e.Name;
-      EXPECT_GT(row.SpreadDb, 0.0f) << e.Name;
-    }
-  }
-  EXPECT_EQ(places.size(), 8u);
-  EXPECT_FALSE(places.count(Place::None));
-  EXPECT_EQ(modes.size(), 2u);
-  EXPECT_TRUE(secondLetterD);
-}
-
 TEST(ProtectorCatalogue, ReadsAttenuationTableAndCircuitLine) {
   const std::string first = "Muff\t0.5\t1\t4\t\tD\tx\tM";
   const std::string table = "Mean (dB)\t-20\t-30.5\t-35\r\nSD (dB)\t2\t2.5\t3\r\n";
@@ -165,67 +113,50 @@ TEST(ProtectorCatalogue, ReadsAttenuationTableAndCircuitLine) {
   const TProtectorEntry& entry = catalogue.Entries[0];
   const std::pair<const char*, bool> circuitLines[] = {
       {"C\t0", false},
-      {"\t", false},
       {"", false},
       {"C\tnone\t1", false},
-      {"C\t0.0E0\t5", false},
       // The shipped default earmuff, then reserved values and leak coefficients.
       {"\t 0.06\t1e6\t3.33e5\t283\t3.33e5\t283\t28.1\t10600\t3.06e7\t0.032\t1007\t12\t13\t14\t15"
        "\tElectro-acoustic Circuit Values",
-       true},
-  };
+       true}};
   for (const auto& [circuitLine, fitted] : circuitLines) {
     const std::string text = kHeader + first + "\r\n" + table + circuitLine + "\r\n";
     const ProtectorRecordData data = ReadProtectorRecord(text, entry, "t");
     ASSERT_EQ(data.AttenuationTable.size(), 3u);
-    EXPECT_EQ(data.LastFrequencyIndex, 2);
-    EXPECT_FLOAT_EQ(data.AttenuationTable[0].FrequencyHz, 500.0f);
-    EXPECT_FLOAT_EQ(data.AttenuationTable[2].FrequencyHz, 4000.0f);
-    EXPECT_FLOAT_EQ(data.AttenuationTable[1].MeanDb, -30.5f);
-    EXPECT_FLOAT_EQ(data.AttenuationTable[1].SpreadDb, 2.5f);
+    const AttenuationRow& row = data.AttenuationTable[1];
+    EXPECT_EQ(std::tie(row.FrequencyHz, row.MeanDb, row.SpreadDb),
+              std::tuple(1000.0f, -30.5f, 2.5f));
     ASSERT_EQ(data.Circuit.has_value(), fitted) << circuitLine;
     if (!fitted) continue;
-    EXPECT_EQ(data.Circuit->Lcup, 0.06f);
-    EXPECT_EQ(data.Circuit->Kcup, 1e6f);
-    EXPECT_EQ(data.Circuit->RleakLevelCoefficient, 15.0f);
-    EXPECT_FLOAT_EQ(data.Circuit->InverseSkinCushionResistance, 1.0f / (283.0f + 283.0f));
-    EXPECT_EQ(data.Circuit->SkinCushionStiffness, 3.33e5f + 3.33e5f);
+    EXPECT_EQ(std::tie(data.Circuit->Lcup, data.Circuit->Kcup, data.Circuit->RleakLevelCoefficient),
+              std::tuple(0.06f, 1e6f, 15.0f));
   }
 }
 
 TEST(ProtectorCatalogue, FaultyRecordDataIsReportedWithItsLine) {
   const std::string first = "Muff\t0.5\t1\t\tD\tx\tM\r\n";
-  const ProtectorCatalogue catalogue =
-      ParseProtectorCatalogue(Catalogue({"Muff\t0.5\t1\t\tD\tx\tM"}), "t");
-  ASSERT_EQ(catalogue.Entries.size(), 1u);
+  const TProtectorEntry entry = ParseProtectorCatalogue(kHeader + first + kBody, "t").Entries.at(0);
   const std::pair<std::string, const char*> cases[] = {
       {"M\t-1\r\nS\t1\t1\r\nC\t0\r\n", "line 6: mean attenuation 2 of 2"},
       {"M\t-1\t-2\r\nS\t1\tx\r\nC\t0\r\n", "line 7: spread 2 of 2"},
       {"M\t-1\t-2\r\nS\t1\t1\r\nC\t1\t2\t3\r\n", "line 8: circuit value 4 of 15"},
-      {"M\t-1\t-2\r\nS\t1\t1\r\n", "line 8: the catalogue ends"},
-  };
+      {"M\t-1\t-2\r\nS\t1\t1\r\n", "line 8: the catalogue ends"}};
   for (const auto& [rest, expected] : cases) {
-    const std::string message = MessageOf([&] {
-      ReadProtectorRecord(kHeader + first + rest, catalogue.Entries[0], "HPD Atten.txt");
-    });
+    const std::string text = kHeader + first + rest;
+    const std::string message = MessageOf([&] { ReadProtectorRecord(text, entry, "t"); });
     EXPECT_NE(message.find(expected), std::string::npos) << message;
   }
 }
 
-// Data no protector can have is refused by line: the record is skipped with a message when the
-// catalogue is loaded (the others keep their index) and refused when it is read for a prediction.
+// Data no protector can have: the record is skipped at load (the others keep their index) and
+// refused when read for a prediction, naming the line.
 TEST(ProtectorCatalogue, ImpossibleRecordDataIsRefusedByLine) {
   const std::string first = "Muff\t0.5\t1\t\tD\tx\tM\r\n", table = "M\t-20\t-30\r\nS\t2\t3\r\n";
   const auto circuit = [](const std::string& values) { return "C\t" + values + "\tlabel\r\n"; };
-  // The shipped default earmuff with value `index` (0-based) replaced.
-  const auto muffWith = [](std::size_t index, const char* value) {
-    std::vector<std::string> values = {"0.06", "1e6",  "3.33e5", "283",    "3.33e5",
-                                       "283",  "28.1", "10600",  "3.06e7", "0.032",
-                                       "1007", "0",    "0",      "0",      "0"};
-    values.at(index) = value;
-    std::string line = values[0];
-    for (std::size_t i = 1; i < values.size(); ++i) line += "\t" + values[i];
-    return line;
+  // The shipped default earmuff with one value replaced.
+  const auto muffWith = [](const std::string& kcup, const std::string& rleak) {
+    return "0.06\t" + kcup + "\t3.33e5\t283\t3.33e5\t283\t28.1\t" + rleak +
+           "\t3.06e7\t0.032\t1007\t0\t0\t0\t0";
   };
   std::string ones = "1", huge = "1e38";
   for (int i = 1; i < 15; ++i) ones += "\t1", huge += "\t1e38";
@@ -233,26 +164,26 @@ TEST(ProtectorCatalogue, ImpossibleRecordDataIsRefusedByLine) {
       {table + circuit(ones + "\t1"), "line 8: the circuit line holds more than 15 numbers"},
       {table + circuit(ones), "line 8: the circuit gives an insertion loss of -1"},
       {table + circuit(huge), "line 8: the circuit gives an insertion loss of"},
-      {table + circuit(muffWith(1, "0")),
+      {table + circuit(muffWith("0", "10600")),
        "line 8: circuit value 2 (Kcup) is 0, but must be more than 0"},
-      {table + circuit(muffWith(7, "-1")),
+      {table + circuit(muffWith("1e6", "-1")),
        "line 8: circuit value 8 (Rleak) is -1, but must be at least 0"},
       {"M\t-20\t40\r\nS\t2\t3\r\nC\t0\r\n",
        "line 6: mean attenuation 2 of 2 is +40 dB, outside -70 dB to +20 dB"},
       {"M\t-1e30\t-30\r\nS\t2\t3\r\nC\t0\r\n", "line 6: mean attenuation 1 of 2 is -1e+30 dB"},
-      {"M\t-20\t-30\r\nS\t-3\t3\r\nC\t0\r\n", "line 7: spread 1 of 2 is -3 dB, outside 0 to 30 dB"},
-  };
+      {"M\t-20\t-30\r\nS\t-3\t3\r\nC\t0\r\n",
+       "line 7: spread 1 of 2 is -3 dB, outside 0 to 30 dB"}};
   const TProtectorEntry entry = ParseProtectorCatalogue(kHeader + first + kBody, "t").Entries.at(0);
   for (const auto& [rest, said] : cases) {
     SCOPED_TRACE(said);
     const ProtectorCatalogue catalogue =
         ParseProtectorCatalogue(kHeader + first + rest + "Next\t1\t\tD\tx\tM\r\n" + kBody, "t");
     ASSERT_EQ(catalogue.Messages.size(), 1u);
-    EXPECT_EQ(catalogue.Messages[0].find("Protector catalogue \"t\", " + std::string(said)), 0u)
-        << catalogue.Messages[0];
-    EXPECT_TRUE(catalogue.Messages[0].ends_with("; record 0 is skipped."));
-    ASSERT_EQ(catalogue.Entries.size(), 1u);
-    EXPECT_EQ(catalogue.Entries[0].Index, 1);
+    const std::string& skipped = catalogue.Messages[0];
+    EXPECT_TRUE(skipped.starts_with("Protector catalogue \"t\", " + std::string(said)) &&
+                skipped.ends_with("; record 0 is skipped."))
+        << skipped;
+    EXPECT_TRUE(catalogue.Entries.size() == 1 && catalogue.Entries[0].Index == 1);
     const std::string message =
         MessageOf([&] { ReadProtectorRecord(kHeader + first + rest, entry, "HPD Atten.txt"); });
     EXPECT_NE(message.find(said), std::string::npos) << message;
@@ -268,24 +199,16 @@ TEST(ProtectorCatalogue, CircuitLineRoundTrip) {
   values.LleakLevelCoefficient = 1.5e-9f, values.RleakLevelCoefficient = 3.4e38f;
   const std::string line = ComposeCircuitLine(values);
   EXPECT_EQ(line.substr(0, 13), "\t" + std::string(7, ' ') + "6E-02");
-  EXPECT_EQ(line.substr(line.size() - 32), "\tElectro-acoustic Circuit Values");
 
   const std::string original = Catalogue({"A\t1\t\tD\tx\tP", "B\t1\t2\t\tD\tx\tM"});
   const std::string replaced = ReplaceCircuitLine(original, 1, line, "t");
   EXPECT_EQ(replaced, original.substr(0, original.rfind("Circuit\t0")) + line + "\r\n");
-  const ProtectorCatalogue catalogue = ParseProtectorCatalogue(replaced, "t");
-  ASSERT_EQ(catalogue.Entries.size(), 2u);
-  EXPECT_FALSE(ReadProtectorRecord(replaced, catalogue.Entries[0], "t").Circuit.has_value());
-  const std::string body = "M\t-1\t-2\r\nS\t1\t1\r\n";
-  const std::string fitted =
-      kHeader + "A\t1\t\tD\tx\tP\r\n" + kBody + "B\t1\t2\t\tD\tx\tM\r\n" + body + line + "\r\n";
-  const auto read = ReadProtectorRecord(fitted, catalogue.Entries[1], "t").Circuit;
+  const TProtectorEntry b = ParseProtectorCatalogue(replaced, "t").Entries.at(1);
+  const auto read = ReadProtectorRecord(replaced, b, "t").Circuit;
   ASSERT_TRUE(read.has_value());
-  TCircuitValues expected = values;
-  DeriveCircuitValues(expected);
+  DeriveCircuitValues(values);
   // Every value, the derived ones included, comes back bit for bit.
-  EXPECT_EQ(std::memcmp(&*read, &expected, sizeof expected), 0);
-
+  EXPECT_EQ(std::memcmp(&*read, &values, sizeof values), 0);
   EXPECT_NE(MessageOf([&] { ReplaceCircuitLine(original, 2, line, "t"); }).find("record 2"),
             std::string::npos);
 }
@@ -321,8 +244,7 @@ TEST(ProtectorCatalogue, FaultySeedFilesNameTheLine) {
       {"0 Ccush\r\n" + good.substr(good.find('\n') + 1),
        "line 1: the compliance Ccush must be positive"},
       {good.substr(0, good.find(" 11e-3")) + "1e-45\r\n" + good.substr(good.find(" 12e-3")),
-       "line 11: Cmat is beyond the single-precision range"},
-  };
+       "line 11: Cmat is beyond the single-precision range"}};
   for (const auto& [text, expected] : cases) {
     const std::string message =
         MessageOf([&] { LoadCircuitValues(folder.Write("bad.txt", text)); });

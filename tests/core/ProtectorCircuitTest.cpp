@@ -1,4 +1,3 @@
-#include "ProtectorExamples.h"
 #include "protection/ProtectorCircuit.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "ErrorMessage.h"
+#include "protection/ProtectorCatalogue.h"
 
 namespace orvek {
 namespace {
@@ -17,8 +17,10 @@ using Complex = std::complex<double>;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr float kOpen = 1e30f;  // a branch this large carries nothing
 
+// The shipped earmuff seed.
 TCircuitValues Muff() {
-  TCircuitValues v = test::ExampleMuff();
+  TCircuitValues v = LoadCircuitValues(std::filesystem::path(ORVEK_DATA_DIR) / "Dat" /
+                                       "Hearing Protectors" / "Seed_REAT_Values_Earmuff.txt");
   v.Kmat2 = 123.0f;  // must not matter
   return v;
 }
@@ -59,19 +61,6 @@ Complex DividerReference(const TCircuitValues& v, ProtectorForm form, double f) 
   return cup / (cup + series);
 }
 
-TEST(ProtectorCircuitTest, LevelIsTenLogOfSquaredModulus) {
-  struct Row {
-    Complex ratio;
-    double db;
-  };
-  const Row rows[] = {{{0.06, 0.08}, -20.0},
-                      {{1.0, 0.0}, 0.0},
-                      {{0.0, -10.0}, 20.0},
-                      {{-0.001, 0.0}, -60.0},
-                      {{0.5, 0.5}, 10.0 * std::log10(0.5)}};
-  for (const Row& r : rows) EXPECT_NEAR(RatioLevelDb(r.ratio), r.db, 1e-12) << r.ratio;
-}
-
 // Both closed forms against the parallel-path divider, from 1 Hz to 100 kHz, to 1e-9 relative.
 TEST(ProtectorCircuitTest, ClosedFormsMatchParallelPathDivider) {
   TCircuitValues leakFree = Muff();
@@ -88,23 +77,8 @@ TEST(ProtectorCircuitTest, ClosedFormsMatchParallelPathDivider) {
   }
 }
 
-// A cup volume far stiffer than every path: the pressure under the protector is the outside one.
-TEST(ProtectorCircuitTest, StiffCupVolumePassesPressureUnchanged) {
-  for (TCircuitValues v : {Muff(), Plug()}) {
-    v.Kcup = 1e25f;
-    for (const double f : {10.0, 1000.0, 20000.0}) {
-      for (const ProtectorForm form : {ProtectorForm::Muff, ProtectorForm::Plug})
-        EXPECT_LT(std::abs(ProtectorPressureRatio(v, form, f) - 1.0), 1e-6);
-      for (const InsertionLossPath path : kInsertionLossPaths)
-        EXPECT_LT(std::abs(InsertionLossPathRatio(v, path, f) - 1.0), 1e-6);
-    }
-  }
-}
-
-// Below the leak the pressure equalises (|H - 1| ~ w Rleak / Kcup, at most 1e-3 here at 1 mHz);
-// above every resonance the three masses act in parallel on the cup volume: H -> -Kcup (1/Lcup +
-// 1/Lleak + 1/Lmat) / w^2, a 40 dB per decade fall (resistive corrections ~ R / (w L) < 1e-4 at
-// 10 MHz).
+// Below the leak the pressure equalises (|H - 1| ~ w Rleak / Kcup); above every resonance the
+// masses act in parallel: H -> -Kcup (1/Lcup + 1/Lleak + 1/Lmat) / w^2, 40 dB per decade.
 TEST(ProtectorCircuitTest, LowAndHighFrequencyLimits) {
   for (const TCircuitValues& v : {Muff(), Plug()}) {
     for (const ProtectorForm form : {ProtectorForm::Muff, ProtectorForm::Plug}) {
@@ -120,46 +94,25 @@ TEST(ProtectorCircuitTest, LowAndHighFrequencyLimits) {
   }
 }
 
-// Without leak and material the static ratio is the stiffness divider (skin and cushion in
-// parallel paths for a muff, the seal alone for a plug), and the plug's series resonance at
-// sqrt((Kcup + Kcush) / Lcup) leaves only its resistance: H = Kcup / (j w Rcush).
-TEST(ProtectorCircuitTest, SealedProtectorStaticDividerAndPlugResonance) {
-  for (TCircuitValues v : {Muff(), Plug()}) {
-    v.Rleak = v.Lleak = v.Rmat = v.Lmat = kOpen;
-    const double k = v.Kcup;
-    const double seal = double{v.Kskin} * v.Kcush / (double{v.Kskin} + v.Kcush);
-    EXPECT_NEAR(ProtectorPressureRatio(v, ProtectorForm::Muff, 1e-4).real(), k / (k + seal), 1e-6);
-    EXPECT_NEAR(ProtectorPressureRatio(v, ProtectorForm::Plug, 1e-4).real(), k / (k + v.Kcush),
-                1e-6);
-    const double fr = std::sqrt((k + v.Kcush) / v.Lcup) / kTwoPi;
-    const Complex h = ProtectorPressureRatio(v, ProtectorForm::Plug, fr);
-    EXPECT_NEAR(std::arg(h), -std::numbers::pi / 2.0, 1e-6);
-    EXPECT_NEAR(std::abs(h), k / (kTwoPi * fr * v.Rcush), 1e-6 * std::abs(h));
-  }
-}
-
-// Each partial curve is the total with the other two paths opened: the leak and the material
-// removed leave the rigid piston, and so on.
+// Each partial curve is the total with the other two paths opened.
 TEST(ProtectorCircuitTest, PartialCurvesAreTheTotalWithOnePathLeft) {
-  struct Row {
-    InsertionLossPath path;
-    bool openPiston, openLeak, openMaterial;
-  };
-  const Row rows[] = {{InsertionLossPath::RigidPiston, false, true, true},
-                      {InsertionLossPath::Leakage, true, false, true},
-                      {InsertionLossPath::MaterialDeformation, true, true, false},
-                      {InsertionLossPath::Total, false, false, false}};
-  for (const Row& r : rows) {
-    const TCircuitValues v = Muff();
+  using enum InsertionLossPath;
+  // The path and which of piston, leak and material are opened.
+  const std::tuple<InsertionLossPath, bool, bool, bool> rows[] = {
+      {RigidPiston, false, true, true},
+      {Leakage, true, false, true},
+      {MaterialDeformation, true, true, false},
+      {Total, false, false, false}};
+  const TCircuitValues v = Muff();
+  for (const auto& [path, openPiston, openLeak, openMaterial] : rows) {
     TCircuitValues opened = v;
-    if (r.openPiston) opened.Lcup = kOpen;
-    if (r.openLeak) opened.Rleak = opened.Lleak = kOpen;
-    if (r.openMaterial) opened.Rmat = opened.Lmat = kOpen;
+    if (openPiston) opened.Lcup = kOpen;
+    if (openLeak) opened.Rleak = opened.Lleak = kOpen;
+    if (openMaterial) opened.Rmat = opened.Lmat = kOpen;
     for (double f = 5.0; f <= 50000.0; f *= 2.3) {
-      const Complex partial = InsertionLossPathRatio(v, r.path, f);
       const Complex total = ProtectorPressureRatio(opened, ProtectorForm::Muff, f);
-      EXPECT_LT(std::abs(partial - total), 1e-6 * std::abs(total))
-          << InsertionLossPathCaption(r.path) << " at " << f << " Hz";
+      EXPECT_LT(std::abs(InsertionLossPathRatio(v, path, f) - total), 1e-6 * std::abs(total))
+          << InsertionLossPathCaption(path) << " at " << f << " Hz";
     }
   }
 }
@@ -169,17 +122,8 @@ TEST(ProtectorCircuitTest, CurveFrequenciesSpanADecadeEachSide) {
   InsertionLossCurveFrequencies(100.0, 8000.0, f);
   EXPECT_NEAR(f.front(), 10.0, 1e-9);
   EXPECT_NEAR(f.back(), 80000.0, 1e-6);
-  const double ratio = std::pow(8000.0, 1.0 / (kInsertionLossCurvePoints - 1));
-  for (std::size_t i = 1; i < f.size(); ++i) EXPECT_NEAR(f[i] / f[i - 1], ratio, 1e-12);
-
-  struct Bad {
-    double lo, hi;
-    std::size_t size;
-  };
-  for (const Bad& b : {Bad{0.0, 100.0, 200}, Bad{200.0, 100.0, 200}, Bad{100.0, 200.0, 199}}) {
-    std::vector<double> out(b.size);
-    EXPECT_NE(MessageOf([&] { InsertionLossCurveFrequencies(b.lo, b.hi, out); }), "");
-  }
+  EXPECT_NEAR(f[1] / f[0], f.back() / f[f.size() - 2], 1e-12);  // evenly spaced in log f
+  EXPECT_NE(MessageOf([&] { InsertionLossCurveFrequencies(200.0, 100.0, f); }), "");
 }
 
 }  // namespace
