@@ -178,17 +178,6 @@ TEST(MiddleEarModel, ZerosGiveZerosAndTheCarriedSubStepCountFollowsTheDivisor) {
   }
 }
 
-TEST(MiddleEarModel, ProgressEveryTwentyThirdOfTheRecordOrEverySample) {
-  for (const auto& [last, step] : {std::pair{46, 2}, std::pair{12, 1}, std::pair{35, 2}}) {
-    SCOPED_TRACE(last);
-    std::vector<std::int32_t> calls, expected;
-    RunVariant(Variant::Eardrum, std::vector<float>(last + 1, 0.0f), ShippedParameters(),
-               {.Progress = [&](std::int32_t i) { calls.push_back(i); }});
-    for (std::int32_t i = step; i <= last; i += step) expected.push_back(i);
-    EXPECT_EQ(calls, expected);
-  }
-}
-
 // Every form ignores sample 0 and names itself, the sample and the file when it fails.
 TEST(MiddleEarModel, NonFiniteAndNonConvergingRunsNameModelAndSample) {
   const TModelParameters p = ShippedParameters();

@@ -10,6 +10,7 @@
 
 #include "ShippedParameters.h"
 #include "base/OrvekError.h"
+#include "model/Friedlander.h"
 #include "model/MiddleEarModel.h"
 
 namespace orvek {
@@ -33,6 +34,52 @@ void ExpectSameSpectrum(std::vector<Complex> computed, const std::vector<Complex
     computed.erase(nearest);
   }
 }
+
+Matrix Multiply(const Matrix& a, const Matrix& b, int n) {
+  Matrix c(a.size(), 0.0);
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < n; ++k) {
+      for (int j = 0; j < n; ++j) c[i * n + j] += a[i * n + k] * b[k * n + j];
+    }
+  }
+  return c;
+}
+
+double RowSumNorm(const Matrix& a, int n) {
+  double norm = 0.0;
+  for (int i = 0; i < n; ++i) {
+    double row = 0.0;
+    for (int j = 0; j < n; ++j) row += std::abs(a[i * n + j]);
+    norm = std::max(norm, row);
+  }
+  return norm;
+}
+
+Matrix Identity(int n) {
+  Matrix e(static_cast<std::size_t>(n) * n, 0.0);
+  for (int i = 0; i < n; ++i) e[i * n + i] = 1.0;
+  return e;
+}
+
+// exp(a) by scaling, a Taylor series and squaring.
+Matrix Exponential(Matrix a, int n) {
+  int squarings = 0;
+  for (double norm = RowSumNorm(a, n); norm > 0.25; norm /= 2.0) ++squarings;
+  for (double& x : a) x = std::ldexp(x, -squarings);
+  Matrix sum = Identity(n), term = Identity(n);
+  for (int k = 1; k <= 20; ++k) {
+    term = Multiply(term, a, n);
+    for (std::size_t i = 0; i < term.size(); ++i) sum[i] += (term[i] /= k);
+  }
+  for (int i = 0; i < squarings; ++i) sum = Multiply(sum, sum, n);
+  return sum;
+}
+
+// The ear models by microphone location 1 to 3.
+using EarModel = MiddleEarRun (*)(const float*, float*, std::int32_t, float,
+                                  const TModelParameters&, const MuscleTiming&,
+                                  const ProgressCallback&);
+constexpr EarModel kEarModels[] = {TimeDomainModel1, TimeDomainModel2, TimeDomainModel3};
 
 TEST(Eigenvalues, CompanionJordanAndTrivialMatrices) {
   // Companion matrix of (x-1)(x-2)(x-3)(x-4) = x^4 - 10x^3 + 35x^2 - 50x + 24: far from normal.
@@ -78,6 +125,55 @@ TEST(LinearisedEar, PassiveNetworkWithRestingModesOfTheUnstiffenedMasses) {
   EXPECT_THROW(LinearisedEarMatrix(p, 5, 0.0), OrvekError);
 }
 
+// The linearised matrix is the model: its exact solution follows the integrator on a quiet
+// impulse, relaxed and contracted.
+TEST(LinearisedEar, ReproducesTheIntegratorOnAQuietImpulse) {
+  const TModelParameters p = ShippedParameters();
+  FriedlanderSpec spec;
+  spec.PeakDb = 100.0;  // 2 Pa: the stapes nonlinearity stays at its rest value
+  spec.Samples = 2048;
+  spec.OnsetMs = 1.0;
+  const std::vector<float> input = FriedlanderSamples(spec);
+  const float dt = static_cast<float>(1.0 / spec.SampleRate);
+  const std::int32_t last = spec.Samples - 1;
+  for (int location = 1; location <= 3; ++location) {
+    for (double contraction : {0.0, 1.0}) {
+      SCOPED_TRACE(::testing::Message() << "location " << location << ", " << contraction);
+      MuscleTiming timing;
+      timing.Onset = contraction > 0.0 ? -1 : last + 1;  // warned, or never contracting
+      std::vector<float> output(input.size());
+      kEarModels[location - 1](input.data(), output.data(), last, dt, p, timing, {});
+
+      const LinearisedEar ear = LinearisedEarMatrix(p, location, contraction);
+      const int m = ear.Order, n = m + 2;
+      Matrix e(static_cast<std::size_t>(n) * n, 0.0);
+      const auto scale = [&](int i) { return i < m / 2 ? 1.0 : double{dt}; };
+      for (int i = 0; i < m; ++i) {
+        for (int j = 0; j < m; ++j) e[i * n + j] = dt * ear.At(i, j) * scale(i) / scale(j);
+        e[i * n + m] = dt * scale(i) * ear.Input[i];
+      }
+      e[m * n + m + 1] = 1.0;  // d(pressure)/d(t/dt) = its rise over the interval
+      const Matrix step = Exponential(e, n);
+      std::vector<double> z(n, 0.0), next(n);
+      double peak = 0.0, worst = 0.0;
+      for (std::int32_t i = 1; i <= last; ++i) {
+        z[m] = i > 1 ? input[i - 1] : 0.0;  // sample 0 is not used
+        z[m + 1] = input[i] - z[m];
+        for (int r = 0; r < n; ++r) {
+          next[r] = 0.0;
+          for (int c = 0; c < n; ++c) next[r] += step[r * n + c] * z[c];
+        }
+        z = next;
+        const double exact = z[1] * p.Derived.StapesDisplacementScale;
+        peak = std::max(peak, std::abs(exact));
+        worst = std::max(worst, std::abs(exact - output[i]));
+      }
+      EXPECT_GT(peak, 0.0);
+      EXPECT_LT(worst, 1e-4 * peak);  // the step doubling's 0.1 % per sample, well inside
+    }
+  }
+}
+
 TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
   TModelParameters p = ShippedParameters();
   // The middle-ear tests follow the count at the divisors 2 and 4 sample by sample.
@@ -99,7 +195,7 @@ TEST(SmallestEarSubSteps, TheCountASilentRecordSettlesAt) {
     p.SubstepDivisor = static_cast<float>(c.Divisor);
     const float dt = static_cast<float>(1.0 / c.SampleRate);
     EXPECT_EQ(SmallestEarSubSteps(p, c.Location, dt), c.Expected);
-    const auto model = c.Location == 1 ? &TimeDomainModel1 : &TimeDomainModel3;
+    const EarModel model = kEarModels[c.Location - 1];
     std::vector<float> silence(c.Samples + 1, 0.0f), output(silence.size());
     EXPECT_EQ(model(silence.data(), output.data(), c.Samples, dt, p, {}, {}).CarriedSubSteps,
               c.Expected);

@@ -182,25 +182,17 @@ TEST_F(OrvFileTest, OpenAndSaveReproduceTheFileByteForByte) {
   EXPECT_EQ(Open(folder.Path() / "Z.ORV").SamplesRead, 2);
 }
 
-TEST_F(OrvFileTest, SaveWritesTheExactLineFormat) {
-  grid.SetRow(0, "PARAMETER", "VALUE", "COMMENT");
-  grid.SetRow(1, "Title", "", "A\tB");  // a TAB cannot be stored in a cell
+// The line format itself is pinned by the golden runs' written files; here, the cells a user can
+// spoil: a TAB typed into a cell, and an empty row before the sample count.
+TEST_F(OrvFileTest, SaveKeepsTheColumnsWhateverTheCellsHold) {
+  grid.SetRow(1, "Title", "", "A\tB");
   grid.SetRow(2, "Sampling rate", "200000", "");
-  grid.SetRow(4, "Number of Samples", "3", "x");  // row 3 is written although empty
-  grid.SetRow(5, "not", "written", "");
-  const float values[] = {12.0f, -250.0f, 0.001f, 7.0f};
-  std::copy(std::begin(values), std::end(values), waveform.Samples.begin());
-  waveform.LastSampleIndex = 2;
-  const auto file = folder.Path() / "OUT.ORV";
-  SaveOrvFile(file, false, grid, waveform, {});
-  EXPECT_EQ(TempFolder::Read(file),
-            "PARAMETER \tVALUE \tCOMMENT \r\n"
-            "Title \t \tA B \r\n"
-            "Sampling rate \t200000 \t \r\n"
-            " \t \t \r\n"
-            "Number of Samples \t3 \tx \r\n"
-            "1.2000E1\r\n-2.5000E2\r\n1.0000E-3\r\n0.0000E0\r\n");
-  EXPECT_EQ(grid.HeaderLastRow, 4);
+  grid.SetRow(4, "Number of Samples", "2", "x");
+  waveform.LastSampleIndex = 1;
+  SaveOrvFile(folder.Path() / "OUT.ORV", false, grid, waveform, {});
+  EXPECT_NE(TempFolder::Read(folder.Path() / "OUT.ORV")
+                .find("\tA B \r\nSampling rate \t200000 \t \r\n \t \t \r\nNumber"),
+            std::string::npos);
 }
 
 TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout) {
