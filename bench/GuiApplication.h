@@ -1,5 +1,9 @@
 #pragma once
 #include <QGuiApplication>
+#include <QSize>
+
+// The window the drawing benchmarks draw into: a full-HD screen.
+inline const QSize kClient(1920, 1080);
 
 // Fonts need an application object; it lives for the whole run, on the offscreen platform unless
 // another is asked for.

@@ -17,8 +17,6 @@
 
 namespace {
 
-const QSize kClient(1920, 1080);
-
 orvek::TModelParameters Shipped() {
   orvek::TModelParameters p;
   orvek::LoadModelParameters(std::filesystem::path(ORVEK_DATA_DIR) / "HUMANEAR.PRM", p);

@@ -11,8 +11,6 @@
 
 namespace {
 
-const QSize kClient(1920, 1080);
-
 // A decaying 1 kHz burst at 200 kHz sampling with a 3 kPa peak.
 void FillImpulse(orvek::TWaveform& waveform, std::int32_t count) {
   waveform.LastSampleIndex = count - 1;

@@ -1,5 +1,5 @@
 // Results of separate batch runs read back and joined in the order of the full file list.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "base/OrvekError.h"
 #include "cli/BatchCommand.h"
@@ -45,7 +45,7 @@ TEST(BatchMergeTest, CsvAndJsonShardsReadBackToTheSameRows) {
       cli::ReadBatchResults(folder.Write(name, text));
       ADD_FAILURE() << name << " was read";
     } catch (const OrvekError& error) {
-      EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
+      EXPECT_THAT(std::string(error.what()), ::testing::HasSubstr(message)) << error.what();
     }
   }
 }
@@ -75,7 +75,7 @@ TEST(BatchMergeTest, RowsFollowTheFileListAndGapsOrDoublesAreRefused) {
       EXPECT_TRUE(c.Error.empty()) << "not refused: " << c.Error;
     } catch (const OrvekError& error) {
       EXPECT_NE(c.Error, "");
-      EXPECT_NE(std::string(error.what()).find(c.Error), std::string::npos) << error.what();
+      EXPECT_THAT(std::string(error.what()), ::testing::HasSubstr(c.Error)) << error.what();
     }
   }
 }

@@ -6,10 +6,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/core/TempFolder.h"
 
 namespace orvek::cli {
 namespace {
@@ -21,11 +21,6 @@ struct CliRun {
   std::string Out, Err;
 };
 
-std::string Contents(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // One run of orvek-cli with these arguments as they are, empty ones included (each is quoted).
 CliRun RunCli(const std::vector<std::string>& args) {
   const fs::path out = fs::temp_directory_path() / ("orvek-cli-" + std::to_string(getpid()));
@@ -34,7 +29,8 @@ CliRun RunCli(const std::vector<std::string>& args) {
   for (const std::string& arg : args) command += " '" + arg + "'";
   const int status =
       std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
-  CliRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Contents(out), Contents(err)};
+  CliRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::TempFolder::Read(out),
+             test::TempFolder::Read(err)};
   fs::remove(out);
   fs::remove(err);
   return run;

@@ -1,6 +1,6 @@
 // The analysis report carries, as text a PDF reader extracts (pdftotext), the numbers the hazard,
 // metrics and criteria commands print for the same file.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <QGuiApplication>
 #include <cstdio>
@@ -97,7 +97,7 @@ TEST_F(ReportTextTest, PagesCarryTheCommandsNumbers) {
       expected.push_back(AruText(content.Protected->Warned.Aru));
     }
     for (const std::string& needle : expected)
-      EXPECT_NE(text.find(needle), std::string::npos) << "the report lacks " << needle;
+      EXPECT_THAT(text, ::testing::HasSubstr(needle)) << "the report lacks " << needle;
   }
 }
 

@@ -1,6 +1,6 @@
 #include "model/CochlearModel.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <cmath>
@@ -226,8 +226,8 @@ TEST_F(CochlearModelTest, BadValuesAreRefusedWithTheirSource) {
     TModelParameters p = ShippedParameters();
     change(p);
     const std::string message = MessageOf([&] { Run(p, Tone(4096, kDt), 4095); });
-    EXPECT_NE(message.find(expected), std::string::npos) << message;
-    EXPECT_NE(message.find("HUMANEAR.PRM"), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(expected));
+    EXPECT_THAT(message, ::testing::HasSubstr("HUMANEAR.PRM"));
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "ErrorMessage.h"
 #include "ShippedParameters.h"
@@ -29,9 +29,8 @@ TEST(EarResponse, PressuresTendToTheFreeFieldAtLowFrequencyAtAnyRate) {
 
 TEST(EarResponse, RefusesWhatHasNoResponse) {
   const TModelParameters p = ShippedParameters();
-  EXPECT_NE(
-      MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 4, false, {1000.0}); }).find("location"),
-      std::string::npos);
+  EXPECT_THAT(MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 4, false, {1000.0}); }),
+              ::testing::HasSubstr("location"));
   MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 1, false, {1000.0}, 0.0); });
   MessageOf([&] { EarResponse(p, ResponseTap::Stapes, 1, false, {1000.0}, 200000.0, 2); });
 }

@@ -1,6 +1,6 @@
 #include "metrics/EnergyMetrics.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <array>
@@ -145,8 +145,8 @@ TEST(EnergyMetricsTest, UnmeasurableRecordsAreRefused) {
     samples[5] = sample5;
     TWaveform waveform = MakeWaveform(samples, dt);
     waveform.LastSampleIndex = last;
-    EXPECT_NE(MessageOf([&] { ComputeEnergyMetrics(waveform, 0, 1); }).find(message),
-              std::string::npos)
+    EXPECT_THAT(MessageOf([&] { ComputeEnergyMetrics(waveform, 0, 1); }),
+                ::testing::HasSubstr(message))
         << message;
   }
 }

@@ -1,7 +1,7 @@
 // What the analysis reports and what it refuses before computing.
 #include "model/HazardAnalysis.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cmath>
 #include <string>
@@ -35,8 +35,8 @@ TEST(HazardAnalysis, MicrophoneCodeIsAWholeNumberFromOneToFour) {
   }
   for (const char* text : refused) {
     grid.SetCell(1, 3, text);
-    EXPECT_NE(MessageOf([&] { MicrophoneCode(grid); }).find("microphone location"),
-              std::string::npos)
+    EXPECT_THAT(MessageOf([&] { MicrophoneCode(grid); }),
+                ::testing::HasSubstr("microphone location"))
         << text;
   }
 }
@@ -61,7 +61,7 @@ TEST(HazardAnalysis, RefusesWhatTheModelCannotHold) {
       message = e.what();
     }
     EXPECT_EQ(message.empty(), *refusal == '\0') << message;
-    EXPECT_NE(message.find(refusal), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(refusal));
   }
 }
 

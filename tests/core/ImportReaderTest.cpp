@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -233,8 +233,8 @@ TEST_F(Import, TokensThatAreNotNumbersAreRefusedWhereTheyWouldBeImported) {
     const fs::path file = folder.Write("values.csv", c.Text);
     if (c.Values.empty()) {
       const std::string message = MessageOf([&] { Read(file, ".CSV", {.Column = c.Column}); });
-      EXPECT_NE(message.find("Import file \"" + file.string() + "\""), std::string::npos);
-      EXPECT_NE(message.find(c.Said), std::string::npos) << message;
+      EXPECT_THAT(message, ::testing::HasSubstr("Import file \"" + file.string() + "\""));
+      EXPECT_THAT(message, ::testing::HasSubstr(c.Said));
       EXPECT_EQ(std::tuple(waveform.LastSampleIndex, waveform.WaveformLoaded),
                 std::tuple(-1, false));
       continue;
@@ -245,8 +245,8 @@ TEST_F(Import, TokensThatAreNotNumbersAreRefusedWhereTheyWouldBeImported) {
     EXPECT_TRUE(c.Said.empty() || Mentions(report, c.Said)) << report.Notices[0];
     EXPECT_EQ(columnsAsked, std::vector{*c.Asked});
   }
-  EXPECT_NE(MessageOf([&] { Read(folder.Path() / "missing.wav", ".WAV"); }).find("missing.wav"),
-            std::string::npos);
+  EXPECT_THAT(MessageOf([&] { Read(folder.Path() / "missing.wav", ".WAV"); }),
+              ::testing::HasSubstr("missing.wav"));
   MessageOf([&] { Read(folder.Path(), ""); });  // a folder
 }
 
@@ -273,7 +273,7 @@ TEST_F(Import, TextInUnicodeEncodingsIsText) {
   }
   const std::string message =
       MessageOf([&] { Read(folder.Write("big.txt", utf16(false)), ".TXT", {}, kTinyLimits); });
-  EXPECT_NE(message.find("starts with a UTF-16 byte-order mark"), std::string::npos) << message;
+  EXPECT_THAT(message, ::testing::HasSubstr("starts with a UTF-16 byte-order mark"));
 }
 
 // Three multiplexed channels, with every kind of separator and tokens of many lengths.
@@ -313,7 +313,7 @@ TEST_F(Import, LargeTextParsesOnlyTheChosenChannel) {
   Read(file, ".TXT", {.Channels = {3, 2}}, {8, 3});
   EXPECT_EQ(Values(), (Floats{9, 12, 2, 4, 6}));
   const std::string message = MessageOf([&] { Read(file, ".TXT", {.Channels = {3, 1}}, {8, 3}); });
-  EXPECT_NE(message.find("line 3: \"x\""), std::string::npos) << message;
+  EXPECT_THAT(message, ::testing::HasSubstr("line 3: \"x\""));
   for (const ImportChoices::Channels refused : {ImportChoices::Channels{0, 0}, {3, 3}, {3, -1}})
     MessageOf([&] { Read(file, ".TXT", {.Channels = refused}, {8, 3}); });
 }
@@ -427,8 +427,8 @@ TEST_F(Import, MalformedWavFilesAreReportedNotCrashedOn) {
     const fs::path wav =
         folder.Write("inf.wav", Riff(FmtChunk({.Tag = 3, .BlockAlign = blockAlign, .Bits = bits}) +
                                      Data(static_cast<std::uint32_t>(payload.size()), payload)));
-    EXPECT_NE(MessageOf([&] { Read(wav, ".WAV"); }).find("is not a finite number"),
-              std::string::npos);
+    EXPECT_THAT(MessageOf([&] { Read(wav, ".WAV"); }),
+                ::testing::HasSubstr("is not a finite number"));
     EXPECT_EQ(waveform.LastSampleIndex, -1);
   }
   const std::string four = Int16s({100, -200, 300, -400}), pcm = FmtChunk({});

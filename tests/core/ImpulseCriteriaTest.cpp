@@ -1,6 +1,6 @@
 #include "metrics/ImpulseCriteria.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <array>
@@ -168,8 +168,8 @@ TEST(ImpulseCriteriaTest, RefusesRecordsThatDescribeNothing) {
                  {record, 1e-300, 0, 99, "too long"},
                  {record, 1e-10, 0, 99, "too long"}};
   for (const auto& [x, dt, first, last, message] : cases)
-    EXPECT_NE(MessageOf([&] { ComputeImpulseCriteria(x, dt, first, last); }).find(message),
-              std::string::npos)
+    EXPECT_THAT(MessageOf([&] { ComputeImpulseCriteria(x, dt, first, last); }),
+                ::testing::HasSubstr(message))
         << message;
 }
 

@@ -1,6 +1,6 @@
 #include "metrics/Leq300Spectrum.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <cmath>
@@ -78,14 +78,14 @@ TEST(Leq300Spectrum, RefusesRecordsTooShortOrNotFinite) {
   for (const auto& [count, rate, refused] : cases) {
     const std::vector<float> x = Noise(count, 9);
     if (refused)
-      EXPECT_NE(MessageOf([&] { Spectrum(x, rate); }).find(std::to_string(count) + " samples at"),
-                std::string::npos);
+      EXPECT_THAT(MessageOf([&] { Spectrum(x, rate); }),
+                  ::testing::HasSubstr(std::to_string(count) + " samples at"));
     else
       EXPECT_NO_THROW(Spectrum(x, rate)) << count << " at " << rate;
   }
   std::vector<float> x = Noise(100, 1);
   x[99] = -std::numeric_limits<float>::infinity();
-  EXPECT_NE(MessageOf([&] { Spectrum(x, 1000); }).find("Sample 99 "), std::string::npos);
+  EXPECT_THAT(MessageOf([&] { Spectrum(x, 1000); }), ::testing::HasSubstr("Sample 99 "));
   for (const float dt : {0.0f, -1e-3f, std::numeric_limits<float>::infinity()})
     EXPECT_THROW(ComputeLeq300Spectrum(x.data(), 50, dt), OrvekError) << dt;
 }

@@ -45,28 +45,17 @@ Matrix Multiply(const Matrix& a, const Matrix& b, int n) {
   return c;
 }
 
-double RowSumNorm(const Matrix& a, int n) {
-  double norm = 0.0;
-  for (int i = 0; i < n; ++i) {
-    double row = 0.0;
-    for (int j = 0; j < n; ++j) row += std::abs(a[i * n + j]);
-    norm = std::max(norm, row);
-  }
-  return norm;
-}
-
-Matrix Identity(int n) {
-  Matrix e(static_cast<std::size_t>(n) * n, 0.0);
-  for (int i = 0; i < n; ++i) e[i * n + i] = 1.0;
-  return e;
-}
-
-// exp(a) by scaling, a Taylor series and squaring.
+// exp(a) by scaling to a norm below 1/4 (the sum of all |entries| bounds every norm), a Taylor
+// series and squaring.
 Matrix Exponential(Matrix a, int n) {
+  double norm = 0.0;
+  for (const double x : a) norm += std::abs(x);
   int squarings = 0;
-  for (double norm = RowSumNorm(a, n); norm > 0.25; norm /= 2.0) ++squarings;
+  for (; norm > 0.25; norm /= 2.0) ++squarings;
   for (double& x : a) x = std::ldexp(x, -squarings);
-  Matrix sum = Identity(n), term = Identity(n);
+  Matrix sum(a.size(), 0.0);
+  for (int i = 0; i < n; ++i) sum[i * n + i] = 1.0;
+  Matrix term = sum;
   for (int k = 1; k <= 20; ++k) {
     term = Multiply(term, a, n);
     for (std::size_t i = 0; i < term.size(); ++i) sum[i] += (term[i] /= k);

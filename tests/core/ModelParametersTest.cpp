@@ -1,6 +1,6 @@
 #include "model/ModelParameters.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <array>
 #include <cmath>
@@ -95,7 +95,7 @@ TEST_F(ModelParametersTest, ManFigNamesAtMostTwelveCharactersWithoutBlanks) {
     EXPECT_EQ(ReadManFig(Write("Man.Fig", {firstLine, "description"})), name) << firstLine;
   for (const fs::path& bad : {folder_.Path() / "Missing.Fig", Write("Empty.Fig", {}),
                               Write("Blank.Fig", {"            x", "second"})})
-    EXPECT_NE(MessageOf([&] { ReadManFig(bad); }).find(bad.filename().string()), std::string::npos);
+    EXPECT_THAT(MessageOf([&] { ReadManFig(bad); }), ::testing::HasSubstr(bad.filename().string()));
 }
 
 // A narrowing horn, a flaring horn that makes up the whole canal, and a canal without flare:
@@ -166,8 +166,8 @@ TEST_F(ModelParametersTest, BadFilesAreRejectedWithTheLineAndLeaveTheRecordAlone
     LoadModelParameters(kShipped, p);
     const TModelParameters before = p;
     const std::string message = MessageOf([&] { LoadModelParameters(file, p); });
-    EXPECT_NE(message.find(mustName), std::string::npos) << message;
-    EXPECT_NE(message.find(file.filename().string() + "\""), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(mustName));
+    EXPECT_THAT(message, ::testing::HasSubstr(file.filename().string() + "\""));
     EXPECT_TRUE(SameNumbers(p, before) && p.Source == before.Source);
   }
 }
@@ -201,8 +201,8 @@ TEST_F(ModelParametersTest, DerivingRefusesUnusableGeometry) {
     p.*field = 0.0f;
     const TModelParameters before = p;
     const std::string message = MessageOf([&] { DeriveModelConstants(p); });
-    EXPECT_NE(message.find(mustName), std::string::npos) << message;
-    EXPECT_NE(message.find("HUMANEAR.PRM"), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(mustName));
+    EXPECT_THAT(message, ::testing::HasSubstr("HUMANEAR.PRM"));
     EXPECT_TRUE(SameNumbers(p, before));
   }
 }

@@ -2,7 +2,7 @@
 // display ranges.
 #include "model/MovieHazard.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <memory>
 #include <tuple>
@@ -13,6 +13,7 @@
 #include "model/CochlearModel.h"
 #include "model/Friedlander.h"
 #include "model/HazardAnalysis.h"
+#include "model/MoviePlayback.h"
 
 namespace orvek {
 namespace {
@@ -59,7 +60,7 @@ TEST(MovieHazardTest, RunningHazardAtTheLastFrameIsTheAnalysisHazard) {
   TModelParameters bad = p;
   for (const int count : {0, 24}) {  // none, or more places than the frames hold
     bad.PlaceCount = count;
-    EXPECT_NE(MessageOf([&] { MovieHazard{bad}; }).find("line 59"), std::string::npos) << count;
+    EXPECT_THAT(MessageOf([&] { MovieHazard{bad}; }), ::testing::HasSubstr("line 59")) << count;
   }
 }
 
@@ -77,6 +78,38 @@ TEST(MovieHazardTest, ExtremesCoverTheAnalysedPlacesOnly) {
   store->PlaceDisplacementMin(23) = -99.0f;
   const MovieExtremes e = FindMovieExtremes(*store, 3);
   EXPECT_TRUE(e.HazardMax == 2.0f && e.DisplacementMax == 3.0f && e.DisplacementMin == -4.0f);
+}
+
+// The movie keys: Up to a delay of 1 and no lower, Down, Enter pausing and resuming where it
+// stopped, Home ending the run for one restart (a second Home changes nothing), End, a replaced
+// run stopping, and Cancel clearing the restart and the pause.
+TEST(MoviePlaybackTest, KeysAndCancel) {
+  MoviePlayback movie;
+  for (int i = 0; i < 15; ++i) movie.Key(MovieKey::Up);
+  movie.Key(MovieKey::Down);
+  const std::uint64_t run = movie.Begin(100);
+  EXPECT_EQ(movie.DelayMs(), 2);  // kept across runs
+  movie.Advance();
+  movie.Key(MovieKey::Enter);
+  EXPECT_TRUE(movie.Paused());
+  movie.Key(MovieKey::Enter);
+  EXPECT_EQ(std::tuple(movie.Paused(), movie.Frame()), std::tuple(false, 2));
+  movie.Key(MovieKey::Home);  // the frame being drawn becomes the last one
+  movie.Advance();
+  movie.Key(MovieKey::Home);
+  EXPECT_EQ(std::tuple(movie.Frame(), movie.RestartPending(), movie.Playing(run)),
+            std::tuple(100, true, false));
+  movie.ClearRestart();
+  const std::uint64_t again = movie.Begin(100);
+  EXPECT_FALSE(movie.Playing(run));
+  movie.Key(MovieKey::End);
+  EXPECT_EQ(std::tuple(movie.Frame(), movie.RestartPending(), movie.Playing(again)),
+            std::tuple(99, false, true));
+  movie.Key(MovieKey::Enter);
+  movie.Key(MovieKey::Home);
+  movie.Cancel();
+  EXPECT_EQ(std::tuple(movie.Playing(again), movie.RestartPending(), movie.Paused()),
+            std::tuple(false, false, false));
 }
 
 }  // namespace

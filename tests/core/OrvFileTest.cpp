@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -83,8 +83,7 @@ std::string Fingerprint(const HeaderGrid& g, const TWaveform& w, const Lcg32& r)
 // `action` must throw OrvekError naming every fragment.
 void ExpectRefusal(const std::function<void()>& action, const std::vector<std::string>& fragments) {
   const std::string message = MessageOf(action);
-  for (const auto& fragment : fragments)
-    EXPECT_NE(message.find(fragment), std::string::npos) << message;
+  for (const auto& fragment : fragments) EXPECT_THAT(message, ::testing::HasSubstr(fragment));
 }
 
 class OrvFileTest : public ::testing::Test {
@@ -190,9 +189,8 @@ TEST_F(OrvFileTest, SaveKeepsTheColumnsWhateverTheCellsHold) {
   grid.SetRow(4, "Number of Samples", "2", "x");
   waveform.LastSampleIndex = 1;
   SaveOrvFile(folder.Path() / "OUT.ORV", false, grid, waveform, {});
-  EXPECT_NE(TempFolder::Read(folder.Path() / "OUT.ORV")
-                .find("\tA B \r\nSampling rate \t200000 \t \r\n \t \t \r\nNumber"),
-            std::string::npos);
+  EXPECT_THAT(TempFolder::Read(folder.Path() / "OUT.ORV"),
+              ::testing::HasSubstr("\tA B \r\nSampling rate \t200000 \t \r\n \t \t \r\nNumber"));
 }
 
 TEST_F(OrvFileTest, SaveAsWritesEveryNonEmptyRowAndThirtyRowsReadAsTheOldLayout) {

@@ -1,6 +1,6 @@
 #include "metrics/PairedRecords.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "ErrorMessage.h"
 
@@ -43,7 +43,7 @@ TEST(PairedRecords, RecordsAtDifferentRatesAreRefusedNamingBoth) {
   const std::string message =
       MessageOf([&] { RequireSameRate(freeField, ear, "FF.ORV", "EAR.ORV"); });
   for (const char* part : {"\"FF.ORV\" is sampled at 200000 samples/s", "\"EAR.ORV\" at 100000"})
-    EXPECT_NE(message.find(part), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(part));
   ear.SampleInterval = freeField.SampleInterval;
   EXPECT_NO_THROW(RequireSameRate(freeField, ear, "FF.ORV", "EAR.ORV"));
 }

@@ -1,6 +1,6 @@
 #include "protection/ProtectedWaveform.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <array>
@@ -82,7 +82,7 @@ TEST(ProtectedWaveform, CircuitValuesAreHeldAsALoadedParameterFileHoldsThem) {
 
   c.Kcup = 0;
   const TModelParameters before = p;
-  EXPECT_NE(MessageOf([&] { ApplyCircuitValues(c, p); }).find("Kcup"), std::string::npos);
+  EXPECT_THAT(MessageOf([&] { ApplyCircuitValues(c, p); }), ::testing::HasSubstr("Kcup"));
   EXPECT_EQ(p.ProtectorValue8, before.ProtectorValue8);
 }
 
@@ -155,13 +155,13 @@ TEST_F(ProtectedRunTest, SampleCountAndHeaderRows) {
 
 TEST_F(ProtectedRunTest, RefusesWhatItCannotRun) {
   const std::string before = TempFolder::Read(catalogue_);
-  EXPECT_NE(MessageOf([&] { Run("PASSIVE EARMUFF", 1); }).find("location 1"), std::string::npos);
-  EXPECT_NE(MessageOf([&] { Run("PASSIVE EARMUFF", kProtectedAtEardrum, 400); }).find("400"),
-            std::string::npos);
+  EXPECT_THAT(MessageOf([&] { Run("PASSIVE EARMUFF", 1); }), ::testing::HasSubstr("location 1"));
+  EXPECT_THAT(MessageOf([&] { Run("PASSIVE EARMUFF", kProtectedAtEardrum, 400); }),
+              ::testing::HasSubstr("400"));
   fs::remove(
       ResolveInFolder(data_.Path(), "Dat\\Hearing Protectors\\Seed_REAT_Values_Earmuff.txt"));
-  EXPECT_NE(MessageOf([&] { Run("PASSIVE EARMUFF"); }).find("Seed_REAT_Values_Earmuff"),
-            std::string::npos);
+  EXPECT_THAT(MessageOf([&] { Run("PASSIVE EARMUFF"); }),
+              ::testing::HasSubstr("Seed_REAT_Values_Earmuff"));
   EXPECT_EQ(TempFolder::Read(catalogue_), before);
   EXPECT_EQ(waveform_->Count(), 8192);
 }

@@ -1,6 +1,6 @@
 #include "protection/ProtectorCatalogue.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cstring>
 #include <string>
@@ -92,16 +92,16 @@ TEST(ProtectorCatalogue, FileEndsAndRecordLimit) {
       ParseProtectorCatalogue(Catalogue({record}) + record + "\nMean\t-1\n", "t");
   EXPECT_EQ(shortRecord.Entries.size(), 1u);
   ASSERT_EQ(shortRecord.Messages.size(), 1u);
-  EXPECT_NE(shortRecord.Messages[0].find("line 9: the record has fewer than four lines"),
-            std::string::npos);
+  EXPECT_THAT(shortRecord.Messages[0],
+              ::testing::HasSubstr("line 9: the record has fewer than four lines"));
 
   const ProtectorCatalogue big = ParseProtectorCatalogue(
       Catalogue(std::vector<std::string>(kMaxProtectorRecords + 5, record)), "t");
   EXPECT_EQ(big.Entries.size(), static_cast<std::size_t>(kMaxProtectorRecords));
   EXPECT_EQ(big.Entries.back().Index, kMaxProtectorRecords - 1);
   ASSERT_EQ(big.Messages.size(), 1u);
-  EXPECT_NE(big.Messages[0].find("line " + std::to_string(5 + 4 * kMaxProtectorRecords)),
-            std::string::npos);
+  EXPECT_THAT(big.Messages[0],
+              ::testing::HasSubstr("line " + std::to_string(5 + 4 * kMaxProtectorRecords)));
 }
 
 TEST(ProtectorCatalogue, ReadsAttenuationTableAndCircuitLine) {
@@ -144,7 +144,7 @@ TEST(ProtectorCatalogue, FaultyRecordDataIsReportedWithItsLine) {
   for (const auto& [rest, expected] : cases) {
     const std::string text = kHeader + first + rest;
     const std::string message = MessageOf([&] { ReadProtectorRecord(text, entry, "t"); });
-    EXPECT_NE(message.find(expected), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(expected));
   }
 }
 
@@ -186,7 +186,7 @@ TEST(ProtectorCatalogue, ImpossibleRecordDataIsRefusedByLine) {
     EXPECT_TRUE(catalogue.Entries.size() == 1 && catalogue.Entries[0].Index == 1);
     const std::string message =
         MessageOf([&] { ReadProtectorRecord(kHeader + first + rest, entry, "HPD Atten.txt"); });
-    EXPECT_NE(message.find(said), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(said));
   }
 }
 
@@ -209,8 +209,8 @@ TEST(ProtectorCatalogue, CircuitLineRoundTrip) {
   DeriveCircuitValues(values);
   // Every value, the derived ones included, comes back bit for bit.
   EXPECT_EQ(std::memcmp(&*read, &values, sizeof values), 0);
-  EXPECT_NE(MessageOf([&] { ReplaceCircuitLine(original, 2, line, "t"); }).find("record 2"),
-            std::string::npos);
+  EXPECT_THAT(MessageOf([&] { ReplaceCircuitLine(original, 2, line, "t"); }),
+              ::testing::HasSubstr("record 2"));
 }
 
 TEST(ProtectorCatalogue, StoreCircuitValuesRewritesOnlyTheRecord) {
@@ -222,10 +222,8 @@ TEST(ProtectorCatalogue, StoreCircuitValuesRewritesOnlyTheRecord) {
   StoreCircuitValues(file, 0, values, {});
   const std::string text = test::TempFolder::Read(file);
   EXPECT_EQ(text, ReplaceCircuitLine(original, 0, ComposeCircuitLine(values), "t"));
-  EXPECT_NE(MessageOf([&] {
-              StoreCircuitValues(folder.Path() / "none.txt", 0, values, {});
-            }).find("Cannot open"),
-            std::string::npos);
+  EXPECT_THAT(MessageOf([&] { StoreCircuitValues(folder.Path() / "none.txt", 0, values, {}); }),
+              ::testing::HasSubstr("Cannot open"));
 }
 
 TEST(ProtectorCatalogue, FaultySeedFilesNameTheLine) {
@@ -248,7 +246,7 @@ TEST(ProtectorCatalogue, FaultySeedFilesNameTheLine) {
   for (const auto& [text, expected] : cases) {
     const std::string message =
         MessageOf([&] { LoadCircuitValues(folder.Write("bad.txt", text)); });
-    EXPECT_NE(message.find(expected), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(expected));
   }
 }
 

@@ -1,6 +1,6 @@
 #include "protection/ProtectorFit.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cmath>
 #include <cstring>
@@ -74,17 +74,17 @@ TEST(ProtectorFitTest, AnchorRowsAndUnfittableTables) {
       {Table({0, 125, 250, 2000, 8000}, -20), "row 1"},
       {Table({std::nan(""), 125, 250, 2000, 8000}, -20), "row 1"}};
   for (const auto& [table, expected] : rows) {
-    EXPECT_NE(MessageOf([&] { FindFitAnchorRows(table); }).find(expected), std::string::npos)
+    EXPECT_THAT(MessageOf([&] { FindFitAnchorRows(table); }), ::testing::HasSubstr(expected))
         << expected;
     EXPECT_NE(MessageOf([&] { FitProtectorCircuit(MuffSeed(), ProtectorFitKind::Muff, table); }),
               "");
   }
   TCircuitValues seed = MuffSeed();
   seed.Rleak = 0.0f;
-  EXPECT_NE(MessageOf([&] {
-              FitProtectorCircuit(seed, ProtectorFitKind::Muff, Table(kThirdOctavesHz, -20));
-            }).find("Rleak"),
-            std::string::npos);
+  EXPECT_THAT(MessageOf([&] {
+                FitProtectorCircuit(seed, ProtectorFitKind::Muff, Table(kThirdOctavesHz, -20));
+              }),
+              ::testing::HasSubstr("Rleak"));
 }
 
 TEST(ProtectorFitTest, NoLowFrequencyFlagNeedsExactZerosInFirstThreeRows) {

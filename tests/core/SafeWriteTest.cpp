@@ -2,7 +2,7 @@
 // byte for byte, no temporary file may be left behind, and the message must name the file.
 // The writers are listed beside the layer they belong to (FileWriters.cpp here, the batch results
 // in tests/cli), as each test binary links only its own layers.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -114,7 +114,7 @@ TEST_P(SafeWriteTest, FailureLeavesTheEarlierFileAndNamesIt) {
   }
   const std::string message = MessageOf([&] { writer.Write(file, reads); });
   limit.reset();
-  EXPECT_NE(message.find("\"" + file.string() + "\""), std::string::npos) << message;
+  EXPECT_THAT(message, ::testing::HasSubstr("\"" + file.string() + "\""));
   EXPECT_TRUE(message.find(reason) != std::string::npos ||
               (!readReason.empty() && message.find(readReason) != std::string::npos))
       << message;

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <sndfile.h>
 
 #include <cfloat>
@@ -63,8 +63,8 @@ TEST(WavWriter, RecordsTheFormatCannotHoldAreRefused) {
   for (const auto& [fragment, values, rate] : cases) {
     const std::string message =
         MessageOf([&] { SaveWavFile(kept, Record(values, rate), "t", {}); });
-    EXPECT_NE(message.find(kept.string()), std::string::npos) << message;
-    EXPECT_NE(message.find(fragment), std::string::npos) << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(kept.string()));
+    EXPECT_THAT(message, ::testing::HasSubstr(fragment));
   }
   EXPECT_EQ(TempFolder::Read(kept), "old contents");
   EXPECT_EQ(folder.EntryCount(), 1);

@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <algorithm>
 #include <cmath>
@@ -165,7 +165,7 @@ TEST(WaveformEdit, CalibrationScalesTheLargestSampleToThePeak) {
     const auto before = Copy(w);
     for (int unit = 1; unit <= 8; ++unit) {
       const std::string message = MessageOf([&] { ApplyCalibration(w, CalibrationUnit(unit), 1); });
-      EXPECT_NE(message.find("\"Multiply data by keyboard input\""), std::string::npos);
+      EXPECT_THAT(message, ::testing::HasSubstr("\"Multiply data by keyboard input\""));
     }
     EXPECT_NE(MessageOf([&] { ApplyCalibration(w, CalibrationUnit::Factor, 1e37f); }), "");
     EXPECT_EQ(Copy(w), before);

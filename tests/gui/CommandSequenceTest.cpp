@@ -65,9 +65,7 @@ struct FileState {
 };
 
 FileState StateOf(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::string(std::istreambuf_iterator<char>(in), {}), fs::status(file).permissions(),
-          fs::last_write_time(file)};
+  return {test::TempFolder::Read(file), fs::status(file).permissions(), fs::last_write_time(file)};
 }
 
 class CommandSequenceTest : public WindowTest {

@@ -1,4 +1,6 @@
 // "Export plot..." and "Save report": the files they write, what they draw, and a file that fails.
+#include <gmock/gmock.h>
+
 #include <QImage>
 #include <cmath>
 
@@ -50,7 +52,7 @@ TEST_F(ExportReportTest, ExportsInEachFormatAndThePngIsTheWindowsDrawing) {
 
   const std::string svg = Bytes(folder_ / "plot.svg");
   for (const char* caption : {"FRIEDLANDER 160.0 DB 0.30 MS", "</svg>"})
-    EXPECT_NE(svg.find(caption), std::string::npos) << caption;
+    EXPECT_THAT(svg, ::testing::HasSubstr(caption)) << caption;
 }
 
 TEST_F(ExportReportTest, SaveReportWritesThePdfOrRefusesAFileThatNoLongerReads) {

@@ -15,6 +15,7 @@
 #include "app/ScriptedPrompts.h"
 #include "app/TForm1.h"
 #include "model/Friedlander.h"
+#include "tests/core/TempFolder.h"
 #include "waveform/OrvFile.h"
 
 namespace orvek {
@@ -40,17 +41,10 @@ inline void WriteOrv(const fs::path& path, int count, const std::string& rate = 
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("orvek-gui-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
     fs::create_directories(folder_ / "waves");
     fs::copy(ORVEK_DATA_DIR, folder_ / "startup", fs::copy_options::recursive);
   }
-  void TearDown() override {
-    window_.reset();
-    fs::remove_all(folder_);
-  }
+  void TearDown() override { window_.reset(); }  // before its folder goes
 
   TForm1& Start(std::int32_t capacity = 1 << 20) {
     window_ = std::make_unique<TForm1>(prompts_, TForm1::Options{folder_ / "startup", capacity});
@@ -86,10 +80,7 @@ class WindowTest : public ::testing::Test {
     Open(WriteShot(name, spec));
     return w;
   }
-  static std::string Bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  static std::string Bytes(const fs::path& file) { return test::TempFolder::Read(file); }
   QString Cell(int column, int row) const { return window_->gridView()->item(row, column)->text(); }
   const TWaveform& Record() const { return window_->Record().Waveform(); }
   void Open(const fs::path& file) { window_->OpenWaveform(QString::fromStdString(file.string())); }
@@ -192,7 +183,8 @@ class WindowTest : public ::testing::Test {
     return captions;
   }
 
-  fs::path folder_;
+  test::TempFolder temp_;
+  const fs::path folder_ = temp_.Path();
   ScriptedPrompts prompts_;
   std::unique_ptr<TForm1> window_;
 };
