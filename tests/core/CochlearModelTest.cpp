@@ -79,26 +79,6 @@ TEST(PlaceHazardTest, HalfCycleRule) {
         << c.name;
 }
 
-// Nearly real with Re > 0; negative real, and nearly real with Re < 0, in the upper half plane
-// whatever the sign of Im; just outside that band the principal root again. The argument and the
-// logarithm on the negative real axis and at zero.
-TEST(WkbComplexTest, BranchesOfRootArgumentAndLogarithm) {
-  const std::pair<Complex, Complex> roots[] = {
-      {{3, 4}, {2, 1}},           {{-3, -4}, {1, -2}}, {{0, 0}, {0, 0}},
-      {{4, 1e-5}, {2, 2.5e-6}},   {{-4, 0}, {0, 2}},   {{-4, -1e-4}, {2.5e-5, 2}},
-      {{-4, -1e-3}, {2.5e-4, -2}}};
-  for (const auto& [z, want] : roots) {
-    const Complex root = WkbSquareRoot(z);
-    EXPECT_NEAR(root.real(), want.real(), 1e-6 * std::abs(want.real()) + 1e-15) << z;
-    EXPECT_NEAR(root.imag(), want.imag(), 1e-6 * std::abs(want.imag()) + 1e-15) << z;
-  }
-  const double pi = std::numbers::pi;
-  EXPECT_NEAR(WkbArgument({-1, -1}), -3 * pi / 4, 1e-15);
-  EXPECT_EQ(WkbArgument({0, 0}), 0.0);
-  EXPECT_EQ(WkbLog({0, 0}), Complex(std::log(1e-20), 0));
-  EXPECT_NEAR(std::abs(WkbLog({-std::exp(2.0), 0}) - Complex(2.0, pi)), 0.0, 1e-15);
-}
-
 // The reflecting cochlea (ReflectionMode 0) reflects the wave at the reference place, in both
 // forms of the amplitude: the membrane does not move there, at any frequency, while elsewhere the
 // reflection changes the transfer.

@@ -10,12 +10,11 @@
 namespace orvek {
 namespace {
 
-// The labelled ticks as "label@anchor " each: the major ones, or all when `majorOnly` is false.
-std::string Labels(const std::vector<AxisTick>& ticks, bool majorOnly = true) {
+// The major ticks as "label@anchor " each.
+std::string Labels(const std::vector<AxisTick>& ticks) {
   std::string text;
   for (const AxisTick& t : ticks) {
-    if (majorOnly ? t.Major : !t.Label.isEmpty())
-      text += t.Label.toStdString() + "@" + std::to_string(t.Anchor) + " ";
+    if (t.Major) text += t.Label.toStdString() + "@" + std::to_string(t.Anchor) + " ";
   }
   return text;
 }
@@ -82,27 +81,6 @@ TEST(LinearTicksTest, TicksLabelsAndAnchors) {
   // No ticks for a step that is not positive or would give too many.
   EXPECT_TRUE(LinearTicks(0, 1, 0, 5, kBottomLabelAnchors, true).empty());
   EXPECT_TRUE(LinearTicks(0, 1e9f, 1e-3f, 5, kBottomLabelAnchors, true).empty());
-}
-
-TEST(LogTicksTest, DecadesLabelledInKilohertzAndPerLabelDecimalsOnTheLevelAxis) {
-  const std::vector<AxisTick> audio =
-      LogFrequencyTicks(float(std::log10(20.0)), float(std::log10(20000.0)));
-  EXPECT_EQ(audio.size(), 28u);
-  EXPECT_EQ(Labels(audio, false), "0.02@0 0.05@1 0.1@1 0.2@1 0.5@1 1@1 2@1 5@1 10@1 20@2 ");
-  EXPECT_EQ(Labels(LogFrequencyTicks(1, 2), false), "0.01@0 0.02@1 0.05@1 0.1@2 ");
-
-  // ln|y| - 1.8 sets each label's format: 80 dB rounds to 3 and gets a field of three characters,
-  // 0 to 1 get two decimals, zero none.
-  const std::tuple<float, float, std::size_t, std::string> cases[] = {
-      {40, 100, 31, "40@8 50@5 60@5 70@5  80@5  90@5 100@2 "},
-      {-60, 0, 31, "-60@8 -50@5 -40@5 -30@5 -20@5 -10@5 0@5 "},
-      {0, 1, 51, "0@5 " + Series(0.1, 0.1, 10, 2, 5, 5, 2)},
-  };
-  for (const auto& [min, max, tickCount, labels] : cases) {
-    const std::vector<AxisTick> ticks = LogPlotYTicks(min, max, NiceStep((max - min) / 30), 5);
-    EXPECT_EQ(ticks.size(), tickCount) << min;
-    EXPECT_EQ(Labels(ticks), labels);
-  }
 }
 
 }  // namespace

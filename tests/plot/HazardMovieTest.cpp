@@ -87,24 +87,5 @@ TEST_F(HazardMovieTest, XorEraseRestoresTheCanvasBitForBit) {
   EXPECT_TRUE(canvas_ == before);
 }
 
-// Each step changes only the area it reports (the window repaints that); steps outside
-// 1 .. last - 1 draw nothing.
-TEST_F(HazardMovieTest, StepChangesOnlyWhatItReports) {
-  Prepare(23, 30);
-  HazardMovie movie = Movie(30);
-  for (std::int32_t f : {-5, 0, 1, 2, 29, 30, 31}) {
-    QImage before = canvas_.copy();
-    QPainter painter(&canvas_);
-    QRect reported = f == 1 ? movie.Start(painter) : QRect();
-    reported |= movie.Step(painter, f);
-    painter.end();
-    EXPECT_EQ(before == canvas_, f < 1 || f >= 30) << f;
-    QImage after = canvas_.copy();
-    QPainter(&before).fillRect(reported, Qt::black);
-    QPainter(&after).fillRect(reported, Qt::black);
-    EXPECT_TRUE(before == after) << f;  // nothing changed outside what was reported
-  }
-}
-
 }  // namespace
 }  // namespace orvek

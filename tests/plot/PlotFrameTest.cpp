@@ -9,14 +9,6 @@
 namespace orvek {
 namespace {
 
-TEST(NiceStepTest, PicksOneTwoOrTenTimesAPowerOfTenByNearestMantissa) {
-  const struct {
-    float raw, expected;
-  } cases[] = {{0.37f, 0.2f}, {0.6f, 1.0f}, {5.0f, 10.0f}, {1.0f, 1.0f},   {1.4f, 1.0f},
-               {1.42f, 2.0f}, {4.4f, 2.0f}, {4.5f, 10.0f}, {3e-5f, 2e-5f}, {7e4f, 1e5f}};
-  for (const auto& c : cases) EXPECT_FLOAT_EQ(NiceStep(c.raw), c.expected) << "raw step " << c.raw;
-}
-
 TEST(MapPointTest, ClampsIntoTheFrameThenRoundsHalvesToEven) {
   const TPlotFrame frame{0, 10, -5, 5, 0.5f, -0.5f, 100, 200};
   // 100.5 -> 100, 202.5 -> 202; 101.5 -> 102, 201.5 -> 202; 102.5 -> 102, 204.5 -> 204; beyond

@@ -88,33 +88,6 @@ TEST_F(PressureTimePlotTest, FreshFrameDrawsBlueTraceZeroLineAndAxes) {
   EXPECT_TRUE(state_.PressureRangePending);
 }
 
-TEST_F(PressureTimePlotTest, OverlayUsesThePreviousAxesAndTheColourTable) {
-  const std::pair<int, QRgb> cases[] = {
-      {1, qRgb(255, 0, 0)}, {4, qRgb(0, 255, 255)}, {5, qRgb(0, 128, 0)}, {9, qRgb(128, 0, 0)}};
-  // The second trace, 0.6 kPa, has limits of its own that the overlay must ignore: on the first
-  // plot's axes 0.6 kPa lies on row 522.
-  TWaveform second(8192);
-  FillStep(second, second.Samples, 600, 700);
-  for (const auto& [traceColour, colour] : cases) {
-    SCOPED_TRACE(traceColour);
-    state_.FreshFrame = true;
-    state_.TraceColour = 1;
-    Plot(waveform_);
-    state_.FreshFrame = false;
-    state_.TraceColour = traceColour;
-    Plot(second);
-    EXPECT_EQ(CountInRow(canvas_, 522, 100, 600, colour), 501);
-    EXPECT_EQ(CountInRow(canvas_, kRowPlus1kPa, 100, 600, kBlue), 501);  // first trace kept
-    EXPECT_EQ(state_.TraceColour, traceColour + 1);
-  }
-  // Erase mode removes the trace and restores the zero line where the step crossed it (x 642).
-  state_.TraceColour = 0;
-  Plot(second);
-  EXPECT_EQ(Count(canvas_, qRgb(128, 0, 0)), 0);
-  EXPECT_EQ(CountInRow(canvas_, kRowZero, 100, 1150, kPurple), 1051);
-  EXPECT_EQ(state_.TraceColour, 0);
-}
-
 TEST_F(PressureTimePlotTest, MillionSamplesDrawMinMaxColumnsAndSkipTheRemainder) {
   TWaveform big(1 << 20);
   FillStep(big, big.Samples, 1000);

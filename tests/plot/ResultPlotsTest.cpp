@@ -40,37 +40,6 @@ class ResultPlotsTest : public ::testing::Test {
   PlotState state_;
 };
 
-TEST_F(ResultPlotsTest, MuscleCurveRisesFromZeroToTheTopOfTheAxis) {
-  const std::tuple<const char*, std::int32_t, MuscleTiming, float> cases[] = {
-      {"reflex at 20 ms, tau 5 ms", 8192, {2000, 1.0, std::exp(-1.0 / 500)}, 0},
-      {"b0 below 1 jumps at the onset", 8192, {4000, 0.5, std::exp(-1.0 / 300)}, 0},
-      {"warned: contracted from the first sample", 8192, {-4500, std::exp(-4.5), 0.999}, 0},
-      {"a segment that kept its time, from 20 ms", 8192, {2000, 1.0, std::exp(-1.0 / 500)}, 0.02f},
-      {"a million samples, 940 a column", 1 << 20, {300000, 1.0, std::exp(-1e-5)}, 0},
-  };
-  for (const auto& [name, count, timing, startS] : cases) {
-    SCOPED_TRACE(name);
-    TWaveform waveform(count);
-    FillStep(waveform, waveform.Samples, 0, 2000.0f, startS);
-    QPainter painter(&canvas_);
-    PressureTimePlot(painter, kClient, waveform, state_);
-    DrawMuscleCurve(painter, waveform, timing, state_);
-    const std::int32_t last = waveform.LastSampleIndex;
-    for (std::int64_t n = 0; n <= last; n += last / 23 + 1) {
-      // b is multiplied by q at every sample past the onset, from sample 0 on: in closed form.
-      const double b = timing.B0 * std::pow(timing.Q, n - std::max(timing.Onset, -1));
-      const double kPa = n <= timing.Onset ? 0 : 2 * (1 - b);
-      const int x = 84 + static_cast<int>(std::nearbyint(1115.0 * n / last));
-      const int row = static_cast<int>(std::nearbyint(kRowZero - 87 * kPa));
-      // The curve passes within a pixel of the reference; nothing of it strays further.
-      EXPECT_GT(Count(canvas_, qRgb(0, 128, 0), QRect(x, row - 1, 1, 3)), 0) << n;
-      EXPECT_EQ(Count(canvas_, qRgb(0, 128, 0), QRect(x, 400, 1, 400)),
-                Count(canvas_, qRgb(0, 128, 0), QRect(x, row - 4, 1, 9)))
-          << n;
-    }
-  }
-}
-
 TEST_F(ResultPlotsTest, StapesDisplacementInDarkBlueWithoutTitle) {
   FillStep(waveform_, waveform_.WorkSamples, 1, 2000.0f, 0.02f);  // a segment that kept its time
   FillStep(waveform_, waveform_.Samples, 500, 2000.0f, 0.02f);  // the pressure record is not drawn
